@@ -1,0 +1,45 @@
+// What the link core needs from the outside: a byte link, the console, message boxes.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace quadrel {
+
+// One byte stream to the device: the serial port or the TCP client.
+class ByteLink {
+ public:
+  virtual ~ByteLink() = default;
+  virtual bool is_open() const = 0;
+  // Queues bytes for sending; false when the link refused them.
+  virtual bool write(std::string_view bytes) = 0;
+  // Bytes queued but not yet handed to the device.
+  virtual std::size_t bytes_to_write() const = 0;
+  virtual std::size_t bytes_available() const = 0;
+  virtual std::string read_all() = 0;
+  virtual void close() = 0;
+
+  // Set by the link core: called when bytes have arrived.
+  std::function<void()> on_ready_read;
+};
+
+// The traffic console (`txt_cmd`): it only grows at its end until cleared.
+class Console {
+ public:
+  virtual ~Console() = default;
+  virtual void append(std::string_view text) = 0;
+  virtual void clear() = 0;
+};
+
+enum class MessageIcon { None, Error, Warning };
+
+// Modal message boxes with the program's title; tests capture them instead.
+class Notifier {
+ public:
+  virtual ~Notifier() = default;
+  virtual void message(const std::string& text, MessageIcon icon) = 0;
+};
+
+}  // namespace quadrel

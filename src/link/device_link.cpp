@@ -1,0 +1,304 @@
+#include "link/device_link.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+
+#include "link/core/catalogue.h"
+
+namespace quadrel {
+
+namespace {
+constexpr int kConsoleLimit = 80;   // additions before the console is emptied
+constexpr int kSerialPasses = 300;  // wait limits of `tx_cmd`, in passes of 2 ms
+constexpr int kEthernetPasses = 600;
+constexpr int kPassMs = 2;          // a pass of wait_sec(0.001): the clock must move 2 ms
+
+bool is_reboot_command(std::string_view tx_str) {
+  return tx_str == cmd::RST_FACTORY || tx_str == cmd::PWR_ON;
+}
+}  // namespace
+
+DeviceLink::DeviceLink(QObject* parent) : QObject(parent) {
+  tim_rx_.setSingleShot(true);
+  tim_rx_.setTimerType(Qt::PreciseTimer);
+  tim_rx_.setInterval(1);
+  connect(&tim_rx_, &QTimer::timeout, this, &DeviceLink::tim_rx_Timer);
+}
+
+DeviceLink::~DeviceLink() {
+  if (serial_) serial_->on_ready_read = nullptr;
+  if (tcp_) tcp_->on_ready_read = nullptr;
+}
+
+void DeviceLink::set_serial(ByteLink* serial) {
+  if (serial_) serial_->on_ready_read = nullptr;
+  serial_ = serial;
+  if (serial_) serial_->on_ready_read = [this] { schedule_serial_tick(); };
+}
+
+void DeviceLink::set_tcp(ByteLink* tcp) {
+  if (tcp_) tcp_->on_ready_read = nullptr;
+  tcp_ = tcp;
+  if (tcp_) tcp_->on_ready_read = [this] { wsk_client_DataArrival(); };
+}
+
+// --- waiting ---------------------------------------------------------------
+
+bool DeviceLink::wait_until(const std::function<bool()>& pred, int ms) {
+  const bool outer_wait = st_.wait_busy;
+  st_.wait_busy = true;
+  const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+  // Wakes the sleeping loop at the deadline when nothing else happens.
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.setTimerType(Qt::PreciseTimer);
+  wake.start(ms);
+  while (!pred() && !deadline.hasExpired())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  st_.wait_busy = outer_wait;
+  return pred();
+}
+
+void DeviceLink::wait_sec(double x) {
+  // More than x seconds on a millisecond clock: x = 0.001 lasts 2 ms.
+  const int ms = static_cast<int>(x * 1000.0) + 1;
+  wait_until([] { return false; }, ms);
+}
+
+void DeviceLink::pump_once() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// --- console ---------------------------------------------------------------
+
+void DeviceLink::cmd_clear_Click() {
+  if (console_) console_->clear();
+  st_.con_lines = 0;
+}
+
+void DeviceLink::console_add(std::string_view text) {
+  if (st_.con_lines > kConsoleLimit) cmd_clear_Click();
+  if (console_) console_->append(text);
+  ++st_.con_lines;
+}
+
+// --- sending ---------------------------------------------------------------
+
+bool DeviceLink::link_ready_or_report() {
+  if (st_.iface == 0 && !st_.serial_open) {
+    if (notifier_) notifier_->message(kSerialDisconnected, MessageIcon::Error);
+    return false;
+  }
+  if (st_.iface == 1 && !st_.eth_connected) {
+    if (notifier_) notifier_->message(kEthernetDisconnected, MessageIcon::Error);
+    return false;
+  }
+  return true;
+}
+
+bool DeviceLink::send_bytes(std::string_view line) {
+  if (st_.iface == 0) {
+    // The port must have handed its earlier bytes on; one that never does is dead.
+    const bool drained =
+        serial_ && serial_->is_open() &&
+        wait_until([this] { return !serial_->is_open() || serial_->bytes_to_write() == 0; },
+                   kDrainLimitMs) &&
+        serial_->is_open();
+    if (!drained || !serial_->write(line)) {
+      if (serial_) serial_->close();
+      st_.serial_open = false;
+      st_.tx_busy = false;
+      if (notifier_) notifier_->message(kSerialDisconnected, MessageIcon::Error);
+      if (on_serial_lost) on_serial_lost();
+      return false;
+    }
+    return true;
+  }
+  if (st_.iface == 1 && tcp_) tcp_->write(line);
+  return true;
+}
+
+void DeviceLink::tx_cmd(std::string_view tx_str_view) {
+  const std::string tx_str(tx_str_view);
+  st_.rx_flag = false;
+  if (!link_ready_or_report()) return;
+  if (st_.tx_busy) return;
+
+  console_add(tx_str + ">");
+  framer_.clear_line();
+  line_held_ = false;
+  st_.rx_flag = false;
+  st_.tx_busy = true;
+
+  int limit = 0;
+  if (st_.iface == 0) {
+    if (!send_bytes(tx_str + "\r")) return;
+    limit = kSerialPasses;
+  } else if (st_.iface == 1) {
+    send_bytes(tx_str + "\r");
+    if (is_reboot_command(tx_str)) {
+      limit = 0;
+      if (on_ethernet_reboot) on_ethernet_reboot();
+    } else {
+      limit = kEthernetPasses;
+    }
+  }
+
+  if (!line_held_) wait_until([this] { return line_held_; }, (limit + 1) * kPassMs);
+
+  st_.rx_flag = true;
+  const std::string code(line_held_ ? reply::code_of(framer_.buf()) : std::string_view{});
+  if (code == code::ERR) {
+    // Refused by the device: no handler, but it counts as an answer.
+  } else if (code.empty() || code != reply::code_of(tx_str)) {
+    st_.rx_flag = false;
+  } else {
+    table_.dispatch(code, ReplyPath::Exchange);
+  }
+
+  framer_.clear_line();
+  line_held_ = false;
+  st_.tx_busy = false;
+  if (st_.iface == 0) {
+    set_tim_rx_enabled(true);
+    pump_once();
+  }
+  // Replies that came behind this one are handled now, in order.
+  process_input(st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial);
+}
+
+void DeviceLink::tx_nowait(std::string_view p_view) {
+  const std::string p(p_view);
+  if (!link_ready_or_report()) return;
+  if (st_.tx_busy) return;
+  st_.tx_busy = true;
+  framer_.clear_line();
+  line_held_ = false;
+
+  if (st_.iface == 0) {
+    if (!send_bytes(p + "\r")) return;
+    set_tim_rx_enabled(true);
+  } else if (st_.iface == 1) {
+    send_bytes(p + "\r");
+  }
+  pump_once();
+  st_.tx_busy = false;
+
+  // A reply that completed during the pump above had nobody waiting for it.
+  const ReplyPath path = st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial;
+  if (line_held_) {
+    line_held_ = false;
+    dispatch_line(path);
+  }
+  process_input(path);
+}
+
+void DeviceLink::reset_exchange() {
+  st_.tx_busy = false;
+  st_.rx_flag = false;
+  framer_.reset();
+  line_held_ = false;
+}
+
+std::string DeviceLink::take_net_answer() {
+  std::string answer = framer_.buf();
+  framer_.clear_line();
+  if (st_.getip_state == 3) st_.getip_state = 254;
+  resume_input();
+  return answer;
+}
+
+void DeviceLink::resume_input() {
+  process_input(st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial);
+  if (st_.iface == 0 && tim_rx_enabled_) schedule_serial_tick();
+}
+
+// --- receiving -------------------------------------------------------------
+
+void DeviceLink::set_tim_rx_enabled(bool enabled) {
+  tim_rx_enabled_ = enabled;
+  if (!enabled) {
+    tim_rx_.stop();
+    return;
+  }
+  schedule_serial_tick();
+}
+
+void DeviceLink::schedule_serial_tick() {
+  if (!tim_rx_enabled_ || tim_rx_.isActive()) return;
+  const bool waiting = (serial_ && serial_->is_open() && serial_->bytes_available() > 0) ||
+                       (st_.iface == 0 && framer_.has_pending());
+  if (waiting) tim_rx_.start();
+}
+
+void DeviceLink::tim_rx_Timer() {
+  const bool port_bytes = serial_ && serial_->is_open() && serial_->bytes_available() > 0;
+  if (!port_bytes && !framer_.has_pending()) return;
+  set_tim_rx_enabled(false);
+  pump_once();
+  if (serial_ && serial_->is_open()) framer_.push(serial_->read_all());
+  process_input(ReplyPath::Serial);
+  if (!line_held_) set_tim_rx_enabled(true);
+}
+
+void DeviceLink::wsk_client_DataArrival() {
+  if (!tcp_) return;
+  const std::string chunk = tcp_->read_all();
+  if (chunk.empty()) return;
+  framer_.push(chunk);
+  const int before = st_.con_lines;
+  process_input(ReplyPath::Ethernet);
+  // Every chunk counts as an addition, echoed or not.
+  if (st_.con_lines == before) ++st_.con_lines;
+}
+
+void DeviceLink::process_input(ReplyPath path) {
+  const bool serial = path == ReplyPath::Serial;
+  auto echo = [&](const std::string& text) {
+    if (serial) {
+      console_add(text + " ");
+      return;
+    }
+    // The Ethernet path counts first and clears afterwards.
+    if (console_) console_->append(text + " ");
+    ++st_.con_lines;
+    if (st_.con_lines > kConsoleLimit) cmd_clear_Click();
+  };
+
+  while (!line_held_ && st_.getip_state != 3) {
+    const bool net_query = st_.getip_state >= 0 && st_.getip_state <= 2;
+    const LineFramer::Step step = framer_.step(net_query);
+    const std::size_t consumed = framer_.take_consumed();
+    if (step == LineFramer::Step::NeedMore) {
+      // A partial reply is echoed on the serial path, growing with each read.
+      if (serial && consumed > 0) echo(framer_.buf());
+      return;
+    }
+    if (serial || framer_.line_had_cr()) echo(framer_.buf());
+    if (step == LineFramer::Step::NetAnswer) {
+      // Left whole in the buffer, terminator included, for the Get IP sequence.
+      st_.getip_state = 3;
+      st_.tx_busy = false;
+      return;
+    }
+    framer_.buf().pop_back();
+    if (st_.tx_busy) {
+      // Someone is sending: the reply is theirs.
+      st_.rx_flag = true;
+      line_held_ = true;
+      return;
+    }
+    dispatch_line(path);
+  }
+}
+
+void DeviceLink::dispatch_line(ReplyPath path) {
+  const std::string code(reply::code_of(framer_.buf()));
+  st_.rx_flag = true;
+  const bool known = table_.dispatch(code, path);
+  if (!known) st_.rx_flag = path == ReplyPath::Ethernet && code == code::ERR;
+  framer_.clear_line();
+  st_.tx_busy = false;
+  if (path == ReplyPath::Serial) pump_once();
+}
+
+}  // namespace quadrel

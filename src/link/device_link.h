@@ -1,0 +1,119 @@
+// The command exchange with the device: sending, waiting, framing and dispatching replies.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "link/core/dispatch_table.h"
+#include "link/core/framer.h"
+#include "link/core/link_io.h"
+
+namespace quadrel {
+
+inline constexpr const char* kSerialDisconnected = "RS232 port is disconnected !";
+inline constexpr const char* kEthernetDisconnected = "Ethernet port is disconnected !";
+
+// The link state shared by the exchange, the receive paths and the link buttons.
+// Flags are plain bools here; the window shows them as the device's -1/0 flags.
+struct LinkState {
+  int iface = 0;               // 0 RS-232, 1 Ethernet
+  bool serial_open = false;
+  bool eth_connected = false;
+  bool tx_busy = false;        // a send is in progress; a second one is refused
+  bool rx_flag = false;        // the reply-received flag
+  int con_lines = 0;           // additions to the console since it was cleared
+  int getip_state = 254;       // network query: 254 idle, 0..2 awaited, 3 answered
+  bool wait_busy = false;      // a wait is running (keys of the keyboard window are dropped)
+};
+
+// Owns the exchange: `tx_cmd`, `tx_nowait`, the serial poll and the TCP data
+// path, the console rules and the reply dispatch. The window never touches a
+// port or socket for traffic; it installs the reply handlers and reads the state.
+class DeviceLink : public QObject {
+  Q_OBJECT
+ public:
+  explicit DeviceLink(QObject* parent = nullptr);
+  ~DeviceLink() override;
+
+  void set_serial(ByteLink* serial);
+  void set_tcp(ByteLink* tcp);
+  void set_console(Console* console) { console_ = console; }
+  void set_notifier(Notifier* notifier) { notifier_ = notifier; }
+
+  LinkState& state() { return st_; }
+  const LinkState& state() const { return st_; }
+  DispatchTable& table() { return table_; }
+
+  // The reply buffer as the handlers read it: while a handler runs it holds the
+  // reply without its terminator.
+  const std::string& rx_buf() const { return framer_.buf(); }
+  int rx_count() const { return framer_.count(); }
+
+  // Sends a command and waits for its reply (about 0.6 s on serial, 1.2 s over
+  // TCP); the reply's handler runs before it returns. `rx_flag` tells the outcome.
+  void tx_cmd(std::string_view tx_str);
+  // Sends a command without waiting; its reply comes back through the receive paths.
+  void tx_nowait(std::string_view p);
+
+  // Waits more than x seconds, handling events meanwhile.
+  void wait_sec(double x);
+  // Waits until pred() is true or ms milliseconds have passed, handling events
+  // meanwhile and sleeping in between. Returns pred().
+  bool wait_until(const std::function<bool()>& pred, int ms);
+  // Handles the events that are pending now, once.
+  void pump_once();
+
+  // The console's clear button: empties the console and its count.
+  void cmd_clear_Click();
+  // Appends to the console, clearing it first after 80 additions.
+  void console_add(std::string_view text);
+
+  // The serial poll timer `tim_rx`: enabled, it reads the port whenever bytes are waiting.
+  void set_tim_rx_enabled(bool enabled);
+  bool tim_rx_enabled() const { return tim_rx_enabled_; }
+  void tim_rx_Timer();
+  // The TCP client's data event.
+  void wsk_client_DataArrival();
+
+  // Empties the exchange state (a port opened or reopened).
+  void reset_exchange();
+
+  // The 16-character network answer held in the reply buffer, taken once:
+  // returns it and empties the buffer so the stream goes on.
+  std::string take_net_answer();
+  // Handles the bytes that are already received but not yet framed (after a
+  // network query ends, say).
+  void resume_input();
+
+  // Steps of a command after which the device restarts over Ethernet; the window
+  // fills it (warning, start look, disconnect). Runs inside `tx_cmd`.
+  std::function<void()> on_ethernet_reboot;
+  // Called when the serial port is found dead during a send (output never drained).
+  std::function<void()> on_serial_lost;
+
+  // Longest wait for the serial port to hand queued bytes to the device.
+  static constexpr int kDrainLimitMs = 2000;
+
+ private:
+  bool link_ready_or_report();
+  bool send_bytes(std::string_view line);
+  void process_input(ReplyPath path);
+  void dispatch_line(ReplyPath path);
+  void schedule_serial_tick();
+
+  LinkState st_;
+  LineFramer framer_;
+  DispatchTable table_;
+  ByteLink* serial_ = nullptr;
+  ByteLink* tcp_ = nullptr;
+  Console* console_ = nullptr;
+  Notifier* notifier_ = nullptr;
+  QTimer tim_rx_;
+  bool tim_rx_enabled_ = false;
+  bool line_held_ = false;  // a complete reply waits in the buffer for `tx_cmd`
+};
+
+}  // namespace quadrel

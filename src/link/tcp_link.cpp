@@ -1,0 +1,38 @@
+#include "link/tcp_link.h"
+
+namespace quadrel {
+
+TcpLink::TcpLink(QObject* parent) : QObject(parent) {
+  connect(&socket_, &QTcpSocket::readyRead, this, [this] {
+    if (on_ready_read) on_ready_read();
+  });
+  connect(&socket_, &QTcpSocket::connected, this, &TcpLink::connected);
+}
+
+void TcpLink::connect_to(const QString& host, quint16 port) {
+  if (!is_closed()) socket_.abort();
+  socket_.connectToHost(host, port);
+}
+
+bool TcpLink::write(std::string_view bytes) {
+  if (!is_connected()) return false;
+  const qint64 written = socket_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  socket_.flush();
+  return written == static_cast<qint64>(bytes.size());
+}
+
+std::size_t TcpLink::bytes_to_write() const { return static_cast<std::size_t>(socket_.bytesToWrite()); }
+
+std::size_t TcpLink::bytes_available() const { return static_cast<std::size_t>(socket_.bytesAvailable()); }
+
+std::string TcpLink::read_all() {
+  const QByteArray data = socket_.readAll();
+  return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+void TcpLink::close() {
+  // abort() drops the connection at once, whatever its state (connecting included).
+  socket_.abort();
+}
+
+}  // namespace quadrel

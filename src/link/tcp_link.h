@@ -1,0 +1,37 @@
+// The TCP client (`wsk_client`) as a byte link to the device's port 23.
+#pragma once
+
+#include <QObject>
+#include <QTcpSocket>
+
+#include "link/core/link_io.h"
+
+namespace quadrel {
+
+class TcpLink : public QObject, public ByteLink {
+  Q_OBJECT
+ public:
+  explicit TcpLink(QObject* parent = nullptr);
+
+  // Starts connecting; `connected()` follows when the device accepts.
+  void connect_to(const QString& host, quint16 port);
+  bool is_connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+  bool is_closed() const { return socket_.state() == QAbstractSocket::UnconnectedState; }
+
+  bool is_open() const override { return is_connected(); }
+  bool write(std::string_view bytes) override;
+  std::size_t bytes_to_write() const override;
+  std::size_t bytes_available() const override;
+  std::string read_all() override;
+  void close() override;
+
+  QTcpSocket& socket() { return socket_; }
+
+ signals:
+  void connected();
+
+ private:
+  QTcpSocket socket_;
+};
+
+}  // namespace quadrel

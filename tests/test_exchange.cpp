@@ -1,0 +1,317 @@
+// The command exchange and the receive paths against an in-process device.
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "capturing_notifier.h"
+#include "fake_link.h"
+#include "link/core/catalogue.h"
+#include "link/device_link.h"
+
+using namespace quadrel;
+using quadrel::test::CapturingNotifier;
+using quadrel::test::FakeLink;
+using quadrel::test::RecordingConsole;
+
+class ExchangeTest : public QObject {
+  Q_OBJECT
+
+  struct Rig {
+    FakeLink serial;
+    FakeLink tcp;
+    RecordingConsole console;
+    CapturingNotifier notifier;
+    DeviceLink link;
+    std::vector<std::string> handled;  // "rx_mod:MOD003" for every handler call
+
+    explicit Rig(int iface = 0) {
+      link.set_serial(&serial);
+      link.set_tcp(&tcp);
+      link.set_console(&console);
+      link.set_notifier(&notifier);
+      link.state().iface = iface;
+      link.state().serial_open = iface == 0;
+      link.state().eth_connected = iface == 1;
+      for (const auto& entry : link.table().entries()) {
+        const std::string name(entry.handler);
+        link.table().set(entry.code, [this, name] { handled.push_back(name + ":" + link.rx_buf()); });
+      }
+      link.set_tim_rx_enabled(true);
+    }
+    FakeLink& device() { return link.state().iface == 1 ? tcp : serial; }
+    void answer(const std::string& reply) {
+      device().responder = [reply](const std::string&) { return reply; };
+    }
+  };
+
+ private slots:
+  void num3_pads_to_three_digits() {
+    QCOMPARE(num3(0), std::string("000"));
+    QCOMPARE(num3(5), std::string("005"));
+    QCOMPARE(num3(42), std::string("042"));
+    QCOMPARE(num3(100), std::string("100"));
+    QCOMPARE(num3(254), std::string("254"));
+  }
+
+  void answered_command_runs_its_handler_once() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      rig.answer("MOD003\r");
+      rig.link.tx_cmd("MOD999");
+      QVERIFY(rig.link.state().rx_flag);
+      QCOMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
+      QVERIFY(rig.link.rx_buf().empty());
+      QVERIFY(!rig.link.state().tx_busy);
+      QCOMPARE(rig.device().sent, std::vector<std::string>{"MOD999\r"});
+      QCOMPARE(rig.console.text(), std::string("MOD999>MOD003\r "));
+    }
+  }
+
+  void outcomes_of_an_exchange() {
+    {  // another command's code
+      Rig rig;
+      rig.answer("INP002\r");
+      rig.link.tx_cmd("OUT001");
+      QVERIFY(!rig.link.state().rx_flag);
+      QVERIFY(rig.handled.empty());
+    }
+    {  // refused by the device: an answer, but no handler
+      Rig rig;
+      rig.answer("ERR\r");
+      rig.link.tx_cmd("LCK001");
+      QVERIFY(rig.link.state().rx_flag);
+      QVERIFY(rig.handled.empty());
+    }
+    {  // a code without a handler that matches the command: the menu keys
+      Rig rig;
+      rig.answer("MNX001\r");
+      rig.link.tx_cmd("MNX001");
+      QVERIFY(rig.link.state().rx_flag);
+      QVERIFY(rig.handled.empty());
+    }
+    {  // EXT is not in the exchange's set
+      Rig rig(1);
+      rig.answer("EXT\r");
+      rig.link.tx_cmd("EXT999");
+      QVERIFY(rig.handled.empty());
+    }
+  }
+
+  void silent_device_times_out_on_each_link() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      QElapsedTimer clock;
+      clock.start();
+      rig.link.tx_cmd("MOD999");
+      const qint64 elapsed = clock.elapsed();
+      QVERIFY(!rig.link.state().rx_flag);
+      QVERIFY(rig.handled.empty());
+      QVERIFY2(elapsed >= (iface == 0 ? 600 : 1200), qPrintable(QString::number(elapsed)));
+      QVERIFY(!rig.link.state().tx_busy);
+      QVERIFY(!rig.link.state().wait_busy);
+    }
+  }
+
+  void closed_link_refuses_and_leaves_the_console() {
+    Rig rig;
+    rig.link.state().serial_open = false;
+    rig.link.state().rx_flag = true;
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(!rig.link.state().rx_flag);
+    QVERIFY(rig.serial.sent.empty());
+    QVERIFY(rig.console.text().empty());
+    QCOMPARE(rig.notifier.texts, QStringList{"RS232 port is disconnected !"});
+    QCOMPARE(rig.notifier.icons.front(), MessageIcon::Error);
+
+    Rig eth(1);
+    eth.link.state().eth_connected = false;
+    eth.link.tx_nowait("BRI010");
+    QCOMPARE(eth.notifier.texts, QStringList{"Ethernet port is disconnected !"});
+    QVERIFY(eth.tcp.sent.empty());
+  }
+
+  void a_send_during_a_wait_is_refused() {
+    Rig rig;
+    rig.serial.reply_delay_ms = 50;
+    rig.answer("MOD003\r");
+    // A click handled while the exchange waits tries to send.
+    QTimer::singleShot(10, [&] {
+      rig.link.tx_cmd("PWR001");
+      rig.link.tx_nowait("BRI010");
+    });
+    rig.link.tx_cmd("MOD999");
+    QCOMPARE(rig.serial.sent, std::vector<std::string>{"MOD999\r"});
+    // The outer exchange still takes its reply.
+    QCOMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
+  }
+
+  void a_handler_may_send_when_the_receive_path_called_it() {
+    Rig rig;
+    rig.link.table().set("PWR", [&] { rig.link.tx_cmd("MOD999"); });
+    rig.answer("MOD001\r");
+    rig.serial.deliver("PWR001\r");
+    QTRY_COMPARE(rig.serial.sent.size(), std::size_t(1));
+    QCOMPARE(rig.serial.sent.front(), std::string("MOD999\r"));
+  }
+
+  void tx_nowait_sends_without_echo_and_the_reply_is_dispatched() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      rig.answer("BRI010\r");
+      rig.link.tx_nowait("BRI010");
+      QCOMPARE(rig.device().sent, std::vector<std::string>{"BRI010\r"});
+      QVERIFY(!rig.link.state().tx_busy);
+      QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_bri:BRI010"});
+      QCOMPARE(rig.console.text(), std::string("BRI010\r "));
+    }
+  }
+
+  void a_reply_completing_inside_tx_nowait_is_dispatched() {
+    Rig rig(1);
+    rig.tcp.reply_delay_ms = 0;
+    rig.answer("BEH020\r");
+    // The reply is already waiting when tx_nowait pumps its events.
+    rig.tcp.deliver("BEV030\r");
+    rig.link.tx_nowait("BEH020");
+    QTRY_COMPARE(rig.handled.size(), std::size_t(2));
+    QCOMPARE(rig.handled[0], std::string("rx_bev:BEV030"));
+    QCOMPARE(rig.handled[1], std::string("rx_beh:BEH020"));
+  }
+
+  void serial_reply_in_pieces_is_echoed_growing_and_handled_once() {
+    Rig rig;
+    rig.serial.deliver("MOD");
+    QTRY_COMPARE(rig.console.text(), std::string("MOD "));
+    QVERIFY(rig.handled.empty());
+    rig.serial.deliver("003\r");
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
+    QCOMPARE(rig.console.text(), std::string("MOD MOD003\r "));
+    QVERIFY(rig.link.rx_buf().empty());
+  }
+
+  void replies_merged_in_one_read_are_each_handled_in_order() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      rig.device().deliver("MOD003\rOUT001\rPWR000\r");
+      QTRY_COMPARE(rig.handled.size(), std::size_t(3));
+      QCOMPARE(rig.handled, (std::vector<std::string>{"rx_mod:MOD003", "rx_out:OUT001", "rx_pwr:PWR000"}));
+      QCOMPARE(rig.console.text(), std::string("MOD003\r OUT001\r PWR000\r "));
+    }
+  }
+
+  void a_reply_behind_the_answer_is_handled_after_the_exchange() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      rig.answer("OUT002\rINP003\r");
+      rig.link.tx_cmd("OUT002");
+      QVERIFY(rig.link.state().rx_flag);
+      QCOMPARE(rig.handled, (std::vector<std::string>{"rx_out:OUT002", "rx_inp:INP003"}));
+    }
+  }
+
+  void cut_short_and_label_replies() {
+    Rig rig;
+    // Seven characters close a line without its carriage return; the last is dropped.
+    rig.serial.deliver("PWR0001");
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_pwr:PWR000"});
+    rig.handled.clear();
+    // A label of 12 characters waits for its carriage return...
+    rig.serial.deliver("LAI1ABCDEFGHIJKL");
+    QTest::qWait(20);
+    QVERIFY(rig.handled.empty());
+    // ...and is handled whole when it comes.
+    rig.serial.deliver("\r");
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_lai:LAI1ABCDEFGHIJKL"});
+    rig.handled.clear();
+    // A longer label is cut at 17 characters.
+    rig.serial.deliver("LAI3ABCDEFGHIJKLMNOP\r");
+    QTRY_VERIFY(!rig.handled.empty());
+    QCOMPARE(rig.handled.front(), std::string("rx_lai:LAI3ABCDEFGHIJKL"));
+  }
+
+  void unknown_and_err_replies_set_the_flag_per_path() {
+    Rig serial;
+    serial.serial.deliver("ERR\r");
+    QTRY_VERIFY(!serial.console.text().empty());
+    QVERIFY(!serial.link.state().rx_flag);
+    QVERIFY(serial.handled.empty());
+
+    Rig eth(1);
+    eth.tcp.deliver("ERR\r");
+    QTRY_VERIFY(!eth.console.text().empty());
+    QVERIFY(eth.link.state().rx_flag);
+    QVERIFY(eth.handled.empty());
+
+    eth.tcp.deliver("EXT\r");
+    QTRY_COMPARE(eth.handled, std::vector<std::string>{"rx_ext:EXT"});
+    serial.serial.deliver("EXT\r");
+    QTest::qWait(10);
+    QVERIFY(serial.handled.empty());
+  }
+
+  void network_answer_of_sixteen_characters_is_held() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      rig.link.state().getip_state = 0;
+      rig.device().deliver("192.168.001.100\r");
+      QTRY_COMPARE(rig.link.state().getip_state, 3);
+      QCOMPARE(rig.link.rx_buf(), std::string("192.168.001.100\r"));
+      QVERIFY(rig.handled.empty());
+      QCOMPARE(rig.link.take_net_answer(), std::string("192.168.001.100\r"));
+      QVERIFY(rig.link.rx_buf().empty());
+    }
+    // A shorter answer is an ordinary line.
+    Rig rig;
+    rig.link.state().getip_state = 0;
+    rig.serial.deliver("192.168.1.100\r");
+    QTest::qWait(20);
+    QCOMPARE(rig.link.state().getip_state, 0);
+  }
+
+  void console_is_emptied_after_eighty_additions() {
+    Rig rig;
+    rig.answer("LCK001\r");
+    rig.link.state().con_lines = 81;
+    rig.link.tx_cmd("LCK001");
+    // The command first emptied the console, then its reply was added.
+    QCOMPARE(rig.console.text(), std::string("LCK001>LCK001\r "));
+    QCOMPARE(rig.link.state().con_lines, 2);
+    QCOMPARE(rig.console.clears, 1);
+    for (int i = 0; i < 200; ++i) rig.link.tx_cmd("LCK001");
+    QVERIFY(rig.link.state().con_lines <= 81);
+    QVERIFY(rig.console.text().size() < 81 * 16);
+  }
+
+  void a_serial_port_that_never_drains_is_a_lost_link() {
+    Rig rig;
+    bool lost = false;
+    rig.link.on_serial_lost = [&] { lost = true; };
+    rig.serial.stuck_output = 10;
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(lost);
+    QVERIFY(!rig.link.state().serial_open);
+    QVERIFY(!rig.link.state().tx_busy);
+    QCOMPARE(rig.notifier.texts, QStringList{"RS232 port is disconnected !"});
+    QVERIFY(rig.serial.sent.empty());
+  }
+
+  void reboot_command_over_ethernet_runs_the_reboot_steps() {
+    Rig rig(1);
+    int reboots = 0;
+    rig.link.on_ethernet_reboot = [&] {
+      ++reboots;
+      rig.link.wait_sec(0.05);
+      rig.link.state().eth_connected = false;
+    };
+    rig.tcp.reply_delay_ms = 5;
+    rig.answer("RST001\r");
+    rig.link.tx_cmd("RST001");
+    QCOMPARE(reboots, 1);
+    // The reply that came during the reboot steps still reaches its handler.
+    QCOMPARE(rig.handled, std::vector<std::string>{"rx_rst:RST001"});
+    rig.link.tx_cmd("PWR000");
+    QCOMPARE(reboots, 1);
+  }
+};
+
+QTEST_GUILESS_MAIN(ExchangeTest)
+#include "test_exchange.moc"

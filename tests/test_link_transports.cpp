@@ -1,0 +1,144 @@
+// The command exchange over the real transports: a pseudo-terminal opened as a
+// serial port and a loopback TCP connection, against the simulated device.
+#include <QSignalSpy>
+#include <QTest>
+
+#include "capturing_notifier.h"
+#include "fake_link.h"
+#include "link/device_link.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "sim_server.h"
+
+using namespace quadrel;
+
+class LinkTransportsTest : public QObject {
+  Q_OBJECT
+
+  struct Rig {
+    corvane::SimServer sim;
+    SerialLink serial;
+    TcpLink tcp;
+    test::RecordingConsole console;
+    test::CapturingNotifier notifier;
+    DeviceLink link;
+    std::vector<std::string> handled;
+
+    explicit Rig(int iface) {
+      QString error;
+      if (!sim.start({}, &error)) qFatal("simulator: %s", qPrintable(error));
+      link.set_serial(&serial);
+      link.set_tcp(&tcp);
+      link.set_console(&console);
+      link.set_notifier(&notifier);
+      link.state().iface = iface;
+      for (const auto& entry : link.table().entries()) {
+        const std::string name(entry.handler);
+        link.table().set(entry.code, [this, name] { handled.push_back(name + ":" + link.rx_buf()); });
+      }
+      if (iface == 0) {
+        if (!serial.open(sim.pty_path(), &error)) qFatal("pty: %s", qPrintable(error));
+        link.state().serial_open = true;
+      } else {
+        QSignalSpy connected(&tcp, &TcpLink::connected);
+        tcp.connect_to(QStringLiteral("127.0.0.1"), sim.tcp_port());
+        if (!connected.wait(3000)) qFatal("no TCP connection");
+        link.state().eth_connected = true;
+        QTest::qWaitFor([this] { return sim.has_client(); }, 1000);
+      }
+      link.set_tim_rx_enabled(true);
+    }
+    void faults(const std::function<void(corvane::Faults&)>& change) {
+      corvane::Faults f = sim.faults();
+      change(f);
+      sim.set_faults(f);
+    }
+  };
+
+ private slots:
+  void exchange_on_both_links_data() {
+    QTest::addColumn<int>("iface");
+    QTest::newRow("serial") << 0;
+    QTest::newRow("ethernet") << 1;
+  }
+
+  void exchange_on_both_links() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    rig.link.tx_cmd("MOD003");
+    QVERIFY(rig.link.state().rx_flag);
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, (std::vector<std::string>{"rx_mod:MOD003", "rx_mod:MOD003"}));
+    QCOMPARE(rig.sim.log(), (QStringList{"MOD003", "MOD999"}));
+    QCOMPARE(rig.console.text(), std::string("MOD003>MOD003\r MOD999>MOD003\r "));
+  }
+
+  void replies_split_into_single_bytes_data() { exchange_on_both_links_data(); }
+  void replies_split_into_single_bytes() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    rig.faults([](corvane::Faults& f) { f.split = 1; f.split_gap_ms = 1; });
+    rig.link.tx_cmd("OUT003");
+    QVERIFY(rig.link.state().rx_flag);
+    rig.link.tx_cmd("INP999");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, (std::vector<std::string>{"rx_out:OUT003", "rx_inp:INP003"}));
+  }
+
+  void replies_merged_and_unsolicited_data() { exchange_on_both_links_data(); }
+  void replies_merged_and_unsolicited() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    // A front-panel change rides in the same write as the next answer.
+    rig.sim.attach_to_next_reply(QStringLiteral("PWR000"));
+    rig.link.tx_cmd("LCK001");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, (std::vector<std::string>{"rx_lck:LCK001", "rx_pwr:PWR000"}));
+    rig.handled.clear();
+    rig.sim.send_unsolicited(QStringLiteral("MOD005"));
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD005"});
+  }
+
+  void garbage_between_replies_loses_no_reply_data() { exchange_on_both_links_data(); }
+  void garbage_between_replies_loses_no_reply() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    rig.sim.send_garbage(QByteArray("\xff\xfe\x80\r", 4));
+    rig.sim.send_unsolicited(QStringLiteral("AUD000"));
+    QTRY_VERIFY(!rig.handled.empty());
+    QCOMPARE(rig.handled.back(), std::string("rx_aud:AUD000"));
+  }
+
+  void silent_device_and_refusal() {
+    Rig rig(0);
+    rig.faults([](corvane::Faults& f) { f.silent.insert(QStringLiteral("VER")); f.err.insert(QStringLiteral("LCK")); });
+    rig.link.tx_cmd("VER999");
+    QVERIFY(!rig.link.state().rx_flag);
+    rig.link.tx_cmd("LCK001");
+    QVERIFY(rig.link.state().rx_flag);
+    rig.link.tx_cmd("VR2999");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, std::vector<std::string>{"rx_vr2:VR2 12"});
+  }
+
+  void paced_serial_output_is_framed_whole() {
+    Rig rig(0);
+    rig.faults([](corvane::Faults& f) { f.pace = true; });
+    for (int i = 0; i < 5; ++i) {
+      rig.link.tx_cmd("LAI991");
+      QVERIFY(rig.link.state().rx_flag);
+    }
+    QCOMPARE(rig.handled.size(), std::size_t(5));
+    QCOMPARE(rig.handled.front(), std::string("rx_lai:LAI1HDMI 1"));
+  }
+
+  void ext_reply_over_ethernet() {
+    Rig rig(1);
+    rig.sim.send_ext();
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_ext:EXT"});
+  }
+};
+
+QTEST_GUILESS_MAIN(LinkTransportsTest)
+#include "test_link_transports.moc"

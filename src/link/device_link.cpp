@@ -20,9 +20,10 @@ bool is_reboot_command(std::string_view tx_str) {
 }  // namespace
 
 DeviceLink::DeviceLink(QObject* parent) : QObject(parent) {
+  // The poll runs when bytes have arrived (the port's ready-read), as soon as
+  // the event loop gets to it, instead of waking every millisecond while idle.
   tim_rx_.setSingleShot(true);
-  tim_rx_.setTimerType(Qt::PreciseTimer);
-  tim_rx_.setInterval(1);
+  tim_rx_.setInterval(0);
   connect(&tim_rx_, &QTimer::timeout, this, &DeviceLink::tim_rx_Timer);
 }
 

@@ -1,0 +1,346 @@
+// quadrel-bench: the panel's exchange, refresh, CPU, start-up and memory figures,
+// side by side with a plain blocking client, against a separate simulator process.
+//
+//   build/bench/quadrel-bench [exchanges]
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "link/device_link.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "shell/frm_main.h"
+
+using namespace quadrel;
+
+namespace {
+
+struct Stats {
+  double median_us = 0;
+  double p99_us = 0;
+};
+
+Stats stats(std::vector<double> us) {
+  if (us.empty()) return {};
+  std::sort(us.begin(), us.end());
+  return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)]};
+}
+
+void pin_to_cpu(int cpu) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  CPU_SET(cpu % std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))), &set);
+  sched_setaffinity(0, sizeof set, &set);
+}
+
+double cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long rss_kib() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+  return -1;
+}
+
+// The simulator in its own process, pinned to the other core.
+class SimProcess {
+ public:
+  bool start(const QStringList& extra = {}) {
+    process_.setProgram(QStringLiteral(CORVANE_SIM_PATH));
+    process_.setArguments(QStringList{"--tcp-port", "0", "--log", "/dev/null"} + extra);
+    process_.setChildProcessModifier([] { pin_to_cpu(1); });
+    process_.start();
+    if (!process_.waitForStarted(3000)) return false;
+    const QRegularExpression banner(QStringLiteral("tcp 127\\.0\\.0\\.1:(\\d+) pty (\\S+)"));
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000) {
+      process_.waitForReadyRead(100);
+      out += process_.readAllStandardOutput();
+      const auto match = banner.match(QString::fromUtf8(out));
+      if (match.hasMatch()) {
+        port = static_cast<quint16>(match.captured(1).toUInt());
+        pty = match.captured(2);
+        return true;
+      }
+    }
+    return false;
+  }
+  void command(const QByteArray& line) { process_.write(line + "\n"); process_.waitForBytesWritten(1000); }
+  ~SimProcess() {
+    process_.write("quit\n");
+    if (!process_.waitForFinished(1000)) process_.kill();
+    process_.waitForFinished(1000);
+  }
+  quint16 port = 0;
+  QString pty;
+
+ private:
+  QProcess process_;
+};
+
+// The same exchange with a plain blocking client: write the command, read to the carriage return.
+std::vector<double> plain_exchanges(int fd, int count) {
+  std::vector<double> us;
+  us.reserve(count);
+  char c = 0;
+  for (int i = 0; i < count; ++i) {
+    QElapsedTimer clock;
+    clock.start();
+    if (::write(fd, "MOD999\r", 7) != 7) break;
+    while (::read(fd, &c, 1) == 1 && c != '\r') {}
+    us.push_back(clock.nsecsElapsed() / 1000.0);
+  }
+  return us;
+}
+
+int plain_tcp(quint16 port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
+  int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return fd;
+}
+
+int plain_pty(const QString& path) {
+  const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return -1;
+  termios tio{};
+  tcgetattr(fd, &tio);
+  cfmakeraw(&tio);
+  cfsetspeed(&tio, B115200);
+  tcsetattr(fd, TCSANOW, &tio);
+  return fd;
+}
+
+struct NullConsole : Console {
+  void append(std::string_view) override {}
+  void clear() override {}
+};
+struct PrintNotifier : Notifier {
+  void message(const std::string& text, MessageIcon) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+};
+
+std::vector<double> panel_exchanges(DeviceLink& link, int count) {
+  std::vector<double> us;
+  us.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    QElapsedTimer clock;
+    clock.start();
+    link.tx_cmd("MOD999");
+    us.push_back(clock.nsecsElapsed() / 1000.0);
+    if (!link.state().rx_flag) std::fprintf(stderr, "unanswered exchange %d\n", i);
+  }
+  return us;
+}
+
+void print_row(const char* what, const Stats& panel, const Stats& plain) {
+  std::printf("| %-28s | %10.1f | %10.1f | %10.1f | %10.1f | %5.2f |\n", what, panel.median_us, panel.p99_us,
+              plain.median_us, plain.p99_us, plain.median_us > 0 ? panel.median_us / plain.median_us : 0.0);
+}
+
+void bench_exchanges(int count) {
+  std::printf("\n## One exchange (MOD999 -> MOD00n), %d each, microseconds\n\n", count);
+  std::printf("| %-28s | %10s | %10s | %10s | %10s | %5s |\n", "link", "panel med", "panel p99", "plain med",
+              "plain p99", "ratio");
+  std::printf("|------------------------------|-----------:|-----------:|-----------:|-----------:|------:|\n");
+  for (const bool tcp : {true, false}) {
+    SimProcess sim;
+    if (!sim.start()) { std::printf("simulator did not start\n"); return; }
+    NullConsole console;
+    PrintNotifier notifier;
+    Stats panel;
+    {
+      DeviceLink link;
+      SerialLink serial;
+      TcpLink client;
+      link.set_console(&console);
+      link.set_notifier(&notifier);
+      link.set_serial(&serial);
+      link.set_tcp(&client);
+      if (tcp) {
+        client.connect_to(QStringLiteral("127.0.0.1"), sim.port);
+        QTest::qWaitFor([&] { return client.is_connected(); }, 3000);
+        client.socket().setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        link.state().iface = 1;
+        link.state().eth_connected = true;
+      } else {
+        serial.open(sim.pty);
+        link.state().iface = 0;
+        link.state().serial_open = true;
+      }
+      link.set_tim_rx_enabled(true);
+      panel_exchanges(link, 50);  // warm up
+      panel = stats(panel_exchanges(link, count));
+      client.close();
+      serial.close();
+    }
+    QTest::qWait(50);
+    const int fd = tcp ? plain_tcp(sim.port) : plain_pty(sim.pty);
+    if (fd < 0) { std::printf("plain client could not connect\n"); return; }
+    plain_exchanges(fd, 50);
+    const Stats plain = stats(plain_exchanges(fd, count));
+    ::close(fd);
+    print_row(tcp ? "TCP loopback" : "pseudo-terminal", panel, plain);
+  }
+}
+
+// The panel itself in a temporary program folder, on one link of the simulator.
+struct PanelRun {
+  QTemporaryDir dir;
+  std::unique_ptr<FrmMain> main;
+  PrintNotifier notifier;
+
+  bool start(const SimProcess& sim, bool tcp) {
+    QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
+    QFile com(dir.filePath("com_ports.txt"));
+    com.open(QIODevice::WriteOnly);
+    com.write("COM1=" + sim.pty.toUtf8() + "\n");
+    com.close();
+    QFile ini(dir.filePath("corvane.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write((tcp ? "1" : "0") + QByteArray("\r\n1\r\n#TRUE#\r\n\"127.0.0.1:") + QByteArray::number(sim.port) +
+              "\"\r\n");
+    ini.close();
+    FrmMainOptions options;
+    options.program_folder = dir.path();
+    options.notifier = &notifier;
+    options.show = false;
+    main = std::make_unique<FrmMain>(options);
+    if (tcp) {
+      main->controls().cmd_conn_eth->click();
+      return QTest::qWaitFor([&] { return main->link().state().eth_connected; }, 3000);
+    }
+    return main->link().state().serial_open;
+  }
+};
+
+void bench_refresh_and_cpu() {
+  std::printf("\n## Full refresh in the advanced size\n\n");
+  std::printf("| %-32s | %9s | %9s | %11s | %9s | %9s |\n", "link", "exchanges", "wall ms", "wire ms", "ratio",
+              "cpu %");
+  std::printf("|----------------------------------|----------:|----------:|------------:|----------:|----------:|\n");
+  struct Case { const char* name; bool tcp; bool pace; };
+  for (const Case& c : {Case{"TCP loopback", true, false}, Case{"pseudo-terminal", false, false},
+                        Case{"pseudo-terminal, 115200 baud", false, true}}) {
+    SimProcess sim;
+    if (!sim.start(c.pace ? QStringList{"--pace"} : QStringList{})) return;
+    PanelRun run;
+    if (!run.start(sim, c.tcp)) { std::printf("| %-32s | link did not open |\n", c.name); continue; }
+    run.main->controls().cmd_refresh->click();  // warm up: the first refresh also lays the window out
+    run.main->link().cmd_clear_Click();
+    const double cpu0 = cpu_seconds();
+    QElapsedTimer clock;
+    clock.start();
+    run.main->controls().cmd_refresh->click();
+    const double wall_ms = clock.nsecsElapsed() / 1e6;
+    const double cpu_ms = (cpu_seconds() - cpu0) * 1000.0;
+    // Count the exchanges and the bytes on the wire from the console: "CMD>" and "REPLY\r ".
+    const QString console = run.main->controls().txt_cmd->toPlainText();
+    const int exchanges = static_cast<int>(console.count('>'));
+    const qsizetype bytes = console.size() - console.count(' ');  // commands + CR, replies + CR
+    const double wire_ms = bytes * 10.0 / 115200.0 * 1000.0;
+    std::printf("| %-32s | %9d | %9.1f | %11.2f | %9.2f | %9.1f |\n", c.name, exchanges, wall_ms, wire_ms,
+                wall_ms / wire_ms, 100.0 * cpu_ms / wall_ms);
+    if (c.tcp) {
+      // Idle with the link open.
+      const double idle0 = cpu_seconds();
+      QElapsedTimer idle;
+      idle.start();
+      QEventLoop loop;
+      QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+      loop.exec();
+      const double idle_cpu = cpu_seconds() - idle0;
+      std::printf("\nIdle with the TCP link open for %.1f s: %.3f %% of a core\n", idle.elapsed() / 1000.0,
+                  100.0 * idle_cpu / (idle.elapsed() / 1000.0));
+      std::printf("Resident memory after a refresh: %.1f MiB\n\n", rss_kib() / 1024.0);
+    }
+  }
+}
+
+void bench_launch(const char* self) {
+  std::vector<double> ms;
+  for (int i = 0; i < 5; ++i) {
+    QProcess probe;
+    probe.setProgram(QString::fromLocal8Bit(self));
+    probe.setArguments({QStringLiteral("--launch-probe")});
+    QElapsedTimer clock;
+    clock.start();
+    probe.start();
+    probe.waitForFinished(10000);
+    if (probe.readAllStandardOutput().contains("shown")) ms.push_back(clock.nsecsElapsed() / 1e6);
+  }
+  const Stats s = stats(ms);
+  std::printf("Launch to window shown: median %.1f ms (of %zu runs)\n", s.median_us, ms.size());
+}
+
+int launch_probe(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QTemporaryDir dir;
+  QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
+  QFile ini(dir.filePath("corvane.ini"));
+  ini.open(QIODevice::WriteOnly);
+  ini.write("1\r\n1\r\n#FALSE#\r\n\"127.0.0.1:1\"\r\n");
+  ini.close();
+  PrintNotifier notifier;
+  FrmMainOptions options;
+  options.program_folder = dir.path();
+  options.notifier = &notifier;
+  FrmMain frm(options);
+  QTimer::singleShot(0, [&] {
+    std::printf("shown\n");
+    std::fflush(stdout);
+    QApplication::quit();
+  });
+  return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && QByteArray(argv[1]) == "--launch-probe") return launch_probe(argc, argv);
+  pin_to_cpu(0);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quadrel"));
+  const int count = argc > 1 ? std::max(100, atoi(argv[1])) : 2000;
+  std::printf("# quadrel-bench (panel pinned to CPU 0, simulator to CPU 1)\n");
+  bench_exchanges(count);
+  bench_refresh_and_cpu();
+  bench_launch(argv[0]);
+  return 0;
+}

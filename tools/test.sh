@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test headless.
+# Installs what is missing, builds, and runs every test headless: once as
+# built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh"
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build and test"
 bash "$root/tools/build.sh" "$root/build"
-cd "$root/build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 600
+(cd "$root/build" && ctest --output-on-failure -j2 --timeout 600)
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+bash "$root/tools/build.sh" "$root/build-asan" -DQUADREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+# Leaks are not checked: the toolkit keeps caches for the life of the process.
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd "$root/build-asan" && ctest --output-on-failure -j2 --timeout 900)

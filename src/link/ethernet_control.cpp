@@ -1,0 +1,138 @@
+#include "link/ethernet_control.h"
+
+#include <QHostAddress>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include "link/tcp_link.h"
+#include "shell/widgets.h"
+
+namespace quadrel {
+
+namespace {
+
+constexpr const char* kAlreadyConnected = "Ethernet is already connected!";
+constexpr const char* kNoServer = "Client could not find Server.";
+constexpr const char* kConnectionLost = "Ethernet is disconnected !";
+constexpr int kConnectTimeoutMs = 7000;
+constexpr int kWatchIntervalMs = 100;
+
+bool parse_port(const QString& text, quint16* port) {
+  bool ok = false;
+  const uint value = text.toUInt(&ok, 10);
+  if (!ok || value == 0 || value > 65535 || text.startsWith(QLatin1Char('+'))) return false;
+  *port = static_cast<quint16>(value);
+  return true;
+}
+
+bool plausible_host(const QString& host) {
+  if (host.isEmpty()) return false;
+  if (!QHostAddress(host).isNull()) return true;
+  static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9_]([A-Za-z0-9_.-]*[A-Za-z0-9_.])?$"));
+  return name.match(host).hasMatch();
+}
+
+}  // namespace
+
+bool EthernetControl::parse_endpoint(const QString& text, QString* host, quint16* port) {
+  const QString t = text.trimmed();
+  QString h = t;
+  quint16 p = kDevicePort;
+  if (t.startsWith(QLatin1Char('['))) {
+    const qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0) return false;
+    h = t.mid(1, close - 1);
+    const QString rest = t.mid(close + 1);
+    if (!rest.isEmpty() && !(rest.startsWith(QLatin1Char(':')) && parse_port(rest.mid(1), &p))) return false;
+    if (QHostAddress(h).protocol() != QAbstractSocket::IPv6Protocol) return false;
+  } else if (t.count(QLatin1Char(':')) == 1) {
+    const qsizetype colon = t.indexOf(QLatin1Char(':'));
+    h = t.left(colon);
+    if (!parse_port(t.mid(colon + 1), &p)) return false;
+  }
+  if (!plausible_host(h)) return false;
+  *host = h;
+  *port = p;
+  return true;
+}
+
+EthernetControl::EthernetControl(FrmMain& main) : Piece(main) {
+  QObject::connect(c_.cmd_conn_eth, &QPushButton::clicked, c_.cmd_conn_eth, [this] { cmd_conn_eth_Click(); });
+  QObject::connect(c_.cmd_disconn_eth, &QPushButton::clicked, c_.cmd_disconn_eth,
+                   [this] { cmd_disconn_eth_Click(); });
+  QObject::connect(c_.tim_eth, &QTimer::timeout, c_.tim_eth, [this] { tim_eth_Timer(); });
+  QObject::connect(&main_.tcp_client(), &TcpLink::connected, c_.tim_eth, [this] { wsk_client_Connect(); });
+  on_reply(code::EXT, [this] { rx_ext(); });
+}
+
+void EthernetControl::cmd_conn_eth_Click() {
+  c_.cmd_conn_eth->setEnabled(false);
+  if (!c_.tim_eth->isActive()) c_.tim_eth->start();
+
+  TcpLink& client = main_.tcp_client();
+  if (client.is_connected()) {
+    main_.notifier().message(kAlreadyConnected, MessageIcon::Error);
+    return;
+  }
+  set_back_color(c_.cmd_conn_eth, colour::olive);
+  set_back_color(c_.cmd_disconn_eth, colour::idle_grey);
+  QString host;
+  quint16 port = kDevicePort;
+  // An address that names no endpoint is not tried: the time-out reports it
+  // like an address where nothing answers.
+  if (parse_endpoint(c_.txt_ip->text(), &host, &port))
+    client.connect_to(host, port);
+  else
+    client.close();
+  c_.lab_eth_state->show();
+}
+
+void EthernetControl::wsk_client_Connect() {
+  link_.state().eth_connected = true;
+  c_.tim_eth->setInterval(kWatchIntervalMs);
+  if (!c_.tim_eth->isActive()) c_.tim_eth->start();
+  c_.lab_eth_state->hide();
+  set_back_color(c_.cmd_conn_eth, colour::routed_green);
+  c_.cmd_disconn_eth->setEnabled(true);
+  set_back_color(c_.cmd_disconn_eth, colour::idle_grey);
+}
+
+void EthernetControl::tim_eth_Timer() {
+  TcpLink& client = main_.tcp_client();
+  if (link_.state().eth_connected) {
+    if (client.is_connected()) return;
+    c_.tim_eth->stop();
+    main_.notifier().message(kConnectionLost, MessageIcon::Error);
+    cmd_disconn_eth_Click();
+    return;
+  }
+  // The connect time-out has run out.
+  // Closed before the message, so a connection made while it is shown cannot
+  // outlive the time-out.
+  c_.tim_eth->stop();
+  if (!client.is_closed()) client.close();
+  main_.notifier().message(kNoServer, MessageIcon::Error);
+  c_.lab_eth_state->hide();
+  c_.cmd_conn_eth->setEnabled(true);
+  set_back_color(c_.cmd_conn_eth, colour::idle_grey);
+  set_back_color(c_.cmd_disconn_eth, colour::busy_red);
+}
+
+void EthernetControl::cmd_disconn_eth_Click() {
+  c_.tim_eth->stop();
+  main_.tcp_client().close();
+  link_.state().eth_connected = false;
+  c_.tim_eth->setInterval(kConnectTimeoutMs);
+  c_.lab_eth_state->hide();
+  c_.cmd_conn_eth->setEnabled(true);
+  set_back_color(c_.cmd_conn_eth, colour::idle_grey);
+  c_.cmd_disconn_eth->setEnabled(false);
+  set_back_color(c_.cmd_disconn_eth, colour::busy_red);
+}
+
+void EthernetControl::rx_ext() { cmd_disconn_eth_Click(); }
+
+}  // namespace quadrel

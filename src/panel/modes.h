@@ -1,0 +1,39 @@
+// The five display modes and what each mode report does to the window.
+#pragma once
+
+#include <array>
+
+#include <QObject>
+
+#include "shell/piece.h"
+
+namespace quadrel {
+
+class Modes : public Piece {
+ public:
+  explicit Modes(FrmMain& main);
+
+  // Asks the device for mode `index` (1..5), then reads back the routing, the
+  // picture values and the aspect of the new mode.
+  void cmd_mode_Click(int index);
+  void rx_mod();
+
+  // Longest wait for a mode reply that comes after the exchange gave up: the
+  // device can take seconds to recompose its outputs.
+  static constexpr int kLateReplyMs = 5000;
+
+ private:
+  // Captions and picture rows of one mode.
+  struct ModeLook {
+    std::array<const char*, 4> channels;
+    std::array<const char*, 4> picture_rows;
+  };
+  static const ModeLook& look_of(int mode);
+
+  void apply_captions(const ModeLook& look);
+  void set_dual_captions(const char* first, const char* second);
+  // Context of the control connections: they end with this piece.
+  QObject ctx_;
+};
+
+}  // namespace quadrel

@@ -1,0 +1,248 @@
+#include "shell/startup.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <cstdio>
+#include <unistd.h>
+
+#include "link/serial_control.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "shell/widgets.h"
+
+namespace quadrel {
+
+namespace {
+
+constexpr const char* kCaption = "Quadrel v3.00S ";
+constexpr qint64 kLargestFile = 1 << 20;  // both files are a few hundred bytes
+
+const char* const kComPorts[] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
+                                 "COM6:", "COM7:", "COM8:", "COM9:"};
+const char* const kAspects[] = {"FULL", "4:3 TV", "16:9 TV", "16:10 TV", "Keep Ratio"};
+
+enum class ReadResult { Ok, Missing, Unreadable };
+
+ReadResult read_file(const QString& path, std::string* text) {
+  QFile file(path);
+  if (!file.exists()) return ReadResult::Missing;
+  if (!file.open(QIODevice::ReadOnly)) return ReadResult::Unreadable;
+  const QByteArray data = file.read(kLargestFile);
+  if (file.error() != QFileDevice::NoError) return ReadResult::Unreadable;
+  text->assign(data.constData(), static_cast<std::size_t>(data.size()));
+  return ReadResult::Ok;
+}
+
+}  // namespace
+
+Startup::Startup(FrmMain& main) : Piece(main) {
+  for (int i = 0; i <= 1; ++i) {
+    QObject::connect(c_.opt_interface[i], &QRadioButton::toggled, c_.opt_interface[i],
+                     [this, i](bool checked) {
+                       if (checked) opt_interface_Click(i);
+                     });
+  }
+  QObject::connect(c_.cmd_clear, &QPushButton::clicked, c_.cmd_clear, [this] { main_.cmd_clear_Click(); });
+}
+
+QString Startup::load_resolution_list() {
+  std::string text;
+  const ReadResult read = read_file(QDir(program_folder()).filePath(QStringLiteral("output_reso.txt")), &text);
+  std::vector<std::string> names;
+  QString problem;
+  if (read == ReadResult::Missing) {
+    problem = QStringLiteral("output_reso.txt is missing; the built-in resolution list is used.");
+  } else if (read == ReadResult::Unreadable) {
+    problem = QStringLiteral("output_reso.txt cannot be read; the built-in resolution list is used.");
+  } else {
+    std::string what;
+    names = parse_resolution_list(text, &what);
+    if (names.empty())
+      problem = QStringLiteral("output_reso.txt lists no resolution; the built-in resolution list is used.");
+    else if (!what.empty())
+      problem = QStringLiteral("output_reso.txt: %1; its %2 resolutions are used.")
+                    .arg(QString::fromStdString(what))
+                    .arg(names.size());
+  }
+  if (names.empty()) names = default_resolution_list();
+  for (const std::string& name : names) c_.cbo_output->addItem(QString::fromStdString(name));
+  return problem;
+}
+
+QString Startup::load_settings(Settings* settings) {
+  std::string text;
+  const ReadResult read = read_file(QDir(program_folder()).filePath(QStringLiteral("corvane.ini")), &text);
+  if (read == ReadResult::Missing)
+    return QStringLiteral("corvane.ini is missing; starting with default settings.");
+  if (read == ReadResult::Unreadable)
+    return QStringLiteral("corvane.ini cannot be read; starting with default settings.");
+  std::string what;
+  *settings = parse_settings(text, &what);
+  if (what.empty()) return {};
+  return QStringLiteral("corvane.ini: %1; default values are used instead.").arg(QString::fromStdString(what));
+}
+
+void Startup::Form_Load(bool show) {
+  LinkState& st = link_.state();
+  // 1. Initial values.
+  ps_.send_enable = false;
+  ps_.disp_mode = 1;
+  ps_.sel_out = 1;
+  ps_.audio_state = 254;
+  ps_.lock_state = 254;
+  ps_.pwr_state = 254;
+  st.getip_state = 254;
+  ps_.bezel_limit_query = false;
+  st.wait_busy = false;
+  ps_.keypad_open = false;
+  ps_.hdcp_open = false;
+  ps_.label_open = false;
+  ps_.pip_open = false;
+  st.con_lines = 0;
+  st.serial_open = false;
+  st.eth_connected = false;
+
+  // 2. The constant lists.
+  c_.cbo_com->clear();
+  for (const char* port : kComPorts) c_.cbo_com->addItem(QString::fromLatin1(port));
+  c_.cbo_aspect->clear();
+  for (const char* aspect : kAspects) c_.cbo_aspect->addItem(QString::fromLatin1(aspect));
+
+  // 3. The resolution list.
+  c_.cbo_output->clear();
+  QStringList problems;
+  if (QString problem = load_resolution_list(); !problem.isEmpty()) problems << problem;
+
+  // 4. The console.
+  c_.txt_cmd->clear();
+
+  // 5. The settings file.
+  Settings settings;
+  if (QString problem = load_settings(&settings); !problem.isEmpty()) problems.prepend(problem);
+  st.iface = settings.iface;
+  ps_.com_port = settings.com_port;
+  ps_.advanced_open = settings.advanced_open;
+  c_.txt_ip->setText(QString::fromStdString(settings.address));
+
+  // 6. The Ethernet side starts idle.
+  set_back_color(c_.cmd_disconn_eth, colour::busy_red);
+  st.eth_connected = false;
+
+  // 7. Choosing the interface runs its click handler (the serial port opens for RS-232).
+  if (c_.opt_interface[settings.iface]->isChecked())
+    opt_interface_Click(settings.iface);
+  else
+    c_.opt_interface[settings.iface]->setChecked(true);
+
+  // 8. Size, caption, show.
+  main_.set_outer_height(ps_.advanced_open ? FrmMain::kAdvancedHeight : FrmMain::kSmallHeight);
+  main_.setWindowTitle(QString::fromLatin1(kCaption));
+  if (show) main_.show();
+  link_.pump_once();
+
+  // What was wrong with the files, told once.
+  if (!problems.isEmpty()) main_.notifier().message(problems.join(QLatin1Char('\n')).toStdString(), MessageIcon::Warning);
+
+  // 9. The serial poll runs from now on, whichever interface is chosen.
+  link_.set_tim_rx_enabled(true);
+  // 10.
+  ps_.send_enable = true;
+}
+
+void Startup::opt_interface_Click(int index) {
+  LinkState& st = link_.state();
+  st.iface = index;
+  for (QWidget* w : {static_cast<QWidget*>(c_.cmd_conn), static_cast<QWidget*>(c_.cmd_disconn),
+                     static_cast<QWidget*>(c_.cbo_com), static_cast<QWidget*>(c_.lab_rs232),
+                     static_cast<QWidget*>(c_.cmd_conn_eth), static_cast<QWidget*>(c_.cmd_disconn_eth),
+                     static_cast<QWidget*>(c_.lab_ip), static_cast<QWidget*>(c_.txt_ip)})
+    w->hide();
+
+  if (index != 0) {
+    if (st.serial_open) {
+      st.serial_open = false;
+      main_.serial_port().close();
+    }
+    c_.cmd_conn_eth->show();
+    c_.cmd_disconn_eth->show();
+    c_.cmd_get_ip->setEnabled(false);
+    c_.lab_ip->show();
+    c_.txt_ip->show();
+    return;
+  }
+
+  // RS-232: the Ethernet side goes idle and the serial port opens at once.
+  c_.tim_eth->stop();
+  main_.tcp_client().close();
+  st.eth_connected = false;
+  c_.tim_eth->setInterval(7000);
+  c_.lab_eth_state->hide();
+  c_.cmd_conn_eth->setEnabled(true);
+  set_back_color(c_.cmd_conn_eth, colour::idle_grey);
+  c_.cmd_disconn_eth->setEnabled(false);
+  set_back_color(c_.cmd_disconn_eth, colour::busy_red);
+
+  c_.cmd_conn->show();
+  c_.cmd_disconn->show();
+  c_.cbo_com->show();
+  c_.cmd_get_ip->setEnabled(true);
+  c_.lab_rs232->show();
+
+  const bool was_enabled = ps_.send_enable;
+  ps_.send_enable = false;
+  c_.cbo_com->setCurrentIndex(ps_.com_port - 1);
+  main_.serial_control().cbo_com_Click();  // records com_port only
+  link_.pump_once();
+  ps_.send_enable = was_enabled;
+
+  main_.set_comm();
+}
+
+Settings Startup::current_settings() const {
+  Settings settings;
+  settings.iface = link_.state().iface;
+  settings.com_port = ps_.com_port;
+  settings.advanced_open = ps_.advanced_open;
+  settings.address = c_.txt_ip->text().trimmed().toStdString();
+  return settings;
+}
+
+bool Startup::save_settings(const QString& folder, const Settings& settings) {
+  const QString final_path = QDir(folder).filePath(QStringLiteral("corvane.ini"));
+  const QString new_path = final_path + QStringLiteral(".new");
+  const std::string text = format_settings(settings);
+
+  QFile file(new_path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  const bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
+                           static_cast<qint64>(text.size()) &&
+                       file.flush() && ::fsync(file.handle()) == 0;
+  file.close();
+  if (!written || file.error() != QFileDevice::NoError ||
+      std::rename(QFile::encodeName(new_path).constData(), QFile::encodeName(final_path).constData()) != 0) {
+    QFile::remove(new_path);
+    return false;
+  }
+  return true;
+}
+
+void Startup::Form_Unload() {
+  // Every step runs; failures are ignored.
+  main_.serial_port().close();
+  link_.state().serial_open = false;
+  save_settings(program_folder(), current_settings());
+
+  // The tool windows close with the main window.
+  for (QObject* child : main_.children()) {
+    auto* w = qobject_cast<QWidget*>(child);
+    if (w && w->isWindow() && w->isVisible()) w->close();
+  }
+}
+
+}  // namespace quadrel

@@ -1,0 +1,75 @@
+// Small widgets and helpers the windows are built from: clickable labels,
+// filled shapes, twip placement, background colours and pictures.
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QString>
+#include <QWidget>
+
+class QAbstractButton;
+
+namespace quadrel {
+
+// The colours of the panel (red, green, blue).
+namespace colour {
+inline const QColor idle_grey{192, 192, 192};
+inline const QColor highlight_blue{80, 192, 255};
+inline const QColor routed_green{0, 208, 32};
+inline const QColor busy_red{255, 0, 0};
+inline const QColor olive{192, 192, 0};
+inline const QColor black{0, 0, 0};
+inline const QColor border_grey{160, 160, 160};
+inline const QColor indicator_grey{160, 160, 160};
+}  // namespace colour
+
+// 1 twip = 1/15 pixel at 96 dpi; Qt scales logical pixels on dense screens.
+constexpr int twips(int t) { return (t + 7) / 15; }
+// Places a widget at a position given in twips, relative to its container.
+void place(QWidget* w, int left, int top, int width, int height);
+
+// Background colour of a button, label or box. The colour is kept in the
+// widget's "backColor" property so it can be read back.
+void set_back_color(QWidget* w, const QColor& c);
+QColor back_color(const QWidget* w);
+
+// A label that takes clicks (map digits, the P and L indicators).
+class ClickLabel : public QLabel {
+  Q_OBJECT
+ public:
+  explicit ClickLabel(const QString& text, QWidget* parent = nullptr);
+ signals:
+  void clicked();
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A filled rectangle, rounded or plain, or a circle; takes no clicks.
+class ShapeWidget : public QWidget {
+  Q_OBJECT
+ public:
+  enum class Kind { Rectangle, RoundedRectangle, Circle };
+  explicit ShapeWidget(Kind kind, QWidget* parent = nullptr);
+  void set_fill(const QColor& c);
+  void set_border(const QColor& c);
+  QColor fill() const { return fill_; }
+  QColor border() const { return border_; }
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+ private:
+  Kind kind_;
+  QColor fill_{192, 192, 192};
+  QColor border_{160, 160, 160};
+};
+
+// The program's folder: corvane.ini, output_reso.txt and bmp/ live there.
+QString program_folder();
+void set_program_folder(const QString& folder);  // tests use a temporary folder
+
+// Loads "<program folder>\bmp\<file>" as a button's picture. A missing or
+// unreadable file keeps the current picture and returns false.
+bool load_button_picture(QAbstractButton* button, const QString& file);
+// The file name last loaded into a button ("power_on.bmp"), empty before.
+QString button_picture(const QAbstractButton* button);
+
+}  // namespace quadrel

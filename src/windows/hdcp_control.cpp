@@ -1,0 +1,85 @@
+#include "windows/hdcp_control.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "windows/frm_hdcp.h"
+
+namespace quadrel {
+
+FrmHdcp* HdcpControl::window() const { return window_; }
+
+HdcpControl::HdcpControl(FrmMain& main) : Piece(main) {
+  if (c_.cmd_hdcp)
+    QObject::connect(c_.cmd_hdcp, &QPushButton::clicked, &ctx_, [this] { cmd_hdcp_Click(); });
+  on_reply(code::HPI, [this] { rx_hpi(); });
+  on_reply(code::HPO, [this] { rx_hpo(); });
+}
+
+HdcpControl::~HdcpControl() {
+  if (window_) {
+    window_->on_unload = nullptr;
+    delete window_;
+  }
+}
+
+void HdcpControl::cmd_hdcp_Click() {
+  if (ps_.hdcp_open) {
+    if (window_) window_->close();
+    return;
+  }
+  Form_Load();
+}
+
+void HdcpControl::Form_Load() {
+  if (!window_) {
+    window_ = new FrmHdcp(main_);
+    window_->on_unload = [this] { Form_Unload(); };
+  }
+  window_->reset();
+  window_->set_loaded(true);
+  ps_.hdcp_open = true;
+  // Its lower edge at the height of the "HDCP" button, left edges aligned.
+  const QRect outer = main_.frameGeometry();
+  const int button_top = c_.cmd_hdcp ? c_.cmd_hdcp->mapTo(&main_, QPoint(0, 0)).y() : 0;
+  window_->move_outer(outer.left(), outer.top() + button_top - window_->outer_height());
+  window_->show();
+  window_->cmd_refresh_Click();
+}
+
+void HdcpControl::Form_Unload() { ps_.hdcp_open = false; }
+
+void HdcpControl::hdcp_refresh() {
+  for (const std::string_view code : {code::HPI, code::HPO}) {
+    for (int n = 1; n <= 4; ++n) {
+      link_.tx_cmd(cmd::query_channel(code, n));
+      if (!rx_flag()) return;
+    }
+  }
+}
+
+void HdcpControl::hdcp_in_out_set(const std::string& hdcp_str) { link_.tx_cmd(hdcp_str); }
+
+void HdcpControl::select(bool input, int n, int value) {
+  ps_.send_enable = false;
+  if (window_ && n >= 1 && n <= 4 && (value == 0 || value == 1)) {
+    auto& options = input ? window_->opt_hdcp_in[n] : window_->opt_hdcp_out[n];
+    options[value]->setChecked(true);
+  }
+  link_.pump_once();
+  ps_.send_enable = true;
+}
+
+void HdcpControl::rx_hpi() {
+  const std::string line = reply();
+  if (!ps_.hdcp_open) return;
+  select(true, reply::digit_at(line, 5), reply::last_digit(line));
+}
+
+void HdcpControl::rx_hpo() {
+  const std::string line = reply();
+  if (!ps_.hdcp_open) return;
+  select(false, reply::digit_at(line, 5), reply::last_digit(line));
+}
+
+}  // namespace quadrel

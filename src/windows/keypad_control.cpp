@@ -1,0 +1,141 @@
+#include "windows/keypad_control.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include "panel/audio.h"
+#include "panel/lock_menu.h"
+#include "panel/modes.h"
+#include "panel/routing.h"
+#include "windows/frm_keypad.h"
+
+namespace quadrel {
+
+FrmKeypad* KeypadControl::window() const { return window_; }
+
+KeypadControl::KeypadControl(FrmMain& main) : Piece(main) {
+  if (c_.cmd_keypad)
+    QObject::connect(c_.cmd_keypad, &QPushButton::clicked, &ctx_, [this] { cmd_keypad_Click(); });
+}
+
+KeypadControl::~KeypadControl() {
+  if (window_) {
+    window_->on_unload = nullptr;
+    delete window_;
+  }
+}
+
+void KeypadControl::cmd_keypad_Click() {
+  if (ps_.keypad_open) {
+    if (window_) window_->close();
+    return;
+  }
+  Form_Load();
+}
+
+void KeypadControl::Form_Load() {
+  if (!window_) {
+    window_ = new FrmKeypad(&main_);
+    window_->on_unload = [this] { Form_Unload(); };
+    window_->on_key_down = [this](QKeyEvent* e) { Form_KeyDown(e->key(), e->modifiers()); };
+  }
+  window_->set_loaded(true);
+  ps_.keypad_open = true;
+  // Directly above the main window, left edges aligned.
+  const QRect outer = main_.frameGeometry();
+  window_->move_outer(outer.left(), outer.top() - window_->outer_height());
+  window_->show();
+  window_->activateWindow();
+  window_->setFocus();
+}
+
+void KeypadControl::Form_Unload() { ps_.keypad_open = false; }
+
+KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifiers modifiers) {
+  const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+  const bool shift = modifiers.testFlag(Qt::ShiftModifier);
+  using A = KeyAction;
+  switch (key) {
+    // Keys that are the same with and without Num Lock.
+    case Qt::Key_Clear: return {A::MenuOk};
+    case Qt::Key_PageUp: return {A::Lock};
+    case Qt::Key_PageDown: return {A::MenuMenu};
+    case Qt::Key_End: return {A::MenuExit};
+    case Qt::Key_Home: return {A::Mute};
+    case Qt::Key_Left: return {A::MenuLeft};
+    case Qt::Key_Up: return {A::MenuUp};
+    case Qt::Key_Right: return {A::MenuRight};
+    case Qt::Key_Down: return {A::MenuDown};
+    default: break;
+  }
+  if (keypad) {
+    // The digits of the numeric keypad (Num Lock on) are the menu block.
+    switch (key) {
+      case Qt::Key_5: return {A::MenuOk};
+      case Qt::Key_9: return {A::Lock};
+      case Qt::Key_3: return {A::MenuMenu};
+      case Qt::Key_1: return {A::MenuExit};
+      case Qt::Key_7: return {A::Mute};
+      case Qt::Key_4: return {A::MenuLeft};
+      case Qt::Key_8: return {A::MenuUp};
+      case Qt::Key_6: return {A::MenuRight};
+      case Qt::Key_2: return {A::MenuDown};
+      default: return {};
+    }
+  }
+  switch (key) {
+    case Qt::Key_1: case Qt::Key_2: case Qt::Key_3: case Qt::Key_4: case Qt::Key_5:
+      return {A::Mode, key - Qt::Key_0};
+    case Qt::Key_A: return {A::Output, 1};
+    case Qt::Key_S: return {A::Output, 2};
+    case Qt::Key_D: return {A::Output, 3};
+    case Qt::Key_F: return {A::Output, 4};
+    case Qt::Key_J: return {A::Input, 1};
+    case Qt::Key_K: return {A::Input, 2};
+    case Qt::Key_L: return {A::Input, 3};
+    case Qt::Key_Semicolon: return {A::Input, 4};
+    default: break;
+  }
+  if (shift) {
+    // The same keys with Shift held, as a US layout reports them.
+    switch (key) {
+      case Qt::Key_Exclam: return {A::Mode, 1};
+      case Qt::Key_At: return {A::Mode, 2};
+      case Qt::Key_NumberSign: return {A::Mode, 3};
+      case Qt::Key_Dollar: return {A::Mode, 4};
+      case Qt::Key_Percent: return {A::Mode, 5};
+      case Qt::Key_Colon: return {A::Input, 4};
+      default: break;
+    }
+  }
+  return {};
+}
+
+void KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+  // Keys that come while the panel waits are dropped, not queued.
+  if (link_.state().wait_busy) return;
+  const KeyBinding b = key_binding(key, modifiers);
+  LockMenu& menu = main_.lock_menu();
+  bool arrow = false;
+  switch (b.action) {
+    case KeyAction::None: return;
+    case KeyAction::MenuOk: menu.cmd_menu_ok_Click(); break;
+    case KeyAction::Lock: menu.cmd_lock_Click(); break;
+    case KeyAction::MenuMenu: menu.cmd_menu_menu_Click(); break;
+    case KeyAction::MenuExit: menu.cmd_menu_exit_Click(); break;
+    case KeyAction::Mute: main_.audio().cmd_mute_Click(); break;
+    case KeyAction::MenuLeft: menu.cmd_menu_left_Click(); arrow = true; break;
+    case KeyAction::MenuUp: menu.cmd_menu_up_Click(); arrow = true; break;
+    case KeyAction::MenuRight: menu.cmd_menu_right_Click(); arrow = true; break;
+    case KeyAction::MenuDown: menu.cmd_menu_down_Click(); arrow = true; break;
+    case KeyAction::Mode: main_.modes().cmd_mode_Click(b.index); break;
+    case KeyAction::Output: main_.routing().cmd_out_Click(b.index); break;
+    case KeyAction::Input:
+      if (ps_.sel_out >= 1 && ps_.sel_out <= 4) main_.routing().lab_out_in_Click(ps_.sel_out, b.index);
+      break;
+  }
+  // A held arrow key steps the device's menu at most once per exchange and pause.
+  if (arrow) main_.wait_sec(0.05);
+}
+
+}  // namespace quadrel

@@ -1,0 +1,51 @@
+// The keyboard window and its button on the main window.
+#pragma once
+
+#include <QPointer>
+
+#include <QObject>
+
+#include "shell/piece.h"
+
+class QKeyEvent;
+
+namespace quadrel {
+
+class FrmKeypad;
+
+class KeypadControl : public Piece {
+ public:
+  explicit KeypadControl(FrmMain& main);
+  ~KeypadControl() override;
+
+  // Opens the keyboard window, or closes it when it is open.
+  void cmd_keypad_Click();
+
+  // What a key does in the keyboard window.
+  enum class KeyAction {
+    None, MenuOk, Lock, MenuMenu, MenuExit, Mute, MenuLeft, MenuUp, MenuRight, MenuDown,
+    Mode, Output, Input,
+  };
+  struct KeyBinding {
+    KeyAction action = KeyAction::None;
+    int index = 0;  // mode 1..5, output 1..4 or input 1..4
+  };
+  // The key table: keypad keys with and without Num Lock, arrows, Home, End,
+  // Page Up, Page Down, the main-row digits 1..5 and A S D F J K L ;. The
+  // Shift key changes nothing (Shift+1 on a US layout still means mode 1).
+  static KeyBinding key_binding(int key, Qt::KeyboardModifiers modifiers);
+
+  // `Form_KeyDown`: carries out the key's action unless the panel is waiting.
+  void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+  FrmKeypad* window() const;
+
+ private:
+  void Form_Load();
+  void Form_Unload();
+
+  QPointer<FrmKeypad> window_;
+  QObject ctx_;  // connections made for this piece end with it
+};
+
+}  // namespace quadrel

@@ -1,0 +1,76 @@
+#include "windows/label_control.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include "windows/frm_label.h"
+
+namespace quadrel {
+
+FrmLabel* LabelControl::window() const { return window_; }
+
+LabelControl::LabelControl(FrmMain& main) : Piece(main) {
+  on_reply(code::LAB, [this] { rx_lab(); });
+  on_reply(code::LAI, [this] { rx_lai(); });
+}
+
+LabelControl::~LabelControl() {
+  if (window_) {
+    window_->on_unload = nullptr;
+    delete window_;
+  }
+}
+
+void LabelControl::Form_Load() {
+  if (!window_) {
+    window_ = new FrmLabel(main_);
+    window_->on_unload = [this] { Form_Unload(); };
+  }
+  window_->reset();
+  window_->set_loaded(true);
+  ps_.label_open = true;
+  // Above the main window, right edges aligned.
+  const QRect outer = main_.frameGeometry();
+  window_->move_outer(outer.left() + outer.width() - window_->outer_width(),
+                      outer.top() - window_->outer_height());
+  window_->show();
+  link_.pump_once();
+  if (window_) window_->cmd_refresh_Click();
+}
+
+void LabelControl::unload() {
+  if (window_) window_->close();
+  ps_.label_open = false;
+}
+
+void LabelControl::Form_Unload() { ps_.label_open = false; }
+
+void LabelControl::label_in_refresh() {
+  link_.tx_cmd(cmd::query(code::LAB));
+  for (int k = 1; k <= 4 && rx_flag(); ++k) link_.tx_cmd(cmd::query_channel(code::LAI, k));
+}
+
+void LabelControl::label_in_set(const std::string& lab_in_str) { link_.tx_cmd(lab_in_str); }
+
+void LabelControl::rx_lab() {
+  const std::string line = reply();
+  if (!ps_.label_open) return;
+  ps_.send_enable = false;
+  const int v = reply::last_digit(line);
+  if (window_ && (v == 0 || v == 1)) window_->opt_on_off[v]->setChecked(true);
+  link_.pump_once();
+  ps_.send_enable = true;
+}
+
+void LabelControl::rx_lai() {
+  const std::string line = reply();
+  if (!ps_.label_open) return;
+  ps_.send_enable = false;
+  const int k = reply::digit_at(line, 4);
+  if (window_ && k >= 1 && k <= 4)
+    window_->txt_lab_in[k]->setText(QString::fromLatin1(reply::label_text(line)));
+  link_.pump_once();
+  ps_.send_enable = true;
+}
+
+}  // namespace quadrel

@@ -1,0 +1,129 @@
+#include "panel_fixture.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "shell/widgets.h"
+
+namespace quadrel::test {
+
+QString source_dir() { return QStringLiteral(QUADREL_SOURCE_DIR); }
+
+void write_file(const QString& folder, const QString& name, const QByteArray& content) {
+  QFile file(QDir(folder).filePath(name));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(name));
+  file.write(content);
+}
+
+namespace {
+void copy_pictures(const QString& to) {
+  const QDir from(source_dir() + QStringLiteral("/bmp"));
+  QDir(to).mkpath(QStringLiteral("bmp"));
+  for (const QString& name : from.entryList({QStringLiteral("*.bmp")}, QDir::Files))
+    QFile::copy(from.filePath(name), QDir(to).filePath(QStringLiteral("bmp/") + name));
+}
+}  // namespace
+
+PanelFixture::PanelFixture(Setup setup) : setup_(setup) {
+  sim_ = std::make_unique<corvane::SimServer>();
+  corvane::SimServer::Options options;
+  QString error;
+  if (!sim_->start(options, &error)) qFatal("simulator: %s", qPrintable(error));
+  sim_->device().state().resolution_count = 19;  // as many as the shipped resolution list
+
+  const QString folder = dir_.path();
+  QFile::copy(source_dir() + QStringLiteral("/data/output_reso.txt"),
+              QDir(folder).filePath(QStringLiteral("output_reso.txt")));
+  copy_pictures(folder);
+  const QString com1 = setup.link == Link::None ? QStringLiteral("/nonexistent/tty-quadrel")
+                                                : sim_->pty_path();
+  write_file(folder, QStringLiteral("com_ports.txt"), ("COM1=" + com1 + "\n").toUtf8());
+  const QByteArray iface = setup.link == Link::Ethernet ? "1" : "0";
+  const QByteArray advanced = setup.advanced ? "#TRUE#" : "#FALSE#";
+  write_file(folder, QStringLiteral("corvane.ini"),
+             iface + "\r\n1\r\n" + advanced + "\r\n\"127.0.0.1:" +
+                 QByteArray::number(sim_->tcp_port()) + "\"\r\n");
+
+  FrmMainOptions frm_options;
+  frm_options.program_folder = folder;
+  frm_options.notifier = &notifier_;
+  frm_options.show = setup.show;
+  main_ = std::make_unique<FrmMain>(frm_options);
+
+  if (setup.link == Link::Ethernet && setup.connect) {
+    if (!connect_ethernet()) qWarning("fixture: the Ethernet link did not connect");
+  }
+  settle(5);
+  clear_received();
+  clear_messages();
+}
+
+PanelFixture::~PanelFixture() {
+  main_.reset();
+  sim_.reset();
+}
+
+QStringList PanelFixture::received() const { return sim_->log(); }
+
+void PanelFixture::clear_received() { sim_->clear_log(); }
+
+QString PanelFixture::console() const { return main_->controls().txt_cmd->toPlainText(); }
+
+void PanelFixture::clear_messages() {
+  notifier_.texts.clear();
+  notifier_.icons.clear();
+}
+
+void PanelFixture::click(QWidget* widget) {
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->click();
+    return;
+  }
+  QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+void PanelFixture::choose(QComboBox* combo, int index) {
+  // Through the list's popup, as a user picks an entry.
+  combo->showPopup();
+  QAbstractItemView* view = combo->view();
+  const QModelIndex item = combo->model()->index(index, combo->modelColumn(), combo->rootModelIndex());
+  const QRect rect = view->visualRect(item);
+  if (view->isVisible() && rect.isValid()) {
+    QSignalSpy activated(combo, &QComboBox::activated);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    // The choice was made, whatever the handler did to the list afterwards.
+    if (!activated.isEmpty()) return;
+  }
+  combo->hidePopup();
+  combo->setCurrentIndex(index);
+  emit combo->activated(index);
+}
+
+void PanelFixture::move(QScrollBar* slider, int value) { slider->setValue(value); }
+
+bool PanelFixture::wait_for(const std::function<bool()>& pred, int ms) {
+  return QTest::qWaitFor(pred, ms);
+}
+
+void PanelFixture::settle(int ms) { QTest::qWait(ms); }
+
+bool PanelFixture::connect_ethernet() {
+  click(main_->controls().cmd_conn_eth);
+  return wait_for([this] { return main_->link().state().eth_connected; }, 3000);
+}
+
+void PanelFixture::power_on() {
+  main_->tx_cmd("PWR999");
+}
+
+void PanelFixture::full_refresh() { click(main_->controls().cmd_refresh); }
+
+}  // namespace quadrel::test

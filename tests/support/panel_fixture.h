@@ -1,0 +1,89 @@
+// One real main window in a temporary program folder, wired to an in-process simulated device.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+#include "capturing_notifier.h"
+#include "link/core/link_io.h"
+#include "link/device_link.h"
+#include "shell/frm_main.h"
+#include "shell/main_controls.h"
+#include "shell/panel_state.h"
+#include "sim_device.h"
+#include "sim_server.h"
+
+class QAbstractButton;
+class QComboBox;
+class QScrollBar;
+class QWidget;
+
+namespace quadrel::test {
+
+// Writes `content` to `folder/name` byte for byte.
+void write_file(const QString& folder, const QString& name, const QByteArray& content);
+// The source tree's default resolution list and pictures.
+QString source_dir();
+
+class PanelFixture {
+ public:
+  enum class Link { Serial, Ethernet, None };
+  struct Setup {
+    Link link = Link::Serial;
+    bool advanced = false;  // start in the tall size
+    bool connect = true;    // Ethernet: press "Connect" and wait for the connection
+    bool show = false;      // show the window (screenshots)
+  };
+
+  explicit PanelFixture(Setup setup);
+  PanelFixture() : PanelFixture(Setup{}) {}
+  ~PanelFixture();
+  PanelFixture(const PanelFixture&) = delete;
+  PanelFixture& operator=(const PanelFixture&) = delete;
+
+  FrmMain& main() { return *main_; }
+  MainControls& c() { return main_->controls(); }
+  PanelState& ps() { return main_->state(); }
+  DeviceLink& link() { return main_->link(); }
+  corvane::SimServer& sim() { return *sim_; }
+  corvane::SimDevice& device() { return sim_->device(); }
+  CapturingNotifier& notifier() { return notifier_; }
+  QString folder() const { return dir_.path(); }
+
+  // Command lines the device received since the last clear_received().
+  QStringList received() const;
+  void clear_received();
+  QString console() const;
+  QStringList messages() const { return notifier_.texts; }
+  void clear_messages();
+
+  // As the user would: a click on a button, option or clickable label; a
+  // choice from a list; a slider released at a value.
+  void click(QWidget* widget);
+  void choose(QComboBox* combo, int index);
+  void move(QScrollBar* slider, int value);
+
+  bool wait_for(const std::function<bool()>& pred, int ms = 2000);
+  // Lets the event loop run for ms milliseconds (stray replies arrive).
+  void settle(int ms = 20);
+
+  // Connects over Ethernet ("Connect" and the connect event).
+  bool connect_ethernet();
+  // The device reports power on: the governed groups are enabled.
+  void power_on();
+  // Presses "Refresh" and returns when the sequence is done.
+  void full_refresh();
+
+ private:
+  Setup setup_;
+  QTemporaryDir dir_;
+  CapturingNotifier notifier_;
+  std::unique_ptr<corvane::SimServer> sim_;
+  std::unique_ptr<FrmMain> main_;
+};
+
+}  // namespace quadrel::test

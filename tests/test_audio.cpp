@@ -1,0 +1,191 @@
+// The speaker button and the audio option groups, against the simulated device.
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "panel/audio.h"
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+
+using namespace quadrel;
+using quadrel::test::PanelFixture;
+
+namespace {
+
+QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
+
+// A line the device sends on its own; returns once the window has handled it.
+bool device_says(PanelFixture& fx, const QString& line) {
+  const int before = static_cast<int>(fx.console().count(line));
+  fx.sim().send_unsolicited(line);
+  return fx.wait_for([&] { return fx.console().count(line) > before; });
+}
+
+// The index of the checked option of a group, -1 when none is.
+template <std::size_t N>
+int checked(const std::array<QRadioButton*, N>& group) {
+  for (std::size_t i = 0; i < N; ++i)
+    if (group[i] && group[i]->isChecked()) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+class AudioTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void speaker_button_flips_with_the_replies() {
+    PanelFixture fx;
+    fx.power_on();
+    fx.clear_received();
+    auto& c = fx.c();
+    QCOMPARE(fx.ps().audio_state, 254);
+
+    fx.click(c.cmd_mute);  // not yet known: asks for audio on
+    QCOMPARE(fx.received(), QStringList{"AUD001"});
+    QCOMPARE(fx.ps().audio_state, 1);
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
+
+    fx.click(c.cmd_mute);
+    QCOMPARE(fx.received(), (QStringList{"AUD001", "AUD000"}));
+    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
+    QVERIFY(!fx.device().state().audio_on);
+
+    fx.click(c.cmd_mute);
+    QCOMPARE(fx.received().last(), QString("AUD001"));
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
+    QVERIFY(fx.device().state().audio_on);
+
+    // The device's own report decides what the next click asks for.
+    fx.clear_received();
+    QVERIFY(device_says(fx, "AUD000"));
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
+    fx.click(c.cmd_mute);
+    QCOMPARE(fx.received(), QStringList{"AUD001"});
+    // Any digit but 0 is on: the next click mutes.
+    QVERIFY(device_says(fx, "AUD005"));
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
+    QCOMPARE(fx.ps().audio_state, 1);
+    fx.click(c.cmd_mute);
+    QCOMPARE(fx.received(), (QStringList{"AUD001", "AUD000"}));
+
+    // Not a digit: nothing changes.
+    QVERIFY(device_says(fx, "AUDxyz"));
+    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
+  }
+
+  void speaker_button_sends_even_while_replies_are_applied() {
+    PanelFixture fx;
+    fx.power_on();
+    fx.clear_received();
+    fx.ps().send_enable = false;
+    fx.click(fx.c().cmd_mute);
+    fx.ps().send_enable = true;
+    QCOMPARE(fx.received(), QStringList{"AUD001"});
+  }
+
+  void option_clicks_send_their_index() {
+    PanelFixture fx;
+    fx.power_on();
+    fx.clear_received();
+    auto& c = fx.c();
+
+    fx.click(c.opt_audio[4]);
+    fx.click(c.opt_audio[0]);
+    fx.click(c.opt_db[2]);
+    fx.click(c.opt_da[2]);
+    fx.click(c.opt_da[1]);
+    fx.click(c.opt_quad[3]);
+    QCOMPARE(fx.received(),
+             (QStringList{"AUE004", "AUE000", "AUB002", "AUA002", "AUA001", "AUQ003"}));
+    const auto& dev = fx.device().state();
+    QCOMPARE(dev.audio_edid, 0);
+    QCOMPARE(dev.audio_a, 1);
+    QCOMPARE(dev.audio_b, 2);
+    QCOMPARE(dev.audio_quad, 3);
+    QCOMPARE(checked(c.opt_audio), 0);
+    QCOMPARE(checked(c.opt_db), 2);
+    QCOMPARE(checked(c.opt_quad), 3);
+
+    // Clicked while a reply is being applied: shown, not sent.
+    fx.ps().send_enable = false;
+    fx.click(c.opt_quad[1]);
+    fx.ps().send_enable = true;
+    fx.settle(30);
+    QCOMPARE(fx.received().size(), 6);
+    QCOMPARE(checked(c.opt_quad), 1);
+  }
+
+  void option_replies_select_and_send_nothing() {
+    PanelFixture fx;
+    fx.power_on();
+    fx.clear_received();
+    auto& c = fx.c();
+
+    QVERIFY(device_says(fx, "AUE003"));
+    QCOMPARE(checked(c.opt_audio), 3);  // "Bitstream"
+    QCOMPARE(c.opt_audio[3]->text(), QString("Bitstream"));
+    QVERIFY(device_says(fx, "AUQ002"));
+    QCOMPARE(checked(c.opt_quad), 2);
+    QVERIFY(device_says(fx, "AUA002"));
+    QCOMPARE(checked(c.opt_da), 2);
+    QVERIFY(device_says(fx, "AUB001"));
+    QCOMPARE(checked(c.opt_db), 1);
+    QVERIFY(device_says(fx, "AUE000"));
+    QCOMPARE(checked(c.opt_audio), 0);
+
+    fx.settle(30);
+    QVERIFY2(fx.received().isEmpty(), log_of(fx));
+    QVERIFY(fx.ps().send_enable);
+  }
+
+  void replies_naming_no_option_are_ignored() {
+    PanelFixture fx;
+    fx.power_on();
+    fx.clear_received();
+    auto& c = fx.c();
+    QVERIFY(device_says(fx, "AUE001"));
+    QVERIFY(device_says(fx, "AUA001"));
+    QVERIFY(device_says(fx, "AUB002"));
+    QVERIFY(device_says(fx, "AUQ004"));
+
+    for (const char* line : {"AUE005", "AUE009", "AUA000", "AUA003", "AUB009", "AUQ000",
+                                "AUQ005", "AUQ", "AUEx"})
+      QVERIFY(device_says(fx, line));
+    QCOMPARE(checked(c.opt_audio), 1);
+    QCOMPARE(checked(c.opt_da), 1);
+    QCOMPARE(checked(c.opt_db), 2);
+    QCOMPARE(checked(c.opt_quad), 4);
+
+    fx.settle(30);
+    QVERIFY2(fx.received().isEmpty(), log_of(fx));
+    QVERIFY(fx.ps().send_enable);
+  }
+
+  void a_refresh_brings_every_audio_setting_in_line() {
+    PanelFixture fx;
+    auto& dev = fx.device().state();
+    dev.audio_on = false;
+    dev.audio_edid = 4;
+    dev.audio_a = 2;
+    dev.audio_b = 2;
+    dev.audio_quad = 3;
+    fx.full_refresh();
+    auto& c = fx.c();
+    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
+    QCOMPARE(checked(c.opt_audio), 4);
+    QCOMPARE(checked(c.opt_da), 2);
+    QCOMPARE(checked(c.opt_db), 2);
+    QCOMPARE(checked(c.opt_quad), 3);
+    for (const char* setting : {"AUE", "AUA", "AUB", "AUQ"})
+      QCOMPARE(fx.received().count(QString(setting) + "999"), 1);
+    QVERIFY(!fx.received().contains("AUE004"));
+  }
+};
+
+QTEST_MAIN(AudioTest)
+#include "test_audio.moc"

@@ -1,0 +1,241 @@
+// The keyboard window: each key's action, keys dropped while the panel waits,
+// the arrow pause, and opening and closing the window.
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+#include "windows/frm_keypad.h"
+#include "windows/keypad_control.h"
+
+using namespace quadrel;
+using quadrel::test::PanelFixture;
+
+namespace {
+FrmKeypad* open_keypad(PanelFixture& fx) {
+  if (!fx.ps().keypad_open) fx.click(fx.c().cmd_keypad);
+  return fx.main().keypad().window();
+}
+}  // namespace
+
+class TestKeypad : public QObject {
+  Q_OBJECT
+ private slots:
+  void window_opens_above_main_and_toggles();
+  void key_acts_like_its_button();
+  void input_keys_follow_selected_output();
+  void keys_work_while_button_frame_disabled();
+  void keys_dropped_while_waiting();
+  void arrow_pauses_after_exchange();
+};
+
+void TestKeypad::window_opens_above_main_and_toggles() {
+  PanelFixture fx;
+  fx.main().show();
+  fx.main().move(200, 400);
+  QVERIFY(QTest::qWaitForWindowExposed(&fx.main()));
+  FrmKeypad* w = open_keypad(fx);
+  QVERIFY(w);
+  QVERIFY(fx.ps().keypad_open);
+  QVERIFY(w->isVisible());
+  QCOMPARE(w->windowTitle(), QStringLiteral("Keyboard"));
+  QVERIFY(w->windowFlags().testFlag(Qt::Tool));
+  QVERIFY(!w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  QVERIFY(!w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  QCOMPARE(w->size(), QSize(twips(5295), twips(1680)));
+  // Directly above the main window, left edges aligned.
+  QCOMPARE(w->frameGeometry().left(), fx.main().frameGeometry().left());
+  QCOMPARE(w->frameGeometry().bottom() + 1, fx.main().frameGeometry().top());
+  // Without its picture the legend is shown as text.
+  QVERIFY(w->img_keypad);
+  if (!w->legend_picture_loaded()) QVERIFY(w->img_keypad->text().contains(QStringLiteral("Matrix")));
+  QVERIFY(fx.received().isEmpty());
+
+  // The button toggles; the close box clears the flag, so the next click opens it again.
+  fx.click(fx.c().cmd_keypad);
+  QVERIFY(!fx.ps().keypad_open);
+  QVERIFY(!w->isVisible());
+  fx.click(fx.c().cmd_keypad);
+  QVERIFY(fx.ps().keypad_open);
+  fx.main().keypad().window()->close();
+  QVERIFY(!fx.ps().keypad_open);
+  fx.click(fx.c().cmd_keypad);
+  QVERIFY(fx.ps().keypad_open);
+}
+
+void TestKeypad::key_acts_like_its_button() {
+  struct Row {
+    const char* name;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    const char* first;  // first command sent; empty: nothing
+  };
+  const Qt::KeyboardModifiers none = Qt::NoModifier;
+  const Qt::KeyboardModifiers pad = Qt::KeypadModifier;
+  const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+  const Row rows[] = {
+      // The keypad block, with Num Lock on (digits) and off (navigation keys).
+      {"keypad 5", Qt::Key_5, pad, "MNO001"},
+      {"keypad 5 no numlock", Qt::Key_Clear, pad, "MNO001"},
+      {"keypad 9", Qt::Key_9, pad, "LCK001"},
+      {"page up", Qt::Key_PageUp, none, "LCK001"},
+      {"keypad 9 no numlock", Qt::Key_PageUp, pad, "LCK001"},
+      {"keypad 3", Qt::Key_3, pad, "MNX001"},
+      {"page down", Qt::Key_PageDown, none, "MNX001"},
+      {"keypad 1", Qt::Key_1, pad, "MNE001"},
+      {"end", Qt::Key_End, pad, "MNE001"},
+      {"keypad 7", Qt::Key_7, pad, "AUD001"},
+      {"home", Qt::Key_Home, none, "AUD001"},
+      {"keypad 4", Qt::Key_4, pad, "MNL001"},
+      {"left", Qt::Key_Left, none, "MNL001"},
+      {"keypad 8", Qt::Key_8, pad, "MNU001"},
+      {"up", Qt::Key_Up, pad, "MNU001"},
+      {"keypad 6", Qt::Key_6, pad, "MNR001"},
+      {"right", Qt::Key_Right, none, "MNR001"},
+      {"keypad 2", Qt::Key_2, pad, "MND001"},
+      {"down", Qt::Key_Down, none, "MND001"},
+      // Keys without an action.
+      {"G", Qt::Key_G, none, ""},
+      {"6", Qt::Key_6, none, ""},
+      {"9", Qt::Key_9, none, ""},
+      {"keypad 0", Qt::Key_0, pad, ""},
+      {"enter", Qt::Key_Return, none, ""},
+      {"shift", Qt::Key_Shift, shift, ""},
+      // Outputs; Shift changes nothing.
+      {"A", Qt::Key_A, none, "OUT001"},
+      {"shift A", Qt::Key_A, shift, "OUT001"},
+      {"S", Qt::Key_S, none, "OUT002"},
+      {"D", Qt::Key_D, none, "OUT003"},
+      {"F", Qt::Key_F, none, "OUT004"},
+      // Inputs on output A.
+      {"J", Qt::Key_J, none, "INP001"},
+      {"K", Qt::Key_K, none, "INP002"},
+      {"L", Qt::Key_L, none, "INP003"},
+      {";", Qt::Key_Semicolon, none, "INP004"},
+      {"shift ;", Qt::Key_Colon, shift, "INP004"},
+      // The main key row: modes (last, since they change the window).
+      {"1", Qt::Key_1, none, "MOD001"},
+      {"shift 3", Qt::Key_NumberSign, shift, "MOD003"},
+      {"2", Qt::Key_2, none, "MOD002"},
+      {"4", Qt::Key_4, none, "MOD004"},
+      {"5", Qt::Key_5, none, "MOD005"},
+      {"3", Qt::Key_3, none, "MOD003"},
+  };
+  PanelFixture fx;
+  fx.power_on();
+  FrmKeypad* w = open_keypad(fx);
+  for (const Row& row : rows) {
+    // Each row starts from the same state: nothing reported, output A selected.
+    fx.ps().lock_state = 254;
+    fx.ps().audio_state = 254;
+    fx.ps().sel_out = 1;
+    fx.clear_received();
+    QTest::keyClick(w, Qt::Key(row.key), row.modifiers);
+    const QStringList sent = fx.received();
+    const QString first = QLatin1String(row.first);
+    const QByteArray what = QByteArray("key ") + row.name;
+    if (first.isEmpty()) {
+      QVERIFY2(sent.isEmpty(), what.constData());
+      continue;
+    }
+    QVERIFY2(sent.value(0) == first, (what + " sent " + sent.join(',').toLatin1()).constData());
+    if (first.startsWith(QLatin1String("OUT")))
+      QVERIFY2(sent.value(1) == QLatin1String("INP999"), what.constData());
+    else if (!first.startsWith(QLatin1String("MOD")))
+      QVERIFY2(sent.size() == 1, what.constData());  // one command, as the button sends
+  }
+}
+
+void TestKeypad::input_keys_follow_selected_output() {
+  PanelFixture fx;
+  fx.power_on();
+  FrmKeypad* w = open_keypad(fx);
+  fx.clear_received();
+
+  QTest::keyClick(w, Qt::Key_S);  // output B
+  QCOMPARE(fx.ps().sel_out, 2);
+  QTest::keyClick(w, Qt::Key_K);
+  QCOMPARE(fx.received(), (QStringList{"OUT002", "INP999", "INP002"}));
+  QCOMPARE(fx.device().state().inputs[1], 2);
+
+  fx.clear_received();
+  QTest::keyClick(w, Qt::Key_F);  // output D
+  QTest::keyClick(w, Qt::Key_J);
+  QCOMPARE(fx.received(), (QStringList{"OUT004", "INP999", "INP001"}));
+  QCOMPARE(fx.device().state().inputs[3], 1);
+
+  // A selected output outside 1..4 leaves the input keys without an action.
+  fx.clear_received();
+  fx.ps().sel_out = 254;
+  QTest::keyClick(w, Qt::Key_L);
+  QCOMPARE(fx.received(), QStringList{});
+}
+
+void TestKeypad::keys_work_while_button_frame_disabled() {
+  PanelFixture fx;
+  fx.device().state().power_on = false;
+  fx.power_on();  // reports standby: the button frame is disabled
+  QVERIFY(!fx.c().fra_btn->isEnabled());
+  FrmKeypad* w = open_keypad(fx);
+  fx.clear_received();
+  QTest::keyClick(w, Qt::Key_PageDown);
+  QTest::keyClick(w, Qt::Key_PageUp);
+  QCOMPARE(fx.received(), (QStringList{"MNX001", "LCK001"}));
+}
+
+void TestKeypad::keys_dropped_while_waiting() {
+  PanelFixture fx;
+  fx.power_on();
+  FrmKeypad* w = open_keypad(fx);
+  corvane::Faults f;
+  f.silent = {QStringLiteral("MNX")};
+  fx.sim().set_faults(f);
+  fx.clear_received();
+
+  // Keys pressed while the menu key's reply is awaited are dropped, not queued.
+  bool pressed = false;
+  QTimer::singleShot(100, w, [&] {
+    QTest::keyClick(w, Qt::Key_3);
+    QTest::keyClick(w, Qt::Key_A);
+    pressed = true;
+  });
+  QTest::keyClick(w, Qt::Key_PageDown);
+  QVERIFY(pressed);
+  fx.settle(50);
+  QCOMPARE(fx.received(), QStringList{"MNX001"});
+
+  // Once the wait is over, keys act again.
+  fx.sim().set_faults({});
+  QTest::keyClick(w, Qt::Key_End);
+  QCOMPARE(fx.received(), (QStringList{"MNX001", "MNE001"}));
+}
+
+void TestKeypad::arrow_pauses_after_exchange() {
+  PanelFixture fx;
+  fx.power_on();
+  FrmKeypad* w = open_keypad(fx);
+  fx.clear_received();
+
+  // A repeat of the held key that arrives in the pause after the exchange is dropped.
+  QObject::connect(&fx.sim(), &corvane::SimServer::command_received, w, [&](const QString& line) {
+    if (line == QLatin1String("MND001"))
+      QTimer::singleShot(20, w, [w] { QTest::keyClick(w, Qt::Key_Down); });
+  }, Qt::SingleShotConnection);
+  QElapsedTimer clock;
+  clock.start();
+  QTest::keyClick(w, Qt::Key_Down);
+  QVERIFY(clock.elapsed() >= 50);
+  fx.settle(20);
+  QCOMPARE(fx.received(), QStringList{"MND001"});
+  // Other keys have no pause.
+  clock.restart();
+  QTest::keyClick(w, Qt::Key_Clear);
+  QVERIFY(clock.elapsed() < 50);
+}
+
+QTEST_MAIN(TestKeypad)
+#include "test_keypad.moc"

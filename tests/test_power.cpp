@@ -1,0 +1,160 @@
+// The power button, the power reports and the controls they govern, against the simulated device.
+#include <QComboBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "panel/power.h"
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+
+using namespace quadrel;
+using quadrel::test::PanelFixture;
+
+namespace {
+
+// A line the device sends on its own; returns once the window has handled it.
+bool device_says(PanelFixture& fx, const QString& line) {
+  const int before = static_cast<int>(fx.console().count(line));
+  fx.sim().send_unsolicited(line);
+  return fx.wait_for([&] { return fx.console().count(line) > before; });
+}
+
+// The controls usable only while the device is on, in the order they are switched.
+QList<QWidget*> governed(MainControls& c) {
+  return {c.cmd_hdcp,   c.cbo_aspect, c.fra_btn, c.fra_recall_save, c.fra_dual_a,
+          c.fra_dual_b, c.fra_bezel,  c.fra_pic, c.fra_audio,       c.fra_quad};
+}
+
+// Records the order in which watched widgets change their enabled state.
+class EnableRecorder : public QObject {
+ public:
+  explicit EnableRecorder(const QList<QWidget*>& widgets) {
+    for (QWidget* w : widgets) w->installEventFilter(this);
+  }
+  QStringList changes;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange) {
+      auto* w = static_cast<QWidget*>(watched);
+      changes << QStringLiteral("%1 %2").arg(w->objectName(), w->isEnabled() ? "on" : "off");
+    }
+    return false;
+  }
+};
+
+QStringList names(const QList<QWidget*>& widgets, const char* how) {
+  QStringList list;
+  for (QWidget* w : widgets) list << w->objectName() + " " + how;
+  return list;
+}
+
+}  // namespace
+
+class PowerTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void governed_controls_wait_for_a_report_of_on() {
+    PanelFixture fx;
+    auto& c = fx.c();
+    QCOMPARE(fx.ps().pwr_state, 254);
+    for (QWidget* w : governed(c)) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+
+    fx.power_on();
+    QCOMPARE(fx.ps().pwr_state, 1);
+    for (QWidget* w : governed(c)) QVERIFY2(w->isEnabled(), qPrintable(w->objectName()));
+    QVERIFY(c.cmd_pwr->isEnabled());
+    QVERIFY(c.cmd_fact_reset->isEnabled());
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
+  }
+
+  void a_power_cycle_switches_the_governed_groups() {
+    PanelFixture fx;
+    auto& c = fx.c();
+    corvane::Faults faults;
+    faults.restart_ms = 50;  // waking from standby restarts the device
+    fx.sim().set_faults(faults);
+    fx.power_on();
+    fx.clear_received();
+    EnableRecorder recorder(governed(c) + QList<QWidget*>{c.cmd_pwr});
+
+    fx.click(c.cmd_pwr);  // on: asks for standby
+    QCOMPARE(fx.received(), QStringList{"PWR000"});
+    QCOMPARE(fx.ps().pwr_state, 0);
+    QVERIFY(!fx.device().state().power_on);
+    QCOMPARE(recorder.changes, names(governed(c), "off"));
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_standby.bmp"));
+    QVERIFY(c.cmd_pwr->isEnabled());
+    QVERIFY(c.cmd_fact_reset->isEnabled());
+
+    recorder.changes.clear();
+    fx.click(c.cmd_pwr);  // standby: asks for on
+    QCOMPARE(fx.received(), (QStringList{"PWR000", "PWR001"}));
+    QCOMPARE(fx.ps().pwr_state, 1);
+    QVERIFY(fx.device().state().power_on);
+    // The button is held disabled while the command is out, then enabled last.
+    QCOMPARE(recorder.changes,
+             QStringList{"cmd_pwr off"} + names(governed(c), "on") + QStringList{"cmd_pwr on"});
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
+    QCOMPARE(fx.ps().audio_state, 254);  // the picture only
+    QVERIFY(c.cmd_fact_reset->isEnabled());
+    QVERIFY(fx.wait_for([&] { return !fx.sim().restarting(); }));
+  }
+
+  void the_button_waits_for_the_device() {
+    PanelFixture fx;
+    auto& c = fx.c();
+    corvane::Faults faults;
+    faults.silent = {"PWR"};
+    fx.sim().set_faults(faults);
+
+    fx.click(c.cmd_pwr);  // not yet known: asks for on
+    QCOMPARE(fx.received(), QStringList{"PWR001"});
+    QCOMPARE(fx.ps().pwr_state, 1);
+    QVERIFY(!c.cmd_pwr->isEnabled());
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_none.bmp"));
+    for (QWidget* w : governed(c)) QVERIFY(!w->isEnabled());
+
+    // The report comes later, on its own.
+    QVERIFY(device_says(fx, "PWR001"));
+    QVERIFY(c.cmd_pwr->isEnabled());
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
+    for (QWidget* w : governed(c)) QVERIFY(w->isEnabled());
+  }
+
+  void any_digit_but_zero_reports_on() {
+    PanelFixture fx;
+    auto& c = fx.c();
+    QVERIFY(device_says(fx, "PWR002"));
+    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
+    for (QWidget* w : governed(c)) QVERIFY(w->isEnabled());
+    fx.click(c.cmd_pwr);  // the device is on: the click asks for standby
+    QCOMPARE(fx.received(), QStringList{"PWR000"});
+
+    // Not a digit: nothing changes.
+    QVERIFY(device_says(fx, "PWRx"));
+    QCOMPARE(fx.ps().pwr_state, 0);
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_standby.bmp"));
+  }
+
+  void on_a_closed_link_the_click_still_marks_the_wait() {
+    PanelFixture fx({.link = PanelFixture::Link::None});
+    auto& c = fx.c();
+    fx.click(c.cmd_pwr);
+    QCOMPARE(fx.messages(), QStringList{"RS232 port is disconnected !"});
+    QVERIFY(fx.received().isEmpty());
+    QCOMPARE(fx.ps().pwr_state, 1);
+    QVERIFY(!c.cmd_pwr->isEnabled());
+    QCOMPARE(button_picture(c.cmd_pwr), QString("power_none.bmp"));
+    QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
+    for (QWidget* w : governed(c)) QVERIFY(!w->isEnabled());
+  }
+};
+
+QTEST_MAIN(PowerTest)
+#include "test_power.moc"

@@ -1,0 +1,151 @@
+// The serial group: opening the chosen port, Connect, Disconnect and the port list.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "link/serial_control.h"
+#include "link/serial_link.h"
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+
+using namespace quadrel;
+using namespace quadrel::test;
+
+namespace {
+
+// Adds lines to the fixture's port map (COM1 is the simulator).
+void map_ports(PanelFixture& fx, const QByteArray& lines) {
+  QFile file(QDir(fx.folder()).filePath(QStringLiteral("com_ports.txt")));
+  QVERIFY(file.open(QIODevice::Append));
+  file.write(lines);
+}
+
+void expect_open(PanelFixture& fx) {
+  QVERIFY(fx.link().state().serial_open);
+  QVERIFY(fx.main().serial_port().is_open());
+  QCOMPARE(back_color(fx.c().cmd_conn), colour::routed_green);
+  QCOMPARE(back_color(fx.c().cmd_disconn), colour::idle_grey);
+}
+
+void expect_closed(PanelFixture& fx) {
+  QVERIFY(!fx.link().state().serial_open);
+  QVERIFY(!fx.main().serial_port().is_open());
+  QCOMPARE(back_color(fx.c().cmd_conn), colour::idle_grey);
+  QCOMPARE(back_color(fx.c().cmd_disconn), colour::busy_red);
+}
+
+}  // namespace
+
+class TestSerialPort : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void open_at_start_and_talking() {
+    PanelFixture fx;
+    expect_open(fx);
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+    QCOMPARE(fx.received(), QStringList({QStringLiteral("MOD999")}));
+  }
+
+  void disconnect_and_connect_again() {
+    PanelFixture fx;
+    fx.click(fx.c().cmd_disconn);
+    expect_closed(fx);
+    QVERIFY(fx.messages().isEmpty());
+    fx.main().tx_cmd("MOD999");
+    QCOMPARE(fx.messages(), QStringList({QStringLiteral("RS232 port is disconnected !")}));
+    QVERIFY(fx.received().isEmpty());
+
+    // Disconnect while closed changes nothing.
+    fx.clear_messages();
+    fx.click(fx.c().cmd_disconn);
+    expect_closed(fx);
+    QVERIFY(fx.messages().isEmpty());
+
+    fx.click(fx.c().cmd_conn);
+    expect_open(fx);
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+  }
+
+  void a_port_that_cannot_be_opened() {
+    PanelFixture fx;
+    map_ports(fx, "COM3=/nonexistent/tty-quadrel\n");
+    fx.choose(fx.c().cbo_com, 2);
+    QCOMPARE(fx.ps().com_port, 3);
+    QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM3: Fail !")}));
+    QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
+    expect_closed(fx);  // the port that was open stays closed
+
+    // Connect retries the same port, with the same result.
+    fx.clear_messages();
+    fx.click(fx.c().cmd_conn);
+    QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM3: Fail !")}));
+    expect_closed(fx);
+  }
+
+  void choosing_another_port_reopens() {
+    PanelFixture fx;
+    // COM4 leads to the same simulated device.
+    map_ports(fx, "COM4=" + fx.sim().pty_path().toUtf8() + "\n");
+    fx.choose(fx.c().cbo_com, 3);
+    QCOMPARE(fx.ps().com_port, 4);
+    expect_open(fx);
+    QVERIFY(fx.messages().isEmpty());
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+  }
+
+  void reopening_empties_the_reply_buffer() {
+    PanelFixture fx;
+    fx.sim().send_garbage(QByteArray("MO"));  // the start of a reply that never ends
+    QVERIFY(fx.wait_for([&] { return !fx.link().rx_buf().empty(); }));
+    fx.main().set_comm();
+    expect_open(fx);
+    QVERIFY(fx.link().rx_buf().empty());
+    QCOMPARE(fx.link().rx_count(), 0);
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+  }
+
+  void a_list_position_set_while_loading_only_records_the_port() {
+    PanelFixture fx;
+    fx.ps().send_enable = false;
+    fx.c().cbo_com->setCurrentIndex(5);
+    fx.main().serial_control().cbo_com_Click();
+    fx.ps().send_enable = true;
+    QCOMPARE(fx.ps().com_port, 6);
+    expect_open(fx);  // still the port opened before
+    QVERIFY(fx.messages().isEmpty());
+  }
+
+  void interface_switching_both_ways() {
+    PanelFixture fx;
+    fx.click(fx.c().opt_interface[1]);
+    QCOMPARE(fx.link().state().iface, 1);
+    QVERIFY(!fx.link().state().serial_open);
+    QVERIFY(!fx.main().serial_port().is_open());
+    QVERIFY(fx.c().cmd_conn->isHidden());
+    QVERIFY(!fx.c().cmd_conn_eth->isHidden());
+    fx.main().tx_cmd("MOD999");
+    QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
+
+    fx.clear_messages();
+    fx.click(fx.c().opt_interface[0]);
+    QCOMPARE(fx.link().state().iface, 0);
+    expect_open(fx);
+    QCOMPARE(fx.c().cbo_com->currentIndex(), 0);
+    QVERIFY(!fx.c().cmd_conn->isHidden());
+    QVERIFY(fx.c().cmd_conn_eth->isHidden());
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+    QVERIFY(fx.messages().isEmpty());
+  }
+};
+
+QTEST_MAIN(TestSerialPort)
+#include "test_serial_port.moc"

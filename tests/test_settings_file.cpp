@@ -1,0 +1,152 @@
+// Reading and writing corvane.ini and output_reso.txt, and the serial port map file.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "link/serial_ports.h"
+#include "shell/settings_file.h"
+
+using namespace quadrel;
+
+class TestSettingsFile : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void reads_the_four_values() {
+    std::string problem = "stale";
+    const Settings s = parse_settings("0\r\n3\r\n#TRUE#\r\n\"10.0.0.5\"\r\n", &problem);
+    QCOMPARE(s.iface, 0);
+    QCOMPARE(s.com_port, 3);
+    QCOMPARE(s.advanced_open, true);
+    QCOMPARE(s.address, std::string("10.0.0.5"));
+    QVERIFY(problem.empty());
+  }
+
+  void delimited_reading_skips_spaces_and_splits_at_commas() {
+    const Settings s = parse_settings("  1,  9 , #false#,  \"host name, with comma\"  \n");
+    QCOMPARE(s.iface, 1);
+    QCOMPARE(s.com_port, 9);
+    QCOMPARE(s.advanced_open, false);
+    QCOMPARE(s.address, std::string("host name, with comma"));
+
+    const auto items = read_delimited_items("\xEF\xBB\xBF" "a ,\"b\"x,\r\n\r\nc\rd");
+    QCOMPARE(items.size(), std::size_t(5));
+    QCOMPARE(items[0].text, std::string("a"));
+    QCOMPARE(items[1].text, std::string("b"));
+    QVERIFY(items[1].quoted);
+    QCOMPARE(items[2].text, std::string(""));  // the comma before the line end
+    QCOMPARE(items[3].text, std::string("c"));
+    QCOMPARE(items[4].text, std::string("d"));
+  }
+
+  void values_out_of_range_keep_their_defaults_and_are_reported() {
+    std::string problem;
+    Settings s = parse_settings("2\r\n12\r\nmaybe\r\n\"1.2.3.4\"\r\n", &problem);
+    QCOMPARE(s.iface, 0);
+    QCOMPARE(s.com_port, 1);
+    QCOMPARE(s.advanced_open, false);
+    QCOMPARE(s.address, std::string("1.2.3.4"));  // the good value is still taken
+    QVERIFY(problem.find("interface \"2\"") != std::string::npos);
+    QVERIFY(problem.find("serial port \"12\"") != std::string::npos);
+    QVERIFY(problem.find("window size \"maybe\"") != std::string::npos);
+
+    s = parse_settings("-1\r\n0x3\r\n", &problem);
+    QCOMPARE(s.iface, 0);
+    QCOMPARE(s.com_port, 1);
+    QCOMPARE(s.address, std::string("192.168.1.100"));
+    QVERIFY(problem.find("missing") != std::string::npos);
+
+    s = parse_settings("99999999999999999999\r\n", &problem);
+    QCOMPARE(s.iface, 0);
+    QVERIFY(!problem.empty());
+
+    s = parse_settings("", &problem);
+    QCOMPARE(s.iface, 0);
+    QCOMPARE(s.address, std::string("192.168.1.100"));
+    QCOMPARE(problem, std::string("the file is empty"));
+  }
+
+  void writes_crlf_lines_with_the_address_trimmed_and_quoted() {
+    Settings s;
+    s.iface = 1;
+    s.com_port = 4;
+    s.advanced_open = true;
+    s.address = "  10.1.2.3 ";
+    QCOMPARE(format_settings(s), std::string("1\r\n4\r\n#TRUE#\r\n\"10.1.2.3\"\r\n"));
+    s.advanced_open = false;
+    s.address = "";
+    QCOMPARE(format_settings(s), std::string("1\r\n4\r\n#FALSE#\r\n\"\"\r\n"));
+  }
+
+  void an_address_that_cannot_be_quoted_is_written_so_it_reads_back() {
+    Settings s;
+    s.address = "ho\"st\r\nname";
+    const Settings back = parse_settings(format_settings(s));
+    QCOMPARE(back.address, std::string("hostname"));
+    QCOMPARE(back.iface, s.iface);
+    QCOMPARE(back.com_port, s.com_port);
+  }
+
+  void resolution_list_stops_at_end() {
+    std::string problem;
+    auto names = parse_resolution_list("\"640x480 60Hz\"\r\n\"800x600 60Hz\"\r\n\"END\"\r\n\"1024x768 60Hz\"\r\n", &problem);
+    QCOMPARE(names, (std::vector<std::string>{"640x480 60Hz", "800x600 60Hz"}));
+    QVERIFY(problem.empty());
+
+    names = parse_resolution_list("A\nB\nEND\n", &problem);
+    QCOMPARE(names, (std::vector<std::string>{"A", "B"}));
+  }
+
+  void resolution_list_without_end_or_items_is_reported() {
+    std::string problem;
+    auto names = parse_resolution_list("\"A\"\r\n\"B\"\r\n", &problem);
+    QCOMPARE(names.size(), std::size_t(2));
+    QVERIFY(problem.find("END") != std::string::npos);
+
+    names = parse_resolution_list("\"END\"\r\n\"A\"\r\n", &problem);
+    QVERIFY(names.empty());
+    QVERIFY(!problem.empty());
+
+    names = parse_resolution_list("", &problem);
+    QVERIFY(names.empty());
+    QVERIFY(!problem.empty());
+  }
+
+  void built_in_table_is_the_shipped_list() {
+    QFile file(QFINDTESTDATA("../data/output_reso.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    std::string problem;
+    const auto shipped = parse_resolution_list(std::string_view(data.constData(), data.size()), &problem);
+    QVERIFY(problem.empty());
+    QCOMPARE(default_resolution_list(), shipped);
+  }
+
+  void com_port_map_file() {
+    const auto ports = parse_com_ports(
+        "# the simulator\r\nCOM1=/dev/pts/7\n\n  com3 = /dev/ttyUSB1  \nCOM10=/dev/x\nCOM2\nLPT1=/dev/lp0\nCOM4=\nCOM3=/dev/ttyUSB2\n");
+    QCOMPARE(ports.size(), std::size_t(2));
+    QCOMPARE(ports.at(1), std::string("/dev/pts/7"));
+    QCOMPARE(ports.at(3), std::string("/dev/ttyUSB2"));  // the later line wins
+
+    QCOMPARE(default_serial_device(1), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(default_serial_device(4), QStringLiteral("/dev/ttyS3"));
+    QCOMPARE(default_serial_device(5), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(default_serial_device(8), QStringLiteral("/dev/ttyUSB3"));
+    QCOMPARE(default_serial_device(9), QStringLiteral("/dev/ttyACM0"));
+    QVERIFY(default_serial_device(0).isEmpty());
+    QVERIFY(default_serial_device(10).isEmpty());
+
+    QTemporaryDir dir;
+    QFile map(dir.filePath(QStringLiteral("com_ports.txt")));
+    QVERIFY(map.open(QIODevice::WriteOnly));
+    map.write("COM2=/tmp/port\n");
+    map.close();
+    QCOMPARE(serial_device(2, dir.path()), QStringLiteral("/tmp/port"));
+    QCOMPARE(serial_device(3, dir.path()), QStringLiteral("/dev/ttyS2"));
+    QVERIFY(serial_device(12, dir.path()).isEmpty());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "test_settings_file.moc"

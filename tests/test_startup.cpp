@@ -1,0 +1,305 @@
+// Loading the main window from its settings files, choosing the interface,
+// and writing the settings back when the window closes.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "panel_fixture.h"
+#include "shell/startup.h"
+#include "shell/widgets.h"
+#include "windows/keypad_control.h"
+
+using namespace quadrel;
+using namespace quadrel::test;
+
+namespace {
+
+QByteArray read_file(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// A program folder with the files given (an empty content leaves the file out)
+// and a simulated device on a pseudo-terminal, mapped as the ports named.
+class StartupFolder {
+ public:
+  StartupFolder(const QByteArray& ini, const QByteArray& reso, const QList<int>& sim_ports = {1}) {
+    corvane::SimServer::Options options;
+    options.tcp = false;
+    QString error;
+    if (!sim_.start(options, &error)) qFatal("simulator: %s", qPrintable(error));
+    if (!ini.isNull()) write_file(dir_.path(), QStringLiteral("corvane.ini"), ini);
+    if (!reso.isNull()) write_file(dir_.path(), QStringLiteral("output_reso.txt"), reso);
+    QByteArray map = "# test ports\n";
+    for (int port = 1; port <= 9; ++port)
+      map += "COM" + QByteArray::number(port) + "=" +
+             (sim_ports.contains(port) ? sim_.pty_path().toUtf8() : QByteArray("/nonexistent/tty")) + "\n";
+    write_file(dir_.path(), QStringLiteral("com_ports.txt"), map);
+  }
+
+  std::unique_ptr<FrmMain> open() {
+    FrmMainOptions options;
+    options.program_folder = dir_.path();
+    options.notifier = &notifier;
+    options.show = false;
+    return std::make_unique<FrmMain>(options);
+  }
+
+  QString path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+  QString folder() const { return dir_.path(); }
+  corvane::SimServer& sim() { return sim_; }
+  CapturingNotifier notifier;
+
+ private:
+  QTemporaryDir dir_;
+  corvane::SimServer sim_;
+};
+
+const QByteArray kReso = "\"640x480 60Hz\"\r\n\"800x600 60Hz\"\r\n\"1024x768 60Hz\"\r\n\"END\"\r\n";
+
+}  // namespace
+
+class TestStartup : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void rs232_settings_open_the_port_in_the_tall_size() {
+    StartupFolder folder("0\r\n3\r\n#TRUE#\r\n\"192.168.0.7\"\r\n", kReso, {3});
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    QVERIFY(c.opt_interface[0]->isChecked());
+    QCOMPARE(main->link().state().iface, 0);
+    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3:"));
+    QCOMPARE(main->state().com_port, 3);
+    QVERIFY(main->link().state().serial_open);
+    QVERIFY(main->serial_port().is_open());
+    QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
+    QVERIFY(main->state().advanced_open);
+    QVERIFY(main->height() >= c.txt_ver->geometry().bottom() + 1);
+    QCOMPARE(c.txt_ip->text(), QStringLiteral("192.168.0.7"));
+    QVERIFY(folder.notifier.texts.isEmpty());
+
+    // The serial group is shown, the Ethernet group hidden and idle.
+    for (QWidget* w : {(QWidget*)c.cmd_conn, (QWidget*)c.cmd_disconn, (QWidget*)c.cbo_com, (QWidget*)c.lab_rs232})
+      QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
+    for (QWidget* w : {(QWidget*)c.cmd_conn_eth, (QWidget*)c.cmd_disconn_eth, (QWidget*)c.lab_ip,
+                       (QWidget*)c.txt_ip, (QWidget*)c.lab_eth_state})
+      QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+    QCOMPARE(back_color(c.cmd_disconn_eth), colour::busy_red);
+
+    // The initial state of the window.
+    QCOMPARE(main->windowTitle(), QStringLiteral("Quadrel v3.00S "));
+    QVERIFY(main->state().send_enable);
+    QVERIFY(main->link().tim_rx_enabled());
+    QCOMPARE(main->state().disp_mode, 1);
+    QCOMPARE(main->state().sel_out, 1);
+    QCOMPARE(main->state().pwr_state, 254);
+    QCOMPARE(main->state().audio_state, 254);
+    QCOMPARE(main->state().lock_state, 254);
+    QCOMPARE(main->link().state().getip_state, 254);
+    QCOMPARE(main->link().state().con_lines, 0);
+    QVERIFY(c.txt_cmd->toPlainText().isEmpty());
+    QCOMPARE(c.cbo_com->count(), 9);
+    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9:"));
+    QCOMPARE(c.cbo_aspect->count(), 5);
+    QCOMPARE(c.cbo_aspect->itemText(4), QStringLiteral("Keep Ratio"));
+    QCOMPARE(c.cbo_output->count(), 3);
+    QCOMPARE(c.cbo_output->itemText(2), QStringLiteral("1024x768 60Hz"));
+    QVERIFY(!c.tim_eth->isActive());
+    QCOMPARE(c.tim_eth->interval(), 7000);
+
+    // Nothing is asked of the device at start-up.
+    QTest::qWait(50);
+    QVERIFY(folder.sim().log().isEmpty());
+  }
+
+  void small_size_is_shorter() {
+    StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"192.168.0.7\"\r\n", kReso);
+    auto main = folder.open();
+    QVERIFY(!main->state().advanced_open);
+    QVERIFY(main->height() >= main->controls().fra_btn->geometry().bottom() + 1);
+    QVERIFY(main->height() < main->controls().fra_pic->y());
+  }
+
+  void ethernet_settings_wait_for_connect() {
+    StartupFolder folder("1\r\n1\r\n#FALSE#\r\n\"127.0.0.1\"\r\n", kReso);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    QVERIFY(c.opt_interface[1]->isChecked());
+    QCOMPARE(main->link().state().iface, 1);
+    QVERIFY(!main->link().state().serial_open);
+    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(!c.cmd_get_ip->isEnabled());
+    for (QWidget* w : {(QWidget*)c.cmd_conn_eth, (QWidget*)c.cmd_disconn_eth, (QWidget*)c.lab_ip, (QWidget*)c.txt_ip})
+      QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
+    for (QWidget* w : {(QWidget*)c.cmd_conn, (QWidget*)c.cmd_disconn, (QWidget*)c.cbo_com, (QWidget*)c.lab_rs232,
+                       (QWidget*)c.lab_eth_state})
+      QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+    QVERIFY(!c.cmd_disconn_eth->isEnabled());
+    QVERIFY(!main->link().state().eth_connected);
+    QVERIFY(main->tcp_client().is_closed());
+    QTest::qWait(50);
+    QVERIFY(folder.sim().log().isEmpty());
+    QVERIFY(folder.notifier.texts.isEmpty());
+  }
+
+  void resolution_list_stops_at_end() {
+    StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"x\"\r\n", "\"1280x720p 60Hz\"\r\n\"1920x1080p 60Hz\"\r\n\"END\"\r\n\"1600x1200 60Hz\"\r\n");
+    auto main = folder.open();
+    QComboBox* list = main->controls().cbo_output;
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->itemText(0), QStringLiteral("1280x720p 60Hz"));
+    QCOMPARE(list->itemText(1), QStringLiteral("1920x1080p 60Hz"));
+    QVERIFY(folder.notifier.texts.isEmpty());
+  }
+
+  void missing_settings_start_with_defaults_and_say_so() {
+    StartupFolder folder(QByteArray(), kReso, {});
+    auto main = folder.open();
+    QCOMPARE(main->link().state().iface, 0);
+    QCOMPARE(main->state().com_port, 1);
+    QVERIFY(!main->state().advanced_open);
+    QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("192.168.1.100"));
+    // COM1 does not exist here: the port message, then the one about the file.
+    QCOMPARE(folder.notifier.texts,
+             QStringList({QStringLiteral("COM1: Fail !"),
+                          QStringLiteral("corvane.ini is missing; starting with default settings.")}));
+    QCOMPARE(folder.notifier.icons.at(1), MessageIcon::Warning);
+    QVERIFY(main->isEnabled());
+    QVERIFY(main->state().send_enable);
+  }
+
+  void malformed_settings_use_defaults_for_the_bad_values() {
+    StartupFolder folder("7\r\n4\r\n#TRUE#\r\n\"10.0.0.9\"\r\n", kReso, {4});
+    auto main = folder.open();
+    // The interface falls back to RS-232; the good values are kept.
+    QVERIFY(main->controls().opt_interface[0]->isChecked());
+    QCOMPARE(main->state().com_port, 4);
+    QVERIFY(main->link().state().serial_open);
+    QVERIFY(main->state().advanced_open);
+    QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("10.0.0.9"));
+    QCOMPARE(folder.notifier.texts.size(), 1);
+    QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("corvane.ini: the interface \"7\"")));
+  }
+
+  void missing_resolution_list_uses_the_built_in_table() {
+    StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"x\"\r\n", QByteArray());
+    auto main = folder.open();
+    QComboBox* list = main->controls().cbo_output;
+    QCOMPARE(list->count(), 19);
+    QCOMPARE(list->itemText(0), QStringLiteral("640x480 60Hz"));
+    QCOMPARE(list->itemText(18), QStringLiteral("1280x720p 50Hz"));
+    QCOMPARE(folder.notifier.texts,
+             QStringList({QStringLiteral("output_reso.txt is missing; the built-in resolution list is used.")}));
+  }
+
+  void resolution_list_without_end_is_used_and_reported() {
+    StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"x\"\r\n", "\"A\"\r\n\"B\"\r\n");
+    auto main = folder.open();
+    QCOMPARE(main->controls().cbo_output->count(), 2);
+    QCOMPARE(folder.notifier.texts.size(), 1);
+    QVERIFY(folder.notifier.texts.at(0).contains(QStringLiteral("no END")));
+  }
+
+  void closing_writes_the_settings_back() {
+    StartupFolder folder("0\r\n3\r\n#TRUE#\r\n\"192.168.0.7\"\r\n", kReso, {3});
+    auto main = folder.open();
+    main->controls().txt_ip->setText(QStringLiteral(" 10.20.30.40 "));
+    QVERIFY(main->close());
+    QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("0\r\n3\r\n#TRUE#\r\n\"10.20.30.40\"\r\n"));
+    QVERIFY(!QFile::exists(folder.path("corvane.ini.new")));
+    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(folder.notifier.texts.isEmpty());
+  }
+
+  void closing_writes_the_interface_and_size_of_the_moment() {
+    StartupFolder folder("0\r\n1\r\n#TRUE#\r\n\"a\"\r\n", kReso);
+    auto main = folder.open();
+    main->controls().opt_interface[1]->click();
+    main->state().advanced_open = false;
+    QVERIFY(main->close());
+    QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("1\r\n1\r\n#FALSE#\r\n\"a\"\r\n"));
+  }
+
+  void a_failed_save_leaves_the_old_file_whole() {
+    const QByteArray old_settings = "0\r\n1\r\n#FALSE#\r\n\"192.168.0.7\"\r\n";
+    StartupFolder folder(old_settings, kReso);
+    auto main = folder.open();
+    // A directory (not empty) where the new file has to go: no write can succeed, even as root.
+    QVERIFY(QDir(folder.folder()).mkpath(QStringLiteral("corvane.ini.new/keep")));
+    main->controls().txt_ip->setText(QStringLiteral("10.9.9.9"));
+    QVERIFY(main->close());
+    QCOMPARE(read_file(folder.path("corvane.ini")), old_settings);
+    QVERIFY(QFileInfo(folder.path("corvane.ini.new")).isDir());
+    QVERIFY(folder.notifier.texts.isEmpty());  // silently
+    QVERIFY(!Startup::save_settings(folder.folder(), Settings{}));
+  }
+
+  void tool_windows_close_with_the_main_window() {
+    StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"a\"\r\n", kReso);
+    auto main = folder.open();
+    main->keypad().cmd_keypad_Click();
+    QVERIFY(main->state().keypad_open);
+    QVERIFY(main->close());
+    QVERIFY(!main->state().keypad_open);
+  }
+
+  void switching_to_rs232_while_connected_closes_the_tcp_link() {
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet});
+    MainControls& c = fx.c();
+    QVERIFY(fx.link().state().eth_connected);
+    fx.click(c.opt_interface[0]);
+    QCOMPARE(fx.link().state().iface, 0);
+    QVERIFY(!fx.link().state().eth_connected);
+    QVERIFY(fx.main().tcp_client().is_closed());
+    QVERIFY(!c.tim_eth->isActive());
+    QVERIFY(c.cmd_conn_eth->isEnabled());
+    QCOMPARE(back_color(c.cmd_conn_eth), colour::idle_grey);
+    QVERIFY(!c.cmd_disconn_eth->isEnabled());
+    QCOMPARE(back_color(c.cmd_disconn_eth), colour::busy_red);
+    QVERIFY(c.cmd_get_ip->isEnabled());
+    // The serial port opens at once and works.
+    QVERIFY(fx.link().state().serial_open);
+    QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
+    QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(fx.main().rx_flag());
+    QVERIFY(fx.messages().isEmpty());
+  }
+
+  void switching_to_rs232_while_connecting_ends_the_attempt() {
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet, .connect = false});
+    MainControls& c = fx.c();
+    c.txt_ip->setText(QStringLiteral("192.0.2.1"));  // nobody answers there
+    fx.click(c.cmd_conn_eth);
+    QVERIFY(!c.lab_eth_state->isHidden());
+    fx.click(c.opt_interface[0]);
+    QVERIFY(!c.tim_eth->isActive());  // so no time-out message follows
+    QVERIFY(c.lab_eth_state->isHidden());
+    QVERIFY(fx.main().tcp_client().is_closed());
+  }
+
+  void clear_button_empties_the_console() {
+    PanelFixture fx;
+    fx.main().tx_cmd("MOD999");
+    QVERIFY(!fx.console().isEmpty());
+    QVERIFY(fx.link().state().con_lines > 0);
+    fx.click(fx.c().cmd_clear);
+    QVERIFY(fx.console().isEmpty());
+    QCOMPARE(fx.link().state().con_lines, 0);
+  }
+};
+
+QTEST_MAIN(TestStartup)
+#include "test_startup.moc"

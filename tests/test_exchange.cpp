@@ -88,11 +88,21 @@ class ExchangeTest : public QObject {
       QVERIFY(rig.link.state().rx_flag);
       QVERIFY(rig.handled.empty());
     }
-    {  // EXT is not in the exchange's set
+    {  // EXT answers no command: it ends the connection even while a command waits
       Rig rig(1);
+      rig.link.table().set("EXT", [&] {
+        rig.handled.push_back("rx_ext");
+        rig.link.state().eth_connected = false;
+      });
       rig.answer("EXT\r");
-      rig.link.tx_cmd("EXT999");
-      QVERIFY(rig.handled.empty());
+      QElapsedTimer clock;
+      clock.start();
+      rig.link.tx_cmd("MOD999");
+      QVERIFY(!rig.link.state().rx_flag);
+      QCOMPARE(rig.handled, std::vector<std::string>{"rx_ext"});
+      // The wait ended with the link, not at its time limit.
+      QVERIFY(clock.elapsed() < 1000);
+      QVERIFY(!rig.link.state().tx_busy);
     }
   }
 
@@ -226,6 +236,16 @@ class ExchangeTest : public QObject {
     rig.serial.deliver("LAI3ABCDEFGHIJKLMNOP\r");
     QTRY_VERIFY(!rig.handled.empty());
     QCOMPARE(rig.handled.front(), std::string("rx_lai:LAI3ABCDEFGHIJKL"));
+  }
+
+  void line_noise_is_passed_over() {
+    for (int iface : {0, 1}) {
+      Rig rig(iface);
+      // Noise before, inside and between replies, and a line feed after each.
+      rig.device().deliver(std::string("\xff\x00\x80MO\x01" "D003\r\n\xfe\xfeOUT002\r\n", 22));
+      QTRY_COMPARE(rig.handled.size(), std::size_t(2));
+      QCOMPARE(rig.handled, (std::vector<std::string>{"rx_mod:MOD003", "rx_out:OUT002"}));
+    }
   }
 
   void unknown_and_err_replies_set_the_flag_per_path() {

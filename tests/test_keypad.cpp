@@ -196,17 +196,22 @@ void TestKeypad::keys_dropped_while_waiting() {
   fx.sim().set_faults(f);
   fx.clear_received();
 
-  // Keys pressed while the menu key's reply is awaited are dropped, not queued.
+  // Keys pressed while the menu key's reply is awaited are dropped, not queued:
+  // not even the lock or mute state that their handlers flip before sending changes.
   bool pressed = false;
   QTimer::singleShot(100, w, [&] {
+    QTest::keyClick(w, Qt::Key_PageUp);
+    QTest::keyClick(w, Qt::Key_Home);
     QTest::keyClick(w, Qt::Key_3);
-    QTest::keyClick(w, Qt::Key_A);
     pressed = true;
   });
   QTest::keyClick(w, Qt::Key_PageDown);
   QVERIFY(pressed);
   fx.settle(50);
   QCOMPARE(fx.received(), QStringList{"MNX001"});
+  QCOMPARE(fx.ps().lock_state, 254);
+  QCOMPARE(fx.ps().audio_state, 254);
+  QVERIFY(fx.c().cmd_mode[1]->isEnabled());
 
   // Once the wait is over, keys act again.
   fx.sim().set_faults({});

@@ -96,6 +96,12 @@ bool DeviceLink::link_ready_or_report() {
   return true;
 }
 
+bool DeviceLink::link_open() const {
+  if (st_.iface == 0) return st_.serial_open;
+  if (st_.iface == 1) return st_.eth_connected;
+  return true;
+}
+
 bool DeviceLink::send_bytes(std::string_view line) {
   if (st_.iface == 0) {
     // The port must have handed its earlier bytes on; one that never does is dead.
@@ -144,7 +150,10 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
     }
   }
 
-  if (!line_held_) wait_until([this] { return line_held_; }, (limit + 1) * kPassMs);
+  // The wait ends with the reply, or at once when the link is closed meanwhile
+  // (a lost connection, the device's "EXT"): no reply can come then.
+  if (!line_held_)
+    wait_until([this] { return line_held_ || !link_open(); }, (limit + 1) * kPassMs);
 
   st_.rx_flag = true;
   const std::string code(line_held_ ? reply::code_of(framer_.buf()) : std::string_view{});
@@ -282,6 +291,14 @@ void DeviceLink::process_input(ReplyPath path) {
       return;
     }
     framer_.buf().pop_back();
+    if (path == ReplyPath::Ethernet && reply::code_of(framer_.buf()) == code::EXT) {
+      // The device ends the connection: that answers no command, and whoever
+      // waits must not take it for a reply.
+      const bool busy = st_.tx_busy;
+      dispatch_line(path);
+      st_.tx_busy = busy;
+      continue;
+    }
     if (st_.tx_busy) {
       // Someone is sending: the reply is theirs.
       st_.rx_flag = true;

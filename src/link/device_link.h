@@ -99,6 +99,7 @@ class DeviceLink : public QObject {
 
  private:
   bool link_ready_or_report();
+  bool link_open() const;
   bool send_bytes(std::string_view line);
   void process_input(ReplyPath path);
   void dispatch_line(ReplyPath path);

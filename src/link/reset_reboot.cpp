@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "shell/widgets.h"
 
@@ -51,6 +52,9 @@ void ResetReboot::rx_rst() {
 // tell the user, put the map back into its look before the first refresh and
 // close this side.
 void ResetReboot::ethernet_reboot() {
+  // The connection is expected to go now: the watch must not report its loss
+  // as a fault while the panel waits for the device's last words.
+  c_.tim_eth->stop();
   link_.wait_sec(1);
   main_.notifier().message(kReconnectNotice, MessageIcon::Warning);
   c_.lab_pip->hide();

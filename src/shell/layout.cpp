@@ -209,6 +209,7 @@ void build_top_strip(MainControls& c, QWidget* form) {
   c.cmd_keypad->hide();
   // Lies under the button frame and is never seen.
   c.Label2 = label(form, QStringLiteral("Label2"), QStringLiteral("Label2"), 1380, 90, 2295, 345);
+  c.Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);  // its text wholly under the frame
   c.Image1 = image(form, QStringLiteral("Image1"), QStringLiteral("logo.bmp"),
                    QStringLiteral("Quadrel"), QStringLiteral("Quadrel logo"), 30, 570, 1305, 450);
   c.cmd_pwr = picture_button(form, QStringLiteral("cmd_pwr"), QStringLiteral("power.bmp"),

@@ -32,6 +32,11 @@ void NetworkPanel::cmd_get_ip_Click() {
   const Query queries[] = {
       {code::EIP, c_.txt_get_ip}, {code::EMK, c_.txt_get_mask}, {code::EGW, c_.txt_get_gate}};
 
+  LinkState& st = link_.state();
+  // The interface choice decides whether the button may be used at all; a
+  // change of interface while the sequence runs has the last word.
+  const bool was_enabled = c_.cmd_get_ip && c_.cmd_get_ip->isEnabled();
+  const int iface = st.iface;
   if (c_.cmd_get_ip) {
     c_.cmd_get_ip->setEnabled(false);
     set_back_color(c_.cmd_get_ip, colour::olive);
@@ -39,7 +44,6 @@ void NetworkPanel::cmd_get_ip_Click() {
   for (const Query& q : queries)
     if (q.box) q.box->clear();
 
-  LinkState& st = link_.state();
   for (int state = 0; state < 3; ++state) {
     st.getip_state = state;
     link_.tx_nowait(cmd::query(queries[state].code));
@@ -57,7 +61,7 @@ void NetworkPanel::cmd_get_ip_Click() {
   link_.resume_input();
   if (c_.cmd_get_ip) {
     set_back_color(c_.cmd_get_ip, colour::idle_grey);
-    c_.cmd_get_ip->setEnabled(true);
+    if (st.iface == iface) c_.cmd_get_ip->setEnabled(was_enabled);
   }
 }
 

@@ -12,6 +12,10 @@ LineFramer::Step LineFramer::step(bool net_query_pending) {
   while (pending_pos_ < pending_.size()) {
     const char c = pending_[pending_pos_++];
     ++consumed_;
+    // Line noise (a byte that is neither printable ASCII nor the terminator)
+    // belongs to no reply: it is passed over and does not count.
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte != '\r' && (byte < 0x20 || byte >= 0x7f)) continue;
     if (count_ < 32767) ++count_;
     buf_.push_back(c);
     const bool cr = c == '\r';

@@ -18,7 +18,9 @@ namespace quadrel {
 //    answer; the 7-character cut is not applied meanwhile, since the answer
 //    is longer.
 // Whatever follows a completed line stays pending for the next call, so every
-// reply is seen exactly once and in the order it came.
+// reply is seen exactly once and in the order it came. Bytes that cannot be
+// part of a reply (control characters other than the carriage return, and
+// anything outside 7-bit ASCII) are line noise and are passed over.
 class LineFramer {
  public:
   enum class Step {

@@ -1,0 +1,247 @@
+// The main window's controls as they are created: names, grouping, captions,
+// design-time state, accessible names and the pictures with their fallbacks.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSet>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+
+using namespace quadrel;
+using namespace quadrel::test;
+
+namespace {
+
+// A program folder with settings for Ethernet (so no serial port is touched)
+// and the pictures given.
+class Folder {
+ public:
+  explicit Folder(bool with_pictures) {
+    write_file(dir_.path(), QStringLiteral("corvane.ini"), "1\r\n1\r\n#FALSE#\r\n\"127.0.0.1\"\r\n");
+    QFile::copy(source_dir() + QStringLiteral("/data/output_reso.txt"), path(QStringLiteral("output_reso.txt")));
+    QDir(dir_.path()).mkpath(QStringLiteral("bmp"));
+    if (with_pictures) {
+      const QDir from(source_dir() + QStringLiteral("/bmp"));
+      for (const QString& name : from.entryList({QStringLiteral("*.bmp")}, QDir::Files))
+        QFile::copy(from.filePath(name), path(QStringLiteral("bmp/") + name));
+    }
+  }
+  QString path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+  QString folder() const { return dir_.path(); }
+  std::unique_ptr<FrmMain> open() {
+    FrmMainOptions options;
+    options.program_folder = dir_.path();
+    options.notifier = &notifier;
+    options.show = false;
+    return std::make_unique<FrmMain>(options);
+  }
+  CapturingNotifier notifier;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+QRect twip_rect(int left, int top, int width, int height) {
+  return QRect(twips(left), twips(top), twips(width), twips(height));
+}
+
+}  // namespace
+
+class TestLayout : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void every_control_is_named_once() {
+    Folder folder(true);
+    auto main = folder.open();
+    QSet<QString> names;
+    for (QWidget* w : main->findChildren<QWidget*>()) {
+      if (w->isWindow() || w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_"))) continue;
+      QVERIFY2(!names.contains(w->objectName()), qPrintable(w->objectName()));
+      names.insert(w->objectName());
+    }
+    for (const char* name : {"cmd_mode(2)", "cmd_out(4)", "lab_out_b_in(3)", "sha_out_d_in(4)", "hsr_bri(1)",
+                             "txt_hue(4)", "lab_sat(2)", "opt_interface(0)", "opt_bezel_onoff(1)", "opt_audio(4)",
+                             "opt_da(2)", "opt_db(1)", "opt_quad(3)", "cmd_recall(1)", "cmd_save(4)", "fra_con",
+                             "lab_pip", "sha_lab_in", "img_start", "Image1", "Label1", "Label2", "Label3",
+                             "txt_cmd", "cmd_clear", "cbo_output", "lab_reso_out"})
+      QVERIFY2(names.contains(QString::fromLatin1(name)), name);
+    QCOMPARE(main->controls().tim_eth->objectName(), QStringLiteral("tim_eth"));
+  }
+
+  void grouping_and_places() {
+    Folder folder(true);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    QCOMPARE(c.opt_interface[1]->parentWidget(), c.fra_rs232);
+    QCOMPARE(c.txt_ip->parentWidget(), c.fra_rs232);
+    QCOMPARE(c.cmd_mode[5]->parentWidget(), c.fra_btn);
+    QCOMPARE(c.lab_out_in[4][4]->parentWidget(), c.fra_btn);
+    QCOMPARE(c.img_start->parentWidget(), c.fra_btn);
+    QCOMPARE(c.hsr_sat[3]->parentWidget(), c.fra_sat);
+    QCOMPARE(c.fra_sat->parentWidget(), c.fra_pic);
+    QCOMPARE(c.opt_bezel_onoff[0]->parentWidget(), c.fra_bezel);
+    QCOMPARE(c.opt_audio[3]->parentWidget(), c.fra_audio);
+    QCOMPARE(c.opt_quad[4]->parentWidget(), c.fra_quad);
+    QCOMPARE(c.cmd_save[2]->parentWidget(), c.fra_recall_save);
+    QCOMPARE(c.cbo_aspect->parentWidget(), main.get());
+
+    QCOMPARE(c.cmd_refresh->geometry(), twip_rect(120, 60, 1155, 405));
+    QCOMPARE(c.fra_btn->geometry(), twip_rect(1410, 90, 11325, 2115));
+    QCOMPARE(c.cmd_mode[2]->geometry(), twip_rect(3720, 0, 1185, 435));
+    QCOMPARE(c.cmd_out[3]->geometry(), twip_rect(5550, 510, 1365, 495));
+    // The map: two by two under each output, labels 30 twips right and below their shapes.
+    QCOMPARE(c.sha_out_in[2][1]->geometry(), twip_rect(4080, 1080, 585, 465));
+    QCOMPARE(c.sha_out_in[2][4]->geometry(), twip_rect(4740, 1620, 585, 465));
+    QCOMPARE(c.lab_out_in[4][3]->geometry(), twip_rect(7140, 1650, 525, 420));
+    QCOMPARE(c.txt_bri[2]->geometry(), twip_rect(930, 750, 555, 375));
+    QCOMPARE(c.lab_hue[4]->geometry(), twip_rect(60, 1710, 645, 375));
+    QCOMPARE(c.txt_cmd->geometry(), twip_rect(150, 6600, 11835, 2445));
+    // Alternative groups share one place.
+    QCOMPARE(c.cmd_conn->geometry(), c.cmd_conn_eth->geometry());
+    QCOMPARE(c.fra_quad->pos(), c.fra_dual_a->pos());
+  }
+
+  void captions_and_fonts() {
+    Folder folder(true);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    const QStringList modes = {"Matrix", "Dual PoP", "TV Wall", "Dual PiP", "Quad"};
+    for (int i = 1; i <= 5; ++i) QCOMPARE(c.cmd_mode[i]->text(), modes[i - 1]);
+    QCOMPARE(c.cmd_out[2]->text(), QStringLiteral("B"));
+    QCOMPARE(c.lab_pip->text(), QStringLiteral("  P"));
+    QCOMPARE(c.lab_lab_input->text(), QStringLiteral("  L"));
+    QCOMPARE(c.lab_aspect->text(), QStringLiteral("Aspect\nRatio"));
+    QCOMPARE(c.lab_bri[3]->text(), QStringLiteral("Out C"));
+    QCOMPARE(c.cmd_recall[4]->text(), QStringLiteral("Recall 4"));
+    QCOMPARE(c.fra_recall_save->title(), QStringLiteral("Recall / Save"));
+    QCOMPARE(c.fra_pic->title(), QStringLiteral("Picture"));
+    QCOMPARE(c.cmd_clear->text(), QStringLiteral("清"));
+    QCOMPARE(c.lab_rs232->text(), QStringLiteral("115200,8,N,1"));
+
+    QCOMPARE(c.txt_ip->font().families().value(0), QStringLiteral("Courier New"));
+    QVERIFY(c.txt_ip->font().families().contains(QStringLiteral("Liberation Mono")));
+    QCOMPARE(c.cmd_refresh->font().families().value(0), QStringLiteral("Arial"));
+    QCOMPARE(c.cmd_out[1]->font().families().value(0), QStringLiteral("Verdana"));
+    QCOMPARE(c.lab_out_in[1][1]->font().families().value(0), QStringLiteral("Verdana"));
+    QCOMPARE(c.cmd_clear->font().families().value(0), QStringLiteral("新細明體"));
+    // The look-alike installed here is really used.
+    QVERIFY(QFontInfo(c.txt_ip->font()).fixedPitch());
+    QVERIFY(QFontMetrics(c.cmd_clear->font()).inFont(QChar(0x6E05)));
+  }
+
+  void design_time_state() {
+    Folder folder(true);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    for (QWidget* w : {(QWidget*)c.fra_btn, (QWidget*)c.fra_pic, (QWidget*)c.fra_bezel, (QWidget*)c.fra_audio,
+                       (QWidget*)c.fra_dual_a, (QWidget*)c.fra_dual_b, (QWidget*)c.fra_quad,
+                       (QWidget*)c.fra_recall_save, (QWidget*)c.cmd_hdcp, (QWidget*)c.cbo_aspect,
+                       (QWidget*)c.cmd_disconn_eth})
+      QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+    for (QWidget* w : {(QWidget*)c.cmd_keypad, (QWidget*)c.lab_pip, (QWidget*)c.sha_pip, (QWidget*)c.lab_lab_input,
+                       (QWidget*)c.sha_lab_in, (QWidget*)c.fra_quad, (QWidget*)c.lab_eth_state})
+      QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+    QVERIFY(!c.img_start->isHidden());
+    QVERIFY(c.cmd_refresh->isEnabled());
+    QVERIFY(c.cmd_fact_reset->isEnabled());
+
+    for (int ch = 1; ch <= 4; ++ch) {
+      for (int in = 1; in <= 4; ++in) {
+        QCOMPARE(c.sha_out_in[ch][in]->fill(), colour::idle_grey);
+        QCOMPARE(back_color(c.lab_out_in[ch][in]), ch == 1 && in == 1 ? colour::busy_red : colour::idle_grey);
+      }
+    }
+    QCOMPARE(c.sha_pip->fill(), QColor(176, 176, 176));
+    QCOMPARE(back_color(c.fra_con), QColor(176, 176, 176));
+    QCOMPARE(back_color(c.txt_sat[1]), colour::idle_grey);
+    QCOMPARE(back_color(c.txt_ver), colour::idle_grey);
+
+    for (QScrollBar* s : {c.hsr_bri[1], c.hsr_con[2], c.hsr_sat[3], c.hsr_hue[4]}) {
+      QCOMPARE(s->minimum(), 0);
+      QCOMPARE(s->maximum(), 100);
+      QCOMPARE(s->pageStep(), 10);
+      QCOMPARE(s->singleStep(), 1);
+      QVERIFY(!s->hasTracking());
+    }
+    QCOMPARE(c.hsr_bezel_h->maximum(), 254);
+    QCOMPARE(c.hsr_bezel_v->pageStep(), 10);
+    QVERIFY(c.txt_cmd->isReadOnly());
+    QCOMPARE(c.tim_eth->interval(), 7000);
+    QVERIFY(!c.tim_eth->isActive());
+  }
+
+  void everything_says_what_it_is() {
+    Folder folder(true);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    for (QWidget* w : main->findChildren<QWidget*>()) {
+      const bool needs_name = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                              qobject_cast<QComboBox*>(w) || qobject_cast<QScrollBar*>(w) ||
+                              qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QGroupBox*>(w);
+      if (!needs_name || w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_"))) continue;
+      QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+    }
+    QCOMPARE(c.txt_ip->accessibleName(), QStringLiteral("IP address"));
+    QCOMPARE(c.hsr_bri[2]->accessibleName(), QStringLiteral("Brightness Out B"));
+    QCOMPARE(c.cbo_output->accessibleName(), QStringLiteral("Output Resolution"));
+    QCOMPARE(c.cbo_com->accessibleName(), QStringLiteral("Serial port"));
+    QCOMPARE(c.txt_cmd->accessibleName(), QStringLiteral("Console"));
+    QCOMPARE(c.txt_ver->accessibleName(), QStringLiteral("Firmware version"));
+    QCOMPARE(c.cmd_pwr->accessibleName(), QStringLiteral("Power"));
+    QCOMPARE(c.cmd_menu_up->accessibleName(), QStringLiteral("Menu up"));
+    QCOMPARE(c.fra_bezel->accessibleName(), QStringLiteral("Bezel Correction"));
+    QCOMPARE(c.cmd_save[1]->accessibleName(), QStringLiteral("Save 1"));
+  }
+
+  void design_time_pictures() {
+    Folder folder(true);
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    QCOMPARE(button_picture(c.cmd_pwr), QStringLiteral("power.bmp"));
+    QCOMPARE(button_picture(c.cmd_mute), QStringLiteral("speaker_on.bmp"));
+    QCOMPARE(button_picture(c.cmd_lock), QStringLiteral("lock.bmp"));
+    QCOMPARE(button_picture(c.cmd_menu_ok), QStringLiteral("menu_ok.bmp"));
+    QVERIFY(c.cmd_menu_ok->text().isEmpty());
+    QVERIFY(!c.cmd_menu_ok->icon().isNull());
+    QVERIFY(!c.img_start->pixmap().isNull());
+    QVERIFY(!c.Image1->pixmap().isNull());
+    QCOMPARE(QImage(folder.path("bmp/keypad_legend.bmp")).size(), QSize(339, 96));
+    for (const char* name : {"power_none.bmp", "power_on.bmp", "power_standby.bmp", "speaker_off.bmp",
+                             "unlock.bmp", "refresh.bmp", "menu_up.bmp", "menu_down.bmp", "menu_left.bmp",
+                             "menu_right.bmp", "menu_exit.bmp", "menu_menu.bmp"})
+      QVERIFY2(!QImage(folder.path(QStringLiteral("bmp/") + QLatin1String(name))).isNull(), name);
+  }
+
+  void missing_or_broken_pictures_show_captions() {
+    Folder folder(false);
+    // One picture present but not a picture at all.
+    write_file(folder.path(QStringLiteral("bmp")), QStringLiteral("menu_ok.bmp"), "BM not really");
+    auto main = folder.open();
+    MainControls& c = main->controls();
+    QCOMPARE(c.cmd_menu_ok->text(), QStringLiteral("OK"));
+    QCOMPARE(c.cmd_menu_exit->text(), QStringLiteral("Exit"));
+    QCOMPARE(c.cmd_menu_menu->text(), QStringLiteral("Menu"));
+    QCOMPARE(c.cmd_pwr->text(), QStringLiteral("Power"));
+    QCOMPARE(c.cmd_mute->text(), QStringLiteral("Mute"));
+    QCOMPARE(c.cmd_lock->text(), QStringLiteral("Lock"));
+    QVERIFY(c.img_start->text().contains(QStringLiteral("Click Refresh to start")));
+    QCOMPARE(c.Image1->text(), QStringLiteral("Quadrel"));
+    QVERIFY(folder.notifier.texts.isEmpty());
+    QVERIFY(main->state().send_enable);  // loading went through
+  }
+};
+
+QTEST_MAIN(TestLayout)
+#include "test_layout.moc"

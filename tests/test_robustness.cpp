@@ -1,0 +1,262 @@
+// The window under a misbehaving device: silence, refusals, split, merged and
+// garbled replies, lost connections, restarts, and a long run of random replies,
+// clicks and keys. Afterwards the window is consistent and the next refresh works.
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include "panel/routing.h"
+#include "panel_fixture.h"
+#include "shell/widgets.h"
+
+using namespace quadrel;
+using quadrel::test::PanelFixture;
+
+namespace {
+
+QStringList refresh_commands(int mode, bool advanced) {
+  QStringList list{"VER999", "VR2999", "AUA999", "AUB999", "AUD999", "AUE999", "AUQ999", "BEH999",
+                   "BEV999", "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999"};
+  if (mode != 3) list << "OUT999";
+  list << "INP999" << "ASP999";
+  for (int ch = 1; ch <= 4; ++ch) list << QStringLiteral("OUT00%1").arg(ch) << "INP999";
+  if (advanced) {
+    for (int ch = 1; ch <= (mode == 1 ? 1 : 4); ++ch)
+      for (const char* code : {"BRI", "CON", "HUE", "SAT"})
+        list << QString::fromLatin1(code) + (mode == 1 ? QStringLiteral("999") : "99" + QString::number(ch));
+  }
+  return list;
+}
+
+void set_faults(PanelFixture& fx, const std::function<void(corvane::Faults&)>& change) {
+  corvane::Faults faults;
+  change(faults);
+  fx.sim().set_faults(faults);
+}
+
+// What must hold whatever the device did.
+void verify_consistent(PanelFixture& fx) {
+  MainControls& c = fx.c();
+  for (int n = 1; n <= 4; ++n) {
+    for (QScrollBar* slider : {c.hsr_bri[n], c.hsr_con[n], c.hsr_hue[n], c.hsr_sat[n]}) {
+      QVERIFY2(slider->value() >= 0 && slider->value() <= 100, qPrintable(slider->objectName()));
+      QCOMPARE(slider->maximum(), 100);
+    }
+  }
+  for (QScrollBar* slider : {c.hsr_bezel_h, c.hsr_bezel_v}) {
+    QVERIFY(slider->maximum() >= 0 && slider->maximum() <= 254);
+    QVERIFY(slider->value() >= 0 && slider->value() <= slider->maximum());
+  }
+  QVERIFY(fx.ps().sel_out >= 1 && fx.ps().sel_out <= 4);
+  QVERIFY(fx.ps().disp_mode == 1 || fx.ps().disp_mode == 2 || fx.ps().disp_mode == 3 || fx.ps().disp_mode == 5);
+  // The mode buttons' own state (their frame follows the power reports).
+  for (int m = 1; m <= 5; ++m)
+    QVERIFY(c.cmd_mode[m]->isEnabledTo(c.fra_btn) || c.cbo_output->currentIndex() == 4 ||
+            c.cbo_output->currentIndex() == 5);
+  QVERIFY(c.cmd_refresh->isEnabled());
+  QVERIFY(!fx.link().state().tx_busy);
+  QVERIFY(!fx.link().state().wait_busy);
+  QVERIFY(fx.link().state().con_lines <= 81);
+  QVERIFY(c.cbo_output->currentIndex() < c.cbo_output->count());
+  QVERIFY(c.cbo_aspect->currentIndex() < c.cbo_aspect->count());
+}
+
+// A well-behaved device again: the next refresh runs to its end.
+void verify_next_refresh_works(PanelFixture& fx) {
+  fx.sim().set_faults({});
+  fx.settle(30);
+  fx.clear_received();
+  fx.full_refresh();
+  const int mode = fx.device().state().mode;
+  QCOMPARE(fx.received(), refresh_commands(mode, fx.ps().advanced_open));
+  verify_consistent(fx);
+}
+
+}  // namespace
+
+class RobustnessTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { QApplication::setApplicationName(QStringLiteral("Quadrel")); }
+
+  void a_device_silent_for_each_code_in_turn() {
+    PanelFixture fx({.advanced = true});
+    fx.device().state().mode = 5;
+    const QStringList codes{"VER", "VR2", "AUA", "AUB", "AUD", "AUE", "AUQ", "BEH", "BEV", "BEZ", "LCK",
+                            "PWR", "RES", "MOD", "OUT", "INP", "ASP", "BRI", "CON", "HUE", "SAT"};
+    for (const QString& code : codes) {
+      set_faults(fx, [&](corvane::Faults& f) { f.silent.insert(code); });
+      fx.clear_received();
+      fx.full_refresh();
+      QVERIFY2(!fx.received().isEmpty(), qPrintable(code));
+      verify_consistent(fx);
+      fx.sim().set_faults({});
+    }
+    verify_next_refresh_works(fx);
+  }
+
+  void a_device_that_refuses_everything() {
+    PanelFixture fx({.advanced = true});
+    fx.power_on();
+    fx.clear_received();
+    set_faults(fx, [](corvane::Faults& f) { f.err_all = true; });
+    fx.full_refresh();
+    // "ERR" counts as an answer: the whole sequence is sent, and nothing changes.
+    QCOMPARE(fx.received(), refresh_commands(1, true));
+    verify_consistent(fx);
+    for (int m = 2; m <= 5; ++m) fx.click(fx.c().cmd_mode[m]);
+    verify_consistent(fx);
+    verify_next_refresh_works(fx);
+  }
+
+  void replies_in_single_bytes_merged_and_garbled_data() {
+    QTest::addColumn<int>("link");
+    QTest::addColumn<QString>("fault");
+    for (const char* fault : {"split", "merge", "garbage", "pace"}) {
+      QTest::addRow("serial %s", fault) << int(PanelFixture::Link::Serial) << QString(fault);
+      QTest::addRow("ethernet %s", fault) << int(PanelFixture::Link::Ethernet) << QString(fault);
+    }
+  }
+  void replies_in_single_bytes_merged_and_garbled() {
+    QFETCH(int, link);
+    QFETCH(QString, fault);
+    PanelFixture fx({.link = PanelFixture::Link(link), .advanced = true});
+    fx.device().state().mode = 2;
+    set_faults(fx, [&](corvane::Faults& f) {
+      f.split = fault == "split" ? 1 : 0;
+      f.split_gap_ms = 1;
+      f.merge = fault == "merge";
+      f.garbage = fault == "garbage";
+      f.pace = fault == "pace";
+    });
+    fx.full_refresh();
+    verify_consistent(fx);
+    if (fault != "merge") {
+      // Merged replies each wait for the next one: the refresh stops at its first query.
+      // Every reply is whole and in order: the refresh ran to its end.
+      QCOMPARE(fx.received(), refresh_commands(2, true));
+      QCOMPARE(fx.c().txt_ver->text(), QStringLiteral("1.23"));
+      QCOMPARE(fx.ps().disp_mode, 2);
+    }
+    verify_next_refresh_works(fx);
+  }
+
+  void the_connection_dropped_or_ended_in_a_refresh_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("dropped") << "drop";
+    QTest::newRow("EXT") << "ext";
+    QTest::newRow("device restart") << "restart";
+  }
+  void the_connection_dropped_or_ended_in_a_refresh() {
+    QFETCH(QString, how);
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet, .advanced = true});
+    corvane::Faults faults;
+    faults.restart_ms = 200;
+    fx.sim().set_faults(faults);
+    int replies = 0;
+    QObject::connect(&fx.sim(), &corvane::SimServer::command_received, &fx.sim(), [&] {
+      if (++replies == 10) {
+        if (how == "drop") fx.sim().drop_connection();
+        if (how == "ext") fx.sim().send_ext();
+        if (how == "restart") fx.sim().restart();
+      }
+    });
+    fx.full_refresh();
+    QVERIFY(!fx.link().state().eth_connected);
+    verify_consistent(fx);
+    QObject::disconnect(&fx.sim(), nullptr, &fx.sim(), nullptr);
+    fx.settle(300);
+    QVERIFY(fx.connect_ethernet());
+    fx.clear_messages();
+    verify_next_refresh_works(fx);
+    QVERIFY(fx.messages().isEmpty());
+  }
+
+  void a_device_restart_over_serial() {
+    PanelFixture fx({.advanced = true});
+    corvane::Faults faults;
+    faults.restart_ms = 300;
+    fx.sim().set_faults(faults);
+    fx.full_refresh();
+    fx.click(fx.c().cmd_fact_reset);
+    QVERIFY(fx.c().cmd_fact_reset->isEnabled());
+    fx.settle(350);
+    verify_next_refresh_works(fx);
+  }
+
+  void random_replies_clicks_and_keys() {
+    PanelFixture fx({.advanced = true});
+    fx.full_refresh();
+    fx.power_on();
+    QRandomGenerator random(4242);
+    const int events = qEnvironmentVariableIntValue("QUADREL_RANDOM_EVENTS") > 0
+                           ? qEnvironmentVariableIntValue("QUADREL_RANDOM_EVENTS")
+                           : 10000;
+    // What the device may say on its own: every code, in and out of range, and noise.
+    const QStringList codes{"ASP", "AUA", "AUB", "AUD", "AUE", "AUQ", "BEH", "BEV", "BEZ", "BRI", "CAL",
+                            "CON", "HPI", "HPO", "HUE", "INP", "LAB", "LAI", "LCK", "MOD", "OUT", "PPO",
+                            "PSW", "PSZ", "PWR", "RES", "RST", "SAT", "SAV", "VER", "VR2", "ERR", "MNX", "XYZ"};
+    MainControls& c = fx.c();
+    QList<QAbstractButton*> buttons;
+    for (int m = 1; m <= 5; ++m) buttons << c.cmd_mode[m];
+    for (int n = 1; n <= 4; ++n) buttons << c.cmd_out[n] << c.cmd_save[n] << c.cmd_recall[n];
+    buttons << c.cmd_mute << c.cmd_lock << c.cmd_menu_up << c.cmd_menu_down << c.cmd_menu_left
+            << c.cmd_menu_right << c.cmd_menu_ok << c.cmd_menu_exit << c.cmd_menu_menu << c.cmd_pic_refresh
+            << c.cmd_pic_reset << c.cmd_ver << c.cmd_hdcp << c.cmd_keypad << c.cmd_get_ip << c.cmd_pwr;
+    for (int i = 0; i <= 4; ++i) buttons << c.opt_audio[i];
+    for (int i = 1; i <= 2; ++i) buttons << c.opt_da[i] << c.opt_db[i];
+    for (int i = 1; i <= 4; ++i) buttons << c.opt_quad[i];
+    buttons << c.opt_bezel_onoff[0] << c.opt_bezel_onoff[1];
+    const QList<QScrollBar*> sliders{c.hsr_bri[1], c.hsr_con[2], c.hsr_hue[3], c.hsr_sat[4], c.hsr_bezel_h, c.hsr_bezel_v};
+    const QList<int> keys{Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4, Qt::Key_5, Qt::Key_A, Qt::Key_S, Qt::Key_D,
+                          Qt::Key_F, Qt::Key_J, Qt::Key_K, Qt::Key_L, Qt::Key_Semicolon, Qt::Key_Up,
+                          Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_Home, Qt::Key_End, Qt::Key_PageUp,
+                          Qt::Key_PageDown, Qt::Key_Clear, Qt::Key_G};
+
+    for (int event = 0; event < events; ++event) {
+      const int kind = random.bounded(100);
+      if (kind < 55) {
+        QString line = codes[random.bounded(codes.size())];
+        const int form = random.bounded(4);
+        if (form == 0) line += QString::number(random.bounded(1000)).rightJustified(3, '0');
+        if (form == 1) line += QStringLiteral("00") + QString::number(random.bounded(10));
+        if (form == 2) line += QStringLiteral("0") + QString::number(random.bounded(10)) + QString::number(random.bounded(10));
+        if (form == 3) line += QString::number(random.bounded(100000));
+        fx.sim().send_unsolicited(line);
+        if (random.bounded(20) == 0) fx.sim().send_garbage();
+        QTest::qWait(0);
+      } else if (kind < 85) {
+        QAbstractButton* button = buttons[random.bounded(buttons.size())];
+        // Only what a user could reach: a slow button (a silent device) is no part of this run.
+        if (button->isEnabled() && button->isVisibleTo(&fx.main())) button->click();
+      } else if (kind < 93) {
+        QScrollBar* slider = sliders[random.bounded(sliders.size())];
+        if (slider->isEnabled()) slider->setValue(random.bounded(slider->maximum() + 1));
+      } else {
+        QWidget* keypad = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (w->windowTitle() == QStringLiteral("Keyboard") && w->isVisible()) keypad = w;
+        if (keypad) QTest::keyClick(keypad, Qt::Key(keys[random.bounded(keys.size())]));
+      }
+      if (event % 500 == 0) {
+        verify_consistent(fx);
+        if (QTest::currentTestFailed()) return;
+      }
+    }
+    fx.settle(50);
+    verify_consistent(fx);
+    fx.power_on();
+    verify_next_refresh_works(fx);
+  }
+};
+
+QTEST_MAIN(RobustnessTest)
+#include "test_robustness.moc"

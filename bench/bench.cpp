@@ -32,9 +32,14 @@
 #include "link/device_link.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
+#include "process_stats.h"
 #include "shell/frm_main.h"
+#include "sim_process.h"
 
 using namespace quadrel;
+using quadrel::test::cpu_seconds;
+using quadrel::test::rss_kib;
+using quadrel::test::SimProcess;
 
 namespace {
 
@@ -55,59 +60,6 @@ void pin_to_cpu(int cpu) {
   CPU_SET(cpu % std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))), &set);
   sched_setaffinity(0, sizeof set, &set);
 }
-
-double cpu_seconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long rss_kib() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
-  return -1;
-}
-
-// The simulator in its own process, pinned to the other core.
-class SimProcess {
- public:
-  bool start(const QStringList& extra = {}) {
-    process_.setProgram(QStringLiteral(CORVANE_SIM_PATH));
-    process_.setArguments(QStringList{"--tcp-port", "0", "--log", "/dev/null"} + extra);
-    process_.setChildProcessModifier([] { pin_to_cpu(1); });
-    process_.start();
-    if (!process_.waitForStarted(3000)) return false;
-    const QRegularExpression banner(QStringLiteral("tcp 127\\.0\\.0\\.1:(\\d+) pty (\\S+)"));
-    QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 5000) {
-      process_.waitForReadyRead(100);
-      out += process_.readAllStandardOutput();
-      const auto match = banner.match(QString::fromUtf8(out));
-      if (match.hasMatch()) {
-        port = static_cast<quint16>(match.captured(1).toUInt());
-        pty = match.captured(2);
-        return true;
-      }
-    }
-    return false;
-  }
-  void command(const QByteArray& line) { process_.write(line + "\n"); process_.waitForBytesWritten(1000); }
-  ~SimProcess() {
-    process_.write("quit\n");
-    if (!process_.waitForFinished(1000)) process_.kill();
-    process_.waitForFinished(1000);
-  }
-  quint16 port = 0;
-  QString pty;
-
- private:
-  QProcess process_;
-};
 
 // The same exchange with a plain blocking client: write the command, read to the carriage return.
 std::vector<double> plain_exchanges(int fd, int count) {
@@ -180,7 +132,7 @@ void bench_exchanges(int count) {
   std::printf("|------------------------------|-----------:|-----------:|-----------:|-----------:|------:|\n");
   for (const bool tcp : {true, false}) {
     SimProcess sim;
-    if (!sim.start()) { std::printf("simulator did not start\n"); return; }
+    if (!sim.start({}, {"--log", "/dev/null"}, 1)) { std::printf("simulator did not start\n"); return; }
     NullConsole console;
     PrintNotifier notifier;
     Stats panel;
@@ -193,13 +145,13 @@ void bench_exchanges(int count) {
       link.set_serial(&serial);
       link.set_tcp(&client);
       if (tcp) {
-        client.connect_to(QStringLiteral("127.0.0.1"), sim.port);
+        client.connect_to(QStringLiteral("127.0.0.1"), sim.port());
         QTest::qWaitFor([&] { return client.is_connected(); }, 3000);
         client.socket().setSocketOption(QAbstractSocket::LowDelayOption, 1);
         link.state().iface = 1;
         link.state().eth_connected = true;
       } else {
-        serial.open(sim.pty);
+        serial.open(sim.pty());
         link.state().iface = 0;
         link.state().serial_open = true;
       }
@@ -210,7 +162,7 @@ void bench_exchanges(int count) {
       serial.close();
     }
     QTest::qWait(50);
-    const int fd = tcp ? plain_tcp(sim.port) : plain_pty(sim.pty);
+    const int fd = tcp ? plain_tcp(sim.port()) : plain_pty(sim.pty());
     if (fd < 0) { std::printf("plain client could not connect\n"); return; }
     plain_exchanges(fd, 50);
     const Stats plain = stats(plain_exchanges(fd, count));
@@ -229,11 +181,11 @@ struct PanelRun {
     QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
     QFile com(dir.filePath("com_ports.txt"));
     com.open(QIODevice::WriteOnly);
-    com.write("COM1=" + sim.pty.toUtf8() + "\n");
+    com.write("COM1=" + sim.pty().toUtf8() + "\n");
     com.close();
     QFile ini(dir.filePath("corvane.ini"));
     ini.open(QIODevice::WriteOnly);
-    ini.write((tcp ? "1" : "0") + QByteArray("\r\n1\r\n#TRUE#\r\n\"127.0.0.1:") + QByteArray::number(sim.port) +
+    ini.write((tcp ? "1" : "0") + QByteArray("\r\n1\r\n#TRUE#\r\n\"127.0.0.1:") + QByteArray::number(sim.port()) +
               "\"\r\n");
     ini.close();
     FrmMainOptions options;
@@ -258,7 +210,7 @@ void bench_refresh_and_cpu() {
   for (const Case& c : {Case{"TCP loopback", true, false}, Case{"pseudo-terminal", false, false},
                         Case{"pseudo-terminal, 115200 baud", false, true}}) {
     SimProcess sim;
-    if (!sim.start(c.pace ? QStringList{"--pace"} : QStringList{})) return;
+    if (!sim.start({}, c.pace ? QStringList{"--log", "/dev/null", "--pace"} : QStringList{"--log", "/dev/null"}, 1)) return;
     PanelRun run;
     if (!run.start(sim, c.tcp)) { std::printf("| %-32s | link did not open |\n", c.name); continue; }
     run.main->controls().cmd_refresh->click();  // warm up: the first refresh also lays the window out

@@ -14,13 +14,6 @@ namespace {
 
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
-// A line the device sends on its own; returns once the window has handled it.
-bool device_says(PanelFixture& fx, const QString& line) {
-  const int before = static_cast<int>(fx.console().count(line));
-  fx.sim().send_unsolicited(line);
-  return fx.wait_for([&] { return fx.console().count(line) > before; });
-}
-
 // The index of the checked option of a group, -1 when none is.
 template <std::size_t N>
 int checked(const std::array<QRadioButton*, N>& group) {
@@ -60,19 +53,19 @@ class AudioTest : public QObject {
 
     // The device's own report decides what the next click asks for.
     fx.clear_received();
-    QVERIFY(device_says(fx, "AUD000"));
+    QVERIFY(fx.device_says("AUD000"));
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
     fx.click(c.cmd_mute);
     QCOMPARE(fx.received(), QStringList{"AUD001"});
     // Any digit but 0 is on: the next click mutes.
-    QVERIFY(device_says(fx, "AUD005"));
+    QVERIFY(fx.device_says("AUD005"));
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
     QCOMPARE(fx.ps().audio_state, 1);
     fx.click(c.cmd_mute);
     QCOMPARE(fx.received(), (QStringList{"AUD001", "AUD000"}));
 
     // Not a digit: nothing changes.
-    QVERIFY(device_says(fx, "AUDxyz"));
+    QVERIFY(fx.device_says("AUDxyz"));
     QCOMPARE(fx.ps().audio_state, 0);
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
   }
@@ -125,16 +118,16 @@ class AudioTest : public QObject {
     fx.clear_received();
     auto& c = fx.c();
 
-    QVERIFY(device_says(fx, "AUE003"));
+    QVERIFY(fx.device_says("AUE003"));
     QCOMPARE(checked(c.opt_audio), 3);  // "Bitstream"
     QCOMPARE(c.opt_audio[3]->text(), QString("Bitstream"));
-    QVERIFY(device_says(fx, "AUQ002"));
+    QVERIFY(fx.device_says("AUQ002"));
     QCOMPARE(checked(c.opt_quad), 2);
-    QVERIFY(device_says(fx, "AUA002"));
+    QVERIFY(fx.device_says("AUA002"));
     QCOMPARE(checked(c.opt_da), 2);
-    QVERIFY(device_says(fx, "AUB001"));
+    QVERIFY(fx.device_says("AUB001"));
     QCOMPARE(checked(c.opt_db), 1);
-    QVERIFY(device_says(fx, "AUE000"));
+    QVERIFY(fx.device_says("AUE000"));
     QCOMPARE(checked(c.opt_audio), 0);
 
     fx.settle(30);
@@ -147,14 +140,14 @@ class AudioTest : public QObject {
     fx.power_on();
     fx.clear_received();
     auto& c = fx.c();
-    QVERIFY(device_says(fx, "AUE001"));
-    QVERIFY(device_says(fx, "AUA001"));
-    QVERIFY(device_says(fx, "AUB002"));
-    QVERIFY(device_says(fx, "AUQ004"));
+    QVERIFY(fx.device_says("AUE001"));
+    QVERIFY(fx.device_says("AUA001"));
+    QVERIFY(fx.device_says("AUB002"));
+    QVERIFY(fx.device_says("AUQ004"));
 
     for (const char* line : {"AUE005", "AUE009", "AUA000", "AUA003", "AUB009", "AUQ000",
                                 "AUQ005", "AUQ", "AUEx"})
-      QVERIFY(device_says(fx, line));
+      QVERIFY(fx.device_says(line));
     QCOMPARE(checked(c.opt_audio), 1);
     QCOMPARE(checked(c.opt_da), 1);
     QCOMPARE(checked(c.opt_db), 2);

@@ -14,17 +14,6 @@ namespace {
 
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
-bool received_exactly(PanelFixture& fx, const QStringList& lines, int ms = 2000) {
-  return fx.wait_for([&] { return fx.received() == lines; }, ms);
-}
-
-// A line the device sends on its own; returns once the window has handled it.
-bool device_says(PanelFixture& fx, const QString& line) {
-  const int before = static_cast<int>(fx.console().count(line));
-  fx.sim().send_unsolicited(line);
-  return fx.wait_for([&] { return fx.console().count(line) > before; });
-}
-
 // The limit query as the full refresh sends it.
 void query_limit(PanelFixture& fx, const char* code) {
   fx.ps().bezel_limit_query = true;
@@ -45,17 +34,17 @@ class BezelTest : public QObject {
 
     fx.move(c.hsr_bezel_v, 5);
     QCOMPARE(c.txt_bezel_v->text(), QString("5"));
-    QVERIFY2(received_exactly(fx, {"BEV005"}), log_of(fx));
+    QVERIFY2(fx.received_exactly({"BEV005"}), log_of(fx));
     fx.move(c.hsr_bezel_h, 37);
     QCOMPARE(c.txt_bezel_h->text(), QString("37"));
-    QVERIFY2(received_exactly(fx, {"BEV005", "BEH037"}), log_of(fx));
+    QVERIFY2(fx.received_exactly({"BEV005", "BEH037"}), log_of(fx));
     QVERIFY(fx.wait_for([&] { return fx.console().contains("BEH037"); }));
     QCOMPARE(fx.device().state().bezel_v, 5);
     QCOMPARE(fx.device().state().bezel_h, 37);
     // No output offset and no mode: the same in TV Wall.
     fx.ps().disp_mode = 3;
     fx.move(c.hsr_bezel_h, 38);
-    QVERIFY2(received_exactly(fx, {"BEV005", "BEH037", "BEH038"}), log_of(fx));
+    QVERIFY2(fx.received_exactly({"BEV005", "BEH037", "BEH038"}), log_of(fx));
 
     // The device cuts a value above its limit; the slider follows its answer.
     fx.device().state().bezel_v_limit = 150;
@@ -73,17 +62,17 @@ class BezelTest : public QObject {
     fx.clear_received();
     auto& c = fx.c();
 
-    QVERIFY(device_says(fx, "BEH120"));
+    QVERIFY(fx.device_says("BEH120"));
     QCOMPARE(c.txt_bezel_h->text(), QString("120"));
     QCOMPARE(c.hsr_bezel_h->value(), 120);
     QCOMPARE(c.hsr_bezel_h->maximum(), 254);
-    QVERIFY(device_says(fx, "BEV007"));
+    QVERIFY(fx.device_says("BEV007"));
     QCOMPARE(c.txt_bezel_v->text(), QString("7"));
     QCOMPARE(c.hsr_bezel_v->value(), 7);
 
     // Above 254, or not a number: nothing changes.
     for (const char* line : {"BEV255", "BEV999", "BEVx12", "BEH300"})
-      QVERIFY(device_says(fx, line));
+      QVERIFY(fx.device_says(line));
     QCOMPARE(c.hsr_bezel_v->value(), 7);
     QCOMPARE(c.txt_bezel_v->text(), QString("7"));
     QCOMPARE(c.hsr_bezel_h->value(), 120);
@@ -99,7 +88,7 @@ class BezelTest : public QObject {
     fx.power_on();
     fx.clear_received();
     auto& c = fx.c();
-    QVERIFY(device_says(fx, "BEH030"));
+    QVERIFY(fx.device_says("BEH030"));
     fx.device().state().bezel_h_limit = 120;
     fx.device().state().bezel_v_limit = 150;
 
@@ -118,7 +107,7 @@ class BezelTest : public QObject {
 
     // A limit above 254 is no limit; the flag waits for the next answer.
     fx.ps().bezel_limit_query = true;
-    QVERIFY(device_says(fx, "BEV400"));
+    QVERIFY(fx.device_says("BEV400"));
     QCOMPARE(c.hsr_bezel_v->maximum(), 150);
     QVERIFY(fx.ps().bezel_limit_query);
     fx.ps().bezel_limit_query = false;
@@ -134,7 +123,7 @@ class BezelTest : public QObject {
     auto& c = fx.c();
 
     // A new maximum below the value brings the value down; the box follows.
-    QVERIFY(device_says(fx, "BEH180"));
+    QVERIFY(fx.device_says("BEH180"));
     fx.device().state().bezel_h_limit = 120;
     query_limit(fx, "BEH");
     QCOMPARE(c.hsr_bezel_h->maximum(), 120);
@@ -142,7 +131,7 @@ class BezelTest : public QObject {
     QCOMPARE(c.txt_bezel_h->text(), QString("120"));
 
     // A value above the maximum stops at the maximum; the box shows it.
-    QVERIFY(device_says(fx, "BEH200"));
+    QVERIFY(fx.device_says("BEH200"));
     QCOMPARE(c.hsr_bezel_h->value(), 120);
     QCOMPARE(c.txt_bezel_h->text(), QString("120"));
 
@@ -158,20 +147,20 @@ class BezelTest : public QObject {
     fx.clear_received();
     auto& c = fx.c();
 
-    QVERIFY(device_says(fx, "BEZ000"));
+    QVERIFY(fx.device_says("BEZ000"));
     QVERIFY(c.opt_bezel_onoff[0]->isChecked());
     QVERIFY(!c.opt_bezel_onoff[1]->isChecked());
     QVERIFY(!c.hsr_bezel_h->isEnabled());
     QVERIFY(!c.hsr_bezel_v->isEnabled());
 
-    QVERIFY(device_says(fx, "BEZ001"));
+    QVERIFY(fx.device_says("BEZ001"));
     QVERIFY(c.opt_bezel_onoff[1]->isChecked());
     QVERIFY(c.hsr_bezel_h->isEnabled());
     QVERIFY(c.hsr_bezel_v->isEnabled());
 
     // Outside the data model: nothing changes.
-    QVERIFY(device_says(fx, "BEZ007"));
-    QVERIFY(device_says(fx, "BEZ"));
+    QVERIFY(fx.device_says("BEZ007"));
+    QVERIFY(fx.device_says("BEZ"));
     QVERIFY(c.opt_bezel_onoff[1]->isChecked());
     QVERIFY(c.hsr_bezel_h->isEnabled());
 
@@ -225,7 +214,7 @@ class BezelTest : public QObject {
     QVERIFY(!fx.ps().bezel_limit_query);
 
     // The next vertical reply is a value, not a limit.
-    QVERIFY(device_says(fx, "BEV005"));
+    QVERIFY(fx.device_says("BEV005"));
     QCOMPARE(c.hsr_bezel_v->maximum(), 254);
     QCOMPARE(c.hsr_bezel_v->value(), 5);
     QCOMPARE(c.txt_bezel_v->text(), QString("5"));

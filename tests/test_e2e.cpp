@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "capturing_notifier.h"
+#include "expected_commands.h"
 #include "panel/routing.h"
 #include "shell/frm_main.h"
 #include "shell/widgets.h"
@@ -23,33 +24,8 @@
 using namespace quadrel;
 using quadrel::test::CapturingNotifier;
 using quadrel::test::SimProcess;
+using namespace quadrel::test;
 
-namespace {
-
-QStringList full_refresh_commands(int mode, bool advanced) {
-  QStringList list{"VER999", "VR2999", "AUA999", "AUB999", "AUD999", "AUE999", "AUQ999", "BEH999",
-                   "BEV999", "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999"};
-  if (mode != 3) list << "OUT999";
-  list << "INP999" << "ASP999";
-  for (int ch = 1; ch <= 4; ++ch) list << QStringLiteral("OUT00%1").arg(ch) << "INP999";
-  if (advanced) {
-    if (mode == 1) {
-      list << "BRI999" << "CON999" << "HUE999" << "SAT999";
-    } else {
-      for (int ch = 1; ch <= 4; ++ch)
-        for (const char* code : {"BRI", "CON", "HUE", "SAT"}) list << QString::fromLatin1(code) + "99" + QString::number(ch);
-    }
-  }
-  return list;
-}
-
-QStringList map_refresh_commands() {
-  QStringList list;
-  for (int ch = 1; ch <= 4; ++ch) list << QStringLiteral("OUT00%1").arg(ch) << "INP999";
-  return list;
-}
-
-}  // namespace
 
 class EndToEndTest : public QObject {
   Q_OBJECT
@@ -156,7 +132,7 @@ class EndToEndTest : public QObject {
                             mode == 1 ? "panel BRI033" : "panel BRI433", mode == 1 ? "panel SAT071" : "panel SAT671"};
     QVERIFY(rig.start(tcp, setup));
     rig.c().cmd_refresh->click();
-    QCOMPARE(rig.sim.log(), full_refresh_commands(mode, true));
+    QCOMPARE(rig.sim.log(), refresh_commands(mode, true));
     compare_window_with_device(rig);
     QVERIFY(rig.notifier.texts.isEmpty());
   }
@@ -177,13 +153,8 @@ class EndToEndTest : public QObject {
       if (mode == 3)
         expected << "OUT001" << "INP999";
       else
-        expected << map_refresh_commands();
-      if (mode == 1) {
-        expected << "BRI999" << "CON999" << "HUE999" << "SAT999";
-      } else {
-        for (int ch = 1; ch <= 4; ++ch)
-          for (const char* code : {"BRI", "CON", "HUE", "SAT"}) expected << QString::fromLatin1(code) + "99" + QString::number(ch);
-      }
+        expected << map_queries();
+      expected << picture_queries(mode);
       expected << "ASP999";
       QCOMPARE(rig.sim.log(), expected);
       rig.sim.clear_log();
@@ -223,7 +194,7 @@ class EndToEndTest : public QObject {
     QTest::mouseClick(rig.c().lab_out_in[1][4], Qt::LeftButton);
     rig.c().cmd_recall[2]->click();
     QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002"};
-    expected << map_refresh_commands();
+    expected << map_queries();
     QCOMPARE(rig.sim.log(), expected);
     QCOMPARE(rig.sim.state().value("input1"), QStringLiteral("1"));
     QVERIFY(rig.c().sha_out_in[1][1]->fill() == colour::routed_green);
@@ -262,7 +233,7 @@ class EndToEndTest : public QObject {
     QVERIFY(rig.connect());
     rig.sim.clear_log();
     rig.c().cmd_refresh->click();
-    QCOMPARE(rig.sim.log(), full_refresh_commands(1, true));
+    QCOMPARE(rig.sim.log(), refresh_commands(1, true));
     QVERIFY(rig.c().img_start->isHidden());
   }
 };

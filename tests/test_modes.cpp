@@ -11,26 +11,17 @@
 #include <QTimer>
 
 #include "panel/modes.h"
+#include "expected_commands.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
+using quadrel::test::map_queries;
+using quadrel::test::picture_queries;
 
 namespace {
 
-QStringList map_refresh_commands() {
-  return {"OUT001", "INP999", "OUT002", "INP999", "OUT003", "INP999", "OUT004", "INP999"};
-}
-
-QStringList picture_queries(int disp_mode) {
-  QStringList q;
-  if (disp_mode == 1) return {"BRI999", "CON999", "HUE999", "SAT999"};
-  for (int n = 1; n <= 4; ++n)
-    for (const char* code : {"BRI", "CON", "HUE", "SAT"})
-      q << QString::fromLatin1(code) + QStringLiteral("99") + QString::number(n);
-  return q;
-}
 
 QStringList texts(const std::array<QPushButton*, 5>& buttons) {
   QStringList t;
@@ -120,7 +111,7 @@ class ModesTest : public QObject {
     fx.click(c.cmd_mode[2]);
 
     QStringList expected{"MOD002"};
-    expected << map_refresh_commands() << picture_queries(2) << "ASP999";
+    expected << map_queries() << picture_queries(2) << "ASP999";
     QCOMPARE(fx.received(), expected);
     // The console box shows the reply's carriage return as a line end.
     QString console = fx.console();
@@ -368,7 +359,7 @@ class ModesTest : public QObject {
 
     QVERIFY(clock.elapsed() < 3000);
     QStringList expected{"MOD005"};
-    expected << map_refresh_commands() << picture_queries(5) << "ASP999";
+    expected << map_queries() << picture_queries(5) << "ASP999";
     QCOMPARE(fx.received(), expected);
     QCOMPARE(fx.ps().disp_mode, 5);
     QVERIFY(all_modes_enabled(fx.c(), true));

@@ -15,22 +15,11 @@ namespace {
 // The lines the device has received, for failure messages.
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
-bool received_exactly(PanelFixture& fx, const QStringList& lines, int ms = 2000) {
-  return fx.wait_for([&] { return fx.received() == lines; }, ms);
-}
-
 // The device reports its mode: the window is laid out for it.
 void enter_mode(PanelFixture& fx, int device_mode) {
   fx.device().state().mode = device_mode;
   fx.main().tx_cmd("MOD999");
   fx.clear_received();
-}
-
-// A line the device sends on its own; returns once the window has handled it.
-bool device_says(PanelFixture& fx, const QString& line) {
-  const int before = static_cast<int>(fx.console().count(line));
-  fx.sim().send_unsolicited(line);
-  return fx.wait_for([&] { return fx.console().count(line) > before; });
 }
 
 }  // namespace
@@ -77,7 +66,7 @@ class PictureTest : public QObject {
 
     fx.move(slider, value);
     QCOMPARE(box->text(), QString::number(value));
-    QVERIFY2(received_exactly(fx, {command}), log_of(fx));
+    QVERIFY2(fx.received_exactly({command}), log_of(fx));
     // Sent without waiting: the command is not in the console, the device's echo is.
     QVERIFY2(fx.wait_for([&] { return fx.console().contains(command); }), qPrintable(fx.console()));
     QVERIFY(!fx.console().contains(command + ">"));
@@ -97,23 +86,23 @@ class PictureTest : public QObject {
     auto& c = fx.c();
 
     enter_mode(fx, 3);
-    QVERIFY(device_says(fx, "HUE650"));
+    QVERIFY(fx.device_says("HUE650"));
     QCOMPARE(c.txt_hue[4]->text(), QString("50"));
     QCOMPARE(c.hsr_hue[4]->value(), 50);
-    QVERIFY(device_says(fx, "CON275"));
+    QVERIFY(fx.device_says("CON275"));
     QCOMPARE(c.txt_con[2]->text(), QString("75"));
     QCOMPARE(c.hsr_con[2]->value(), 75);
-    QVERIFY(device_says(fx, "SAT600"));
+    QVERIFY(fx.device_says("SAT600"));
     QCOMPARE(c.txt_sat[4]->text(), QString("0"));
     QCOMPARE(c.hsr_sat[4]->value(), 0);
 
     enter_mode(fx, 1);
-    QVERIFY(device_says(fx, "BRI100"));
+    QVERIFY(fx.device_says("BRI100"));
     QCOMPARE(c.txt_bri[1]->text(), QString("100"));
     QCOMPARE(c.hsr_bri[1]->value(), 100);
     for (int n = 2; n <= 4; ++n) QCOMPARE(c.txt_bri[n]->text(), QString());
     // The value it already has: only the box is written (to the same digits).
-    QVERIFY(device_says(fx, "BRI100"));
+    QVERIFY(fx.device_says("BRI100"));
     QCOMPARE(c.txt_bri[1]->text(), QString("100"));
 
     fx.settle(30);
@@ -128,17 +117,17 @@ class PictureTest : public QObject {
     auto& c = fx.c();
 
     enter_mode(fx, 1);
-    QVERIFY(device_says(fx, "BRI040"));
+    QVERIFY(fx.device_says("BRI040"));
     for (const char* line : {"BRI101", "BRI150", "BRI999", "BRI5x0", "BRI"})
-      QVERIFY(device_says(fx, line));
+      QVERIFY(fx.device_says(line));
     QCOMPARE(c.hsr_bri[1]->value(), 40);
     QCOMPARE(c.txt_bri[1]->text(), QString("40"));
 
     enter_mode(fx, 5);
-    QVERIFY(device_says(fx, "CON233"));
+    QVERIFY(fx.device_says("CON233"));
     // A remainder above 100, a row beyond D, a broken value.
     for (const char* line : {"CON350", "CON101", "CON800", "CON950", "CON2-1"})
-      QVERIFY(device_says(fx, line));
+      QVERIFY(fx.device_says(line));
     for (int n = 1; n <= 4; ++n) {
       QVERIFY(c.hsr_con[n]->value() >= 0 && c.hsr_con[n]->value() <= 100);
       QCOMPARE(c.hsr_con[n]->value(), n == 2 ? 33 : 0);
@@ -156,7 +145,7 @@ class PictureTest : public QObject {
     fx.clear_received();
     enter_mode(fx, 1);
     auto& c = fx.c();
-    QVERIFY(device_says(fx, "CON020"));
+    QVERIFY(fx.device_says("CON020"));
 
     // The user releases the contrast slider just as a brightness reply is
     // being applied (the handler has sending switched off).
@@ -168,7 +157,7 @@ class PictureTest : public QObject {
       enable_seen = fx.ps().send_enable;
       fx.move(c.hsr_con[1], 33);
     });
-    QVERIFY(device_says(fx, "BRI070"));
+    QVERIFY(fx.device_says("BRI070"));
     QVERIFY(moved);
     QVERIFY(!enable_seen);
     QCOMPARE(c.hsr_bri[1]->value(), 70);
@@ -181,7 +170,7 @@ class PictureTest : public QObject {
     // Once the reply is applied, sliders send again.
     QVERIFY(fx.ps().send_enable);
     fx.move(c.hsr_con[1], 34);
-    QVERIFY2(received_exactly(fx, {"CON034"}), log_of(fx));
+    QVERIFY2(fx.received_exactly({"CON034"}), log_of(fx));
     QCOMPARE(c.txt_con[1]->text(), QString("34"));
   }
 
@@ -268,7 +257,7 @@ class PictureTest : public QObject {
       fx.clear_received();
       enter_mode(fx, mode);
       auto& c = fx.c();
-      QVERIFY(device_says(fx, "BRI010"));
+      QVERIFY(fx.device_says("BRI010"));
 
       fx.click(c.cmd_pic_reset);
       QCOMPARE(fx.received(), QStringList{"RST002"});

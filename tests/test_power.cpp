@@ -14,13 +14,6 @@ using quadrel::test::PanelFixture;
 
 namespace {
 
-// A line the device sends on its own; returns once the window has handled it.
-bool device_says(PanelFixture& fx, const QString& line) {
-  const int before = static_cast<int>(fx.console().count(line));
-  fx.sim().send_unsolicited(line);
-  return fx.wait_for([&] { return fx.console().count(line) > before; });
-}
-
 // The controls usable only while the device is on, in the order they are switched.
 QList<QWidget*> governed(MainControls& c) {
   return {c.cmd_hdcp,   c.cbo_aspect, c.fra_btn, c.fra_recall_save, c.fra_dual_a,
@@ -120,7 +113,7 @@ class PowerTest : public QObject {
     for (QWidget* w : governed(c)) QVERIFY(!w->isEnabled());
 
     // The report comes later, on its own.
-    QVERIFY(device_says(fx, "PWR001"));
+    QVERIFY(fx.device_says("PWR001"));
     QVERIFY(c.cmd_pwr->isEnabled());
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
     for (QWidget* w : governed(c)) QVERIFY(w->isEnabled());
@@ -129,7 +122,7 @@ class PowerTest : public QObject {
   void any_digit_but_zero_reports_on() {
     PanelFixture fx;
     auto& c = fx.c();
-    QVERIFY(device_says(fx, "PWR002"));
+    QVERIFY(fx.device_says("PWR002"));
     QCOMPARE(fx.ps().pwr_state, 1);
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
     for (QWidget* w : governed(c)) QVERIFY(w->isEnabled());
@@ -137,7 +130,7 @@ class PowerTest : public QObject {
     QCOMPARE(fx.received(), QStringList{"PWR000"});
 
     // Not a digit: nothing changes.
-    QVERIFY(device_says(fx, "PWRx"));
+    QVERIFY(fx.device_says("PWRx"));
     QCOMPARE(fx.ps().pwr_state, 0);
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_standby.bmp"));
   }

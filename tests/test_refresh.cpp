@@ -7,38 +7,17 @@
 #include <QTest>
 
 #include "panel/refresh.h"
+#include "expected_commands.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
+using namespace quadrel::test;
 
 namespace {
 
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
-
-// The queries of a refresh up to the routing map, for a device in `mode`.
-QStringList settings_queries(int mode) {
-  QStringList q{"VER999", "VR2999", "AUA999", "AUB999", "AUD999", "AUE999", "AUQ999",
-                "BEH999", "BEV999", "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999",
-                "RES999", "MOD999"};
-  if (mode != 3) q << "OUT999";
-  q << "INP999" << "ASP999";
-  return q;
-}
-
-QStringList map_queries() {
-  return {"OUT001", "INP999", "OUT002", "INP999", "OUT003", "INP999", "OUT004", "INP999"};
-}
-
-QStringList picture_queries(int mode) {
-  if (mode == 1) return {"BRI999", "CON999", "HUE999", "SAT999"};
-  QStringList q;
-  for (int n = 1; n <= 4; ++n)
-    for (const char* code : {"BRI", "CON", "HUE", "SAT"})
-      q << QLatin1String(code) + QStringLiteral("99") + QString::number(n);
-  return q;
-}
 
 // The refresh button's look, seen from the device each time a line arrives.
 struct ButtonWatch {

@@ -13,27 +13,16 @@
 #include <QTimer>
 
 #include "panel/routing.h"
+#include "expected_commands.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
+using quadrel::test::refresh_commands;
 
 namespace {
 
-QStringList refresh_commands(int mode, bool advanced) {
-  QStringList list{"VER999", "VR2999", "AUA999", "AUB999", "AUD999", "AUE999", "AUQ999", "BEH999",
-                   "BEV999", "BEZ999", "BEH998", "BEV998", "LCK999", "PWR999", "RES999", "MOD999"};
-  if (mode != 3) list << "OUT999";
-  list << "INP999" << "ASP999";
-  for (int ch = 1; ch <= 4; ++ch) list << QStringLiteral("OUT00%1").arg(ch) << "INP999";
-  if (advanced) {
-    for (int ch = 1; ch <= (mode == 1 ? 1 : 4); ++ch)
-      for (const char* code : {"BRI", "CON", "HUE", "SAT"})
-        list << QString::fromLatin1(code) + (mode == 1 ? QStringLiteral("999") : "99" + QString::number(ch));
-  }
-  return list;
-}
 
 void set_faults(PanelFixture& fx, const std::function<void(corvane::Faults&)>& change) {
   corvane::Faults faults;

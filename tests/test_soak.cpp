@@ -1,22 +1,14 @@
 // A long run of exchanges through the real window: memory stays flat and the console bounded.
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QTest>
 
 #include "panel_fixture.h"
+#include "process_stats.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
+using quadrel::test::rss_kib;
 
-namespace {
-long rss_kib() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
-  return -1;
-}
-}  // namespace
 
 class SoakTest : public QObject {
   Q_OBJECT

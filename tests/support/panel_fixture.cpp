@@ -113,6 +113,16 @@ bool PanelFixture::wait_for(const std::function<bool()>& pred, int ms) {
   return QTest::qWaitFor(pred, ms);
 }
 
+bool PanelFixture::device_says(const QString& line) {
+  const qsizetype before = console().count(line);
+  sim_->send_unsolicited(line);
+  return wait_for([&] { return console().count(line) > before; });
+}
+
+bool PanelFixture::received_exactly(const QStringList& lines, int ms) {
+  return wait_for([&] { return received() == lines; }, ms);
+}
+
 void PanelFixture::settle(int ms) { QTest::qWait(ms); }
 
 bool PanelFixture::connect_ethernet() {

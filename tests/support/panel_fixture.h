@@ -68,6 +68,10 @@ class PanelFixture {
   void move(QScrollBar* slider, int value);
 
   bool wait_for(const std::function<bool()>& pred, int ms = 2000);
+  // A line the device sends on its own; returns once the window has handled it.
+  bool device_says(const QString& line);
+  // Waits until the device has received exactly these command lines.
+  bool received_exactly(const QStringList& lines, int ms = 2000);
   // Lets the event loop run for ms milliseconds (stray replies arrive).
   void settle(int ms = 20);
 

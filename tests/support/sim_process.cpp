@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <sched.h>
+
 namespace quadrel::test {
 
 SimProcess::~SimProcess() {
@@ -13,9 +15,19 @@ SimProcess::~SimProcess() {
   process_.waitForFinished(2000);
 }
 
-bool SimProcess::start(const QString& pty_link, const QStringList& extra) {
+bool SimProcess::start(const QString& pty_link, const QStringList& extra, int cpu) {
   process_.setProgram(QStringLiteral(CORVANE_SIM_PATH));
-  process_.setArguments(QStringList{"--tcp-port", "0", "--pty-link", pty_link} + extra);
+  QStringList arguments{"--tcp-port", "0"};
+  if (!pty_link.isEmpty()) arguments << "--pty-link" << pty_link;
+  process_.setArguments(arguments + extra);
+  if (cpu >= 0) {
+    process_.setChildProcessModifier([cpu] {
+      cpu_set_t set;
+      CPU_ZERO(&set);
+      CPU_SET(cpu, &set);
+      sched_setaffinity(0, sizeof set, &set);
+    });
+  }
   process_.setProcessChannelMode(QProcess::SeparateChannels);
   process_.start();
   if (!process_.waitForStarted(5000)) return false;

@@ -11,8 +11,9 @@ namespace quadrel::test {
 class SimProcess {
  public:
   ~SimProcess();
-  // Starts corvane-sim with a TCP port of its choice and its pty linked at `pty_link`.
-  bool start(const QString& pty_link, const QStringList& extra = {});
+  // Starts corvane-sim with a TCP port of its choice and its pty linked at
+  // `pty_link` (none when empty), pinned to `cpu` when it is not -1.
+  bool start(const QString& pty_link, const QStringList& extra = {}, int cpu = -1);
   // A line on the simulator's standard input ("silent MOD", "drop", "panel MOD005").
   void command(const QString& line);
   // Command lines received since the last clear_log(), from the simulator's own log.

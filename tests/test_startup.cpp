@@ -116,6 +116,9 @@ class TestStartup : public QObject {
     QCOMPARE(c.cbo_aspect->itemText(4), QStringLiteral("Keep Ratio"));
     QCOMPARE(c.cbo_output->count(), 3);
     QCOMPARE(c.cbo_output->itemText(2), QStringLiteral("1024x768 60Hz"));
+    // Neither list shows an entry before the device reports one.
+    QCOMPARE(c.cbo_aspect->currentIndex(), -1);
+    QCOMPARE(c.cbo_output->currentIndex(), -1);
     QVERIFY(!c.tim_eth->isActive());
     QCOMPARE(c.tim_eth->interval(), 7000);
 
@@ -140,7 +143,7 @@ class TestStartup : public QObject {
     QCOMPARE(main->link().state().iface, 1);
     QVERIFY(!main->link().state().serial_open);
     QVERIFY(!main->serial_port().is_open());
-    QVERIFY(!c.cmd_get_ip->isEnabled());
+    QVERIFY(c.cmd_get_ip->isEnabled());  // the network answers are read over TCP too
     for (QWidget* w : {(QWidget*)c.cmd_conn_eth, (QWidget*)c.cmd_disconn_eth, (QWidget*)c.lab_ip, (QWidget*)c.txt_ip})
       QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
     for (QWidget* w : {(QWidget*)c.cmd_conn, (QWidget*)c.cmd_disconn, (QWidget*)c.cbo_com, (QWidget*)c.lab_rs232,

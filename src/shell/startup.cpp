@@ -119,6 +119,10 @@ void Startup::Form_Load(bool show) {
   QStringList problems;
   if (QString problem = load_resolution_list(); !problem.isEmpty()) problems << problem;
 
+  // Both lists show no entry until the device reports its values.
+  c_.cbo_aspect->setCurrentIndex(-1);
+  c_.cbo_output->setCurrentIndex(-1);
+
   // 4. The console.
   c_.txt_cmd->clear();
 
@@ -171,7 +175,7 @@ void Startup::opt_interface_Click(int index) {
     }
     c_.cmd_conn_eth->show();
     c_.cmd_disconn_eth->show();
-    c_.cmd_get_ip->setEnabled(false);
+    // "Get IP" stays usable: the Ethernet path recognises the network answers too.
     c_.lab_ip->show();
     c_.txt_ip->show();
     return;

@@ -10,6 +10,14 @@ using quadrel::test::PanelFixture;
 using quadrel::test::rss_kib;
 
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer holds freed memory back in its quarantine: the
+// resident size says nothing about the program then.
+constexpr bool kMemoryIsMeaningful = false;
+#else
+constexpr bool kMemoryIsMeaningful = true;
+#endif
+
 class SoakTest : public QObject {
   Q_OBJECT
  private slots:
@@ -33,7 +41,7 @@ class SoakTest : public QObject {
     QVERIFY(fx.link().state().con_lines <= 81);
     QVERIFY(fx.console().size() < 81 * 20);
     qInfo("resident memory: %ld KiB after %d exchanges, %ld KiB after %d", after_warmup, total / 10, at_end, total);
-    QVERIFY2(at_end - after_warmup < 8 * 1024, "resident memory grew during the run");
+    if (kMemoryIsMeaningful) QVERIFY2(at_end - after_warmup < 8 * 1024, "resident memory grew during the run");
   }
 };
 

@@ -14,6 +14,9 @@ void place(QWidget* w, int left, int top, int width, int height) {
 }
 
 void set_back_color(QWidget* w, const QColor& c) {
+  // A style sheet re-polishes the widget: only a real change pays for that.
+  const QVariant current = w->property("backColor");
+  if (current.isValid() && current.value<QColor>() == c) return;
   w->setProperty("backColor", c);
   w->setStyleSheet(QStringLiteral("background-color: rgb(%1, %2, %3);")
                        .arg(c.red()).arg(c.green()).arg(c.blue()));

@@ -207,28 +207,32 @@ void bench_refresh_and_cpu() {
               "cpu %");
   std::printf("|----------------------------------|----------:|----------:|------------:|----------:|----------:|\n");
   struct Case { const char* name; bool tcp; bool pace; };
+  QStringList notes;
   for (const Case& c : {Case{"TCP loopback", true, false}, Case{"pseudo-terminal", false, false},
                         Case{"pseudo-terminal, 115200 baud", false, true}}) {
     SimProcess sim;
-    if (!sim.start({}, c.pace ? QStringList{"--log", "/dev/null", "--pace"} : QStringList{"--log", "/dev/null"}, 1)) return;
+    if (!sim.start({}, c.pace ? QStringList{"--pace"} : QStringList{}, 1)) return;
+    sim.command(QStringLiteral("panel MOD005"));  // Quad: every channel has its own picture values
     PanelRun run;
     if (!run.start(sim, c.tcp)) { std::printf("| %-32s | link did not open |\n", c.name); continue; }
     run.main->controls().cmd_refresh->click();  // warm up: the first refresh also lays the window out
-    run.main->link().cmd_clear_Click();
+    sim.clear_log();
     const double cpu0 = cpu_seconds();
     QElapsedTimer clock;
     clock.start();
     run.main->controls().cmd_refresh->click();
     const double wall_ms = clock.nsecsElapsed() / 1e6;
     const double cpu_ms = (cpu_seconds() - cpu0) * 1000.0;
-    // Count the exchanges and the bytes on the wire from the console: "CMD>" and "REPLY\r ".
-    const QString console = run.main->controls().txt_cmd->toPlainText();
-    const int exchanges = static_cast<int>(console.count('>'));
-    const qsizetype bytes = console.size() - console.count(' ');  // commands + CR, replies + CR
+    // The exchanges and the bytes on the wire, from the simulator's log: each
+    // command and its terminator, each reply of six characters and its terminator.
+    const QStringList commands = sim.log();
+    const int exchanges = static_cast<int>(commands.size());
+    qsizetype bytes = 0;
+    for (const QString& command : commands) bytes += command.size() + 1 + 7;
     const double wire_ms = bytes * 10.0 / 115200.0 * 1000.0;
     std::printf("| %-32s | %9d | %9.1f | %11.2f | %9.2f | %9.1f |\n", c.name, exchanges, wall_ms, wire_ms,
                 wall_ms / wire_ms, 100.0 * cpu_ms / wall_ms);
-    if (c.tcp) {
+    if (!c.pace) {
       // Idle with the link open.
       const double idle0 = cpu_seconds();
       QElapsedTimer idle;
@@ -237,11 +241,16 @@ void bench_refresh_and_cpu() {
       QTimer::singleShot(10000, &loop, &QEventLoop::quit);
       loop.exec();
       const double idle_cpu = cpu_seconds() - idle0;
-      std::printf("\nIdle with the TCP link open for %.1f s: %.3f %% of a core\n", idle.elapsed() / 1000.0,
-                  100.0 * idle_cpu / (idle.elapsed() / 1000.0));
-      std::printf("Resident memory after a refresh: %.1f MiB\n\n", rss_kib() / 1024.0);
+      notes.push_back(QStringLiteral("Idle with the %1 link open for %2 s: %3 % of a core")
+                          .arg(QLatin1String(c.tcp ? "TCP" : "serial"))
+                          .arg(idle.elapsed() / 1000.0, 0, 'f', 1)
+                          .arg(100.0 * idle_cpu / (idle.elapsed() / 1000.0), 0, 'f', 3));
     }
+    if (c.tcp)
+      notes.push_back(QStringLiteral("Resident memory after a refresh: %1 MiB").arg(rss_kib() / 1024.0, 0, 'f', 1));
   }
+  std::printf("\n");
+  for (const QString& note : notes) std::printf("%s\n", qPrintable(note));
 }
 
 void bench_launch(const char* self) {

@@ -1,6 +1,7 @@
 // The main window at its two heights: pictures of it for a look by eye, and
 // checks that every group lies inside the window and every caption fits.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
@@ -15,6 +16,7 @@
 #include <QtTest>
 
 #include "panel_fixture.h"
+#include "shell/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -98,6 +100,28 @@ class TestScreenshots : public QObject {
     QCOMPARE(fx.c().cmd_disconn_eth->geometry(), fx.c().cmd_disconn->geometry());
     check_captions(form);
     save(form, QStringLiteral("main_small_ethernet.png"));
+  }
+
+  void tool_windows() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = true, .show = true});
+    fx.device().state().mode = 4;
+    fx.full_refresh();
+    auto shoot = [&](const QString& title, const QString& file) {
+      QWidget* window = nullptr;
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == title && w->isVisible()) window = w;
+      QVERIFY2(window, qPrintable(title));
+      check_captions(*window);
+      save(*window, file);
+    };
+    fx.click(fx.c().cmd_keypad);
+    shoot(QStringLiteral("Keyboard"), QStringLiteral("keyboard.png"));
+    fx.click(fx.c().cmd_hdcp);
+    shoot(QStringLiteral("HDCP"), QStringLiteral("hdcp.png"));
+    fx.click(fx.c().lab_lab_input);
+    shoot(QStringLiteral("Input Labels"), QStringLiteral("input_labels.png"));
+    fx.click(fx.c().lab_pip);
+    shoot(QStringLiteral("DUAL PiP"), QStringLiteral("dual_pip.png"));
   }
 };
 

@@ -2,6 +2,7 @@
 // side by side with a plain blocking client, against a separate simulator process.
 //
 //   build/bench/quadrel-bench [exchanges]
+//   build/bench/quadrel-bench --refresh-loop N    (full refreshes only, for a profiler)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -292,8 +293,22 @@ int launch_probe(int argc, char** argv) {
 
 }  // namespace
 
+// Refreshes in a loop over TCP, for a profiler: quadrel-bench --refresh-loop N
+int refresh_loop(int argc, char** argv, int count) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  SimProcess sim;
+  if (!sim.start({}, {"--log", "/dev/null"}, 1)) return 1;
+  sim.command(QStringLiteral("panel MOD005"));
+  PanelRun run;
+  if (!run.start(sim, true)) return 1;
+  for (int i = 0; i < count; ++i) run.main->controls().cmd_refresh->click();
+  return 0;
+}
+
 int main(int argc, char** argv) {
   if (argc > 1 && QByteArray(argv[1]) == "--launch-probe") return launch_probe(argc, argv);
+  if (argc > 2 && QByteArray(argv[1]) == "--refresh-loop") return refresh_loop(argc, argv, atoi(argv[2]));
   pin_to_cpu(0);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);

@@ -238,6 +238,32 @@ class ExchangeTest : public QObject {
     QCOMPARE(rig.handled.front(), std::string("rx_lai:LAI3ABCDEFGHIJKL"));
   }
 
+  void a_reply_arriving_while_a_handler_runs_is_framed_on_its_own() {
+    for (int iface : {0, 1}) {
+      for (bool from_exchange : {false, true}) {
+        Rig rig(iface);
+        std::vector<std::string> seen_by_bri;
+        rig.link.table().set("BRI", [&] {
+          seen_by_bri.push_back(rig.link.rx_buf());
+          // The handler lets events run while the next reply comes in.
+          rig.device().deliver("OUT002\r");
+          rig.link.wait_sec(0.02);
+          seen_by_bri.push_back(rig.link.rx_buf());
+        });
+        if (from_exchange) {
+          rig.answer("BRI050\r");
+          rig.link.tx_cmd("BRI050");
+        } else {
+          rig.device().deliver("BRI050\r");
+        }
+        QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_out:OUT002"});
+        QCOMPARE(seen_by_bri, (std::vector<std::string>{"BRI050", "BRI050"}));
+        QVERIFY(rig.link.rx_buf().empty());
+        QVERIFY(!rig.link.state().tx_busy);
+      }
+    }
+  }
+
   void line_noise_is_passed_over() {
     for (int iface : {0, 1}) {
       Rig rig(iface);

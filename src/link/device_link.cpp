@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <utility>
 
 #include "link/core/catalogue.h"
 
@@ -156,24 +157,34 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
     wait_until([this] { return line_held_ || !link_open(); }, (limit + 1) * kPassMs);
 
   st_.rx_flag = true;
-  const std::string code(line_held_ ? reply::code_of(framer_.buf()) : std::string_view{});
+  // The reply leaves the buffer before its handler runs, so bytes that arrive
+  // meanwhile are framed on their own. A partial line is no reply and is dropped.
+  std::string line;
+  if (line_held_) line = framer_.buf();
+  framer_.clear_line();
+  line_held_ = false;
+  const std::string code(reply::code_of(line));
   if (code == code::ERR) {
     // Refused by the device: no handler, but it counts as an answer.
   } else if (code.empty() || code != reply::code_of(tx_str)) {
     st_.rx_flag = false;
   } else {
-    table_.dispatch(code, ReplyPath::Exchange);
+    run_handler(line, ReplyPath::Exchange);
   }
 
-  framer_.clear_line();
-  line_held_ = false;
   st_.tx_busy = false;
+  const ReplyPath path = st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial;
   if (st_.iface == 0) {
     set_tim_rx_enabled(true);
     pump_once();
   }
-  // Replies that came behind this one are handled now, in order.
-  process_input(st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial);
+  // A reply that completed while the handler ran, and those behind it, are
+  // handled now, in order.
+  if (line_held_) {
+    line_held_ = false;
+    dispatch_line(path);
+  }
+  process_input(path);
 }
 
 void DeviceLink::tx_nowait(std::string_view p_view) {
@@ -310,13 +321,24 @@ void DeviceLink::process_input(ReplyPath path) {
 }
 
 void DeviceLink::dispatch_line(ReplyPath path) {
-  const std::string code(reply::code_of(framer_.buf()));
-  st_.rx_flag = true;
-  const bool known = table_.dispatch(code, path);
-  if (!known) st_.rx_flag = path == ReplyPath::Ethernet && code == code::ERR;
+  const std::string line = framer_.buf();
   framer_.clear_line();
+  st_.rx_flag = true;
+  const bool known = run_handler(line, path);
+  if (!known) st_.rx_flag = path == ReplyPath::Ethernet && reply::code_of(line) == code::ERR;
   st_.tx_busy = false;
   if (path == ReplyPath::Serial) pump_once();
+}
+
+bool DeviceLink::run_handler(const std::string& line, ReplyPath path) {
+  // Handlers read the reply through rx_buf(); a handler that itself sends
+  // sees its own reply there, and this one again when it returns.
+  std::string outer = std::exchange(handler_line_, line);
+  ++handler_depth_;
+  const bool known = table_.dispatch(reply::code_of(line), path);
+  --handler_depth_;
+  handler_line_ = std::move(outer);
+  return known;
 }
 
 }  // namespace quadrel

@@ -49,7 +49,7 @@ class DeviceLink : public QObject {
 
   // The reply buffer as the handlers read it: while a handler runs it holds the
   // reply without its terminator.
-  const std::string& rx_buf() const { return framer_.buf(); }
+  const std::string& rx_buf() const { return handler_depth_ > 0 ? handler_line_ : framer_.buf(); }
   int rx_count() const { return framer_.count(); }
 
   // Sends a command and waits for its reply (about 0.6 s on serial, 1.2 s over
@@ -103,6 +103,7 @@ class DeviceLink : public QObject {
   bool send_bytes(std::string_view line);
   void process_input(ReplyPath path);
   void dispatch_line(ReplyPath path);
+  bool run_handler(const std::string& line, ReplyPath path);
   void schedule_serial_tick();
 
   LinkState st_;
@@ -115,6 +116,8 @@ class DeviceLink : public QObject {
   QTimer tim_rx_;
   bool tim_rx_enabled_ = false;
   bool line_held_ = false;  // a complete reply waits in the buffer for `tx_cmd`
+  std::string handler_line_;  // the reply whose handler is running
+  int handler_depth_ = 0;
 };
 
 }  // namespace quadrel

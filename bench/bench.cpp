@@ -33,6 +33,7 @@
 #include "link/device_link.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
+#include "panel_fixture.h"
 #include "process_stats.h"
 #include "shell/frm_main.h"
 #include "sim_process.h"
@@ -147,7 +148,10 @@ void bench_exchanges(int count) {
       link.set_tcp(&client);
       if (tcp) {
         client.connect_to(QStringLiteral("127.0.0.1"), sim.port());
-        QTest::qWaitFor([&] { return client.is_connected(); }, 3000);
+        if (!QTest::qWaitFor([&] { return client.is_connected(); }, 3000)) {
+          std::printf("panel could not connect\n");
+          return;
+        }
         client.socket().setSocketOption(QAbstractSocket::LowDelayOption, 1);
         link.state().iface = 1;
         link.state().eth_connected = true;
@@ -179,16 +183,8 @@ struct PanelRun {
   PrintNotifier notifier;
 
   bool start(const SimProcess& sim, bool tcp) {
-    QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
-    QFile com(dir.filePath("com_ports.txt"));
-    com.open(QIODevice::WriteOnly);
-    com.write("COM1=" + sim.pty().toUtf8() + "\n");
-    com.close();
-    QFile ini(dir.filePath("corvane.ini"));
-    ini.open(QIODevice::WriteOnly);
-    ini.write((tcp ? "1" : "0") + QByteArray("\r\n1\r\n#TRUE#\r\n\"127.0.0.1:") + QByteArray::number(sim.port()) +
-              "\"\r\n");
-    ini.close();
+    quadrel::test::prepare_program_folder(dir.path(), sim.pty(), tcp ? 1 : 0, true,
+                                          QStringLiteral("127.0.0.1:%1").arg(sim.port()));
     FrmMainOptions options;
     options.program_folder = dir.path();
     options.notifier = &notifier;
@@ -273,11 +269,7 @@ void bench_launch(const char* self) {
 int launch_probe(int argc, char** argv) {
   QApplication app(argc, argv);
   QTemporaryDir dir;
-  QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
-  QFile ini(dir.filePath("corvane.ini"));
-  ini.open(QIODevice::WriteOnly);
-  ini.write("1\r\n1\r\n#FALSE#\r\n\"127.0.0.1:1\"\r\n");
-  ini.close();
+  quadrel::test::prepare_program_folder(dir.path(), QString(), 1, false, QStringLiteral("127.0.0.1:1"));
   PrintNotifier notifier;
   FrmMainOptions options;
   options.program_folder = dir.path();

@@ -15,6 +15,7 @@
 
 #include "capturing_notifier.h"
 #include "expected_commands.h"
+#include "panel_fixture.h"
 #include "panel/routing.h"
 #include "shell/frm_main.h"
 #include "shell/widgets.h"
@@ -41,13 +42,8 @@ class EndToEndTest : public QObject {
       tcp = over_tcp;
       if (!sim.start(dir.filePath("corvane.tty"), {"--restart-ms", "300"})) return false;
       for (const QString& line : sim_setup) sim.command(line);
-      QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"), dir.filePath("output_reso.txt"));
-      QDir(dir.path()).mkpath("bmp");
-      for (const QString& name : QDir(QStringLiteral(QUADREL_SOURCE_DIR "/bmp")).entryList({"*.bmp"}))
-        QFile::copy(QStringLiteral(QUADREL_SOURCE_DIR "/bmp/") + name, dir.filePath("bmp/" + name));
-      write("com_ports.txt", "COM1=" + dir.filePath("corvane.tty").toUtf8() + "\n");
-      write("corvane.ini", (tcp ? "1" : "0") + QByteArray("\r\n1\r\n#TRUE#\r\n\"127.0.0.1:") +
-                               QByteArray::number(sim.port()) + "\"\r\n");
+      prepare_program_folder(dir.path(), dir.filePath("corvane.tty"), tcp ? 1 : 0, true,
+                             QStringLiteral("127.0.0.1:%1").arg(sim.port()));
       FrmMainOptions options;
       options.program_folder = dir.path();
       options.notifier = &notifier;
@@ -60,11 +56,6 @@ class EndToEndTest : public QObject {
     bool connect() {
       main->controls().cmd_conn_eth->click();
       return QTest::qWaitFor([this] { return main->link().state().eth_connected; }, 3000);
-    }
-    void write(const QString& name, const QByteArray& content) {
-      QFile file(dir.filePath(name));
-      file.open(QIODevice::WriteOnly);
-      file.write(content);
     }
     MainControls& c() { return main->controls(); }
     void refresh() {

@@ -35,16 +35,15 @@ void ResetReboot::rx_rst() {
   if (n == 1) {
     c_.cmd_fact_reset->setEnabled(true);
   } else if (n == 2) {
-    ps_.send_enable = false;
     const int rows = ps_.disp_mode == 1 ? 1 : 4;
     const QString text = QString::number(kPictureResetValue);
-    for (int i = 1; i <= rows; ++i) {
-      for (QLineEdit* box : {c_.txt_bri[i], c_.txt_con[i], c_.txt_hue[i], c_.txt_sat[i]}) box->setText(text);
-      for (QScrollBar* bar : {c_.hsr_bri[i], c_.hsr_con[i], c_.hsr_hue[i], c_.hsr_sat[i]})
-        bar->setValue(kPictureResetValue);
-    }
-    link_.pump_once();
-    ps_.send_enable = true;
+    set_quietly([&] {
+      for (int i = 1; i <= rows; ++i) {
+        for (QLineEdit* box : {c_.txt_bri[i], c_.txt_con[i], c_.txt_hue[i], c_.txt_sat[i]}) box->setText(text);
+        for (QScrollBar* bar : {c_.hsr_bri[i], c_.hsr_con[i], c_.hsr_hue[i], c_.hsr_sat[i]})
+          bar->setValue(kPictureResetValue);
+      }
+    });
   }
 }
 

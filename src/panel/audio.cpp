@@ -84,10 +84,9 @@ void Audio::apply_option_reply(std::array<QRadioButton*, N>& group, int first, i
   const std::string line = reply();
   const int k = reply::last_digit(line);
   if (k < first || k > last) return;  // names no option of the group
-  ps_.send_enable = false;
-  if (group[k]) group[k]->setChecked(true);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    if (group[k]) group[k]->setChecked(true);
+  });
 }
 
 }  // namespace quadrel

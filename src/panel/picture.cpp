@@ -72,12 +72,11 @@ void Picture::apply_reply(const Adjustment& adj) {
       return;
   }
 
-  ps_.send_enable = false;
-  // The box first: the slider's own change event is ignored while sending is off.
-  if (adj.boxes[row]) adj.boxes[row]->setText(QString::number(value));
-  if (adj.sliders[row]) adj.sliders[row]->setValue(value);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    // The box first: the slider's own change event is ignored while sending is off.
+    if (adj.boxes[row]) adj.boxes[row]->setText(QString::number(value));
+    if (adj.sliders[row]) adj.sliders[row]->setValue(value);
+  });
 }
 
 void Picture::cmd_pic_refresh_Click() {

@@ -60,20 +60,14 @@ void Resolution::rx_res() {
   const int number = reply::last_digits(line, 2);
   // RES000 clears the selection; a number past the list's end names no entry.
   if (number < 0 || number > c_.cbo_output->count()) return;
-  ps_.send_enable = false;
-  c_.cbo_output->setCurrentIndex(number - 1);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] { c_.cbo_output->setCurrentIndex(number - 1); });
 }
 
 void Resolution::rx_asp() {
   const std::string line = reply();
   const int aspect = reply::last_digit(line);
   if (aspect < 0 || aspect >= c_.cbo_aspect->count()) return;
-  ps_.send_enable = false;
-  c_.cbo_aspect->setCurrentIndex(aspect);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] { c_.cbo_aspect->setCurrentIndex(aspect); });
 }
 
 }  // namespace quadrel

@@ -32,6 +32,15 @@ class Piece {
   void on_reply(std::string_view code, std::function<void()> handler) {
     link_.table().set(code, std::move(handler));
   }
+  // How a reply handler sets controls: with sending off, so the change events
+  // it raises send nothing, and pending events handled once before it is on again.
+  template <class Set>
+  void set_quietly(Set set) {
+    ps_.send_enable = false;
+    set();
+    link_.pump_once();
+    ps_.send_enable = true;
+  }
 
   FrmMain& main_;
   MainControls& c_;

@@ -7,7 +7,7 @@
 
 namespace quadrel {
 
-FrmHdcp* HdcpControl::window() const { return window_; }
+FrmHdcp* HdcpControl::window() const { return window_.get(); }
 
 HdcpControl::HdcpControl(FrmMain& main) : Piece(main) {
   if (c_.cmd_hdcp)
@@ -16,12 +16,7 @@ HdcpControl::HdcpControl(FrmMain& main) : Piece(main) {
   on_reply(code::HPO, [this] { rx_hpo(); });
 }
 
-HdcpControl::~HdcpControl() {
-  if (window_) {
-    window_->on_unload = nullptr;
-    delete window_;
-  }
-}
+HdcpControl::~HdcpControl() = default;
 
 void HdcpControl::cmd_hdcp_Click() {
   if (ps_.hdcp_open) {
@@ -32,10 +27,7 @@ void HdcpControl::cmd_hdcp_Click() {
 }
 
 void HdcpControl::Form_Load() {
-  if (!window_) {
-    window_ = new FrmHdcp(main_);
-    window_->on_unload = [this] { Form_Unload(); };
-  }
+  window_.ensure([this] { return new FrmHdcp(main_); }, [this] { Form_Unload(); });
   window_->reset();
   window_->set_loaded(true);
   ps_.hdcp_open = true;
@@ -61,13 +53,12 @@ void HdcpControl::hdcp_refresh() {
 void HdcpControl::hdcp_in_out_set(const std::string& hdcp_str) { link_.tx_cmd(hdcp_str); }
 
 void HdcpControl::select(bool input, int n, int value) {
-  ps_.send_enable = false;
-  if (window_ && n >= 1 && n <= 4 && (value == 0 || value == 1)) {
-    auto& options = input ? window_->opt_hdcp_in[n] : window_->opt_hdcp_out[n];
-    options[value]->setChecked(true);
-  }
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    if (window_ && n >= 1 && n <= 4 && (value == 0 || value == 1)) {
+      auto& options = input ? window_->opt_hdcp_in[n] : window_->opt_hdcp_out[n];
+      options[value]->setChecked(true);
+    }
+  });
 }
 
 void HdcpControl::rx_hpi() {

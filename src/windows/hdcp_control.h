@@ -1,11 +1,11 @@
 // The HDCP window, its button, and the HPI/HPO operations of the main window.
 #pragma once
 
-#include <QPointer>
 
 #include <QObject>
 
 #include "shell/piece.h"
+#include "windows/tool_window.h"
 
 namespace quadrel {
 
@@ -33,7 +33,7 @@ class HdcpControl : public Piece {
   // Selects option `value` of input or output n in the open window.
   void select(bool input, int n, int value);
 
-  QPointer<FrmHdcp> window_;
+  ToolWindowSlot<FrmHdcp> window_;
   QObject ctx_;  // connections made for this piece end with it
 };
 

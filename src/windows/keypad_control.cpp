@@ -11,19 +11,14 @@
 
 namespace quadrel {
 
-FrmKeypad* KeypadControl::window() const { return window_; }
+FrmKeypad* KeypadControl::window() const { return window_.get(); }
 
 KeypadControl::KeypadControl(FrmMain& main) : Piece(main) {
   if (c_.cmd_keypad)
     QObject::connect(c_.cmd_keypad, &QPushButton::clicked, &ctx_, [this] { cmd_keypad_Click(); });
 }
 
-KeypadControl::~KeypadControl() {
-  if (window_) {
-    window_->on_unload = nullptr;
-    delete window_;
-  }
-}
+KeypadControl::~KeypadControl() = default;
 
 void KeypadControl::cmd_keypad_Click() {
   if (ps_.keypad_open) {
@@ -34,11 +29,13 @@ void KeypadControl::cmd_keypad_Click() {
 }
 
 void KeypadControl::Form_Load() {
-  if (!window_) {
-    window_ = new FrmKeypad(&main_);
-    window_->on_unload = [this] { Form_Unload(); };
-    window_->on_key_down = [this](QKeyEvent* e) { Form_KeyDown(e->key(), e->modifiers()); };
-  }
+  window_.ensure(
+      [this] {
+        auto* window = new FrmKeypad(&main_);
+        window->on_key_down = [this](QKeyEvent* e) { Form_KeyDown(e->key(), e->modifiers()); };
+        return window;
+      },
+      [this] { Form_Unload(); });
   window_->set_loaded(true);
   ps_.keypad_open = true;
   // Directly above the main window, left edges aligned.

@@ -1,11 +1,11 @@
 // The keyboard window and its button on the main window.
 #pragma once
 
-#include <QPointer>
 
 #include <QObject>
 
 #include "shell/piece.h"
+#include "windows/tool_window.h"
 
 class QKeyEvent;
 
@@ -44,7 +44,7 @@ class KeypadControl : public Piece {
   void Form_Load();
   void Form_Unload();
 
-  QPointer<FrmKeypad> window_;
+  ToolWindowSlot<FrmKeypad> window_;
   QObject ctx_;  // connections made for this piece end with it
 };
 

@@ -7,25 +7,17 @@
 
 namespace quadrel {
 
-FrmLabel* LabelControl::window() const { return window_; }
+FrmLabel* LabelControl::window() const { return window_.get(); }
 
 LabelControl::LabelControl(FrmMain& main) : Piece(main) {
   on_reply(code::LAB, [this] { rx_lab(); });
   on_reply(code::LAI, [this] { rx_lai(); });
 }
 
-LabelControl::~LabelControl() {
-  if (window_) {
-    window_->on_unload = nullptr;
-    delete window_;
-  }
-}
+LabelControl::~LabelControl() = default;
 
 void LabelControl::Form_Load() {
-  if (!window_) {
-    window_ = new FrmLabel(main_);
-    window_->on_unload = [this] { Form_Unload(); };
-  }
+  window_.ensure([this] { return new FrmLabel(main_); }, [this] { Form_Unload(); });
   window_->reset();
   window_->set_loaded(true);
   ps_.label_open = true;
@@ -55,22 +47,20 @@ void LabelControl::label_in_set(const std::string& lab_in_str) { link_.tx_cmd(la
 void LabelControl::rx_lab() {
   const std::string line = reply();
   if (!ps_.label_open) return;
-  ps_.send_enable = false;
   const int v = reply::last_digit(line);
-  if (window_ && (v == 0 || v == 1)) window_->opt_on_off[v]->setChecked(true);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    if (window_ && (v == 0 || v == 1)) window_->opt_on_off[v]->setChecked(true);
+  });
 }
 
 void LabelControl::rx_lai() {
   const std::string line = reply();
   if (!ps_.label_open) return;
-  ps_.send_enable = false;
   const int k = reply::digit_at(line, 4);
-  if (window_ && k >= 1 && k <= 4)
-    window_->txt_lab_in[k]->setText(QString::fromLatin1(reply::label_text(line)));
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    if (window_ && k >= 1 && k <= 4)
+      window_->txt_lab_in[k]->setText(QString::fromLatin1(reply::label_text(line)));
+  });
 }
 
 }  // namespace quadrel

@@ -1,9 +1,9 @@
 // The Input Labels window and the LAB/LAI operations of the main window.
 #pragma once
 
-#include <QPointer>
 
 #include "shell/piece.h"
+#include "windows/tool_window.h"
 
 namespace quadrel {
 
@@ -31,7 +31,7 @@ class LabelControl : public Piece {
  private:
   void Form_Unload();
 
-  QPointer<FrmLabel> window_;
+  ToolWindowSlot<FrmLabel> window_;
 };
 
 }  // namespace quadrel

@@ -8,7 +8,7 @@
 
 namespace quadrel {
 
-FrmPip* PipControl::window() const { return window_; }
+FrmPip* PipControl::window() const { return window_.get(); }
 
 PipControl::PipControl(FrmMain& main) : Piece(main) {
   on_reply(code::PPO, [this] { rx_ppo(); });
@@ -16,18 +16,10 @@ PipControl::PipControl(FrmMain& main) : Piece(main) {
   on_reply(code::PSW, [this] { rx_psw(); });
 }
 
-PipControl::~PipControl() {
-  if (window_) {
-    window_->on_unload = nullptr;
-    delete window_;
-  }
-}
+PipControl::~PipControl() = default;
 
 void PipControl::Form_Load() {
-  if (!window_) {
-    window_ = new FrmPip(main_);
-    window_->on_unload = [this] { Form_Unload(); };
-  }
+  window_.ensure([this] { return new FrmPip(main_); }, [this] { Form_Unload(); });
   window_->set_loaded(true);
   ps_.pip_open = true;
   // Its lower edge on the main window's upper edge.
@@ -73,13 +65,12 @@ void PipControl::rx_ppo() {
 void PipControl::rx_psz() {
   const std::string line = reply();
   if (!ps_.pip_open) return;
-  ps_.send_enable = false;
   const int pip = reply::digit_at(line, 5);
   const int size = reply::last_digit(line);
-  if (window_ && (pip == 1 || pip == 2) && size >= 0 && size <= 3)
-    (pip == 1 ? window_->cbo_a_size : window_->cbo_b_size)->setCurrentIndex(size);
-  link_.pump_once();
-  ps_.send_enable = true;
+  set_quietly([&] {
+    if (window_ && (pip == 1 || pip == 2) && size >= 0 && size <= 3)
+      (pip == 1 ? window_->cbo_a_size : window_->cbo_b_size)->setCurrentIndex(size);
+  });
 }
 
 void PipControl::rx_psw() {

@@ -1,9 +1,9 @@
 // The DUAL PiP window and the PPO/PSZ/PSW operations of the main window.
 #pragma once
 
-#include <QPointer>
 
 #include "shell/piece.h"
+#include "windows/tool_window.h"
 
 namespace quadrel {
 
@@ -35,7 +35,7 @@ class PipControl : public Piece {
  private:
   void Form_Unload();
 
-  QPointer<FrmPip> window_;
+  ToolWindowSlot<FrmPip> window_;
 };
 
 }  // namespace quadrel

@@ -2,8 +2,10 @@
 // the main window, placed against the main window's edges.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
+#include <utility>
 
 namespace quadrel {
 
@@ -37,6 +39,38 @@ class ToolWindow : public QWidget {
   QSize decoration() const;
   QWidget* owner_;
   bool loaded_ = false;
+};
+
+// A piece's tool window: made on first use, only hidden while closed, and
+// deleted with its piece, which from then on hears nothing of its closing.
+template <class Window>
+class ToolWindowSlot {
+ public:
+  ToolWindowSlot() = default;
+  ToolWindowSlot(const ToolWindowSlot&) = delete;
+  ToolWindowSlot& operator=(const ToolWindowSlot&) = delete;
+  ~ToolWindowSlot() {
+    if (!window_) return;
+    window_->on_unload = nullptr;
+    delete window_.data();
+  }
+
+  // The window, made by `make` now if there is none yet.
+  template <class Make>
+  Window& ensure(Make make, std::function<void()> on_unload) {
+    if (!window_) {
+      window_ = make();
+      window_->on_unload = std::move(on_unload);
+    }
+    return *window_;
+  }
+
+  Window* get() const { return window_.data(); }
+  Window* operator->() const { return window_.data(); }
+  explicit operator bool() const { return !window_.isNull(); }
+
+ private:
+  QPointer<Window> window_;
 };
 
 }  // namespace quadrel

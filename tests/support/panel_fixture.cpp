@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "shell/settings_file.h"
 #include "shell/widgets.h"
 
 namespace quadrel::test {
@@ -23,14 +24,21 @@ void write_file(const QString& folder, const QString& name, const QByteArray& co
   file.write(content);
 }
 
-namespace {
-void copy_pictures(const QString& to) {
-  const QDir from(source_dir() + QStringLiteral("/bmp"));
-  QDir(to).mkpath(QStringLiteral("bmp"));
-  for (const QString& name : from.entryList({QStringLiteral("*.bmp")}, QDir::Files))
-    QFile::copy(from.filePath(name), QDir(to).filePath(QStringLiteral("bmp/") + name));
+void prepare_program_folder(const QString& folder, const QString& com1, int iface, bool advanced,
+                            const QString& address) {
+  QFile::copy(source_dir() + QStringLiteral("/data/output_reso.txt"),
+              QDir(folder).filePath(QStringLiteral("output_reso.txt")));
+  const QDir pictures(source_dir() + QStringLiteral("/bmp"));
+  QDir(folder).mkpath(QStringLiteral("bmp"));
+  for (const QString& name : pictures.entryList({QStringLiteral("*.bmp")}, QDir::Files))
+    QFile::copy(pictures.filePath(name), QDir(folder).filePath(QStringLiteral("bmp/") + name));
+  write_file(folder, QStringLiteral("com_ports.txt"), ("COM1=" + com1 + "\n").toUtf8());
+  Settings settings;
+  settings.iface = iface;
+  settings.advanced_open = advanced;
+  settings.address = address.toStdString();
+  write_file(folder, QStringLiteral("corvane.ini"), QByteArray::fromStdString(format_settings(settings)));
 }
-}  // namespace
 
 PanelFixture::PanelFixture(Setup setup) : setup_(setup) {
   sim_ = std::make_unique<corvane::SimServer>();
@@ -40,17 +48,10 @@ PanelFixture::PanelFixture(Setup setup) : setup_(setup) {
   sim_->device().state().resolution_count = 19;  // as many as the shipped resolution list
 
   const QString folder = dir_.path();
-  QFile::copy(source_dir() + QStringLiteral("/data/output_reso.txt"),
-              QDir(folder).filePath(QStringLiteral("output_reso.txt")));
-  copy_pictures(folder);
   const QString com1 = setup.link == Link::None ? QStringLiteral("/nonexistent/tty-quadrel")
                                                 : sim_->pty_path();
-  write_file(folder, QStringLiteral("com_ports.txt"), ("COM1=" + com1 + "\n").toUtf8());
-  const QByteArray iface = setup.link == Link::Ethernet ? "1" : "0";
-  const QByteArray advanced = setup.advanced ? "#TRUE#" : "#FALSE#";
-  write_file(folder, QStringLiteral("corvane.ini"),
-             iface + "\r\n1\r\n" + advanced + "\r\n\"127.0.0.1:" +
-                 QByteArray::number(sim_->tcp_port()) + "\"\r\n");
+  prepare_program_folder(folder, com1, setup.link == Link::Ethernet ? 1 : 0, setup.advanced,
+                         QStringLiteral("127.0.0.1:%1").arg(sim_->tcp_port()));
 
   FrmMainOptions frm_options;
   frm_options.program_folder = folder;

@@ -28,6 +28,11 @@ namespace quadrel::test {
 void write_file(const QString& folder, const QString& name, const QByteArray& content);
 // The source tree's default resolution list and pictures.
 QString source_dir();
+// Fills a program folder: the shipped resolution list and pictures, COM1
+// mapped to `com1`, and the settings file for the given interface (0 RS-232,
+// 1 Ethernet), size and device address.
+void prepare_program_folder(const QString& folder, const QString& com1, int iface, bool advanced,
+                            const QString& address);
 
 class PanelFixture {
  public:

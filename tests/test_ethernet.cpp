@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "link/ethernet_control.h"
+#include "panel/ethernet_control.h"
 #include "link/tcp_link.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"

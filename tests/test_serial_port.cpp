@@ -6,7 +6,7 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include "link/serial_control.h"
+#include "panel/serial_control.h"
 #include "link/serial_link.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"

@@ -125,11 +125,16 @@ bool DeviceLink::send_bytes(std::string_view line) {
   return true;
 }
 
+void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) {
+  st_.last_outcome = outcome;
+  if (on_exchange_end) on_exchange_end(tx_str, outcome);
+}
+
 void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   const std::string tx_str(tx_str_view);
   st_.rx_flag = false;
-  if (!link_ready_or_report()) return;
-  if (st_.tx_busy) return;
+  if (!link_ready_or_report()) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
+  if (st_.tx_busy) return end_exchange(tx_str, ExchangeOutcome::Busy);
 
   console_add(tx_str + ">");
   framer_.clear_line();
@@ -139,7 +144,7 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
 
   int limit = 0;
   if (st_.iface == 0) {
-    if (!send_bytes(tx_str + "\r")) return;
+    if (!send_bytes(tx_str + "\r")) return end_exchange(tx_str, ExchangeOutcome::LinkLost);
     limit = kSerialPasses;
   } else if (st_.iface == 1) {
     send_bytes(tx_str + "\r");
@@ -164,10 +169,13 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   framer_.clear_line();
   line_held_ = false;
   const std::string code(reply::code_of(line));
+  ExchangeOutcome outcome = ExchangeOutcome::Answered;
   if (code == code::ERR) {
     // Refused by the device: no handler, but it counts as an answer.
+    outcome = ExchangeOutcome::DeviceError;
   } else if (code.empty() || code != reply::code_of(tx_str)) {
     st_.rx_flag = false;
+    outcome = link_open() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
   } else {
     run_handler(line, ReplyPath::Exchange);
   }
@@ -185,6 +193,7 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
     dispatch_line(path);
   }
   process_input(path);
+  end_exchange(tx_str, outcome);
 }
 
 void DeviceLink::tx_nowait(std::string_view p_view) {

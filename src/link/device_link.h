@@ -16,6 +16,17 @@ namespace quadrel {
 inline constexpr const char* kSerialDisconnected = "RS232 port is disconnected !";
 inline constexpr const char* kEthernetDisconnected = "Ethernet port is disconnected !";
 
+// How an exchange of `tx_cmd` ended. `rx_flag` keeps its own rules; this says
+// more, for the window's status line and for scripts.
+enum class ExchangeOutcome {
+  Answered,     // the reply with the command's own code came (its handler ran)
+  DeviceError,  // the device answered "ERR"
+  NoAnswer,     // nothing of the command's own by the limit
+  LinkClosed,   // not sent: the link is not open (the user was told)
+  Busy,         // not sent: another exchange is under way
+  LinkLost,     // the link closed while the command waited
+};
+
 // The link state shared by the exchange, the receive paths and the link buttons.
 // Flags are plain bools here; the window shows them as the device's -1/0 flags.
 struct LinkState {
@@ -27,6 +38,7 @@ struct LinkState {
   int con_lines = 0;           // additions to the console since it was cleared
   int getip_state = 254;       // network query: 254 idle, 0..2 awaited, 3 answered
   bool wait_busy = false;      // a wait is running (keys of the keyboard window are dropped)
+  ExchangeOutcome last_outcome = ExchangeOutcome::NoAnswer;  // of the last `tx_cmd`
 };
 
 // Owns the exchange: `tx_cmd`, `tx_nowait`, the serial poll and the TCP data
@@ -93,6 +105,8 @@ class DeviceLink : public QObject {
   std::function<void()> on_ethernet_reboot;
   // Called when the serial port is found dead during a send (output never drained).
   std::function<void()> on_serial_lost;
+  // Called as every `tx_cmd` ends, refused ones included, with its command and outcome.
+  std::function<void(std::string_view tx_str, ExchangeOutcome outcome)> on_exchange_end;
 
   // Longest wait for the serial port to hand queued bytes to the device.
   static constexpr int kDrainLimitMs = 2000;
@@ -105,6 +119,7 @@ class DeviceLink : public QObject {
   void dispatch_line(ReplyPath path);
   bool run_handler(const std::string& line, ReplyPath path);
   void schedule_serial_tick();
+  void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
 
   LinkState st_;
   LineFramer framer_;

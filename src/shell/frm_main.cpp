@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "link/ethernet_control.h"
-#include "link/reset_reboot.h"
-#include "link/serial_control.h"
+#include "panel/ethernet_control.h"
+#include "panel/reset_reboot.h"
+#include "panel/serial_control.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "panel/audio.h"

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "link/serial_control.h"
+#include "panel/serial_control.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "shell/widgets.h"

@@ -1,4 +1,4 @@
-#include "link/ethernet_control.h"
+#include "panel/ethernet_control.h"
 
 #include <QHostAddress>
 #include <QLabel>

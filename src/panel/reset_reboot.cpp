@@ -1,4 +1,4 @@
-#include "link/reset_reboot.h"
+#include "panel/reset_reboot.h"
 
 #include <QLabel>
 #include <QLineEdit>

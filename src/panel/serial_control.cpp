@@ -1,4 +1,4 @@
-#include "link/serial_control.h"
+#include "panel/serial_control.h"
 
 #include <QComboBox>
 #include <QPushButton>

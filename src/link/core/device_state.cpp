@@ -116,7 +116,16 @@ bool DeviceModel::apply(std::string_view line) {
     s.inputs[*s.channel - 1] = *input;
     return true;
   }
-  if (code == code::RES) return set(s.resolution, reading::resolution(line));
+  if (code == code::RES) {
+    const auto number = reading::resolution(line);
+    if (!number) return false;
+    // "RES000" names no resolution of the list.
+    if (*number == 0)
+      s.resolution.reset();
+    else
+      s.resolution = number;
+    return true;
+  }
   if (code == code::ASP) return set(s.aspect, reading::aspect(line));
   if (code == code::BRI || code == code::CON || code == code::HUE || code == code::SAT) {
     if (!s.mode) return false;

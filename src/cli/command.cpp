@@ -28,6 +28,25 @@ bool read_text(const QString& path, std::string* text) {
   return true;
 }
 
+}  // namespace
+
+QString wrap(const QString& text, int indent, int width) {
+  QString out;
+  int column = indent;
+  for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    if (column > indent && column + 1 + word.size() > width) {
+      out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+      column = indent;
+    } else if (column > indent) {
+      out += QLatin1Char(' ');
+      ++column;
+    }
+    out += word;
+    column += static_cast<int>(word.size());
+  }
+  return out;
+}
+
 QString option_lines(const QList<QCommandLineOption>& options) {
   QString text;
   for (const QCommandLineOption& option : options) {
@@ -35,12 +54,10 @@ QString option_lines(const QList<QCommandLineOption>& options) {
     for (const QString& name : option.names()) names << (name.size() == 1 ? "-" : "--") + name;
     QString head = names.join(QStringLiteral(", "));
     if (!option.valueName().isEmpty()) head += QLatin1Char(' ') + option.valueName();
-    text += QStringLiteral("  %1  %2\n").arg(head, -24).arg(option.description());
+    text += QStringLiteral("  %1  %2\n").arg(head, -24).arg(wrap(option.description(), 28));
   }
   return text;
 }
-
-}  // namespace
 
 QList<QCommandLineOption> LinkOptions::options() {
   return {
@@ -148,7 +165,7 @@ QString Command::help() const {
                      .arg(name_, options_.isEmpty() ? "" : " [options]",
                           arguments_.isEmpty() ? "" : " " + arguments_, description_);
   if (!options_.isEmpty()) text += "\nOptions:\n" + option_lines(options_);
-  if (!notes_.isEmpty()) text += "\n" + notes_.join('\n') + "\n";
+  for (const QString& note : notes_) text += "\n" + wrap(note, 0) + "\n";
   text += "\nLink options:\n" + option_lines(LinkOptions::options());
   return text;
 }

@@ -95,6 +95,11 @@ class Command {
 const std::vector<std::unique_ptr<Command>>& commands();
 const Command* find_command(const QString& name);
 
+// Help text: `text` wrapped at `width` columns, its later lines indented.
+QString wrap(const QString& text, int indent, int width = 79);
+// The options as help lines: names, value and the wrapped description.
+QString option_lines(const QList<QCommandLineOption>& options);
+
 // Sends the commands in order, stopping at the first that does not end with
 // its answer; returns the exit code (the error line printed).
 int run_commands(Session& session, const std::vector<std::string>& commands);

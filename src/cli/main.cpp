@@ -37,19 +37,13 @@ QString usage() {
       "Without --serial or --tcp the link is the one the panel was last left on (its corvane.ini).\n\n"
       "Commands:\n");
   for (const auto& command : commands())
-    text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(command->description());
+    text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(wrap(command->description(), 14));
   text += QStringLiteral(
       "\n'quadrel-cli COMMAND --help' describes a command.\n\n"
       "Exit codes: 0 done, 1 the device answered ERR, 2 no answer within the limit,\n"
       "3 link error (cannot open, lost, refused), 64 usage.\n\n"
       "Options:\n");
-  for (const QCommandLineOption& option : LinkOptions::options()) {
-    QStringList names;
-    for (const QString& name : option.names()) names << (name.size() == 1 ? "-" : "--") + name;
-    QString head = names.join(QStringLiteral(", "));
-    if (!option.valueName().isEmpty()) head += ' ' + option.valueName();
-    text += QStringLiteral("  %1  %2\n").arg(head, -24).arg(option.description());
-  }
+  text += option_lines(LinkOptions::options());
   text += QStringLiteral("  %1  %2\n").arg("-h, --help", -24).arg("Show this help.");
   text += QStringLiteral("  %1  %2\n").arg("--version", -24).arg("Show the version.");
   return text;

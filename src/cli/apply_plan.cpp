@@ -1,5 +1,7 @@
 #include "cli/apply_plan.h"
 
+#include <array>
+
 #include "cli/state_format.h"
 #include "link/core/catalogue.h"
 

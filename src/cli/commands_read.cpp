@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <unistd.h>
 

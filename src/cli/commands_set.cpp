@@ -1,5 +1,6 @@
 // The setters: each sends one command, or the panel's sequence where the panel sends several.
 #include <QStringList>
+#include <algorithm>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"

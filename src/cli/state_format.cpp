@@ -1,6 +1,5 @@
 #include "cli/state_format.h"
 
-#include <QJsonArray>
 #include <QStringList>
 
 namespace quadrel::cli {

@@ -50,10 +50,10 @@ void Picture::apply_reply(const Adjustment& adj) {
   const std::string line = reply();
   // Which row the value belongs to. Values outside a row's 0..100 are not
   // the device's picture values; they are left alone so no slider leaves its range.
-  const auto reading = reading::picture(ps_.disp_mode, line);
-  if (!reading) return;
-  const int row = reading->index;
-  const int value = reading->value;
+  const auto reported = reading::picture(ps_.disp_mode, line);
+  if (!reported) return;
+  const int row = reported->index;
+  const int value = reported->value;
 
   set_quietly([&] {
     // The box first: the slider's own change event is ignored while sending is off.

@@ -3,11 +3,14 @@
 //
 //   build/bench/quadrel-bench [exchanges]
 //   build/bench/quadrel-bench --refresh-loop N    (full refreshes only, for a profiler)
+//   build/bench/quadrel-bench --cli-status         (quadrel-cli status only)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -250,6 +253,51 @@ void bench_refresh_and_cpu() {
   for (const QString& note : notes) std::printf("%s\n", qPrintable(note));
 }
 
+// quadrel-cli status as a script runs it, at a real 115200 baud, against the
+// time its bytes need on the wire.
+void bench_cli_status() {
+  std::printf("\n## quadrel-cli status, pseudo-terminal at 115200 baud (paced simulator)\n\n");
+  SimProcess sim;
+  if (!sim.start({}, {"--pace"}, 1)) { std::printf("simulator did not start\n"); return; }
+  sim.command(QStringLiteral("panel MOD004"));  // Dual PiP: every chain of status runs
+  auto run = [](const QStringList& args, QByteArray* out) {
+    QProcess cli;
+    QElapsedTimer clock;
+    clock.start();
+    cli.start(QStringLiteral(QUADREL_CLI_PATH), args);
+    cli.waitForFinished(30000);
+    if (out) *out = cli.readAllStandardOutput();
+    return cli.exitCode() == 0 ? clock.nsecsElapsed() / 1e6 : -1.0;
+  };
+  std::vector<double> launch, wall;
+  for (int i = 0; i < 5; ++i) launch.push_back(run({"--version"}, nullptr));
+  QByteArray json;
+  run({"--serial", sim.pty(), "status", "--json"}, &json);  // warm up
+  for (int i = 0; i < 5; ++i) {
+    sim.clear_log();
+    wall.push_back(run({"--serial", sim.pty(), "status", "--json"}, &json));
+  }
+  // Each command and its terminator, each reply and its terminator: six
+  // characters, a label reply "LAI" + digit + its text, a network answer 15.
+  const QStringList commands = sim.log();
+  const QJsonObject labels = QJsonDocument::fromJson(json).object().value("labels").toObject().value("text").toObject();
+  qsizetype bytes = 0;
+  for (const QString& command : commands) {
+    qsizetype reply = 7;
+    if (command.startsWith("LAI99")) reply = 5 + labels.value(command.right(1)).toString().size();
+    if (command == "EIP999" || command == "EMK999" || command == "EGW999") reply = 16;
+    bytes += command.size() + 1 + reply;
+  }
+  const double wire_ms = bytes * 10.0 / 115200.0 * 1000.0;
+  const Stats w = stats(wall), l = stats(launch);
+  std::printf("| %-32s | %9s | %9s | %11s | %9s |\n", "run", "exchanges", "wall ms", "wire ms", "ratio");
+  std::printf("|----------------------------------|----------:|----------:|------------:|----------:|\n");
+  std::printf("| %-32s | %9lld | %9.1f | %11.2f | %9.2f |\n", "status --json, median of 5",
+              static_cast<long long>(commands.size()), w.median_us, wire_ms, w.median_us / wire_ms);
+  std::printf("\nProgram start and exit alone (--version): median %.1f ms; the network queries wait for\n"
+              "their bare answers as the panel does.\n", l.median_us);
+}
+
 void bench_launch(const char* self) {
   std::vector<double> ms;
   for (int i = 0; i < 5; ++i) {
@@ -301,6 +349,11 @@ int refresh_loop(int argc, char** argv, int count) {
 int main(int argc, char** argv) {
   if (argc > 1 && QByteArray(argv[1]) == "--launch-probe") return launch_probe(argc, argv);
   if (argc > 2 && QByteArray(argv[1]) == "--refresh-loop") return refresh_loop(argc, argv, atoi(argv[2]));
+  if (argc > 1 && QByteArray(argv[1]) == "--cli-status") {
+    QCoreApplication app(argc, argv);
+    bench_cli_status();
+    return 0;
+  }
   pin_to_cpu(0);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
@@ -309,6 +362,7 @@ int main(int argc, char** argv) {
   std::printf("# quadrel-bench (panel pinned to CPU 0, simulator to CPU 1)\n");
   bench_exchanges(count);
   bench_refresh_and_cpu();
+  bench_cli_status();
   bench_launch(argv[0]);
   return 0;
 }

@@ -65,28 +65,25 @@ void Audio::option_click(std::string_view code, int index, int first, int last) 
 
 void Audio::rx_aud() {
   const std::string line = reply();
-  const int k = reply::last_digit(line);
-  if (k < 0) return;
+  const auto on = reading::audio_on(line);
+  if (!on) return;
   // Any digit but 0 reports audio on; kept as 1 so the next click mutes.
-  ps_.audio_state = k != 0 ? 1 : 0;
+  ps_.audio_state = *on ? 1 : 0;
   if (c_.cmd_mute)
     load_button_picture(c_.cmd_mute, ps_.audio_state ? QStringLiteral("speaker_on.bmp")
                                                      : QStringLiteral("speaker_off.bmp"));
 }
 
-void Audio::rx_aue() { apply_option_reply(c_.opt_audio, kEdidFirst, kEdidLast); }
-void Audio::rx_aua() { apply_option_reply(c_.opt_da, kDualFirst, kDualLast); }
-void Audio::rx_aub() { apply_option_reply(c_.opt_db, kDualFirst, kDualLast); }
-void Audio::rx_auq() { apply_option_reply(c_.opt_quad, kQuadFirst, kQuadLast); }
+void Audio::rx_aue() { apply_option_reply(c_.opt_audio, reading::audio_edid(reply())); }
+void Audio::rx_aua() { apply_option_reply(c_.opt_da, reading::dual_audio(reply())); }
+void Audio::rx_aub() { apply_option_reply(c_.opt_db, reading::dual_audio(reply())); }
+void Audio::rx_auq() { apply_option_reply(c_.opt_quad, reading::quad_audio(reply())); }
 
 template <std::size_t N>
-void Audio::apply_option_reply(std::array<QRadioButton*, N>& group, int first, int last) {
-  const std::string line = reply();
-  const int k = reply::last_digit(line);
-  if (k < first || k > last) return;  // names no option of the group
+void Audio::apply_option_reply(std::array<QRadioButton*, N>& group, std::optional<int> k) {
+  if (!k || *k < 0 || static_cast<std::size_t>(*k) >= N) return;  // names no option of the group
   set_quietly([&] {
-    if (group[k]) group[k]->setChecked(true);
+    if (group[*k]) group[*k]->setChecked(true);
   });
 }
-
 }  // namespace quadrel

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 #include "shell/piece.h"
@@ -33,7 +34,7 @@ class Audio : public Piece {
   void connect_group(std::array<QRadioButton*, N>& group, int first, void (Audio::*click)(int));
   void option_click(std::string_view code, int index, int first, int last);
   template <std::size_t N>
-  void apply_option_reply(std::array<QRadioButton*, N>& group, int first, int last);
+  void apply_option_reply(std::array<QRadioButton*, N>& group, std::optional<int> k);
 
   QObject ctx_;  // connections made for this piece end with it
 };

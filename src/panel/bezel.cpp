@@ -54,8 +54,9 @@ void Bezel::rx_bev() { apply_reply(c_.hsr_bezel_v, c_.txt_bezel_v); }
 
 void Bezel::apply_reply(QScrollBar* slider, QLineEdit* box) {
   const std::string line = reply();
-  const int p = reply::last_digits(line, 3);
-  if (p < 0 || p > kMaxCorrection) return;
+  const auto correction = reading::bezel(line);
+  if (!correction) return;
+  const int p = *correction;
   if (!slider) return;
 
   ps_.send_enable = false;
@@ -78,9 +79,9 @@ void Bezel::apply_reply(QScrollBar* slider, QLineEdit* box) {
 
 void Bezel::rx_bez() {
   const std::string line = reply();
-  const int k = reply::last_digit(line);
-  if (k < 0 || k > 1) return;  // names neither "Off" nor "On"
-
+  const auto on = reading::bezel_on(line);
+  if (!on) return;  // names neither "Off" nor "On"
+  const int k = *on;
   ps_.send_enable = false;
   if (c_.opt_bezel_onoff[k]) c_.opt_bezel_onoff[k]->setChecked(true);
   link_.pump_once();

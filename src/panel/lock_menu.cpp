@@ -42,8 +42,9 @@ void LockMenu::cmd_menu_right_Click() { link_.tx_cmd(cmd::MENU_RIGHT); }
 
 void LockMenu::rx_lck() {
   const std::string line = reply();
-  const int value = reply::last_digit(line);
-  if (value < 0) return;
+  const auto digit = reading::lock(line);
+  if (!digit) return;
+  const int value = *digit;
   ps_.lock_state = value;
   // Any value but 0 counts as locked.
   if (c_.cmd_lock)

@@ -121,9 +121,10 @@ void Modes::set_dual_captions(const char* first, const char* second) {
 
 void Modes::rx_mod() {
   const std::string line = reply();
-  const int m = reply::last_digit(line);
+  const auto mode = reading::mode(line);
   // A report without a valid mode leaves the window as it is.
-  if (m < kMatrix || m > kQuad) return;
+  if (!mode) return;
+  const int m = *mode;
 
   ps_.disp_mode = m;
   for (int i = 1; i <= 5; ++i) set_back_color(c_.cmd_mode[i], colour::idle_grey);

@@ -48,29 +48,12 @@ void Picture::slider_change(const Adjustment& adj, int index) {
 
 void Picture::apply_reply(const Adjustment& adj) {
   const std::string line = reply();
-  const int p = reply::last_digits(line, 3);
-  if (p < 0) return;
-
   // Which row the value belongs to. Values outside a row's 0..100 are not
   // the device's picture values; they are left alone so no slider leaves its range.
-  int row = 0;
-  int value = 0;
-  switch (ps_.disp_mode) {
-    case 1:
-      if (p > kRowMax) return;
-      row = 1;
-      value = p;
-      break;
-    case 2:
-    case 3:
-    case 5:
-      if (p >= 800 || p % 200 > kRowMax) return;
-      row = p / 200 + 1;
-      value = p % 200;
-      break;
-    default:
-      return;
-  }
+  const auto reported = reading::picture(ps_.disp_mode, line);
+  if (!reported) return;
+  const int row = reported->index;
+  const int value = reported->value;
 
   set_quietly([&] {
     // The box first: the slider's own change event is ignored while sending is off.

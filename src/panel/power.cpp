@@ -36,10 +36,10 @@ void Power::cmd_pwr_Click() {
 
 void Power::rx_pwr() {
   const std::string line = reply();
-  const int k = reply::last_digit(line);
-  if (k < 0) return;
+  const auto reported = reading::power(line);
+  if (!reported) return;
   // Any digit but 0 reports on; kept as 1 so the next click asks for standby.
-  ps_.pwr_state = k != 0 ? 1 : 0;
+  ps_.pwr_state = *reported ? 1 : 0;
   if (c_.cmd_fact_reset) c_.cmd_fact_reset->setEnabled(true);
 
   const bool on = ps_.pwr_state != 0;

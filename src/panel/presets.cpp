@@ -48,8 +48,8 @@ void Presets::cmd_recall_Click(int index) {
   row_enabled(c_.cmd_recall, true);
 }
 
-void Presets::rx_sav() { highlight(c_.cmd_save, reply::last_digit(reply())); }
+void Presets::rx_sav() { highlight(c_.cmd_save, reading::preset(reply()).value_or(0)); }
 
-void Presets::rx_cal() { highlight(c_.cmd_recall, reply::last_digit(reply())); }
+void Presets::rx_cal() { highlight(c_.cmd_recall, reading::preset(reply()).value_or(0)); }
 
 }  // namespace quadrel

@@ -31,7 +31,7 @@ void ResetReboot::cmd_fact_reset_Click() {
 
 void ResetReboot::rx_rst() {
   const std::string line = reply();
-  const int n = reply::last_digit(line);
+  const int n = reading::picture_reset(line).value_or(0);
   if (n == 1) {
     c_.cmd_fact_reset->setEnabled(true);
   } else if (n == 2) {

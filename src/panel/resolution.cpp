@@ -57,7 +57,7 @@ void Resolution::cbo_aspect_Click() {
 
 void Resolution::rx_res() {
   const std::string line = reply();
-  const int number = reply::last_digits(line, 2);
+  const int number = reading::resolution(line).value_or(-1);
   // RES000 clears the selection; a number past the list's end names no entry.
   if (number < 0 || number > c_.cbo_output->count()) return;
   set_quietly([&] { c_.cbo_output->setCurrentIndex(number - 1); });
@@ -65,7 +65,7 @@ void Resolution::rx_res() {
 
 void Resolution::rx_asp() {
   const std::string line = reply();
-  const int aspect = reply::last_digit(line);
+  const int aspect = reading::aspect(line).value_or(-1);
   if (aspect < 0 || aspect >= c_.cbo_aspect->count()) return;
   set_quietly([&] { c_.cbo_aspect->setCurrentIndex(aspect); });
 }

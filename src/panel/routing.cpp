@@ -83,9 +83,10 @@ void Routing::map_out_select(int out) {
 
 void Routing::rx_out() {
   const std::string line = reply();
-  const int out = reply::last_digit(line);
+  const auto channel = reading::channel(line);
   // Only outputs A to D exist; anything else leaves the map as it is.
-  if (!valid_channel(out)) return;
+  if (!channel) return;
+  const int out = *channel;
   for (int n = 1; n <= 4; ++n) set_back_color(c_.cmd_out[n], colour::idle_grey);
   ps_.sel_out = out;
   set_back_color(c_.cmd_out[out], colour::highlight_blue);
@@ -94,8 +95,9 @@ void Routing::rx_out() {
 
 void Routing::rx_inp() {
   const std::string line = reply();
-  const int input = reply::last_digit(line);
-  if (!valid_channel(input)) return;
+  const auto routed = reading::input(line);
+  if (!routed) return;
+  const int input = *routed;
   switch (ps_.disp_mode) {
     case kTvWall:
       // One input feeds the whole wall; the first block stands for all outputs.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "link/core/catalogue.h"
+#include "link/core/device_state.h"
 #include "link/device_link.h"
 #include "shell/frm_main.h"
 #include "shell/main_controls.h"

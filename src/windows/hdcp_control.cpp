@@ -52,11 +52,11 @@ void HdcpControl::hdcp_refresh() {
 
 void HdcpControl::hdcp_in_out_set(const std::string& hdcp_str) { link_.tx_cmd(hdcp_str); }
 
-void HdcpControl::select(bool input, int n, int value) {
+void HdcpControl::select(bool input, std::optional<reading::Indexed> setting) {
   set_quietly([&] {
-    if (window_ && n >= 1 && n <= 4 && (value == 0 || value == 1)) {
-      auto& options = input ? window_->opt_hdcp_in[n] : window_->opt_hdcp_out[n];
-      options[value]->setChecked(true);
+    if (window_ && setting) {
+      auto& options = input ? window_->opt_hdcp_in[setting->index] : window_->opt_hdcp_out[setting->index];
+      options[setting->value]->setChecked(true);
     }
   });
 }
@@ -64,13 +64,13 @@ void HdcpControl::select(bool input, int n, int value) {
 void HdcpControl::rx_hpi() {
   const std::string line = reply();
   if (!ps_.hdcp_open) return;
-  select(true, reply::digit_at(line, 5), reply::last_digit(line));
+  select(true, reading::hdcp(line));
 }
 
 void HdcpControl::rx_hpo() {
   const std::string line = reply();
   if (!ps_.hdcp_open) return;
-  select(false, reply::digit_at(line, 5), reply::last_digit(line));
+  select(false, reading::hdcp(line));
 }
 
 }  // namespace quadrel

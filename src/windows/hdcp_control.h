@@ -30,8 +30,8 @@ class HdcpControl : public Piece {
  private:
   void Form_Load();
   void Form_Unload();
-  // Selects option `value` of input or output n in the open window.
-  void select(bool input, int n, int value);
+  // Selects the reported option of an input or output in the open window.
+  void select(bool input, std::optional<reading::Indexed> setting);
 
   ToolWindowSlot<FrmHdcp> window_;
   QObject ctx_;  // connections made for this piece end with it

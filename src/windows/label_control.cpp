@@ -47,19 +47,19 @@ void LabelControl::label_in_set(const std::string& lab_in_str) { link_.tx_cmd(la
 void LabelControl::rx_lab() {
   const std::string line = reply();
   if (!ps_.label_open) return;
-  const int v = reply::last_digit(line);
+  const auto v = reading::labels_on(line);
   set_quietly([&] {
-    if (window_ && (v == 0 || v == 1)) window_->opt_on_off[v]->setChecked(true);
+    if (window_ && v) window_->opt_on_off[*v]->setChecked(true);
   });
 }
 
 void LabelControl::rx_lai() {
   const std::string line = reply();
   if (!ps_.label_open) return;
-  const int k = reply::digit_at(line, 4);
+  const auto label = reading::label(line);
   set_quietly([&] {
-    if (window_ && k >= 1 && k <= 4)
-      window_->txt_lab_in[k]->setText(QString::fromLatin1(reply::label_text(line)));
+    if (window_ && label)
+      window_->txt_lab_in[label->input]->setText(QString::fromLatin1(label->text));
   });
 }
 

@@ -52,12 +52,11 @@ void PipControl::rx_ppo() {
   const std::string line = reply();
   if (!ps_.pip_open) return;
   ps_.send_enable = false;
-  const int pip = reply::digit_at(line, 5);
-  const int corner = reply::last_digit(line);
-  if (window_ && (pip == 1 || pip == 2) && corner >= 0 && corner <= 3) {
-    auto& buttons = pip == 1 ? window_->cmd_a_pos : window_->cmd_b_pos;
+  const auto corner = reading::pip_corner(line);
+  if (window_ && corner) {
+    auto& buttons = corner->index == 1 ? window_->cmd_a_pos : window_->cmd_b_pos;
     for (QPushButton* button : buttons) set_back_color(button, colour::idle_grey);
-    set_back_color(buttons[corner], colour::highlight_blue);
+    set_back_color(buttons[corner->value], colour::highlight_blue);
   }
   ps_.send_enable = true;
 }
@@ -65,11 +64,10 @@ void PipControl::rx_ppo() {
 void PipControl::rx_psz() {
   const std::string line = reply();
   if (!ps_.pip_open) return;
-  const int pip = reply::digit_at(line, 5);
-  const int size = reply::last_digit(line);
+  const auto size = reading::pip_size(line);
   set_quietly([&] {
-    if (window_ && (pip == 1 || pip == 2) && size >= 0 && size <= 3)
-      (pip == 1 ? window_->cbo_a_size : window_->cbo_b_size)->setCurrentIndex(size);
+    if (window_ && size)
+      (size->index == 1 ? window_->cbo_a_size : window_->cbo_b_size)->setCurrentIndex(size->value);
   });
 }
 

@@ -1,0 +1,107 @@
+// The client's subcommands: one small class each on this base, as `quadrel-cli NAME ...` runs them.
+#pragma once
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/session.h"
+
+namespace quadrel::cli {
+
+// How to reach the device, as the options give it.
+struct LinkOptions {
+  QString serial;     // --serial DEVICE (a path, or COM1..COM9)
+  QString tcp;        // --tcp HOST[:PORT]
+  QString panel_dir;  // where corvane.ini, com_ports.txt and output_reso.txt are
+  bool verbose = false;
+
+  // The link options every parser knows.
+  static QList<QCommandLineOption> options();
+  // Takes the options a parser found; false with a message when they contradict earlier ones.
+  bool take(const QCommandLineParser& parser, QString* error);
+  // The link: from the options, or else from the panel's settings file.
+  std::optional<LinkTarget> target(QString* error) const;
+  QString folder() const;  // panel_dir, or the program's own folder
+};
+
+class Command;
+
+// What a running command needs: its arguments, the link, the printing.
+class Context {
+ public:
+  Context(const Command& command, const QCommandLineParser& parser, const LinkOptions& link, LinkTarget target);
+
+  const QStringList& args() const { return args_; }
+  const QCommandLineParser& parser() const { return parser_; }
+
+  // Prints the message and the command's usage on stderr; returns the usage exit code.
+  int usage(const QString& message) const;
+  // Opens the link; nullptr (the error printed) when it cannot be opened:
+  // the command then ends with exit_code::LinkError.
+  Session* open();
+  // The resolution names, position p being resolution number p + 1.
+  const std::vector<std::string>& resolutions() const;
+
+  void print(const QString& text) const;  // stdout, as it is
+
+ private:
+  const Command& command_;
+  const QCommandLineParser& parser_;
+  const LinkOptions& link_;
+  LinkTarget target_;
+  QStringList args_;
+  std::unique_ptr<Session> session_;
+  mutable std::vector<std::string> resolutions_;
+};
+
+class Command {
+ public:
+  Command(QString name, QString description, QString arguments = {});
+  virtual ~Command() = default;
+
+  const QString& name() const { return name_; }
+  const QString& description() const { return description_; }
+  // The usage and options of this command.
+  QString help() const;
+
+  // Parses the command's own arguments and runs it; returns the exit code.
+  int execute(const QStringList& arguments, LinkOptions link) const;
+
+ protected:
+  // Runs the command with its arguments parsed.
+  virtual int execImpl(Context& context) const = 0;
+
+  QList<QCommandLineOption> options_;
+  QStringList notes_;  // lines of help after the options
+  int min_args_ = 0;
+  int max_args_ = 0;
+
+ private:
+  void setup(QCommandLineParser& parser) const;
+
+  QString name_;
+  QString description_;
+  QString arguments_;
+};
+
+// Every subcommand, in the order the help lists them.
+const std::vector<std::unique_ptr<Command>>& commands();
+const Command* find_command(const QString& name);
+
+// Help text: `text` wrapped at `width` columns, its later lines indented.
+QString wrap(const QString& text, int indent, int width = 79);
+// The options as help lines: names, value and the wrapped description.
+QString option_lines(const QList<QCommandLineOption>& options);
+
+// Sends the commands in order, stopping at the first that does not end with
+// its answer; returns the exit code (the error line printed).
+int run_commands(Session& session, const std::vector<std::string>& commands);
+
+}  // namespace quadrel::cli

@@ -1,0 +1,92 @@
+// quadrel-cli: drives and reads a Corvane from scripts, on the panel's link core.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "cli/command.h"
+#include "cli/commands_list.h"
+
+using namespace quadrel::cli;
+
+namespace quadrel::cli {
+
+const std::vector<std::unique_ptr<Command>>& commands() {
+  static const auto list = [] {
+    std::vector<std::unique_ptr<Command>> l;
+    add_readers(l);
+    add_setters(l);
+    add_apply(l);
+    return l;
+  }();
+  return list;
+}
+
+const Command* find_command(const QString& name) {
+  for (const auto& command : commands())
+    if (command->name() == name) return command.get();
+  return nullptr;
+}
+
+}  // namespace quadrel::cli
+
+namespace {
+
+QString usage() {
+  QString text = QStringLiteral(
+      "Usage: quadrel-cli [--serial DEVICE | --tcp HOST[:PORT]] COMMAND [ARGS]\n"
+      "Drives and reads a Corvane video processor over its serial port or TCP port 23.\n"
+      "Without --serial or --tcp the link is the one the panel was last left on (its corvane.ini).\n\n"
+      "Commands:\n");
+  for (const auto& command : commands())
+    text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(wrap(command->description(), 14));
+  text += QStringLiteral(
+      "\n'quadrel-cli COMMAND --help' describes a command.\n\n"
+      "Exit codes: 0 done, 1 the device answered ERR, 2 no answer within the limit,\n"
+      "3 link error (cannot open, lost, refused), 64 usage.\n\n"
+      "Options:\n");
+  text += option_lines(LinkOptions::options());
+  text += QStringLiteral("  %1  %2\n").arg("-h, --help", -24).arg("Show this help.");
+  text += QStringLiteral("  %1  %2\n").arg("--version", -24).arg("Show the version.");
+  return text;
+}
+
+int usage_error(const QString& message) {
+  std::fputs(qPrintable(QStringLiteral("quadrel-cli: %1\n\n%2").arg(message, usage())), stderr);
+  return exit_code::Usage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("quadrel-cli"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(QUADREL_VERSION));
+
+  // Options before the command are the link's; the rest belongs to the command.
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  parser.addOptions(LinkOptions::options());
+  parser.addOption({QStringList{"h", "help"}, "Show this help."});
+  parser.addOption({"version", "Show the version."});
+  parser.addPositionalArgument("command", "The command to run.");
+  if (!parser.parse(QCoreApplication::arguments())) return usage_error(parser.errorText());
+  if (parser.isSet("version")) {
+    std::printf("quadrel-cli %s\n", QUADREL_VERSION);
+    return exit_code::Done;
+  }
+  QStringList rest = parser.positionalArguments();
+  if (parser.isSet("help") || (!rest.isEmpty() && rest.first() == "help" && rest.size() == 1)) {
+    std::fputs(qPrintable(usage()), stdout);
+    return exit_code::Done;
+  }
+  if (rest.isEmpty()) return usage_error(QStringLiteral("no command given"));
+  // "help COMMAND" is "COMMAND --help".
+  if (rest.first() == "help") rest = QStringList{rest[1], QStringLiteral("--help")};
+
+  LinkOptions link;
+  QString error;
+  if (!link.take(parser, &error)) return usage_error(error);
+  const Command* command = find_command(rest.first());
+  if (!command) return usage_error(QStringLiteral("unknown command: ") + rest.first());
+  return command->execute(rest.mid(1), link);
+}

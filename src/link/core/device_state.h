@@ -1,0 +1,127 @@
+// The device's settings as its replies report them, and the rules that turn a reply into them.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quadrel {
+
+// Display modes as the device numbers them.
+namespace mode_no {
+inline constexpr int Matrix = 1;
+inline constexpr int DualPop = 2;
+inline constexpr int TvWall = 3;
+inline constexpr int DualPip = 4;
+inline constexpr int Quad = 5;
+}  // namespace mode_no
+
+// The mode number by which replies and commands are encoded: both dual modes
+// are 2 (the Dual PiP report counts as the Dual PoP one).
+int disp_mode_of(int mode);
+
+// One reply, read. Every reader returns nothing for a reply that names no valid
+// setting (a digit out of range, a character that is no digit): such a reply
+// changes nothing. The line is the reply without its carriage return.
+namespace reading {
+
+// A value that belongs to one of several channels, inputs or PiP windows.
+struct Indexed {
+  int index = 0;
+  int value = 0;
+  bool operator==(const Indexed&) const = default;
+};
+
+struct Label {
+  int input = 0;
+  std::string text;  // at most 12 characters, untrimmed
+};
+
+std::optional<int> mode(std::string_view line);        // MOD: 1..5
+std::optional<int> channel(std::string_view line);     // OUT: 1..4
+std::optional<int> input(std::string_view line);       // INP: 1..4
+std::optional<int> resolution(std::string_view line);  // RES: last two digits, 0..99 (0 names no entry)
+std::optional<int> aspect(std::string_view line);      // ASP: 0..4
+// BRI, CON, HUE, SAT: the row (1..4) and its value (0..100). In Matrix
+// (disp_mode 1) the value is the whole picture's, row 1; in the other modes
+// the parameter is 200 * (row - 1) + value. Nothing for another mode or a
+// value outside a row's range.
+std::optional<Indexed> picture(int disp_mode, std::string_view line);
+std::optional<int> bezel(std::string_view line);       // BEH, BEV: 0..254 (a value or a limit)
+std::optional<int> bezel_on(std::string_view line);    // BEZ: 0 off, 1 on
+std::optional<bool> power(std::string_view line);      // PWR: any digit but 0 is on
+std::optional<bool> audio_on(std::string_view line);   // AUD: any digit but 0 is on
+std::optional<int> audio_edid(std::string_view line);  // AUE: 0..4
+std::optional<int> dual_audio(std::string_view line);  // AUA, AUB: 1..2
+std::optional<int> quad_audio(std::string_view line);  // AUQ: 1..4
+std::optional<int> lock(std::string_view line);        // LCK: the digit; any but 0 is locked
+std::optional<int> preset(std::string_view line);      // SAV, CAL: 1..4
+std::optional<int> picture_reset(std::string_view line);  // RST: 1 factory, 2 picture
+std::optional<Indexed> hdcp(std::string_view line);    // HPI input / HPO output 1..4, value 0..1
+std::optional<int> labels_on(std::string_view line);   // LAB: 0..1
+std::optional<Label> label(std::string_view line);     // LAI: input 1..4 and its text
+std::optional<Indexed> pip_corner(std::string_view line);  // PPO: PiP 1..2, corner 0..3
+std::optional<Indexed> pip_size(std::string_view line);    // PSZ: PiP 1..2, size 0..3
+
+}  // namespace reading
+
+// Brightness, contrast, hue and saturation of one picture, 0..100 each.
+struct PictureValues {
+  std::optional<int> brightness, contrast, hue, saturation;
+  bool operator==(const PictureValues&) const = default;
+};
+
+// What is known of the device. A value the device has not reported is empty.
+struct DeviceState {
+  std::optional<std::string> version;   // main firmware, shown as "1.23"
+  std::optional<std::string> version2;  // the second version field
+  std::optional<bool> power;            // on (true) or standby
+  std::optional<int> mode;              // 1..5 as reported (Dual PiP is 4 here)
+  std::optional<int> channel;           // the device's current output channel 1..4
+  std::array<std::optional<int>, 4> inputs;  // input 1..4 feeding channel A..D
+  std::optional<int> resolution;        // 1..99, the resolution list's position + 1
+  std::optional<int> aspect;            // 0 FULL .. 4 Keep Ratio
+  // Per channel A..D; in Matrix the first holds the whole picture.
+  std::array<PictureValues, 4> picture;
+  std::optional<bool> bezel_on;
+  std::optional<int> bezel_h, bezel_v;              // 0..254
+  std::optional<int> bezel_h_limit, bezel_v_limit;  // the device's upper limits
+  std::optional<bool> audio_on;
+  std::optional<int> audio_edid;                    // 0 2CH .. 4 HD
+  std::optional<int> audio_a, audio_b;              // 1 left/main, 2 right/sub
+  std::optional<int> audio_quad;                    // 1..4
+  std::optional<bool> key_lock;
+  std::array<std::optional<int>, 4> hdcp_in;        // per input: 0 HDCP on, 1 off
+  std::array<std::optional<int>, 4> hdcp_out;       // per output: 0 follow input, 1 follow output
+  std::optional<bool> labels_on;
+  std::array<std::optional<std::string>, 4> labels;
+  std::array<std::optional<int>, 2> pip_corner;     // PiP A, B: 0 upper left .. 3 lower left
+  std::array<std::optional<int>, 2> pip_size;       // PiP A, B: 0 Large .. 3 Off
+  std::optional<std::string> ip, mask, gateway;     // as the device spells them
+  std::optional<int> preset_saved, preset_recalled;
+
+  bool operator==(const DeviceState&) const = default;
+};
+
+// Keeps a DeviceState up to date from the device's replies.
+class DeviceModel {
+ public:
+  const DeviceState& state() const { return state_; }
+  DeviceState& state() { return state_; }
+
+  // Applies one reply (without its carriage return). Returns whether the
+  // reply named a setting; one that names none changes nothing.
+  bool apply(std::string_view line);
+
+  // The next BEH or BEV reply answers a limit query ("998"), not a value query.
+  void expect_bezel_limit() { bezel_limit_query_ = true; }
+  // A network answer (the bare address) for query 0 IP, 1 mask, 2 gateway.
+  void apply_network(int which, std::string_view answer);
+
+ private:
+  DeviceState state_;
+  bool bezel_limit_query_ = false;
+};
+
+}  // namespace quadrel

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QtTest>
 
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 
@@ -68,9 +69,11 @@ class TestScreenshots : public QObject {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = false, .show = true});
     fx.settle(50);
     QWidget& form = fx.main();
-    // The map is the last row of the small size; the picture groups lie below it.
-    QVERIFY(form.height() >= fx.c().fra_btn->geometry().bottom() + 1);
-    QVERIFY(form.height() < fx.c().fra_pic->y());
+    // The map is the last row of the small size; the picture groups lie below
+    // it, under the status line.
+    const int status_top = fx.main().status_line().widget()->y();
+    QVERIFY(status_top >= fx.c().fra_btn->geometry().bottom() + 1);
+    QVERIFY(status_top < fx.c().fra_pic->y());
     check_inside(form, fx.c().fra_pic->y());
     save(form, QStringLiteral("main_small.png"));
   }
@@ -79,8 +82,9 @@ class TestScreenshots : public QObject {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = true, .show = true});
     fx.settle(50);
     QWidget& form = fx.main();
-    QVERIFY(form.height() >= fx.c().txt_ver->geometry().bottom() + 1);
-    QVERIFY(form.height() <= fx.c().txt_cmd->y());
+    const int status_top = fx.main().status_line().widget()->y();
+    QVERIFY(status_top >= fx.c().txt_ver->geometry().bottom() + 1);
+    QVERIFY(status_top <= fx.c().txt_cmd->y());
     check_inside(form, fx.c().txt_cmd->y());
     check_captions(form);
     save(form, QStringLiteral("main_advanced.png"));

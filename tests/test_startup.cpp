@@ -15,6 +15,7 @@
 
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/startup.h"
 #include "shell/widgets.h"
@@ -131,8 +132,10 @@ class TestStartup : public QObject {
     StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"192.168.0.7\"\r\n", kReso);
     auto main = folder.open();
     QVERIFY(!main->state().advanced_open);
-    QVERIFY(main->height() >= main->controls().fra_btn->geometry().bottom() + 1);
-    QVERIFY(main->height() < main->controls().fra_pic->y());
+    // Above the status line: the rows down to the map, not the groups below.
+    const int status_top = main->status_line().widget()->y();
+    QVERIFY(status_top >= main->controls().fra_btn->geometry().bottom() + 1);
+    QVERIFY(status_top < main->controls().fra_pic->y());
   }
 
   void ethernet_settings_wait_for_connect() {

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "shell/control_kinds.h"
 #include "shell/widgets.h"
 #include "windows/frm_pip.h"
 
@@ -56,8 +57,7 @@ void PipControl::rx_ppo() {
   const int corner = reply::last_digit(line);
   if (window_ && (pip == 1 || pip == 2) && corner >= 0 && corner <= 3) {
     auto& buttons = pip == 1 ? window_->cmd_a_pos : window_->cmd_b_pos;
-    for (QPushButton* button : buttons) set_back_color(button, colour::idle_grey);
-    set_back_color(buttons[corner], colour::highlight_blue);
+    for (int n = 0; n < 4; ++n) show_current(buttons[n], n == corner);
   }
   ps_.send_enable = true;
 }

@@ -52,13 +52,16 @@ class Container : public QAccessibleWidget {
   }
 };
 
+// Interfaces are made as soon as a widget is, before its children exist: every
+// window of the panel and every plain group gets one that filters its children.
 QAccessibleInterface* container_factory(const QString&, QObject* object) {
   auto* w = qobject_cast<QWidget*>(object);
-  if (!w || !(w->isWindow() || qobject_cast<QGroupBox*>(w))) return nullptr;
-  bool any = false;
-  for (QObject* o : w->children()) any = any || (o->isWidgetType() && left_out(o));
-  if (!any) return nullptr;
-  return new Container(w, w->isWindow() ? QAccessible::Window : QAccessible::Grouping);
+  if (!w) return nullptr;
+  if (auto* group = qobject_cast<QGroupBox*>(w); group && !group->isCheckable())
+    return new Container(w, QAccessible::Grouping);
+  if (w->isWindow() && (w->inherits("quadrel::FrmMain") || w->inherits("quadrel::ToolWindow")))
+    return new Container(w, QAccessible::Window);
+  return nullptr;
 }
 
 }  // namespace

@@ -69,6 +69,21 @@ QRect ChoiceList::text_room() const {
   return rect().adjusted(kTextLeft, 1, -(kArrowMargin + kArrowWidth + kTextGap), -1);
 }
 
+QString ChoiceList::fit(double* squeeze) const {
+  const QString text = currentText();
+  const int room = text_room().width();
+  const int natural = fontMetrics().horizontalAdvance(text);
+  double factor = 1.0;
+  QString shown = text;
+  if (natural > room && room > 0) {
+    // Condensed as far as needed, never below kLeastSqueeze; past that the end is cut.
+    factor = std::max(kLeastSqueeze, static_cast<double>(room) / natural);
+    if (natural * factor > room) shown = fontMetrics().elidedText(text, Qt::ElideRight, static_cast<int>(room / factor));
+  }
+  if (squeeze) *squeeze = factor;
+  return shown;
+}
+
 void ChoiceList::paintEvent(QPaintEvent*) {
   QStylePainter p(this);
   QStyleOptionComboBox box;
@@ -90,23 +105,16 @@ void ChoiceList::paintEvent(QPaintEvent*) {
   p.drawPrimitive(QStyle::PE_IndicatorArrowDown, arrow);
 
   const QRect room = text_room();
-  const QString text = box.currentText;
-  const int natural = fontMetrics().horizontalAdvance(text);
   const int align = Qt::AlignLeft | Qt::AlignVCenter;
-  if (natural <= room.width()) {
-    p.drawItemText(room, align, box.palette, isEnabled(), text, QPalette::ButtonText);
-  } else {
-    // Condensed as far as needed, never below kLeastSqueeze; past that the end is elided.
-    const double squeeze = std::max(kLeastSqueeze, static_cast<double>(room.width()) / natural);
-    const int wide = static_cast<int>(std::floor(room.width() / squeeze));
-    p.save();
-    p.translate(room.left(), 0);
-    p.scale(squeeze, 1.0);
-    const QString shown = fontMetrics().elidedText(text, Qt::ElideRight, wide);
-    p.drawItemText(QRect(0, room.top(), wide, room.height()), align, box.palette, isEnabled(), shown,
-                   QPalette::ButtonText);
-    p.restore();
-  }
+  double squeeze = 1.0;
+  const QString shown = fit(&squeeze);
+  p.save();
+  p.translate(room.left(), 0);
+  p.scale(squeeze, 1.0);
+  const int wide = static_cast<int>(std::ceil(room.width() / squeeze));
+  p.drawItemText(QRect(0, room.top(), wide, room.height()), align, box.palette, isEnabled(), shown,
+                 QPalette::ButtonText);
+  p.restore();
 
   if (hasFocus()) {
     QStyleOptionFocusRect focus;

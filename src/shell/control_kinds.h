@@ -39,9 +39,16 @@ class ChoiceList : public QComboBox {
   // be squeezed to (a fraction of its natural width).
   QRect text_room() const;
   static constexpr double kLeastSqueeze = 0.8;
+  // The chosen entry as the box shows it: whole, or cut with an ellipsis when
+  // even condensed it does not fit.
+  QString shown_text() const { return fit(nullptr); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  // The text to draw and how much to condense it (1 = not at all).
+  QString fit(double* squeeze) const;
 };
 
 // Mouse-wheel turns over `w` change it only while it has the keyboard focus;

@@ -88,9 +88,11 @@ class AudioTest : public QObject {
 
     fx.click(c.opt_audio[4]);
     fx.click(c.opt_audio[0]);
+    QVERIFY(fx.device_says("MOD002"));  // the dual audio choices are live in a dual mode
     fx.click(c.opt_db[2]);
     fx.click(c.opt_da[2]);
     fx.click(c.opt_da[1]);
+    QVERIFY(fx.device_says("MOD005"));  // and the quad ones in Quad
     fx.click(c.opt_quad[3]);
     QCOMPARE(fx.received(),
              (QStringList{"AUE004", "AUE000", "AUB002", "AUA002", "AUA001", "AUQ003"}));

@@ -2,6 +2,7 @@
 // the arrow pause, and opening and closing the window.
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -27,6 +28,7 @@ class TestKeypad : public QObject {
  private slots:
   void window_opens_above_main_and_toggles();
   void key_acts_like_its_button();
+  void keys_by_place_on_any_layout();
   void input_keys_follow_selected_output();
   void keys_work_while_button_frame_disabled();
   void keys_dropped_while_waiting();
@@ -46,13 +48,14 @@ void TestKeypad::window_opens_above_main_and_toggles() {
   QVERIFY(w->windowFlags().testFlag(Qt::Tool));
   QVERIFY(!w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
   QVERIFY(!w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-  QCOMPARE(w->size(), QSize(twips(5295), twips(1680)));
+  QCOMPARE(w->size(), QSize(twips(FrmKeypad::kClientWidth), twips(FrmKeypad::kClientHeight)));
   // Directly above the main window, left edges aligned.
   QCOMPARE(w->frameGeometry().left(), fx.main().frameGeometry().left());
   QCOMPARE(w->frameGeometry().bottom() + 1, fx.main().frameGeometry().top());
-  // Without its picture the legend is shown as text.
+  // The legend's words are legible (the first design drew some 8 pixels high).
   QVERIFY(w->img_keypad);
-  if (!w->legend_picture_loaded()) QVERIFY(w->img_keypad->text().contains(QStringLiteral("Matrix")));
+  QVERIFY(FrmKeypad::legend_text_pixels() >= 12);
+  QVERIFY(w->img_keypad->accessibleDescription().contains(QStringLiteral("Matrix")));
   QVERIFY(fx.received().isEmpty());
 
   // The button toggles; the close box clears the flag, so the next click opens it again.
@@ -147,6 +150,41 @@ void TestKeypad::key_acts_like_its_button() {
       QVERIFY2(sent.value(1) == QLatin1String("INP999"), what.constData());
     else if (!first.startsWith(QLatin1String("MOD")))
       QVERIFY2(sent.size() == 1, what.constData());  // one command, as the button sends
+  }
+}
+
+// With a native scan code the digits and letters are the keys at the places of
+// a US layout's, whatever a French layout types there.
+void TestKeypad::keys_by_place_on_any_layout() {
+  struct Row {
+    const char* name;
+    int key;  // as a French layout reports it
+    Qt::KeyboardModifiers modifiers;
+    quint32 scan_code;  // X11 key code
+    const char* first;
+  };
+  const Qt::KeyboardModifiers none = Qt::NoModifier;
+  const Row rows[] = {
+      {"A place (Q)", Qt::Key_Q, none, 38, "OUT001"},
+      {"Q place (A)", Qt::Key_A, none, 24, ""},
+      {"F place", Qt::Key_F, Qt::ShiftModifier, 41, "OUT004"},
+      {"; place (M)", Qt::Key_M, none, 47, "INP004"},
+      {"keypad 3", Qt::Key_3, Qt::KeypadModifier, 89, "MNX001"},
+      {"down arrow", Qt::Key_Down, none, 116, "MND001"},
+      {"6 place (-)", Qt::Key_Minus, none, 15, ""},
+      {"1 place (&)", Qt::Key_Ampersand, none, 10, "MOD001"},
+      {"2 place (é)", Qt::Key_Eacute, none, 11, "MOD002"},
+      {"5 place with Shift (5)", Qt::Key_5, Qt::ShiftModifier, 14, "MOD005"},
+  };
+  PanelFixture fx;
+  fx.power_on();
+  FrmKeypad* w = open_keypad(fx);
+  for (const Row& row : rows) {
+    fx.ps().sel_out = 1;
+    fx.clear_received();
+    QKeyEvent press(QEvent::KeyPress, row.key, row.modifiers, row.scan_code, 0, 0);
+    QCoreApplication::sendEvent(w, &press);
+    QVERIFY2(fx.received().value(0) == QLatin1String(row.first), row.name);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "panel/overlays.h"
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 #include "windows/frm_label.h"
@@ -143,6 +144,14 @@ void TestLabels::control_characters_never_reach_device() {
   QCOMPARE(fx.device().state().labels[0], std::string("XPWR000"));
   QCOMPARE(fx.device().state().labels[2], std::string("Tabherecaf"));
   QCOMPARE(w->txt_lab_in[1]->text(), QStringLiteral("XPWR000"));
+  // What was left out is named in the status line, past the label's own answer.
+  const QString notice = fx.main().status_line().notice_text();
+  for (const char* left_out : {"input 3", "tab", "line break", "\"\xc3\xa9\"", "U+001B"})
+    QVERIFY2(notice.contains(QString::fromUtf8(left_out)), qPrintable(notice));
+  QVERIFY(fx.messages().isEmpty());
+  // A label of plain characters goes out without a word; the next answer clears the line.
+  enter_label(w, 2, QStringLiteral("Camera 2"));
+  QCOMPARE(fx.main().status_line().notice_text(), QString());
 }
 
 void TestLabels::long_replies_are_cut_to_twelve() {

@@ -1,6 +1,9 @@
 // The main window's controls as they are created: names, grouping, captions,
 // design-time state, accessible names and the pictures with their fallbacks.
+#include <QAccessible>
 #include <QComboBox>
+#include <QWheelEvent>
+#include <functional>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -16,6 +19,8 @@
 #include <memory>
 
 #include "panel_fixture.h"
+#include "windows/frm_pip.h"
+#include "windows/pip_control.h"
 #include "shell/widgets.h"
 
 using namespace quadrel;
@@ -178,6 +183,7 @@ class TestLayout : public QObject {
     QCOMPARE(c.hsr_bezel_h->maximum(), 254);
     QCOMPARE(c.hsr_bezel_v->pageStep(), 10);
     QVERIFY(c.txt_cmd->isReadOnly());
+    QVERIFY(c.txt_ver->isReadOnly() && c.txt_ver2->isReadOnly());
     QCOMPARE(c.tim_eth->interval(), 7000);
     QVERIFY(!c.tim_eth->isActive());
   }
@@ -203,6 +209,76 @@ class TestLayout : public QObject {
     QCOMPARE(c.cmd_menu_up->accessibleName(), QStringLiteral("Menu up"));
     QCOMPARE(c.fra_bezel->accessibleName(), QStringLiteral("Bezel Correction"));
     QCOMPARE(c.cmd_save[1]->accessibleName(), QStringLiteral("Save 1"));
+  }
+
+  // Assistive tools find each list by its label, and no shape without meaning.
+  void what_assistive_tools_are_told() {
+    PanelFixture fx;
+    MainControls& c = fx.c();
+    fx.main().pip().Form_Load();
+    FrmPip* pip = fx.main().pip().window();
+    const std::pair<QWidget*, QLabel*> tied[] = {{c.cbo_output, c.lab_reso_out}, {c.cbo_aspect, c.lab_aspect},
+                                                  {pip->cbo_a_size, pip->lab_a}, {pip->cbo_b_size, pip->lab_b}};
+    for (const auto& [list, label] : tied) {
+      QList<QObject*> labels;
+      for (const auto& relation : QAccessible::queryAccessibleInterface(list)->relations(QAccessible::Label))
+        labels << relation.first->object();
+      QVERIFY2(labels.contains(label), qPrintable(list->objectName()));
+    }
+
+    int told = 0;
+    std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+      ++told;
+      if (QObject* o = node->object())
+        QVERIFY2(!qobject_cast<ShapeWidget*>(o) && o != c.Label2, qPrintable(o->objectName()));
+      for (int i = 0; i < node->childCount(); ++i) walk(node->child(i));
+    };
+    for (QWidget* window : {static_cast<QWidget*>(&fx.main()), static_cast<QWidget*>(pip)})
+      walk(QAccessible::queryAccessibleInterface(window));
+    QVERIFY(told > 100);  // the controls themselves are all there
+  }
+
+  // Over a list or slider without the focus the wheel changes nothing and sends
+  // nothing; with the focus it still works.
+  void the_wheel_needs_the_focus_data() {
+    QTest::addColumn<QString>("name");
+    for (const char* name : {"cbo_output", "cbo_aspect", "cbo_com", "hsr_bri(2)", "cbo_a_size"})
+      QTest::newRow(name) << name;
+  }
+  void the_wheel_needs_the_focus() {
+    QFETCH(QString, name);
+    PanelFixture fx({.show = true});
+    fx.device().state().mode = 5;
+    fx.full_refresh();
+    QWidget* w = fx.main().findChild<QWidget*>(name);
+    if (!w) {
+      fx.main().pip().Form_Load();
+      w = fx.main().pip().window()->findChild<QWidget*>(name);
+    }
+    QVERIFY(w && w->isEnabled());
+    auto* list = qobject_cast<QComboBox*>(w);
+    auto value = [&] { return list ? list->currentIndex() : qobject_cast<QScrollBar*>(w)->value(); };
+    if (list && list->currentIndex() < 0) list->setCurrentIndex(0);
+    const int before = value();
+    auto turn = [&] {
+      QWheelEvent wheel(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+      QCoreApplication::sendEvent(w, &wheel);
+      fx.settle(5);
+    };
+    fx.clear_received();
+    fx.clear_messages();
+    turn();
+    QCOMPARE(value(), before);
+    QCOMPARE(fx.received(), QStringList{});
+    QCOMPARE(fx.messages(), QStringList{});
+
+    w->window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w->window()));
+    w->setFocus(Qt::TabFocusReason);
+    QVERIFY(w->hasFocus());
+    turn();
+    QVERIFY(value() != before);
   }
 
   void design_time_pictures() {

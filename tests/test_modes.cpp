@@ -1,5 +1,6 @@
 // Display modes: the mode buttons, the road of one mode change, and what each
 // mode report does to the main window.
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
@@ -42,6 +43,10 @@ QList<int> blue_modes(MainControls& c) {
     if (back_color(c.cmd_mode[i]) == colour::highlight_blue) blue << i;
   return blue;
 }
+
+// What assistive tools are told of a control.
+QString told_name(QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name); }
+bool told_checked(QWidget* w) { return QAccessible::queryAccessibleInterface(w)->state().checked; }
 
 QList<int> blue_channels(MainControls& c) {
   QList<int> blue;
@@ -205,6 +210,15 @@ class ModesTest : public QObject {
     QCOMPARE(row_captions(c.lab_hue), rows);
     QCOMPARE(blue_modes(c), QList<int>{mode});
     QVERIFY(all_modes_enabled(c, true));
+    // Assistive tools hear the captions shown and the current mode as checked.
+    for (int i = 1; i <= 5; ++i) QCOMPARE(told_checked(c.cmd_mode[i]), i == mode);
+    for (int n = 1; n <= 4; ++n) {
+      const QString unused = QStringLiteral("Output %1, not used").arg(QChar(u'A' + n - 1));
+      QCOMPARE(told_name(c.cmd_out[n]), channels[n - 1].isEmpty() ? unused : channels[n - 1]);
+      QCOMPARE(told_name(c.hsr_sat[n]), rows[n - 1].isEmpty() ? QStringLiteral("Saturation row %1, not used").arg(n)
+                                                              : "Saturation " + rows[n - 1]);
+      QCOMPARE(told_checked(c.cmd_out[n]), blue_channels(c).contains(n));
+    }
 
     QCOMPARE(!c.fra_dual_a->isHidden(), dual_shown);
     QCOMPARE(!c.fra_dual_b->isHidden(), dual_shown);

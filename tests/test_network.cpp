@@ -4,8 +4,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 #include "windows/network_panel.h"
@@ -52,6 +54,7 @@ class TestNetwork : public QObject {
   void get_ip_over_tcp_fills_three_boxes();
   void answer_of_wrong_length_stops_sequence();
   void get_ip_without_link();
+  void get_ip_usable_after_switching_interface();
 };
 
 void TestNetwork::advanced_switches_between_two_heights() {
@@ -63,9 +66,10 @@ void TestNetwork::advanced_switches_between_two_heights() {
   QVERIFY(fx.ps().advanced_open);
   const int tall = fx.main().height();
   QVERIFY(tall > small);
-  // The tall size uncovers the network group but not the console.
-  QVERIFY(fx.c().cmd_get_ip->geometry().bottom() < tall);
-  QVERIFY(fx.c().txt_cmd->geometry().top() >= tall);
+  // The tall size uncovers the network group but not the console, above the status line.
+  const int status_top = fx.main().status_line().widget()->y();
+  QVERIFY(fx.c().cmd_get_ip->geometry().bottom() < status_top);
+  QVERIFY(fx.c().txt_cmd->geometry().top() >= status_top);
   fx.click(fx.c().cmd_advance);
   QVERIFY(!fx.ps().advanced_open);
   QCOMPARE(fx.main().height(), small);
@@ -143,6 +147,18 @@ void TestNetwork::get_ip_without_link() {
   QCOMPARE(during, colour::olive);
   QCOMPARE(fx.messages(), QStringList{QString::fromLatin1(kSerialDisconnected)});
   QCOMPARE(boxes(fx), (QStringList{"", "", ""}));
+}
+
+void TestNetwork::get_ip_usable_after_switching_interface() {
+  PanelFixture fx({.advanced = true});
+  // Ethernet is chosen while the first query waits: the button comes back,
+  // as Get IP works on either interface.
+  QObject::connect(
+      &fx.sim(), &corvane::SimServer::command_received, fx.c().cmd_get_ip,
+      [&](const QString&) { fx.click(fx.c().opt_interface[1]); }, Qt::SingleShotConnection);
+  fx.click(fx.c().cmd_get_ip);
+  QCOMPARE(fx.link().state().iface, 1);
+  QVERIFY(fx.c().cmd_get_ip->isEnabled());
 }
 
 QTEST_MAIN(TestNetwork)

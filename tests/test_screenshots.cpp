@@ -1,7 +1,9 @@
 // The main window at its two heights: pictures of it for a look by eye, and
 // checks that every group lies inside the window and every caption fits.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontMetrics>
@@ -15,7 +17,9 @@
 #include <QStyle>
 #include <QtTest>
 
+#include "panel/status_line.h"
 #include "panel_fixture.h"
+#include "shell/control_kinds.h"
 #include "shell/widgets.h"
 
 using namespace quadrel;
@@ -68,9 +72,11 @@ class TestScreenshots : public QObject {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = false, .show = true});
     fx.settle(50);
     QWidget& form = fx.main();
-    // The map is the last row of the small size; the picture groups lie below it.
-    QVERIFY(form.height() >= fx.c().fra_btn->geometry().bottom() + 1);
-    QVERIFY(form.height() < fx.c().fra_pic->y());
+    // The map is the last row of the small size; the picture groups lie below
+    // it, under the status line.
+    const int status_top = fx.main().status_line().widget()->y();
+    QVERIFY(status_top >= fx.c().fra_btn->geometry().bottom() + 1);
+    QVERIFY(status_top < fx.c().fra_pic->y());
     check_inside(form, fx.c().fra_pic->y());
     save(form, QStringLiteral("main_small.png"));
   }
@@ -79,8 +85,9 @@ class TestScreenshots : public QObject {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = true, .show = true});
     fx.settle(50);
     QWidget& form = fx.main();
-    QVERIFY(form.height() >= fx.c().txt_ver->geometry().bottom() + 1);
-    QVERIFY(form.height() <= fx.c().txt_cmd->y());
+    const int status_top = fx.main().status_line().widget()->y();
+    QVERIFY(status_top >= fx.c().txt_ver->geometry().bottom() + 1);
+    QVERIFY(status_top <= fx.c().txt_cmd->y());
     check_inside(form, fx.c().txt_cmd->y());
     check_captions(form);
     save(form, QStringLiteral("main_advanced.png"));
@@ -89,6 +96,28 @@ class TestScreenshots : public QObject {
     fx.full_refresh();
     fx.settle(100);
     save(form, QStringLiteral("main_advanced_refreshed.png"));
+  }
+
+  // The chosen resolution is read whole in the list's own place; the open
+  // list is as wide as its entries.
+  void resolution_entries_are_shown_whole() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = false, .show = true});
+    fx.power_on();
+    auto* list = qobject_cast<ChoiceList*>(fx.c().cbo_output);
+    QVERIFY(list);
+    QCOMPARE(list->geometry(), QRect(twips(9780), twips(1710), twips(1515), twips(375)));
+    int longest = 0;
+    for (int i = 0; i < list->count(); ++i) {
+      list->setCurrentIndex(i);
+      QCOMPARE(list->shown_text(), list->itemText(i));
+      if (list->itemText(i).size() > list->itemText(longest).size()) longest = i;
+    }
+    list->setCurrentIndex(longest);
+    save(*fx.c().fra_btn, QStringLiteral("resolution_chosen.png"));
+    list->showPopup();
+    QVERIFY(list->view()->width() >= list->fontMetrics().horizontalAdvance(list->itemText(longest)));
+    save(*list->view()->window(), QStringLiteral("resolution_open.png"));
+    list->hidePopup();
   }
 
   void ethernet_group_in_its_place() {

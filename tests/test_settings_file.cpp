@@ -112,6 +112,30 @@ class TestSettingsFile : public QObject {
     QVERIFY(!problem.empty());
   }
 
+  // The device numbers resolutions in two digits: what lies beyond 99 could
+  // never be chosen, and is left out with a word.
+  void resolution_list_keeps_what_can_be_chosen_data() {
+    QTest::addColumn<int>("items");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<bool>("said");
+    QTest::newRow("99") << 99 << 99 << false;
+    QTest::newRow("100") << 100 << 99 << true;
+    QTest::newRow("55189") << 55189 << 99 << true;
+  }
+  void resolution_list_keeps_what_can_be_chosen() {
+    QFETCH(int, items);
+    QFETCH(int, kept);
+    QFETCH(bool, said);
+    std::string text;
+    for (int i = 1; i <= items; ++i) text += "\"" + std::to_string(i) + "x480 60Hz\"\r\n";
+    text += "\"END\"\r\n";
+    std::string problem;
+    const auto names = parse_resolution_list(text, &problem);
+    QCOMPARE(static_cast<int>(names.size()), kept);
+    QCOMPARE(names.back(), std::to_string(kept) + "x480 60Hz");
+    QCOMPARE(problem.find("99") != std::string::npos, said);
+  }
+
   void built_in_table_is_the_shipped_list() {
     QFile file(QFINDTESTDATA("../data/output_reso.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));

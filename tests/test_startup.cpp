@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,8 +16,10 @@
 
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/startup.h"
+#include "shell/ui_io.h"
 #include "shell/widgets.h"
 #include "windows/keypad_control.h"
 
@@ -131,8 +134,10 @@ class TestStartup : public QObject {
     StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"192.168.0.7\"\r\n", kReso);
     auto main = folder.open();
     QVERIFY(!main->state().advanced_open);
-    QVERIFY(main->height() >= main->controls().fra_btn->geometry().bottom() + 1);
-    QVERIFY(main->height() < main->controls().fra_pic->y());
+    // Above the status line: the rows down to the map, not the groups below.
+    const int status_top = main->status_line().widget()->y();
+    QVERIFY(status_top >= main->controls().fra_btn->geometry().bottom() + 1);
+    QVERIFY(status_top < main->controls().fra_pic->y());
   }
 
   void ethernet_settings_wait_for_connect() {
@@ -194,6 +199,24 @@ class TestStartup : public QObject {
     QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("10.0.0.9"));
     QCOMPARE(folder.notifier.texts.size(), 1);
     QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("corvane.ini: the interface \"7\"")));
+  }
+
+  // The warning quotes the file: text in angle brackets is shown as it stands.
+  void the_warning_box_shows_plain_text() {
+    MessageBoxNotifier notifier(nullptr);
+    const QString text = QStringLiteral("corvane.ini: the interface \"<b>7\" is neither 0 nor 1");
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      shown = box->text();
+      format = box->textFormat();
+      box->accept();
+    });
+    notifier.message(text.toStdString(), MessageIcon::Warning);
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(shown, text);
   }
 
   void missing_resolution_list_uses_the_built_in_table() {

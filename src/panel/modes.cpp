@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include "panel/routing.h"
+#include "shell/control_kinds.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -67,13 +68,13 @@ const Modes::ModeLook& Modes::look_of(int mode) {
 void Modes::cmd_mode_Click(int index) {
   // No second mode change can start from the buttons while this one runs.
   for (int i = 1; i <= 5; ++i) {
-    set_back_color(c_.cmd_mode[i], colour::idle_grey);
+    show_current(c_.cmd_mode[i], false);
     c_.cmd_mode[i]->setEnabled(false);
   }
   for (int n = 1; n <= 4; ++n) {
-    set_back_color(c_.cmd_out[n], colour::idle_grey);
-    set_back_color(c_.cmd_recall[n], colour::idle_grey);
-    set_back_color(c_.cmd_save[n], colour::idle_grey);
+    show_current(c_.cmd_out[n], false);
+    show_current(c_.cmd_recall[n], false);
+    show_current(c_.cmd_save[n], false);
   }
 
   if (index >= kMatrix && index <= kQuad) {
@@ -97,18 +98,41 @@ void Modes::cmd_mode_Click(int index) {
   }
 
   if (index != kTvWall && ps_.sel_out >= 1 && ps_.sel_out <= 4)
-    set_back_color(c_.cmd_out[ps_.sel_out], colour::highlight_blue);
+    show_current(c_.cmd_out[ps_.sel_out], true);
   for (int i = 1; i <= 5; ++i) c_.cmd_mode[i]->setEnabled(true);
 }
 
-void Modes::apply_captions(const ModeLook& look) {
+void Modes::apply_captions(int mode, const ModeLook& look) {
+  struct Row {
+    QGroupBox* frame;
+    std::array<QLabel*, 5>& labels;
+    std::array<QScrollBar*, 5>& sliders;
+    std::array<QLineEdit*, 5>& boxes;
+  };
+  const Row rows[] = {{c_.fra_con, c_.lab_con, c_.hsr_con, c_.txt_con},
+                      {c_.fra_bri, c_.lab_bri, c_.hsr_bri, c_.txt_bri},
+                      {c_.fra_sat, c_.lab_sat, c_.hsr_sat, c_.txt_sat},
+                      {c_.fra_hue, c_.lab_hue, c_.hsr_hue, c_.txt_hue}};
   for (int n = 1; n <= 4; ++n) {
-    c_.cmd_out[n]->setText(QString::fromLatin1(look.channels[n - 1]));
-    const QString row = QString::fromLatin1(look.picture_rows[n - 1]);
-    c_.lab_con[n]->setText(row);
-    c_.lab_bri[n]->setText(row);
-    c_.lab_sat[n]->setText(row);
-    c_.lab_hue[n]->setText(row);
+    const QString channel = QString::fromLatin1(look.channels[n - 1]);
+    const QString output = QStringLiteral("Output %1").arg(QChar(u'A' + (n - 1)));
+    c_.cmd_out[n]->setText(channel);
+    // A button without a caption is not used in this mode; it says so.
+    c_.cmd_out[n]->setAccessibleName(channel.isEmpty() ? output + QStringLiteral(", not used") : channel);
+    // The map cells are named after their channel; outputs A to D keep their names.
+    const QString block = mode == kMatrix || channel.isEmpty() ? output : channel;
+    for (int in = 1; in <= 4; ++in)
+      c_.lab_out_in[n][in]->setAccessibleName(QStringLiteral("%1, input %2").arg(block).arg(in));
+
+    const QString caption = QString::fromLatin1(look.picture_rows[n - 1]);
+    for (const Row& row : rows) {
+      row.labels[n]->setText(caption);
+      const QString what = caption.isEmpty()
+                               ? QStringLiteral("%1 row %2, not used").arg(row.frame->title()).arg(n)
+                               : QStringLiteral("%1 %2").arg(row.frame->title(), caption);
+      row.sliders[n]->setAccessibleName(what);
+      row.boxes[n]->setAccessibleName(what + QStringLiteral(" value"));
+    }
   }
 }
 
@@ -127,24 +151,18 @@ void Modes::rx_mod() {
   const int m = *mode;
 
   ps_.disp_mode = m;
-  for (int i = 1; i <= 5; ++i) set_back_color(c_.cmd_mode[i], colour::idle_grey);
-  set_back_color(c_.cmd_mode[m], colour::highlight_blue);
-
-  set_enabled(c_.fra_dual_a, false);
-  set_enabled(c_.fra_dual_b, false);
-  set_enabled(c_.fra_quad, false);
-  set_enabled(c_.fra_bezel, false);
+  for (int i = 1; i <= 5; ++i) show_current(c_.cmd_mode[i], i == m);
 
   // The routing colours come back with the routing queries that follow.
   for (int ch = 1; ch <= 4; ++ch) {
     for (int in = 1; in <= 4; ++in) {
       c_.sha_out_in[ch][in]->set_fill(colour::idle_grey);
       set_back_color(c_.lab_out_in[ch][in], colour::idle_grey);
+      c_.lab_out_in[ch][in]->setAccessibleDescription(QString());
     }
   }
 
-  const bool powered = ps_.pwr_state == 1;
-  apply_captions(look_of(m));
+  apply_captions(m, look_of(m));
   switch (m) {
     case kMatrix:
       // Only the first picture row, the whole picture, stays live.
@@ -160,28 +178,19 @@ void Modes::rx_mod() {
       set_shown(c_.fra_dual_a, true);
       set_shown(c_.fra_dual_b, true);
       set_shown(c_.fra_quad, false);
-      if (powered) {
-        if (m == kDualPip)
-          set_dual_captions("Main", "Sub");
-        else
-          set_dual_captions("Left", "Right");
-        set_enabled(c_.fra_dual_a, true);
-        set_enabled(c_.fra_dual_b, true);
-      }
       break;
     case kTvWall:
-      for (int n = 1; n <= 4; ++n) set_back_color(c_.cmd_out[n], colour::idle_grey);
-      if (powered) set_enabled(c_.fra_bezel, true);
+      for (int n = 1; n <= 4; ++n) show_current(c_.cmd_out[n], false);
       break;
     case kQuad:
       set_shown(c_.fra_dual_a, false);
       set_shown(c_.fra_dual_b, false);
       set_shown(c_.fra_quad, true);
-      if (powered) set_enabled(c_.fra_quad, true);
       break;
     default:
       break;
   }
+  settle_mode_frames();
 
   if (ps_.disp_mode == kDualPop || ps_.disp_mode == kTvWall || ps_.disp_mode == kQuad) {
     for_each_picture_row(c_, 1, [](QLabel*, QScrollBar* slider, QLineEdit*) {
@@ -192,6 +201,25 @@ void Modes::rx_mod() {
   const bool dual_pip = ps_.disp_mode == kDualPop && ps_.dual_kind == kDualKindPip;
   set_shown(c_.lab_pip, dual_pip);
   set_shown(c_.sha_pip, dual_pip);
+}
+
+bool Modes::is_mode_frame(const QWidget* w) const {
+  return w && (w == c_.fra_dual_a || w == c_.fra_dual_b || w == c_.fra_bezel || w == c_.fra_quad);
+}
+
+void Modes::settle_mode_frames() {
+  const bool powered = ps_.pwr_state == 1;
+  const bool dual = powered && ps_.disp_mode == kDualPop;
+  if (dual) {
+    if (ps_.dual_kind == kDualKindPip)
+      set_dual_captions("Main", "Sub");
+    else
+      set_dual_captions("Left", "Right");
+  }
+  set_enabled(c_.fra_dual_a, dual);
+  set_enabled(c_.fra_dual_b, dual);
+  set_enabled(c_.fra_bezel, powered && ps_.disp_mode == kTvWall);
+  set_enabled(c_.fra_quad, powered && ps_.disp_mode == kQuad);
 }
 
 }  // namespace quadrel

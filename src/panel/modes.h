@@ -18,6 +18,12 @@ class Modes : public Piece {
   void cmd_mode_Click(int index);
   void rx_mod();
 
+  // Enables the audio or bezel frames the current mode uses while the device
+  // is on, with the captions of the dual audio choices; the others stay disabled.
+  void settle_mode_frames();
+  // The frames that follow the mode as well as the power.
+  bool is_mode_frame(const QWidget* w) const;
+
   // Longest wait for a mode reply that comes after the exchange gave up: the
   // device can take seconds to recompose its outputs.
   static constexpr int kLateReplyMs = 5000;
@@ -30,7 +36,9 @@ class Modes : public Piece {
   };
   static const ModeLook& look_of(int mode);
 
-  void apply_captions(const ModeLook& look);
+  // Captions of the channel buttons, the picture rows and the map cells, and
+  // the accessible names that go with them.
+  void apply_captions(int mode, const ModeLook& look);
   void set_dual_captions(const char* first, const char* second);
   // Context of the control connections: they end with this piece.
   QObject ctx_;

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 
+#include "panel/modes.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -46,9 +47,15 @@ void Power::rx_pwr() {
   if (c_.cmd_pwr)
     load_button_picture(c_.cmd_pwr, on ? QStringLiteral("power_on.bmp")
                                        : QStringLiteral("power_standby.bmp"));
-  for (QWidget* w : governed_controls())
-    if (w) w->setEnabled(on);
-  if (on && c_.cmd_pwr) c_.cmd_pwr->setEnabled(true);
+  Modes& modes = main_.modes();
+  for (QWidget* w : governed_controls()) {
+    // Switched on, the audio and bezel frames follow the display mode.
+    if (w && !(on && modes.is_mode_frame(w))) w->setEnabled(on);
+  }
+  if (on) modes.settle_mode_frames();
+  // Any report shows that the device is reachable: the button can be used
+  // again, also after a request that got no answer or was never sent.
+  if (c_.cmd_pwr) c_.cmd_pwr->setEnabled(true);
 }
 
 }  // namespace quadrel

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "shell/widgets.h"
+#include "shell/control_kinds.h"
 
 namespace quadrel {
 
@@ -23,9 +23,7 @@ void Presets::row_enabled(Row& row, bool enabled) {
 }
 
 void Presets::highlight(Row& row, int index) {
-  for (int n = 1; n <= 4; ++n)
-    if (row[n]) set_back_color(row[n], colour::idle_grey);
-  if (index >= 1 && index <= 4 && row[index]) set_back_color(row[index], colour::highlight_blue);
+  for (int n = 1; n <= 4; ++n) show_current(row[n], n == index);
 }
 
 void Presets::send_and_wait(Row& row, std::string_view code, int index) {

@@ -4,6 +4,7 @@
 #include <QObject>
 
 #include "shell/piece.h"
+#include "shell/settings_file.h"
 
 namespace quadrel {
 
@@ -22,7 +23,7 @@ class Resolution : public Piece {
   static constexpr const char* kInterlacedRefused =
       "1080i50/60 are not supported for Dual PoP, TV Wall, Dual PiP, Quad";
   // Resolution numbers are reported in two digits.
-  static constexpr int kHighestResolution = 99;
+  static constexpr int kHighestResolution = static_cast<int>(kMaxResolutions);
  private:
   // Context of the control connections: they end with this piece.
   QObject ctx_;

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "shell/control_kinds.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -60,8 +61,12 @@ void Routing::set_cell_colour(int channel, int input, const QColor& c) {
 }
 
 void Routing::paint_block(int channel, int input) {
-  for (int in = 1; in <= 4; ++in) set_cell_colour(channel, in, colour::idle_grey);
-  set_cell_colour(channel, input, colour::routed_green);
+  for (int in = 1; in <= 4; ++in) {
+    set_cell_colour(channel, in, in == input ? colour::routed_green : colour::idle_grey);
+    // The green cell is the routed one, to assistive tools as well.
+    c_.lab_out_in[channel][in]->setAccessibleDescription(in == input ? QStringLiteral("routed")
+                                                                     : QString());
+  }
 }
 
 void Routing::map_out_select(int out) {
@@ -87,9 +92,8 @@ void Routing::rx_out() {
   // Only outputs A to D exist; anything else leaves the map as it is.
   if (!channel) return;
   const int out = *channel;
-  for (int n = 1; n <= 4; ++n) set_back_color(c_.cmd_out[n], colour::idle_grey);
   ps_.sel_out = out;
-  set_back_color(c_.cmd_out[out], colour::highlight_blue);
+  for (int n = 1; n <= 4; ++n) show_current(c_.cmd_out[n], n == out);
   map_out_select(out);
 }
 

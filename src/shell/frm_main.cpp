@@ -22,6 +22,8 @@
 #include "panel/refresh.h"
 #include "panel/resolution.h"
 #include "panel/routing.h"
+#include "panel/status_line.h"
+#include "shell/accessibility.h"
 #include "shell/layout.h"
 #include "shell/startup.h"
 #include "shell/ui_io.h"
@@ -40,6 +42,7 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   setWindowTitle(QStringLiteral("Quadrel"));
 
   c_.frm_main = this;
+  install_accessibility_rules();
   build_main_layout(c_, this);
 
   if (options.notifier) {
@@ -76,6 +79,8 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   pip_ = std::make_unique<PipControl>(*this);
   network_ = std::make_unique<NetworkPanel>(*this);
   startup_ = std::make_unique<Startup>(*this);
+  // After the link pieces: it reads the link state once they have changed it.
+  status_line_ = std::make_unique<StatusLine>(*this);
 
   startup_->Form_Load(options.show);
 }
@@ -101,24 +106,37 @@ void FrmMain::set_outer_height(int twip_height) {
   // Whatever the title bar takes, the groups of the size stay whole: the small
   // size down to the output map, the advanced size down to the version boxes.
   const int uncovered_to = twip_height >= kAdvancedHeight ? c_.txt_cmd->y() : c_.fra_pic->y();
+  QWidget* status = status_line_ ? status_line_->widget() : nullptr;
   int bottom = 0;
   int right = 0;
   for (QObject* child : children()) {
     auto* w = qobject_cast<QWidget*>(child);
-    if (!w || w->isWindow()) continue;
+    if (!w || w->isWindow() || w == status) continue;
     right = std::max(right, w->geometry().right() + 1);
     if (w->y() < uncovered_to) bottom = std::max(bottom, w->geometry().bottom() + 1);
   }
   client = std::max(client, bottom + twips(kBottomMargin));
   const int width = std::max(twips(kWidth) - (frameGeometry().width() - geometry().width()), right + 2);
-  setFixedSize(width, client);
+  // The status line lies along the foot, below the groups of either size.
+  const int line = status ? status_line_->height() : 0;
+  setFixedSize(width, client + line);
+  if (status) {
+    status->setGeometry(0, client, width, line);
+    status->raise();
+  }
 }
 
-void FrmMain::set_comm() { serial_control_->set_comm(); }
+void FrmMain::set_comm() {
+  serial_control_->set_comm();
+  if (status_line_) status_line_->link_changed();
+}
 void FrmMain::map_refresh() { routing_->map_refresh(); }
 void FrmMain::cmd_pic_refresh_Click() { picture_->cmd_pic_refresh_Click(); }
 void FrmMain::cmd_ver_Click() { refresh_->cmd_ver_Click(); }
-void FrmMain::cmd_disconn_eth_Click() { ethernet_->cmd_disconn_eth_Click(); }
+void FrmMain::cmd_disconn_eth_Click() {
+  ethernet_->cmd_disconn_eth_Click();
+  if (status_line_) status_line_->link_changed();
+}
 void FrmMain::hdcp_refresh() { hdcp_->hdcp_refresh(); }
 void FrmMain::hdcp_in_out_set(const std::string& hdcp_str) { hdcp_->hdcp_in_out_set(hdcp_str); }
 void FrmMain::label_in_refresh() { labels_->label_in_refresh(); }

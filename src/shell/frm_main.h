@@ -35,6 +35,7 @@ class LabelControl;
 class PipControl;
 class NetworkPanel;
 class Startup;
+class StatusLine;
 
 // How the window is set up; tests give a temporary program folder and a
 // notifier that records messages instead of showing modal boxes.
@@ -78,6 +79,7 @@ class FrmMain : public QWidget {
   PipControl& pip() { return *pip_; }
   NetworkPanel& network() { return *network_; }
   Startup& startup() { return *startup_; }
+  StatusLine& status_line() { return *status_line_; }
 
   // Public operations of the main window.
   void tx_cmd(std::string_view tx_str) { link_.tx_cmd(tx_str); }
@@ -103,7 +105,8 @@ class FrmMain : public QWidget {
   static constexpr int kWidth = 12780;
   static constexpr int kAssumedFrameHeight = 450;  // title bar and borders
   static constexpr int kBottomMargin = 60;
-  // Sets the window's outer height (twips) keeping its width.
+  // Sets the window's outer height (twips) keeping its width; the status line
+  // along the foot adds its own height.
   void set_outer_height(int twip_height);
 
  protected:
@@ -139,6 +142,7 @@ class FrmMain : public QWidget {
   std::unique_ptr<PipControl> pip_;
   std::unique_ptr<NetworkPanel> network_;
   std::unique_ptr<Startup> startup_;
+  std::unique_ptr<StatusLine> status_line_;
 };
 
 }  // namespace quadrel

@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "shell/accessibility.h"
+#include "shell/control_kinds.h"
 #include "shell/layout_parts.h"
 #include "shell/widgets.h"
 
@@ -102,6 +104,17 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
   return b;
 }
 
+QPushButton* state_button(QWidget* parent, const QString& name, const QString& caption,
+                          int left, int top, int width, int height) {
+  auto* b = new StateButton(caption, parent);
+  b->setObjectName(name);
+  b->setFont(arial_font());
+  b->setAccessibleName(caption);
+  b->setAutoDefault(false);
+  place(b, left, top, width, height);
+  return b;
+}
+
 QPushButton* picture_button(QWidget* parent, const QString& name, const QString& file,
                             const QString& caption, const QString& what,
                             int left, int top, int width, int height) {
@@ -155,10 +168,9 @@ QRadioButton* option(QWidget* parent, const QString& name, const QString& captio
 
 QComboBox* list(QWidget* parent, const QString& name, const QString& what,
                 int left, int top, int width, int height) {
-  auto* l = new QComboBox(parent);
+  auto* l = new ChoiceList(parent);
   l->setObjectName(name);
   l->setFont(arial_font());
-  l->setEditable(false);
   l->setAccessibleName(what);
   place(l, left, top, width, height);
   return l;
@@ -173,6 +185,7 @@ QScrollBar* slider(QWidget* parent, const QString& name, const QString& what, in
   s->setPageStep(10);
   s->setTracking(false);
   s->setAccessibleName(what);
+  take_wheel_only_with_focus(s);
   place(s, left, top, width, height);
   return s;
 }
@@ -207,8 +220,9 @@ void build_top_strip(MainControls& c, QWidget* form) {
   c.cmd_keypad = button(form, QStringLiteral("cmd_keypad"), QStringLiteral("Keyboard"),
                         1410, 60, 1515, 345);
   c.cmd_keypad->hide();
-  // Lies under the button frame and is never seen.
+  // Lies under the button frame and is never seen, nor told to assistive tools.
   c.Label2 = label(form, QStringLiteral("Label2"), QStringLiteral("Label2"), 1380, 90, 2295, 345);
+  leave_out_of_accessibility(c.Label2);
   c.Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);  // its text wholly under the frame
   c.Image1 = image(form, QStringLiteral("Image1"), QStringLiteral("logo.bmp"),
                    QStringLiteral("Quadrel"), QStringLiteral("Quadrel logo"), 30, 570, 1305, 450);
@@ -229,20 +243,22 @@ void build_interface_frame(MainControls& c, QWidget* form) {
   c.opt_interface[1] = option(f, indexed("opt_interface", 1), QStringLiteral("Ethernet"),
                               1290, 300, 1245, 285);
 
-  c.cmd_conn = button(f, QStringLiteral("cmd_conn"), QStringLiteral("Connect"), 120, 630, 1215, 405);
+  // Checked while their link is connected.
+  c.cmd_conn = state_button(f, QStringLiteral("cmd_conn"), QStringLiteral("Connect"), 120, 630, 1215, 405);
   c.cmd_disconn = button(f, QStringLiteral("cmd_disconn"), QStringLiteral("Disconnect"),
                          1350, 630, 1215, 405);
   c.cbo_com = list(f, QStringLiteral("cbo_com"), QStringLiteral("Serial port"), 120, 1110, 1215, 375);
   c.lab_rs232 = label(f, QStringLiteral("lab_rs232"), QStringLiteral("115200,8,N,1"),
                       1380, 1200, 1155, 315);
 
-  c.cmd_conn_eth = button(f, QStringLiteral("cmd_conn_eth"), QStringLiteral("Connect"),
-                          120, 630, 1215, 405);
+  c.cmd_conn_eth = state_button(f, QStringLiteral("cmd_conn_eth"), QStringLiteral("Connect"),
+                                120, 630, 1215, 405);
   c.cmd_disconn_eth = button(f, QStringLiteral("cmd_disconn_eth"), QStringLiteral("Disconnect"),
                              1350, 630, 1215, 405);
   c.lab_ip = label(f, QStringLiteral("lab_ip"), QStringLiteral("IP :"), 120, 1200, 375, 315);
   c.txt_ip = text_box(f, QStringLiteral("txt_ip"), QStringLiteral("IP address"), 570, 1140, 1965, 345);
   c.txt_ip->setText(QStringLiteral("txt_ip"));
+  c.lab_ip->setBuddy(c.txt_ip);
   c.lab_eth_state = label(f, QStringLiteral("lab_eth_state"), QStringLiteral("Connecting..."),
                           1590, 1440, 1245, 315);
   QPalette pal = c.lab_eth_state->palette();
@@ -279,6 +295,12 @@ void build_network_and_version(MainControls& c, QWidget* form) {
                        11490, 6090, 675, 390);
   c.txt_ver2 = text_box(form, QStringLiteral("txt_ver2"), QStringLiteral("Second firmware version"),
                         12150, 6090, 450, 390);
+  c.lab_inq_ip->setBuddy(c.txt_get_ip);
+  c.Label1->setBuddy(c.txt_get_mask);
+  c.Label3->setBuddy(c.txt_get_gate);
+  // The versions are the device's: shown, not typed.
+  c.txt_ver->setReadOnly(true);
+  c.txt_ver2->setReadOnly(true);
   set_back_color(c.txt_ver, colour::idle_grey);
   set_back_color(c.txt_ver2, colour::idle_grey);
 

@@ -59,6 +59,7 @@ QGroupBox* build_adjustment(QWidget* fra_pic, const Adjustment& a) {
     const QString what = QStringLiteral("%1 %2").arg(QString::fromLatin1(a.caption), out);
     (*a.labels)[n] = label(f, indexed(a.label_name, n), out, 60, top + 60, 645, 375);
     (*a.sliders)[n] = slider(f, indexed(a.slider_name, n), what, 100, 690, top, 1035, 375);
+    (*a.labels)[n]->setBuddy((*a.sliders)[n]);
     QLineEdit* box = text_box(f, indexed(a.box_name, n), what + QStringLiteral(" value"),
                               930, top, 555, 375);
     box->setAlignment(Qt::AlignCenter);
@@ -109,6 +110,8 @@ void build_bezel_frame(MainControls& c, QWidget* form) {
                          1290, 1080, 1035, 375);
   c.txt_bezel_v = text_box(f, QStringLiteral("txt_bezel_v"), QStringLiteral("V Correction value"),
                            1530, 1080, 555, 375);
+  c.lab_bezel_h->setBuddy(c.hsr_bezel_h);
+  c.lab_bezel_v->setBuddy(c.hsr_bezel_v);
   c.txt_bezel_h->setAlignment(Qt::AlignCenter);
   c.txt_bezel_v->setAlignment(Qt::AlignCenter);
   f->setEnabled(false);
@@ -144,6 +147,7 @@ void build_audio_frames(MainControls& c, QWidget* form) {
   c.lab_aspect->setAccessibleName(QStringLiteral("Aspect Ratio"));
   c.cmd_hdcp = button(form, QStringLiteral("cmd_hdcp"), QStringLiteral("HDCP"), 1020, 4170, 825, 405);
   c.cbo_aspect = list(form, QStringLiteral("cbo_aspect"), QStringLiteral("Aspect Ratio"), 90, 4650, 1755, 375);
+  c.lab_aspect->setBuddy(c.cbo_aspect);
 
   for (QWidget* w : {static_cast<QWidget*>(c.fra_dual_a), static_cast<QWidget*>(c.fra_dual_b),
                      static_cast<QWidget*>(c.fra_quad), static_cast<QWidget*>(c.fra_audio),
@@ -158,10 +162,10 @@ void build_presets(MainControls& c, QWidget* form) {
   static const int kRecallLeft[] = {90, 1020, 1950, 2880};
   static const int kSaveLeft[] = {3960, 4890, 5820, 6750};
   for (int i = 1; i <= 4; ++i) {
-    c.cmd_recall[i] = button(f, indexed("cmd_recall", i), QStringLiteral("Recall %1").arg(i),
-                             kRecallLeft[i - 1], 420, 915, 435);
-    c.cmd_save[i] = button(f, indexed("cmd_save", i), QStringLiteral("Save %1").arg(i),
-                           kSaveLeft[i - 1], 420, 915, 435);
+    c.cmd_recall[i] = state_button(f, indexed("cmd_recall", i), QStringLiteral("Recall %1").arg(i),
+                                   kRecallLeft[i - 1], 420, 915, 435);
+    c.cmd_save[i] = state_button(f, indexed("cmd_save", i), QStringLiteral("Save %1").arg(i),
+                                 kSaveLeft[i - 1], 420, 915, 435);
   }
   f->setEnabled(false);
 }

@@ -17,13 +17,13 @@ void build_mode_and_channel_buttons(MainControls& c, QWidget* f) {
   static const int kModeLeft[] = {2550, 3720, 4920, 6090, 7260};
   for (int i = 1; i <= 5; ++i) {
     const int width = i == 2 ? 1185 : 1155;
-    c.cmd_mode[i] = button(f, indexed("cmd_mode", i), QString::fromLatin1(kModes[i - 1]),
-                           kModeLeft[i - 1], 0, width, 435);
+    c.cmd_mode[i] = state_button(f, indexed("cmd_mode", i), QString::fromLatin1(kModes[i - 1]),
+                                 kModeLeft[i - 1], 0, width, 435);
   }
   static const int kOutLeft[] = {2550, 4050, 5550, 7050};
   for (int i = 1; i <= 4; ++i) {
     const QString caption(QChar(u'A' + (i - 1)));
-    c.cmd_out[i] = button(f, indexed("cmd_out", i), caption, kOutLeft[i - 1], 510, 1365, 495);
+    c.cmd_out[i] = state_button(f, indexed("cmd_out", i), caption, kOutLeft[i - 1], 510, 1365, 495);
     c.cmd_out[i]->setFont(verdana_font(11, true));
     set_back_color(c.cmd_out[i], colour::idle_grey);
   }
@@ -123,6 +123,7 @@ void build_button_frame(MainControls& c, QWidget* form) {
   c.lab_reso_out->setWordWrap(true);
   c.cbo_output = list(f, QStringLiteral("cbo_output"), QStringLiteral("Output Resolution"),
                       9780, 1710, 1515, 375);
+  c.lab_reso_out->setBuddy(c.cbo_output);
   c.img_start = image(f, QStringLiteral("img_start"), QStringLiteral("start_hint.bmp"),
                       QStringLiteral("◄ Click Refresh to start"), QStringLiteral("Click Refresh to start"),
                       -30, 0, 2550, 195);

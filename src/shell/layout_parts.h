@@ -36,6 +36,9 @@ void fill_background(QWidget* w, const QColor& c);
 // (twips, relative to `parent`).
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption,
                     int left, int top, int width, int height);
+// A button for one of several choices: checked while it is the current one.
+QPushButton* state_button(QWidget* parent, const QString& name, const QString& caption,
+                          int left, int top, int width, int height);
 // A button showing a picture from the program's "bmp" folder; when the picture
 // cannot be loaded the caption is shown instead. `what` is the accessible name.
 QPushButton* picture_button(QWidget* parent, const QString& name, const QString& file,
@@ -49,8 +52,10 @@ QGroupBox* frame(QWidget* parent, const QString& name, const QString& caption,
                  int left, int top, int width, int height);
 QRadioButton* option(QWidget* parent, const QString& name, const QString& caption,
                      int left, int top, int width, int height);
+// A list shows its chosen entry whole and takes the wheel only with the focus.
 QComboBox* list(QWidget* parent, const QString& name, const QString& what,
                 int left, int top, int width, int height);
+// A slider takes the wheel only with the focus, too.
 QScrollBar* slider(QWidget* parent, const QString& name, const QString& what, int maximum,
                    int left, int top, int width, int height);
 // A fixed picture from the "bmp" folder; `fallback` is shown as red text when

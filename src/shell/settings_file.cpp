@@ -150,17 +150,24 @@ std::vector<std::string> parse_resolution_list(std::string_view text, std::strin
   if (problem) problem->clear();
   std::vector<std::string> names;
   bool ended = false;
+  bool more = false;
   for (const DelimitedItem& item : read_delimited_items(text)) {
     if (item.text == "END") {
       ended = true;
       break;
     }
-    names.push_back(item.text);
+    if (names.size() < kMaxResolutions)
+      names.push_back(item.text);
+    else
+      more = true;
   }
   if (names.empty())
     note(problem, "it lists no resolution");
   else if (!ended)
     note(problem, "it has no END line");
+  if (more)
+    note(problem, "it lists more than " + std::to_string(kMaxResolutions) +
+                      " resolutions, and the device numbers only " + std::to_string(kMaxResolutions));
   return names;
 }
 

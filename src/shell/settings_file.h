@@ -2,6 +2,7 @@
 // reading and writing their delimited text form (plain C++, no toolkit).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,9 +33,13 @@ Settings parse_settings(std::string_view text, std::string* problem = nullptr);
 // double quotes, each on its own line ended by CR LF.
 std::string format_settings(const Settings& settings);
 
+// The device numbers its resolutions in two digits: a list holds at most 99.
+inline constexpr std::size_t kMaxResolutions = 99;
+
 // The resolution names before the first "END" item, in file order (position p
-// is the device's resolution p + 1). Without an END item every item is taken;
-// `problem` then says so, as it does for an empty list.
+// is the device's resolution p + 1), at most kMaxResolutions of them. Without
+// an END item every item is taken; `problem` then says so, as it does for an
+// empty list and for one with more names than can be chosen.
 std::vector<std::string> parse_resolution_list(std::string_view text, std::string* problem = nullptr);
 
 // The device's resolution table, used when the list file is missing or empty.

@@ -66,7 +66,7 @@ QString Startup::load_resolution_list() {
     if (names.empty())
       problem = QStringLiteral("output_reso.txt lists no resolution; the built-in resolution list is used.");
     else if (!what.empty())
-      problem = QStringLiteral("output_reso.txt: %1; its %2 resolutions are used.")
+      problem = QStringLiteral("output_reso.txt: %1; the first %2 resolutions are used.")
                     .arg(QString::fromStdString(what))
                     .arg(names.size());
   }

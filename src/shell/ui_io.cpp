@@ -21,6 +21,8 @@ void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
   if (icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
   QMessageBox box(box_icon, QApplication::applicationName(), QString::fromStdString(text),
                   QMessageBox::Ok, owner_);
+  // Messages quote file contents: shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setAccessibleName(QApplication::applicationName());
   box.setAccessibleDescription(QString::fromStdString(text));
   box.exec();

@@ -19,18 +19,19 @@ class FrmKeypad : public ToolWindow {
   // Receives every key press (`Form_KeyDown`).
   std::function<void(QKeyEvent*)> on_key_down;
 
+  // The legend, drawn large enough to be read at a glance; its text is also
+  // its accessible description.
   QLabel* img_keypad = nullptr;
-  // Whether the legend picture was found; without it a text legend is shown.
-  bool legend_picture_loaded() const { return picture_loaded_; }
+  // The smallest text of the legend, in pixels.
+  static int legend_text_pixels();
 
-  static constexpr int kClientWidth = 5295;
-  static constexpr int kClientHeight = 1680;
+  // Half as large again as the window's first design, so that the legend's
+  // words and key letters are legible.
+  static constexpr int kClientWidth = 7950;
+  static constexpr int kClientHeight = 2520;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-
- private:
-  bool picture_loaded_ = false;
 };
 
 }  // namespace quadrel

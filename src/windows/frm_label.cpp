@@ -9,6 +9,7 @@
 #include <QStyle>
 
 #include "link/core/catalogue.h"
+#include "panel/status_line.h"
 #include "shell/frm_main.h"
 #include "shell/widgets.h"
 
@@ -59,6 +60,7 @@ FrmLabel::FrmLabel(FrmMain& main)
     box->setAccessibleName(QStringLiteral("Label of input %1").arg(k));
     place(box, 960, top, 1695, 315);
     txt_lab_in[k] = box;
+    number->setBuddy(box);
     connect(box, &QLineEdit::returnPressed, this, [this, k] { txt_lab_in_Enter(k); });
   }
 
@@ -90,9 +92,31 @@ void FrmLabel::opt_on_off_Click(int index) {
 }
 
 void FrmLabel::txt_lab_in_Enter(int index) {
-  // Only the printable characters of the text go out: a line break pasted
-  // into the box must not end the command early and start another one.
-  const QByteArray text = txt_lab_in[index]->text().toUtf8();
+  const QString typed = txt_lab_in[index]->text();
+  // Only the printable ASCII characters of the text go out: the device knows no
+  // others, and a line break pasted into the box must not end the command early
+  // and start another one. The user is told what was left out.
+  QStringList left_out;
+  for (const char32_t ch : typed.toUcs4()) {
+    if (ch >= 0x20 && ch < 0x7f) continue;
+    QString shown;
+    if (ch == u'\n' || ch == u'\r')
+      shown = QStringLiteral("line break");
+    else if (ch == u'\t')
+      shown = QStringLiteral("tab");
+    else if (QChar::isPrint(ch))
+      shown = QLatin1Char('"') + QString::fromUcs4(&ch, 1) + QLatin1Char('"');
+    else
+      shown = QStringLiteral("U+%1").arg(static_cast<uint>(ch), 4, 16, QLatin1Char('0')).toUpper();
+    if (!left_out.contains(shown)) left_out << shown;
+  }
+  if (!left_out.isEmpty())
+    main_.status_line().notice(QStringLiteral("Label of input %1 sent without %2: the device takes plain "
+                                              "ASCII characters only")
+                                   .arg(index)
+                                   .arg(left_out.join(QStringLiteral(", "))),
+                               true);
+  const QByteArray text = typed.toUtf8();
   main_.label_in_set(cmd::label_set(index, std::string_view(text.constData(), text.size())));
 }
 

@@ -8,6 +8,7 @@
 #include <QStyle>
 
 #include "link/core/catalogue.h"
+#include "shell/control_kinds.h"
 #include "shell/frm_main.h"
 #include "shell/widgets.h"
 
@@ -52,14 +53,16 @@ FrmPip::FrmPip(FrmMain& main)
   cmd_b_swap->setFont(verdana);
   place(cmd_b_swap, 1980, 240, 1275, 315);
 
-  cbo_a_size = new QComboBox(this);
+  cbo_a_size = new ChoiceList(this);
   cbo_a_size->setObjectName(QStringLiteral("cbo_a_size"));
   cbo_a_size->setAccessibleName(QStringLiteral("PiP A size"));
   cbo_a_size->setGeometry(twips(480), twips(630), twips(1275), cbo_a_size->sizeHint().height());
-  cbo_b_size = new QComboBox(this);
+  cbo_b_size = new ChoiceList(this);
   cbo_b_size->setObjectName(QStringLiteral("cbo_b_size"));
   cbo_b_size->setAccessibleName(QStringLiteral("PiP B size"));
   cbo_b_size->setGeometry(twips(1980), twips(630), twips(1275), cbo_b_size->sizeHint().height());
+  lab_a->setBuddy(cbo_a_size);
+  lab_b->setBuddy(cbo_b_size);
 
   sha_a = new ShapeWidget(ShapeWidget::Kind::RoundedRectangle, this);
   place(sha_a, 510, 1080, 1215, 645);
@@ -71,11 +74,11 @@ FrmPip::FrmPip(FrmMain& main)
   const std::array<int, 4> b_left{2130, 2760, 2760, 2130};
   const std::array<int, 4> top{1140, 1140, 1440, 1440};
   for (int n = 0; n < 4; ++n) {
-    cmd_a_pos[n] = new QPushButton(this);
+    cmd_a_pos[n] = new StateButton(QString(), this);
     cmd_a_pos[n]->setObjectName(QStringLiteral("cmd_a_pos_%1").arg(n));
     cmd_a_pos[n]->setAccessibleName(QStringLiteral("PiP A %1").arg(QLatin1String(kCorners[n])));
     place(cmd_a_pos[n], a_left[n], top[n], 315, 225);
-    cmd_b_pos[n] = new QPushButton(this);
+    cmd_b_pos[n] = new StateButton(QString(), this);
     cmd_b_pos[n]->setObjectName(QStringLiteral("cmd_b_pos_%1").arg(n));
     cmd_b_pos[n]->setAccessibleName(QStringLiteral("PiP B %1").arg(QLatin1String(kCorners[n])));
     place(cmd_b_pos[n], b_left[n], top[n], 315, 225);
@@ -105,8 +108,8 @@ void FrmPip::reset() {
   cbo_a_size->setEnabled(true);
   cbo_b_size->setEnabled(true);
   for (int n = 0; n < 4; ++n) {
-    set_back_color(cmd_a_pos[n], colour::idle_grey);
-    set_back_color(cmd_b_pos[n], colour::idle_grey);
+    show_current(cmd_a_pos[n], false);
+    show_current(cmd_b_pos[n], false);
   }
 }
 

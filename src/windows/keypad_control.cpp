@@ -32,7 +32,9 @@ void KeypadControl::Form_Load() {
   window_.ensure(
       [this] {
         auto* window = new FrmKeypad(&main_);
-        window->on_key_down = [this](QKeyEvent* e) { Form_KeyDown(e->key(), e->modifiers()); };
+        window->on_key_down = [this](QKeyEvent* e) {
+          Form_KeyDown(e->key(), e->modifiers(), e->nativeScanCode());
+        };
         return window;
       },
       [this] { Form_Unload(); });
@@ -48,7 +50,41 @@ void KeypadControl::Form_Load() {
 
 void KeypadControl::Form_Unload() { ps_.keypad_open = false; }
 
-KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifiers modifiers) {
+namespace {
+
+// Native scan codes of the main-row and letter keys: the PC keyboard's codes,
+// which X11 and Wayland report raised by 8.
+#ifdef Q_OS_WIN
+constexpr quint32 kScanOffset = 0;
+#else
+constexpr quint32 kScanOffset = 8;
+#endif
+
+KeypadControl::KeyBinding binding_by_place(quint32 scan_code) {
+  using A = KeypadControl::KeyAction;
+  if (scan_code < kScanOffset) return {};
+  switch (scan_code - kScanOffset) {
+    case 2: return {A::Mode, 1};  // the keys "1" to "5" of a US layout
+    case 3: return {A::Mode, 2};
+    case 4: return {A::Mode, 3};
+    case 5: return {A::Mode, 4};
+    case 6: return {A::Mode, 5};
+    case 30: return {A::Output, 1};  // A S D F
+    case 31: return {A::Output, 2};
+    case 32: return {A::Output, 3};
+    case 33: return {A::Output, 4};
+    case 36: return {A::Input, 1};  // J K L ;
+    case 37: return {A::Input, 2};
+    case 38: return {A::Input, 3};
+    case 39: return {A::Input, 4};
+    default: return {};
+  }
+}
+
+}  // namespace
+
+KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifiers modifiers,
+                                                     quint32 scan_code) {
   const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
   const bool shift = modifiers.testFlag(Qt::ShiftModifier);
   using A = KeyAction;
@@ -80,6 +116,8 @@ KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifi
       default: return {};
     }
   }
+  // The digits and letters by their place, where the platform tells it.
+  if (scan_code != 0) return binding_by_place(scan_code);
   switch (key) {
     case Qt::Key_1: case Qt::Key_2: case Qt::Key_3: case Qt::Key_4: case Qt::Key_5:
       return {A::Mode, key - Qt::Key_0};
@@ -108,10 +146,10 @@ KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifi
   return {};
 }
 
-void KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers) {
+void KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code) {
   // Keys that come while the panel waits are dropped, not queued.
   if (link_.state().wait_busy) return;
-  const KeyBinding b = key_binding(key, modifiers);
+  const KeyBinding b = key_binding(key, modifiers, scan_code);
   LockMenu& menu = main_.lock_menu();
   bool arrow = false;
   switch (b.action) {

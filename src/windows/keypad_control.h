@@ -32,11 +32,14 @@ class KeypadControl : public Piece {
   };
   // The key table: keypad keys with and without Num Lock, arrows, Home, End,
   // Page Up, Page Down, the main-row digits 1..5 and A S D F J K L ;. The
-  // Shift key changes nothing (Shift+1 on a US layout still means mode 1).
-  static KeyBinding key_binding(int key, Qt::KeyboardModifiers modifiers);
+  // digits and letters are places on the keyboard, whatever the layout types
+  // there: with a native scan code they are found by it (a French layout's
+  // "&" key is mode 1), without one by the key code as a US layout gives it.
+  // The Shift key changes nothing (Shift+1 on a US layout still means mode 1).
+  static KeyBinding key_binding(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code = 0);
 
   // `Form_KeyDown`: carries out the key's action unless the panel is waiting.
-  void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers);
+  void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code = 0);
 
   FrmKeypad* window() const;
 

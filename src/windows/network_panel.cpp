@@ -33,10 +33,6 @@ void NetworkPanel::cmd_get_ip_Click() {
       {code::EIP, c_.txt_get_ip}, {code::EMK, c_.txt_get_mask}, {code::EGW, c_.txt_get_gate}};
 
   LinkState& st = link_.state();
-  // The interface choice decides whether the button may be used at all; a
-  // change of interface while the sequence runs has the last word.
-  const bool was_enabled = c_.cmd_get_ip && c_.cmd_get_ip->isEnabled();
-  const int iface = st.iface;
   if (c_.cmd_get_ip) {
     c_.cmd_get_ip->setEnabled(false);
     set_back_color(c_.cmd_get_ip, colour::olive);
@@ -60,8 +56,9 @@ void NetworkPanel::cmd_get_ip_Click() {
   // Bytes that came in while the query was pending are handled now.
   link_.resume_input();
   if (c_.cmd_get_ip) {
+    // Both interfaces can answer the query, whichever is chosen by now.
     set_back_color(c_.cmd_get_ip, colour::idle_grey);
-    if (st.iface == iface) c_.cmd_get_ip->setEnabled(was_enabled);
+    c_.cmd_get_ip->setEnabled(true);
   }
 }
 

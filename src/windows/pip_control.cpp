@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "shell/control_kinds.h"
 #include "shell/widgets.h"
 #include "windows/frm_pip.h"
 
@@ -55,8 +56,7 @@ void PipControl::rx_ppo() {
   const auto corner = reading::pip_corner(line);
   if (window_ && corner) {
     auto& buttons = corner->index == 1 ? window_->cmd_a_pos : window_->cmd_b_pos;
-    for (QPushButton* button : buttons) set_back_color(button, colour::idle_grey);
-    set_back_color(buttons[corner->value], colour::highlight_blue);
+    for (int n = 0; n < 4; ++n) show_current(buttons[n], n == corner->value);
   }
   ps_.send_enable = true;
 }

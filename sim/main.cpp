@@ -48,6 +48,10 @@ const char* kCommandHelp =
     "  delay MS         wait before each reply\n"
     "  garbage          send a few non-ASCII bytes\n"
     "  garbage on|off   put non-ASCII bytes in front of every reply\n"
+    "  flood N          send N bytes of line noise (no carriage return) at once\n"
+    "  noise RATE       send line noise continuously, RATE bytes per second (0: off)\n"
+    "  late CODES MS    answer these codes MS milliseconds late (comma list; 'none' clears)\n"
+    "  unplug           pull the serial adapter: the pty goes away\n"
     "  pace on|off      write at 115200 baud\n"
     "  restart-ms MS    how long a restart lasts\n"
     "  state            print the device state as key=value lines, then 'end'\n"
@@ -99,6 +103,18 @@ bool run_command(corvane::SimServer& server, const QString& line, QTextStream& o
             server.send_garbage();
         else
             faults.garbage = on_off(arg);
+    } else if (verb == "flood") {
+        server.flood(std::max<qint64>(0, arg.toLongLong()));
+    } else if (verb == "noise") {
+        faults.noise_rate = std::max(0, arg.toInt());
+    } else if (verb == "late") {
+        const QStringList words = arg.split(' ', Qt::SkipEmptyParts);
+        faults.late.clear();
+        if (words.size() == 2)
+            for (const QString& code : code_set(words[0]))
+                faults.late.insert(code, std::max(0, words[1].toInt()));
+    } else if (verb == "unplug") {
+        server.unplug_pty();
     } else if (verb == "pace") {
         faults.pace = on_off(arg);
     } else if (verb == "restart-ms") {

@@ -33,12 +33,15 @@ DeviceLink::DeviceLink(QObject* parent) : QObject(parent) {
 }
 
 DeviceLink::~DeviceLink() {
-  if (serial_) serial_->on_ready_read = nullptr, serial_->on_lost = nullptr;
-  if (tcp_) tcp_->on_ready_read = nullptr;
+  set_serial(nullptr);
+  set_tcp(nullptr);
 }
 
 void DeviceLink::set_serial(ByteLink* serial) {
-  if (serial_) serial_->on_ready_read = nullptr, serial_->on_lost = nullptr;
+  if (serial_) {
+    serial_->on_ready_read = nullptr;
+    serial_->on_lost = nullptr;
+  }
   serial_ = serial;
   if (!serial_) return;
   serial_->on_ready_read = [this] { schedule_serial_tick(); };

@@ -40,7 +40,13 @@ void SerialLink::on_error(QSerialPort::SerialPortError error) {
   // closed once the signal has returned, and the loss reported once.
   if (!port_.isOpen() || loss_reported_) return;
   loss_reported_ = true;
-  const std::string reason = (path_ + QStringLiteral(": ") + port_.errorString()).toStdString();
+  // A hang-up reads as an empty read, whose system error text is stale: the
+  // system's text is added only where it said why.
+  QString why = error == QSerialPort::WriteError ? QStringLiteral("writing failed")
+                                                 : QStringLiteral("the device hung up or was removed");
+  if (error != QSerialPort::ReadError && !port_.errorString().isEmpty())
+    why += QStringLiteral(" (") + port_.errorString() + ')';
+  const std::string reason = (path_ + QStringLiteral(": ") + why).toStdString();
   QMetaObject::invokeMethod(
       this,
       [this, reason] {

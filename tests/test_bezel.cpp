@@ -206,7 +206,9 @@ class BezelTest : public QObject {
     QVERIFY2(fx.received_exactly({"BEH998", "BEH031"}), log_of(fx));
 
     // A limit above 254 is none: the mark waits on, until the next refresh ends it.
-    fx.sim().set_faults({.silent = {"BEV"}});
+    faults = {};
+    faults.silent = {"BEV"};
+    fx.sim().set_faults(faults);
     query_limit(fx, "BEV");
     QVERIFY(fx.device_says("BEV400"));
     QVERIFY(fx.main().bezel().limit_pending("BEV"));

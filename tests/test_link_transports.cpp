@@ -172,7 +172,9 @@ class LinkTransportsTest : public QObject {
 
   void a_port_held_by_another_program_is_refused_by_name() {
     corvane::SimServer sim;
-    QVERIFY(sim.start({.tcp = false}));
+    corvane::SimServer::Options options;
+    options.tcp = false;
+    QVERIFY(sim.start(options));
     QProcess holder;  // opens the tty without a lock, as a terminal program might
     holder.setStandardInputFile(sim.pty_path());
     holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});

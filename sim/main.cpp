@@ -37,6 +37,7 @@ const char* kCommandHelp =
     "stdin commands, one per line:\n"
     "  send TEXT        send TEXT and a carriage return on its own\n"
     "  attach TEXT      send TEXT in the same write as the next reply\n"
+    "  lead MS TEXT     send TEXT on its own just before the next reply, which follows MS later\n"
     "  panel CMD        carry out CMD as a front-panel change and send its reply on its own\n"
     "  drop             end the TCP connection at once\n"
     "  ext              send \"EXT\" and end the TCP connection\n"
@@ -79,6 +80,9 @@ bool run_command(corvane::SimServer& server, const QString& line, QTextStream& o
         server.send_unsolicited(arg);
     } else if (verb == "attach") {
         server.attach_to_next_reply(arg);
+    } else if (verb == "lead") {
+        const qsizetype gap_end = arg.indexOf(' ');
+        server.lead_next_reply(gap_end < 0 ? QString() : arg.mid(gap_end + 1), arg.left(gap_end).toInt());
     } else if (verb == "panel") {
         server.front_panel(arg);
     } else if (verb == "drop") {

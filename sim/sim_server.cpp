@@ -225,7 +225,7 @@ void SimServer::attach_to_next_reply(const QString& line)
 
 void SimServer::lead_next_reply(const QString& line, int gap_ms)
 {
-    lead_ = line.toLatin1() + '\r';
+    lead_ = line.isEmpty() ? QByteArray() : line.toLatin1() + '\r';
     lead_gap_ms_ = std::max(0, gap_ms);
 }
 

@@ -99,6 +99,12 @@ class LinkTransportsTest : public QObject {
     rig.handled.clear();
     rig.sim.send_unsolicited(QStringLiteral("MOD005"));
     QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD005"});
+    // A front-panel change reported while a command waits, its answer 50 ms behind.
+    rig.handled.clear();
+    rig.sim.lead_next_reply(QStringLiteral("PWR000"), 50);
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, (std::vector<std::string>{"rx_pwr:PWR000", "rx_mod:MOD001"}));
   }
 
   void garbage_between_replies_loses_no_reply_data() { exchange_on_both_links_data(); }

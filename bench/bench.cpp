@@ -4,6 +4,7 @@
 //   build/bench/quadrel-bench [exchanges]
 //   build/bench/quadrel-bench --refresh-loop N    (full refreshes only, for a profiler)
 //   build/bench/quadrel-bench --cli-status         (quadrel-cli status only)
+//   build/bench/quadrel-bench --framer            (the line framer's throughput only)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +34,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "link/core/framer.h"
 #include "link/device_link.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
@@ -296,6 +298,40 @@ void bench_cli_status() {
               static_cast<long long>(commands.size()), w.median_us, wire_ms, w.median_us / wire_ms);
   std::printf("\nProgram start and exit alone (--version): median %.1f ms; the network queries wait for\n"
               "their bare answers as the panel does.\n", l.median_us);
+// The line framer alone: megabytes per second through push() and step(), in
+// reads of 4 KiB, for a stream of replies and for two kinds of line noise.
+void bench_framer() {
+  std::printf("\n## Line framer throughput, MB/s (64 MiB in reads of 4 KiB)\n\n");
+  std::printf("| %-36s | %9s | %9s |\n", "input", "MB/s", "lines");
+  std::printf("|--------------------------------------|----------:|----------:|\n");
+  constexpr std::size_t kTotal = std::size_t{64} << 20;
+  constexpr std::size_t kRead = 4096;
+  struct Case { const char* name; std::string read; };
+  std::string replies, printable, binary;
+  quint32 seed = 1;
+  while (replies.size() < kRead) replies += "MOD003\rLAI1HDMI 1\rBEH120\r";
+  for (std::size_t i = 0; i < kRead; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    printable += static_cast<char>('a' + (seed >> 24) % 26);
+    binary += static_cast<char>(seed >> 24 == '\r' ? 0 : seed >> 24);
+  }
+  replies.resize(kRead);
+  for (const Case& c : {Case{"replies", replies}, Case{"printable noise, no carriage return", printable},
+                        Case{"random bytes, no carriage return", binary}}) {
+    LineFramer framer;
+    std::size_t lines = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (std::size_t done = 0; done < kTotal; done += kRead) {
+      framer.push(c.read);
+      while (framer.step(false) != LineFramer::Step::NeedMore) {
+        ++lines;
+        framer.clear_line();
+      }
+    }
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    std::printf("| %-36s | %9.0f | %9zu |\n", c.name, kTotal / 1e6 / seconds, lines);
+  }
 }
 
 void bench_launch(const char* self) {
@@ -354,12 +390,14 @@ int main(int argc, char** argv) {
     bench_cli_status();
     return 0;
   }
+  if (argc > 1 && QByteArray(argv[1]) == "--framer") return bench_framer(), 0;
   pin_to_cpu(0);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quadrel"));
   const int count = argc > 1 ? std::max(100, atoi(argv[1])) : 2000;
   std::printf("# quadrel-bench (panel pinned to CPU 0, simulator to CPU 1)\n");
+  bench_framer();
   bench_exchanges(count);
   bench_refresh_and_cpu();
   bench_cli_status();

@@ -53,11 +53,12 @@ inline void check_framing(const std::uint8_t* data, std::size_t size) {
       const bool cr = line.back() == '\r';
       require(cr == framer.line_had_cr(), "terminator flag");
       require(static_cast<int>(line.size()) == framer.count(), "count differs from buffer");
+      const bool reply_line = reply::is_code(reply::code_of(line));
       if (step == LineFramer::Step::NetAnswer) {
-        require(line.size() == 16, "network answer is not 16 characters");
+        require(line.size() == 16 && !reply_line, "network answer is not 16 characters of an address");
       } else if (!cr) {
         const bool label = line.compare(0, 3, "LAI") == 0;
-        require(!net && line.size() == (label ? 17u : 7u),
+        require((!net || reply_line) && line.size() == (label ? 17u : 7u),
                 "line closed without its terminator at the wrong length");
       }
       require(line.size() <= 17, "line too long");

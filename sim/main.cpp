@@ -37,6 +37,7 @@ const char* kCommandHelp =
     "stdin commands, one per line:\n"
     "  send TEXT        send TEXT and a carriage return on its own\n"
     "  attach TEXT      send TEXT in the same write as the next reply\n"
+    "  lead MS TEXT     send TEXT on its own just before the next reply, which follows MS later\n"
     "  panel CMD        carry out CMD as a front-panel change and send its reply on its own\n"
     "  drop             end the TCP connection at once\n"
     "  ext              send \"EXT\" and end the TCP connection\n"
@@ -48,6 +49,10 @@ const char* kCommandHelp =
     "  delay MS         wait before each reply\n"
     "  garbage          send a few non-ASCII bytes\n"
     "  garbage on|off   put non-ASCII bytes in front of every reply\n"
+    "  flood N          send N bytes of line noise (no carriage return) at once\n"
+    "  noise RATE       send line noise continuously, RATE bytes per second (0: off)\n"
+    "  late CODES MS    answer these codes MS milliseconds late (comma list; 'none' clears)\n"
+    "  unplug           pull the serial adapter: the pty goes away\n"
     "  pace on|off      write at 115200 baud\n"
     "  restart-ms MS    how long a restart lasts\n"
     "  state            print the device state as key=value lines, then 'end'\n"
@@ -75,6 +80,9 @@ bool run_command(corvane::SimServer& server, const QString& line, QTextStream& o
         server.send_unsolicited(arg);
     } else if (verb == "attach") {
         server.attach_to_next_reply(arg);
+    } else if (verb == "lead") {
+        const qsizetype gap_end = arg.indexOf(' ');
+        server.lead_next_reply(gap_end < 0 ? QString() : arg.mid(gap_end + 1), arg.left(gap_end).toInt());
     } else if (verb == "panel") {
         server.front_panel(arg);
     } else if (verb == "drop") {
@@ -99,6 +107,18 @@ bool run_command(corvane::SimServer& server, const QString& line, QTextStream& o
             server.send_garbage();
         else
             faults.garbage = on_off(arg);
+    } else if (verb == "flood") {
+        server.flood(std::max<qint64>(0, arg.toLongLong()));
+    } else if (verb == "noise") {
+        faults.noise_rate = std::max(0, arg.toInt());
+    } else if (verb == "late") {
+        const QStringList words = arg.split(' ', Qt::SkipEmptyParts);
+        faults.late.clear();
+        if (words.size() == 2)
+            for (const QString& code : code_set(words[0]))
+                faults.late.insert(code, std::max(0, words[1].toInt()));
+    } else if (verb == "unplug") {
+        server.unplug_pty();
     } else if (verb == "pace") {
         faults.pace = on_off(arg);
     } else if (verb == "restart-ms") {

@@ -146,6 +146,8 @@ SimServer::SimServer(QObject* parent) : QObject(parent)
         }
     });
     pty_out_ = std::make_unique<Link>(*this, [this](const QByteArray& bytes) { write_pty(bytes); });
+    noise_timer_.setInterval(10);
+    connect(&noise_timer_, &QTimer::timeout, this, &SimServer::send_noise);
     restart_timer_.setSingleShot(true);
     connect(&restart_timer_, &QTimer::timeout, this, &SimServer::end_restart);
 }
@@ -188,6 +190,10 @@ void SimServer::set_faults(const Faults& faults)
 {
     const bool merge_ended = faults_.merge && !faults.merge;
     faults_ = faults;
+    if (faults_.noise_rate > 0 && !noise_timer_.isActive())
+        noise_timer_.start();
+    else if (faults_.noise_rate <= 0)
+        noise_timer_.stop();
     if (merge_ended) {
         flush_held(*tcp_out_);
         flush_held(*pty_out_);
@@ -215,6 +221,42 @@ void SimServer::send_unsolicited(const QString& line)
 void SimServer::attach_to_next_reply(const QString& line)
 {
     attached_ += line.toLatin1() + '\r';
+}
+
+void SimServer::lead_next_reply(const QString& line, int gap_ms)
+{
+    lead_ = line.isEmpty() ? QByteArray() : line.toLatin1() + '\r';
+    lead_gap_ms_ = std::max(0, gap_ms);
+}
+
+void SimServer::flood(qint64 bytes)
+{
+    // Random bytes without carriage returns or capital letters, so that no
+    // reply code forms by chance; written in pieces as a fast line carries them.
+    constexpr qint64 kPiece = 64 * 1024;
+    for (qint64 done = 0; done < bytes; done += kPiece) {
+        QByteArray piece(int(std::min(kPiece, bytes - done)), Qt::Uninitialized);
+        for (char& c : piece) {
+            noise_seed_ = noise_seed_ * 1664525u + 1013904223u;
+            c = char(noise_seed_ >> 24);
+            if (c == '\r')
+                c = '\n';
+            else if (c >= 'A' && c <= 'Z')
+                c = char(c + ('a' - 'A'));
+        }
+        send_garbage(piece);
+    }
+}
+
+void SimServer::send_noise()
+{
+    flood(std::max(1, faults_.noise_rate / 100));
+}
+
+void SimServer::unplug_pty()
+{
+    pty_out_->clear();
+    close_pty();
 }
 
 void SimServer::front_panel(const QString& command)
@@ -333,6 +375,7 @@ void SimServer::handle_input(Link& link, const QByteArray& bytes)
 
         std::string reply;
         bool restart = false;
+        const int late_ms = faults_.late.value(code, -1);
         if (faults_.err_all || faults_.err.contains(code)) {
             reply = device_.refuse(line);
         } else {
@@ -341,8 +384,16 @@ void SimServer::handle_input(Link& link, const QByteArray& bytes)
             if (faults_.silent.contains(code))
                 reply.clear();
         }
-        if (!reply.empty())
+        if (!reply.empty() && late_ms >= 0) {
+            // Sent on its own later; the replies behind it do not wait for it.
+            const QByteArray late_reply = QByteArray::fromStdString(reply);
+            QTimer::singleShot(late_ms, this, [this, &link, late_reply] {
+                if (!restarting_)
+                    link.enqueue({late_reply});
+            });
+        } else if (!reply.empty()) {
             deliver(link, QByteArray::fromStdString(reply), true);
+        }
         if (restart) {
             // The reply goes out first; the rest of this input is lost in the restart.
             restart_queued_ = true;
@@ -359,6 +410,12 @@ void SimServer::deliver(Link& link, QByteArray bytes, bool is_reply)
         bytes += attached_;
         attached_.clear();
     }
+    int gap = is_reply ? faults_.delay_ms : 0;
+    if (is_reply && !lead_.isEmpty()) {
+        link.enqueue({lead_, gap});
+        lead_.clear();
+        gap = lead_gap_ms_;
+    }
     if (is_reply && faults_.merge && link.held.isEmpty()) {
         link.held = bytes;
         return;
@@ -368,7 +425,6 @@ void SimServer::deliver(Link& link, QByteArray bytes, bool is_reply)
     if (faults_.garbage)
         bytes.prepend(kGarbage);
 
-    const int gap = is_reply ? faults_.delay_ms : 0;
     if (faults_.split > 0) {
         for (qsizetype at = 0; at < bytes.size(); at += faults_.split)
             link.enqueue({bytes.mid(at, faults_.split), at == 0 ? gap : faults_.split_gap_ms});
@@ -460,17 +516,20 @@ bool SimServer::open_pty(QString* error)
     ::fcntl(pty_master_, F_SETFD, FD_CLOEXEC);
     pty_path_ = QString::fromLocal8Bit(name);
 
-    // Holding the slave open keeps the master readable while the panel closes and reopens the port.
-    pty_slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (pty_slave_ < 0)
+    // The slave is set up raw once and then left to the panel: a simulator that
+    // held it open would look like a second program on the port. While no one
+    // has it open, reading the master fails with EIO (on_pty_readable pauses then).
+    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0)
         return fail(QStringLiteral("open ") + pty_path_);
     termios tio{};
-    if (::tcgetattr(pty_slave_, &tio) == 0) {
+    if (::tcgetattr(slave, &tio) == 0) {
         ::cfmakeraw(&tio);
         ::cfsetispeed(&tio, B115200);
         ::cfsetospeed(&tio, B115200);
-        ::tcsetattr(pty_slave_, TCSANOW, &tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
     }
+    ::close(slave);
 
     pty_notifier_ = new QSocketNotifier(pty_master_, QSocketNotifier::Read, this);
     connect(pty_notifier_, &QSocketNotifier::activated, this, &SimServer::on_pty_readable);
@@ -499,11 +558,9 @@ void SimServer::close_pty()
     }
     delete pty_notifier_;
     pty_notifier_ = nullptr;
-    if (pty_slave_ >= 0)
-        ::close(pty_slave_);
     if (pty_master_ >= 0)
         ::close(pty_master_);
-    pty_slave_ = pty_master_ = -1;
+    pty_master_ = -1;
 }
 
 qint64 SimServer::write_pty(const QByteArray& bytes)

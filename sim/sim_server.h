@@ -4,6 +4,7 @@
 #include "sim_device.h"
 
 #include <QByteArray>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -31,6 +32,8 @@ struct Faults {
     bool garbage = false;        // put a few non-ASCII bytes in front of every reply
     bool pace = false;           // write no faster than 115200 baud (86.8 us per byte)
     int restart_ms = 1500;       // how long a restart keeps the device away
+    QMap<QString, int> late;     // codes whose replies come this many ms late (the others keep their time)
+    int noise_rate = 0;          // > 0: line noise (as flood()) at this many bytes per second
 };
 
 class SimServer : public QObject {
@@ -70,10 +73,17 @@ public:
     void send_unsolicited(const QString& line);
     // A line that rides in the same write as the next reply.
     void attach_to_next_reply(const QString& line);
+    // A line sent on its own just before the next reply, which follows gap_ms later.
+    void lead_next_reply(const QString& line, int gap_ms);
     // A change on the device's front panel: carries the command out and sends its reply on its own.
     void front_panel(const QString& command);
     // A few bytes that are no reply at all.
     void send_garbage(const QByteArray& bytes = QByteArray("\xff\xfe\x80\x01", 4));
+    // A burst of line noise: `bytes` random bytes without a carriage return
+    // (nor capital letters: no reply code forms by chance).
+    void flood(qint64 bytes);
+    // The serial adapter pulled out: the pty goes away (its link too).
+    void unplug_pty();
     // Ends the TCP connection at once / after sending "EXT".
     void drop_connection();
     void send_ext();
@@ -100,6 +110,7 @@ private:
     void deliver(Link& link, QByteArray bytes, bool is_reply);
     void deliver_everywhere(const QByteArray& bytes);
     void flush_held(Link& link);
+    void send_noise();
     void perform(Link& link, Action action);
     void begin_restart();
     void end_restart();
@@ -112,6 +123,10 @@ private:
     Faults faults_;
     Options options_;
     QByteArray attached_;
+    QByteArray lead_;
+    int lead_gap_ms_ = 0;
+    QTimer noise_timer_;
+    quint32 noise_seed_ = 1;
 
     QTcpServer* tcp_server_ = nullptr;
     QPointer<QTcpSocket> client_;
@@ -119,7 +134,6 @@ private:
     std::unique_ptr<Link> tcp_out_;
 
     int pty_master_ = -1;
-    int pty_slave_ = -1;
     QString pty_path_;
     QString pty_link_;
     QSocketNotifier* pty_notifier_ = nullptr;

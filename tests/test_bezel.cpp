@@ -15,10 +15,7 @@ namespace {
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
 // The limit query as the full refresh sends it.
-void query_limit(PanelFixture& fx, const char* code) {
-  fx.ps().bezel_limit_query = true;
-  fx.main().tx_cmd(std::string(code) + "998");
-}
+void query_limit(PanelFixture& fx, const char* code) { fx.main().bezel().query_limit(code); }
 
 }  // namespace
 
@@ -105,13 +102,6 @@ class BezelTest : public QObject {
     QCOMPARE(c.txt_bezel_v->text(), QString());  // never written
     QVERIFY(!fx.ps().bezel_limit_query);
 
-    // A limit above 254 is no limit; the flag waits for the next answer.
-    fx.ps().bezel_limit_query = true;
-    QVERIFY(fx.device_says("BEV400"));
-    QCOMPARE(c.hsr_bezel_v->maximum(), 150);
-    QVERIFY(fx.ps().bezel_limit_query);
-    fx.ps().bezel_limit_query = false;
-
     fx.settle(30);
     QCOMPARE(fx.received(), (QStringList{"BEH998", "BEV998"}));
   }
@@ -196,30 +186,40 @@ class BezelTest : public QObject {
     QCOMPARE(fx.received().size(), 2);
   }
 
-  void an_unanswered_limit_query_leaves_no_limit_pending() {
+  void a_late_limit_is_a_limit_and_never_a_value() {
     PanelFixture fx;
+    fx.power_on();
     auto& c = fx.c();
-    fx.device().state().bezel_h_limit = 200;
-    // "BEV998" goes unanswered; everything before it is answered.
-    QObject::connect(&fx.sim(), &corvane::SimServer::command_received, &fx.sim(),
-                     [&](const QString& line) {
-                       if (line != "BEV998") return;
-                       corvane::Faults faults;
-                       faults.silent = {"BEV"};
-                       fx.sim().set_faults(faults);
-                     });
+    QVERIFY(fx.device_says("BEH030"));
+    fx.device().state().bezel_h_limit = 120;
+    corvane::Faults faults;
+    faults.late = {{"BEH", 800}};
+    fx.sim().set_faults(faults);
+    fx.clear_received();
 
-    fx.full_refresh();
-    QCOMPARE(fx.received().last(), QString("BEV998"));
-    QCOMPARE(c.hsr_bezel_h->maximum(), 200);
-    QCOMPARE(c.hsr_bezel_v->maximum(), 254);
+    query_limit(fx, "BEH");  // the wait gives up before the answer comes
+    QVERIFY(!fx.main().rx_flag());
+    QVERIFY(fx.wait_for([&] { return c.hsr_bezel_h->maximum() == 120; }));
+    QCOMPARE(c.hsr_bezel_h->value(), 30);
+    QCOMPARE(c.txt_bezel_h->text(), QString("30"));
     QVERIFY(!fx.ps().bezel_limit_query);
+    // The next arrow click steps from the value.
+    c.hsr_bezel_h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QVERIFY2(fx.received_exactly({"BEH998", "BEH031"}), log_of(fx));
 
-    // The next vertical reply is a value, not a limit.
+    // A limit above 254 is none: the mark waits on, until the next refresh ends it.
+    faults = {};
+    faults.silent = {"BEV"};
+    fx.sim().set_faults(faults);
+    query_limit(fx, "BEV");
+    QVERIFY(fx.device_says("BEV400"));
+    QVERIFY(fx.main().bezel().limit_pending("BEV"));
+    fx.sim().set_faults({});
+    fx.full_refresh();
+    QVERIFY(!fx.main().bezel().limit_pending("BEV"));
+    QCOMPARE(c.hsr_bezel_v->maximum(), 150);
     QVERIFY(fx.device_says("BEV005"));
-    QCOMPARE(c.hsr_bezel_v->maximum(), 254);
     QCOMPARE(c.hsr_bezel_v->value(), 5);
-    QCOMPARE(c.txt_bezel_v->text(), QString("5"));
   }
 };
 

@@ -20,6 +20,19 @@ class FramingRandomTest : public QObject {
       quadrel::fuzz::check_framing(data.data(), data.size());
     }
   }
+
+  void a_flood_is_capped_and_the_reply_after_it_kept() {
+    quadrel::LineFramer framer;
+    framer.push(std::string(3 << 20, 'A'));  // printable noise, no carriage return
+    framer.push("\rMOD003\r");
+    QCOMPARE(framer.take_dropped(), std::size_t((2 << 20) + 8));
+    std::string last;
+    while (framer.step(false) == quadrel::LineFramer::Step::Line) {
+      last = framer.buf();
+      framer.clear_line();
+    }
+    QCOMPARE(last, std::string("MOD003\r"));
+  }
 };
 
 QTEST_GUILESS_MAIN(FramingRandomTest)

@@ -1,5 +1,6 @@
 // The command exchange over the real transports: a pseudo-terminal opened as a
 // serial port and a loopback TCP connection, against the simulated device.
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -98,6 +99,12 @@ class LinkTransportsTest : public QObject {
     rig.handled.clear();
     rig.sim.send_unsolicited(QStringLiteral("MOD005"));
     QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD005"});
+    // A front-panel change reported while a command waits, its answer 50 ms behind.
+    rig.handled.clear();
+    rig.sim.lead_next_reply(QStringLiteral("PWR000"), 50);
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(rig.link.state().rx_flag);
+    QCOMPARE(rig.handled, (std::vector<std::string>{"rx_pwr:PWR000", "rx_mod:MOD001"}));
   }
 
   void garbage_between_replies_loses_no_reply_data() { exchange_on_both_links_data(); }
@@ -131,6 +138,60 @@ class LinkTransportsTest : public QObject {
     }
     QCOMPARE(rig.handled.size(), std::size_t(5));
     QCOMPARE(rig.handled.front(), std::string("rx_lai:LAI1HDMI 1"));
+  }
+
+  void an_exchange_started_by_a_handler_completes_data() { exchange_on_both_links_data(); }
+  void an_exchange_started_by_a_handler_completes() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    bool answered = false;
+    rig.link.table().set("PWR", [&] {
+      rig.link.tx_cmd("MOD999");
+      answered = rig.link.state().rx_flag;
+    });
+    rig.sim.send_unsolicited(QStringLiteral("PWR000"));
+    QTRY_VERIFY_WITH_TIMEOUT(answered, 600);
+  }
+
+  void a_pulled_adapter_closes_the_port_data() {
+    QTest::addColumn<bool>("writing");
+    QTest::newRow("idle") << false;
+    QTest::newRow("writing") << true;
+  }
+  void a_pulled_adapter_closes_the_port() {
+    QFETCH(bool, writing);
+    Rig rig(0);
+    int lost = 0;
+    rig.link.on_serial_lost = [&] { ++lost; };
+    const QString pty = rig.sim.pty_path();
+    rig.sim.unplug_pty();
+    if (writing) {
+      rig.link.tx_cmd("MOD999");
+      QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::LinkLost);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 500);
+    QVERIFY(!rig.serial.is_open());
+    QVERIFY(!rig.link.state().serial_open);
+    QCOMPARE(rig.notifier.texts.size(), 1);
+    QVERIFY(rig.notifier.texts.front().startsWith("RS232 port is disconnected !\n" + pty));
+  }
+
+  void a_port_held_by_another_program_is_refused_by_name() {
+    corvane::SimServer sim;
+    corvane::SimServer::Options options;
+    options.tcp = false;
+    QVERIFY(sim.start(options));
+    QProcess holder;  // opens the tty without a lock, as a terminal program might
+    holder.setStandardInputFile(sim.pty_path());
+    holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(holder.waitForStarted());
+    SerialLink port;
+    QString error;
+    QVERIFY(QTest::qWaitFor([&] { return !port.open(sim.pty_path(), &error); }, 1000));
+    QCOMPARE(error, QStringLiteral("the port is in use by sleep (pid %1)").arg(holder.processId()));
+    holder.kill();  // signals this process id only
+    QVERIFY(holder.waitForFinished());
+    QVERIFY2(port.open(sim.pty_path(), &error), qPrintable(error));
   }
 
   void ext_reply_over_ethernet() {

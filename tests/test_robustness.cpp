@@ -3,6 +3,8 @@
 // clicks and keys. Afterwards the window is consistent and the next refresh works.
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -179,6 +181,68 @@ class RobustnessTest : public QObject {
     QVERIFY(fx.c().cmd_fact_reset->isEnabled());
     fx.settle(350);
     verify_next_refresh_works(fx);
+  }
+
+  void a_flood_of_line_noise_leaves_the_window_answering_data() {
+    QTest::addColumn<bool>("stream");
+    QTest::newRow("16 MB burst") << false;
+    QTest::newRow("10 MB per second") << true;
+  }
+  void a_flood_of_line_noise_leaves_the_window_answering() {
+    QFETCH(bool, stream);
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet});
+    if (stream)
+      set_faults(fx, [](corvane::Faults& f) { f.noise_rate = 10'000'000; });
+    else
+      fx.sim().flood(16 << 20);
+    qint64 slowest = 0;
+    for (int click = 0; click < 10; ++click) {
+      QElapsedTimer clock;
+      clock.start();
+      bool answered = false;
+      QTimer::singleShot(0, [&] { answered = true; });
+      QVERIFY(QTest::qWaitFor([&] { return answered; }, 2000));
+      slowest = std::max(slowest, clock.elapsed());
+      QTest::qWait(30);
+    }
+    QVERIFY2(slowest < 200, qPrintable(QString::number(slowest)));
+    // A line the device sends after the noise (a carriage return ends the
+    // noise's last line) is handled once the noise before it has been read.
+    fx.sim().set_faults({});
+    fx.sim().send_garbage("\r");
+    fx.sim().send_unsolicited(QStringLiteral("PWR001"));
+    QVERIFY(fx.wait_for([&] { return fx.console().contains(QStringLiteral("PWR001")); }, 10000));
+    verify_next_refresh_works(fx);
+  }
+
+  void closing_ends_a_slow_refresh_at_once() {
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet});
+    set_faults(fx, [](corvane::Faults& f) { f.delay_ms = 1000; });
+    const QString settings = fx.folder() + QStringLiteral("/corvane.ini");
+    QFile::remove(settings);
+    QElapsedTimer clock;
+    QTimer::singleShot(100, [&] {
+      clock.start();
+      fx.main().close();
+    });
+    fx.full_refresh();
+    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(QFile::exists(settings));
+    QCOMPARE(fx.received(), QStringList{"VER999"});
+  }
+
+  void get_ip_during_a_label_exchange_takes_nothing() {
+    PanelFixture fx({.advanced = true});
+    fx.device().state().labels[0] = "ABCDEFGHIJKL";  // a reply of 17 characters
+    set_faults(fx, [](corvane::Faults& f) { f.delay_ms = 50; });
+    QTimer::singleShot(10, [&] { fx.click(fx.c().cmd_get_ip); });
+    fx.main().tx_cmd("LAI991");
+    QVERIFY(fx.main().rx_flag());
+    fx.settle(150);
+    QCOMPARE(fx.received(), QStringList{"LAI991"});
+    QVERIFY(fx.c().txt_get_ip->text().isEmpty());
+    QCOMPARE(fx.link().state().getip_state, 254);
+    verify_consistent(fx);
   }
 
   void random_replies_clicks_and_keys() {

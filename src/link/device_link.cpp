@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <utility>
 
@@ -26,23 +27,31 @@ DeviceLink::DeviceLink(QObject* parent) : QObject(parent) {
   tim_rx_.setSingleShot(true);
   tim_rx_.setInterval(0);
   connect(&tim_rx_, &QTimer::timeout, this, &DeviceLink::tim_rx_Timer);
+  tcp_rx_.setSingleShot(true);
+  tcp_rx_.setInterval(0);
+  connect(&tcp_rx_, &QTimer::timeout, this, &DeviceLink::wsk_client_DataArrival);
 }
 
 DeviceLink::~DeviceLink() {
-  if (serial_) serial_->on_ready_read = nullptr;
-  if (tcp_) tcp_->on_ready_read = nullptr;
+  set_serial(nullptr);
+  set_tcp(nullptr);
 }
 
 void DeviceLink::set_serial(ByteLink* serial) {
-  if (serial_) serial_->on_ready_read = nullptr;
+  if (serial_) {
+    serial_->on_ready_read = nullptr;
+    serial_->on_lost = nullptr;
+  }
   serial_ = serial;
-  if (serial_) serial_->on_ready_read = [this] { schedule_serial_tick(); };
+  if (!serial_) return;
+  serial_->on_ready_read = [this] { schedule_serial_tick(); };
+  serial_->on_lost = [this](const std::string& reason) { serial_lost(reason); };
 }
 
 void DeviceLink::set_tcp(ByteLink* tcp) {
   if (tcp_) tcp_->on_ready_read = nullptr;
   tcp_ = tcp;
-  if (tcp_) tcp_->on_ready_read = [this] { wsk_client_DataArrival(); };
+  if (tcp_) tcp_->on_ready_read = [this] { schedule_input(ReplyPath::Ethernet); };
 }
 
 // --- waiting ---------------------------------------------------------------
@@ -56,7 +65,7 @@ bool DeviceLink::wait_until(const std::function<bool()>& pred, int ms) {
   wake.setSingleShot(true);
   wake.setTimerType(Qt::PreciseTimer);
   wake.start(ms);
-  while (!pred() && !deadline.hasExpired())
+  while (!closing_ && !pred() && !deadline.hasExpired())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   st_.wait_busy = outer_wait;
   return pred();
@@ -70,17 +79,42 @@ void DeviceLink::wait_sec(double x) {
 
 void DeviceLink::pump_once() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+void DeviceLink::shut_down() {
+  closing_ = true;
+  tim_rx_.stop();
+  tcp_rx_.stop();
+}
+
 // --- console ---------------------------------------------------------------
 
 void DeviceLink::cmd_clear_Click() {
+  echo_.clear();
   if (console_) console_->clear();
   st_.con_lines = 0;
 }
 
 void DeviceLink::console_add(std::string_view text) {
+  flush_echo();
   if (st_.con_lines > kConsoleLimit) cmd_clear_Click();
   if (console_) console_->append(text);
   ++st_.con_lines;
+}
+
+void DeviceLink::echo(const std::string& text, ReplyPath path) {
+  // The receive paths collect their echo and show it once per pass: a flood
+  // of noise lines costs the console one update, not one per line.
+  if (path == ReplyPath::Serial && st_.con_lines > kConsoleLimit) cmd_clear_Click();
+  echo_ += text;
+  echo_ += ' ';
+  ++st_.con_lines;
+  // The Ethernet path counts first and clears afterwards.
+  if (path == ReplyPath::Ethernet && st_.con_lines > kConsoleLimit) cmd_clear_Click();
+}
+
+void DeviceLink::flush_echo() {
+  if (echo_.empty()) return;
+  const std::string text = std::exchange(echo_, {});
+  if (console_) console_->append(text);
 }
 
 // --- sending ---------------------------------------------------------------
@@ -112,17 +146,28 @@ bool DeviceLink::send_bytes(std::string_view line) {
                    kDrainLimitMs) &&
         serial_->is_open();
     if (!drained || !serial_->write(line)) {
-      if (serial_) serial_->close();
-      st_.serial_open = false;
       st_.tx_busy = false;
-      if (notifier_) notifier_->message(kSerialDisconnected, MessageIcon::Error);
-      if (on_serial_lost) on_serial_lost();
+      // A port lost meanwhile has been reported already.
+      if (st_.serial_open) serial_lost(drained ? "the port refused the bytes" : "the port sends nothing");
       return false;
     }
     return true;
   }
   if (st_.iface == 1 && tcp_) tcp_->write(line);
   return true;
+}
+
+void DeviceLink::serial_lost(const std::string& reason) {
+  if (serial_) serial_->close();
+  if (!st_.serial_open) return;
+  // Closed at once: nothing is written to or polled on a dead port again. A
+  // waiting exchange ends with the link; the buttons show it before the message.
+  st_.serial_open = false;
+  if (on_serial_lost) on_serial_lost();
+  if (notifier_ && !closing_)
+    notifier_->message(reason.empty() ? std::string(kSerialDisconnected)
+                                      : std::string(kSerialDisconnected) + "\n" + reason,
+                       MessageIcon::Error);
 }
 
 void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) {
@@ -133,6 +178,7 @@ void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) 
 void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   const std::string tx_str(tx_str_view);
   st_.rx_flag = false;
+  if (closing_) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
   if (!link_ready_or_report()) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
   if (st_.tx_busy) return end_exchange(tx_str, ExchangeOutcome::Busy);
 
@@ -141,11 +187,19 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   line_held_ = false;
   st_.rx_flag = false;
   st_.tx_busy = true;
+  // From here on a line with another code is no answer to this command: the
+  // receive paths hand it to its handler and the wait goes on.
+  waiting_ = true;
+  waiting_code_ = reply::code_of(tx_str);
 
   int limit = 0;
   if (st_.iface == 0) {
-    if (!send_bytes(tx_str + "\r")) return end_exchange(tx_str, ExchangeOutcome::LinkLost);
+    if (!send_bytes(tx_str + "\r")) {
+      waiting_ = false;
+      return end_exchange(tx_str, ExchangeOutcome::LinkLost);
+    }
     limit = kSerialPasses;
+    set_tim_rx_enabled(true);
   } else if (st_.iface == 1) {
     send_bytes(tx_str + "\r");
     if (is_reboot_command(tx_str)) {
@@ -160,6 +214,7 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   // (a lost connection, the device's "EXT"): no reply can come then.
   if (!line_held_)
     wait_until([this] { return line_held_ || !link_open(); }, (limit + 1) * kPassMs);
+  waiting_ = false;
 
   st_.rx_flag = true;
   // The reply leaves the buffer before its handler runs, so bytes that arrive
@@ -179,9 +234,11 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   } else {
     run_handler(line, ReplyPath::Exchange);
   }
+  // What the caller reads: the lines handled below answer nothing it sent.
+  const bool answered = st_.rx_flag;
 
   st_.tx_busy = false;
-  const ReplyPath path = st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial;
+  const ReplyPath path = input_path();
   if (st_.iface == 0) {
     set_tim_rx_enabled(true);
     pump_once();
@@ -193,19 +250,21 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
     dispatch_line(path);
   }
   process_input(path);
+  st_.rx_flag = answered;
   end_exchange(tx_str, outcome);
 }
 
-void DeviceLink::tx_nowait(std::string_view p_view) {
+bool DeviceLink::tx_nowait(std::string_view p_view) {
   const std::string p(p_view);
-  if (!link_ready_or_report()) return;
-  if (st_.tx_busy) return;
+  if (closing_) return false;
+  if (!link_ready_or_report()) return false;
+  if (st_.tx_busy) return false;
   st_.tx_busy = true;
   framer_.clear_line();
   line_held_ = false;
 
   if (st_.iface == 0) {
-    if (!send_bytes(p + "\r")) return;
+    if (!send_bytes(p + "\r")) return false;
     set_tim_rx_enabled(true);
   } else if (st_.iface == 1) {
     send_bytes(p + "\r");
@@ -214,12 +273,15 @@ void DeviceLink::tx_nowait(std::string_view p_view) {
   st_.tx_busy = false;
 
   // A reply that completed during the pump above had nobody waiting for it.
-  const ReplyPath path = st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial;
+  const ReplyPath path = input_path();
   if (line_held_) {
     line_held_ = false;
     dispatch_line(path);
   }
+  // The poll stopped when it held that reply; the next command needs it.
+  if (st_.iface == 0) set_tim_rx_enabled(true);
   process_input(path);
+  return true;
 }
 
 void DeviceLink::reset_exchange() {
@@ -227,18 +289,16 @@ void DeviceLink::reset_exchange() {
   st_.rx_flag = false;
   framer_.reset();
   line_held_ = false;
+  net_answer_.clear();
 }
 
 std::string DeviceLink::take_net_answer() {
-  std::string answer = framer_.buf();
-  framer_.clear_line();
   if (st_.getip_state == 3) st_.getip_state = 254;
-  resume_input();
-  return answer;
+  return std::exchange(net_answer_, {});
 }
 
 void DeviceLink::resume_input() {
-  process_input(st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial);
+  process_input(input_path());
   if (st_.iface == 0 && tim_rx_enabled_) schedule_serial_tick();
 }
 
@@ -254,10 +314,15 @@ void DeviceLink::set_tim_rx_enabled(bool enabled) {
 }
 
 void DeviceLink::schedule_serial_tick() {
-  if (!tim_rx_enabled_ || tim_rx_.isActive()) return;
+  if (closing_ || !tim_rx_enabled_ || tim_rx_.isActive()) return;
   const bool waiting = (serial_ && serial_->is_open() && serial_->bytes_available() > 0) ||
                        (st_.iface == 0 && framer_.has_pending());
   if (waiting) tim_rx_.start();
+}
+
+void DeviceLink::schedule_input(ReplyPath path) {
+  if (path != ReplyPath::Ethernet) return schedule_serial_tick();
+  if (!closing_ && !tcp_rx_.isActive()) tcp_rx_.start();
 }
 
 void DeviceLink::tim_rx_Timer() {
@@ -271,47 +336,48 @@ void DeviceLink::tim_rx_Timer() {
 }
 
 void DeviceLink::wsk_client_DataArrival() {
-  if (!tcp_) return;
-  const std::string chunk = tcp_->read_all();
-  if (chunk.empty()) return;
+  const std::string chunk = tcp_ ? tcp_->read_all() : std::string();
+  if (chunk.empty() && !framer_.has_pending()) return;
   framer_.push(chunk);
   const int before = st_.con_lines;
   process_input(ReplyPath::Ethernet);
   // Every chunk counts as an addition, echoed or not.
-  if (st_.con_lines == before) ++st_.con_lines;
+  if (!chunk.empty() && st_.con_lines == before) ++st_.con_lines;
 }
 
 void DeviceLink::process_input(ReplyPath path) {
   const bool serial = path == ReplyPath::Serial;
-  auto echo = [&](const std::string& text) {
-    if (serial) {
-      console_add(text + " ");
-      return;
-    }
-    // The Ethernet path counts first and clears afterwards.
-    if (console_) console_->append(text + " ");
-    ++st_.con_lines;
-    if (st_.con_lines > kConsoleLimit) cmd_clear_Click();
-  };
+  QElapsedTimer slice;
+  slice.start();
+  if (const std::size_t dropped = framer_.take_dropped())
+    echo("[" + std::to_string(dropped) + " bytes of line noise dropped]", path);
 
-  while (!line_held_ && st_.getip_state != 3) {
+  while (!line_held_) {
+    if (slice.elapsed() >= kSliceMs) {
+      // More input than one pass should take: the rest comes after the events
+      // that are waiting (a click, a repaint).
+      schedule_input(path);
+      break;
+    }
     const bool net_query = st_.getip_state >= 0 && st_.getip_state <= 2;
     const LineFramer::Step step = framer_.step(net_query);
     const std::size_t consumed = framer_.take_consumed();
     if (step == LineFramer::Step::NeedMore) {
       // A partial reply is echoed on the serial path, growing with each read.
-      if (serial && consumed > 0) echo(framer_.buf());
-      return;
+      if (serial && consumed > 0) echo(framer_.buf(), path);
+      break;
     }
-    if (serial || framer_.line_had_cr()) echo(framer_.buf());
+    if (serial || framer_.line_had_cr()) echo(framer_.buf(), path);
     if (step == LineFramer::Step::NetAnswer) {
-      // Left whole in the buffer, terminator included, for the Get IP sequence.
+      // Kept for the Get IP sequence, which takes it; the stream goes on.
+      net_answer_ = framer_.buf();
+      framer_.clear_line();
       st_.getip_state = 3;
-      st_.tx_busy = false;
-      return;
+      continue;
     }
     framer_.buf().pop_back();
-    if (path == ReplyPath::Ethernet && reply::code_of(framer_.buf()) == code::EXT) {
+    const std::string_view code = reply::code_of(framer_.buf());
+    if (path == ReplyPath::Ethernet && code == code::EXT) {
       // The device ends the connection: that answers no command, and whoever
       // waits must not take it for a reply.
       const bool busy = st_.tx_busy;
@@ -320,21 +386,40 @@ void DeviceLink::process_input(ReplyPath path) {
       continue;
     }
     if (st_.tx_busy) {
-      // Someone is sending: the reply is theirs.
-      st_.rx_flag = true;
-      line_held_ = true;
-      return;
+      if (!waiting_ || code == waiting_code_ || code == code::ERR) {
+        // Someone is sending: the reply is theirs.
+        st_.rx_flag = true;
+        line_held_ = true;
+        break;
+      }
+      // A line the device sent on its own (a front-panel change) while a
+      // command waits: handled as when idle; the command keeps waiting.
+      const bool flag = st_.rx_flag;
+      dispatch_line(path);
+      st_.tx_busy = true;
+      st_.rx_flag = flag;
+      continue;
     }
     dispatch_line(path);
   }
+  flush_echo();
 }
 
 void DeviceLink::dispatch_line(ReplyPath path) {
+  const std::string_view code = reply::code_of(framer_.buf());
+  if (!table_.knows(code, path)) {
+    // "ERR", a code without a handler, or line noise: shown in the console only.
+    st_.rx_flag = path == ReplyPath::Ethernet && code == code::ERR;
+    framer_.clear_line();
+    st_.tx_busy = false;
+    return;
+  }
   const std::string line = framer_.buf();
   framer_.clear_line();
+  // A handler may send, and so write to the console: what came before shows first.
+  flush_echo();
   st_.rx_flag = true;
-  const bool known = run_handler(line, path);
-  if (!known) st_.rx_flag = path == ReplyPath::Ethernet && reply::code_of(line) == code::ERR;
+  run_handler(line, path);
   st_.tx_busy = false;
   if (path == ReplyPath::Serial) pump_once();
 }

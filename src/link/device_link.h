@@ -67,8 +67,9 @@ class DeviceLink : public QObject {
   // Sends a command and waits for its reply (about 0.6 s on serial, 1.2 s over
   // TCP); the reply's handler runs before it returns. `rx_flag` tells the outcome.
   void tx_cmd(std::string_view tx_str);
-  // Sends a command without waiting; its reply comes back through the receive paths.
-  void tx_nowait(std::string_view p);
+  // Sends a command without waiting; its reply comes back through the receive
+  // paths. Returns whether it was sent (false: link closed, busy or lost).
+  bool tx_nowait(std::string_view p);
 
   // Waits more than x seconds, handling events meanwhile.
   void wait_sec(double x);
@@ -87,29 +88,40 @@ class DeviceLink : public QObject {
   void set_tim_rx_enabled(bool enabled);
   bool tim_rx_enabled() const { return tim_rx_enabled_; }
   void tim_rx_Timer();
-  // The TCP client's data event.
+  // The TCP client's data event. It runs from a zero-delay timer that the
+  // socket's ready-read starts, not inside the socket's signal, so a handler
+  // that lets events run still sees the bytes that arrive meanwhile.
   void wsk_client_DataArrival();
 
   // Empties the exchange state (a port opened or reopened).
   void reset_exchange();
 
-  // The 16-character network answer held in the reply buffer, taken once:
-  // returns it and empties the buffer so the stream goes on.
+  // The 16-character network answer (terminator included), taken once; the
+  // query is idle again afterwards. Empty when none has come.
   std::string take_net_answer();
   // Handles the bytes that are already received but not yet framed (after a
   // network query ends, say).
   void resume_input();
 
+  // The window closes: every wait ends at once and nothing more is sent (no
+  // message either). For good: the link is not used again.
+  void shut_down();
+  bool shutting_down() const { return closing_; }
+
   // Steps of a command after which the device restarts over Ethernet; the window
   // fills it (warning, start look, disconnect). Runs inside `tx_cmd`.
   std::function<void()> on_ethernet_reboot;
-  // Called when the serial port is found dead during a send (output never drained).
+  // Called when the serial port has failed (output never drained, the adapter
+  // pulled, an I/O error) and the link has closed it; the user is told after it.
   std::function<void()> on_serial_lost;
   // Called as every `tx_cmd` ends, refused ones included, with its command and outcome.
   std::function<void(std::string_view tx_str, ExchangeOutcome outcome)> on_exchange_end;
 
   // Longest wait for the serial port to hand queued bytes to the device.
   static constexpr int kDrainLimitMs = 2000;
+  // Longest run of the receive path before it lets other events in: a flood
+  // of input never holds up the window for longer.
+  static constexpr int kSliceMs = 10;
 
  private:
   bool link_ready_or_report();
@@ -119,7 +131,12 @@ class DeviceLink : public QObject {
   void dispatch_line(ReplyPath path);
   bool run_handler(const std::string& line, ReplyPath path);
   void schedule_serial_tick();
+  void schedule_input(ReplyPath path);
   void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
+  void serial_lost(const std::string& reason);
+  void echo(const std::string& text, ReplyPath path);
+  void flush_echo();
+  ReplyPath input_path() const { return st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial; }
 
   LinkState st_;
   LineFramer framer_;
@@ -130,7 +147,13 @@ class DeviceLink : public QObject {
   Notifier* notifier_ = nullptr;
   QTimer tim_rx_;
   bool tim_rx_enabled_ = false;
+  QTimer tcp_rx_;           // runs the TCP data event outside the socket's signal
   bool line_held_ = false;  // a complete reply waits in the buffer for `tx_cmd`
+  bool waiting_ = false;    // `tx_cmd` waits for a reply with the code below
+  std::string waiting_code_;
+  std::string net_answer_;  // the network answer, until the query takes it
+  std::string echo_;        // console text of the running receive pass, not yet shown
+  bool closing_ = false;
   std::string handler_line_;  // the reply whose handler is running
   int handler_depth_ = 0;
 };

@@ -9,13 +9,18 @@
 
 namespace quadrel {
 
+// Owns the port: opening it for this program alone, and watching it for the
+// errors after which it is gone (a pulled USB adapter, an I/O error), which
+// close it and are reported once through `on_lost`.
 class SerialLink : public QObject, public ByteLink {
   Q_OBJECT
  public:
   explicit SerialLink(QObject* parent = nullptr);
 
   // Opens the device path with the fixed settings and empties both buffers.
-  // On failure returns false and leaves the port closed; `error` says why.
+  // The port is taken exclusively: a port that another program holds open is
+  // refused. On failure returns false and leaves the port closed; `error`
+  // says why ("the port is in use by minicom (pid 4711)", "No such file or directory").
   bool open(const QString& device_path, QString* error = nullptr);
 
   bool is_open() const override { return port_.isOpen(); }
@@ -27,8 +32,16 @@ class SerialLink : public QObject, public ByteLink {
 
   QSerialPort& port() { return port_; }
 
+  // Another program that has `device_path` open: "minicom (pid 4711)", or
+  // empty when none is found (or the system does not tell).
+  static QString other_holder(const QString& device_path);
+
  private:
+  void on_error(QSerialPort::SerialPortError error);
+
   QSerialPort port_;
+  QString path_;
+  bool loss_reported_ = false;
 };
 
 }  // namespace quadrel

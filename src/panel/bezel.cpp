@@ -48,22 +48,55 @@ void Bezel::slider_change(std::string_view code, QScrollBar* slider, QLineEdit* 
   link_.tx_nowait(cmd::set(code, value));
 }
 
-void Bezel::rx_beh() { apply_reply(c_.hsr_bezel_h, c_.txt_bezel_h); }
+void Bezel::rx_beh() { apply_reply(0, c_.hsr_bezel_h, c_.txt_bezel_h); }
 
-void Bezel::rx_bev() { apply_reply(c_.hsr_bezel_v, c_.txt_bezel_v); }
+void Bezel::rx_bev() { apply_reply(1, c_.hsr_bezel_v, c_.txt_bezel_v); }
 
-void Bezel::apply_reply(QScrollBar* slider, QLineEdit* box) {
+namespace {
+int correction_of(std::string_view code) { return code == code::BEV ? 1 : 0; }
+}  // namespace
+
+bool Bezel::awaiting(int which) const {
+  return limit_marked_[which] && !limit_until_[which].hasExpired();
+}
+
+bool Bezel::limit_pending(std::string_view code) const { return awaiting(correction_of(code)); }
+
+void Bezel::end_limit(int which) {
+  limit_marked_[which] = false;
+  ps_.bezel_limit_query = limit_marked_[0] || limit_marked_[1];
+}
+
+void Bezel::forget_limits() {
+  end_limit(0);
+  end_limit(1);
+}
+
+void Bezel::query_limit(std::string_view code) {
+  const int which = correction_of(code);
+  limit_marked_[which] = true;
+  limit_until_[which].setRemainingTime(kLimitWaitMs);
+  ps_.bezel_limit_query = true;
+  link_.tx_cmd(cmd::query_limit(code));
+  // Answered (the reply ended the mark), refused or not sent: no limit is on
+  // its way. Only a query the device left unanswered may still be answered.
+  if (link_.state().last_outcome != ExchangeOutcome::NoAnswer) end_limit(which);
+}
+
+void Bezel::apply_reply(int which, QScrollBar* slider, QLineEdit* box) {
   const std::string line = reply();
   const auto correction = reading::bezel(line);
   if (!correction) return;
   const int p = *correction;
   if (!slider) return;
 
+  const bool limit = awaiting(which);
+  if (!limit) end_limit(which);  // a mark whose time is up
   ps_.send_enable = false;
-  if (ps_.bezel_limit_query) {
+  if (limit) {
     // The device's upper limit. A value above it is brought down to it by the
     // slider; the box then shows where the slider stands.
-    ps_.bezel_limit_query = false;
+    end_limit(which);
     const int before = slider->value();
     slider->setMaximum(p);
     if (slider->value() != before && box) box->setText(QString::number(slider->value()));

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "panel/bezel.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -47,17 +48,16 @@ bool Refresh::query_settings() {
     link_.tx_cmd(cmd::query(audio));
     if (!rx_flag()) return false;
   }
+  // A limit still awaited from an earlier refresh is not: these replies are values.
+  main_.bezel().forget_limits();
   for (std::string_view bezel : {code::BEH, code::BEV, code::BEZ}) {
     link_.tx_cmd(cmd::query(bezel));
     if (!rx_flag()) return false;
   }
   for (std::string_view limit : {code::BEH, code::BEV}) {
-    // The reply to this query is the slider's maximum, not its value. The flag
-    // ends with the query: a late or missing answer must not turn the next
-    // value reply into a limit.
-    ps_.bezel_limit_query = true;
-    link_.tx_cmd(cmd::query_limit(limit));
-    ps_.bezel_limit_query = false;
+    // The reply to this query is the slider's maximum, not its value, even
+    // when it comes after the wait.
+    main_.bezel().query_limit(limit);
     if (!rx_flag()) return false;
   }
   for (std::string_view setting : {code::LCK, code::PWR, code::RES, code::MOD}) {

@@ -93,6 +93,8 @@ FrmMain::~FrmMain() {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+  // A refresh or any other wait under way ends now instead of going on unseen.
+  link_.shut_down();
   startup_->Form_Unload();
   event->accept();
 }

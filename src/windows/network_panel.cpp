@@ -41,8 +41,11 @@ void NetworkPanel::cmd_get_ip_Click() {
     if (q.box) q.box->clear();
 
   for (int state = 0; state < 3; ++state) {
+    // Armed only for a query that goes out: while another exchange is under
+    // way its replies must not be taken for answers.
+    if (st.tx_busy) break;
     st.getip_state = state;
-    link_.tx_nowait(cmd::query(queries[state].code));
+    if (!link_.tx_nowait(cmd::query(queries[state].code))) break;
     // Both receive paths take exactly 16 characters as the answer while the
     // query is pending, and leave them in the reply buffer.
     if (!link_.wait_until([&st] { return st.getip_state == 3; }, kAnswerWaitMs)) break;

@@ -106,6 +106,8 @@ std::string label_clean(std::string_view text);
 namespace reply {
 // The first three characters (fewer if the line is shorter).
 std::string_view code_of(std::string_view line);
+// Whether `code` is one the device answers with ("ERR" and "EXT" included).
+bool is_code(std::string_view code);
 // The decimal value of the last character, or -1 if it is not a digit.
 int last_digit(std::string_view line);
 // The decimal value of the last n characters (leading zeros ignored),

@@ -23,6 +23,9 @@ class ByteLink {
 
   // Set by the link core: called when bytes have arrived.
   std::function<void()> on_ready_read;
+  // Set by the link core: called once when the link has failed for good (a
+  // pulled adapter, an I/O error); the reason names the device and the error.
+  std::function<void(const std::string& reason)> on_lost;
 };
 
 // The traffic console (`txt_cmd`): it only grows at its end until cleared.

@@ -298,6 +298,8 @@ void bench_cli_status() {
               static_cast<long long>(commands.size()), w.median_us, wire_ms, w.median_us / wire_ms);
   std::printf("\nProgram start and exit alone (--version): median %.1f ms; the network queries wait for\n"
               "their bare answers as the panel does.\n", l.median_us);
+}
+
 // The line framer alone: megabytes per second through push() and step(), in
 // reads of 4 KiB, for a stream of replies and for two kinds of line noise.
 void bench_framer() {

@@ -127,8 +127,11 @@ bool Session::open() {
     return false;
   }
   socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-  connect(&socket, &QAbstractSocket::disconnected, this,
-          [this] { mark_lost(QStringLiteral("the device closed the connection")); });
+  // What the device said before it closed (its "EXT", say) is handled first.
+  connect(&socket, &QAbstractSocket::disconnected, this, [this] {
+    link_.wsk_client_DataArrival();
+    mark_lost(QStringLiteral("the device closed the connection"));
+  });
   st.iface = 1;
   st.eth_connected = true;
   link_.reset_exchange();

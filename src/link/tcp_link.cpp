@@ -3,7 +3,11 @@
 namespace quadrel {
 
 TcpLink::TcpLink(QObject* parent) : QObject(parent) {
+  // The bytes are taken off the socket at once and handled later: a device
+  // that says its last words and closes ("EXT") must not lose them when the
+  // socket closes before the link gets to them.
   connect(&socket_, &QTcpSocket::readyRead, this, [this] {
+    inbox_ += socket_.readAll();
     if (on_ready_read) on_ready_read();
   });
   connect(&socket_, &QTcpSocket::connected, this, &TcpLink::connected);
@@ -11,6 +15,7 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
 
 void TcpLink::connect_to(const QString& host, quint16 port) {
   if (!is_closed()) socket_.abort();
+  inbox_.clear();
   socket_.connectToHost(host, port);
 }
 
@@ -23,16 +28,21 @@ bool TcpLink::write(std::string_view bytes) {
 
 std::size_t TcpLink::bytes_to_write() const { return static_cast<std::size_t>(socket_.bytesToWrite()); }
 
-std::size_t TcpLink::bytes_available() const { return static_cast<std::size_t>(socket_.bytesAvailable()); }
+std::size_t TcpLink::bytes_available() const {
+  return static_cast<std::size_t>(inbox_.size() + (socket_.isOpen() ? socket_.bytesAvailable() : 0));
+}
 
 std::string TcpLink::read_all() {
-  const QByteArray data = socket_.readAll();
-  return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+  if (socket_.isOpen()) inbox_ += socket_.readAll();
+  std::string data(inbox_.constData(), static_cast<std::size_t>(inbox_.size()));
+  inbox_.clear();
+  return data;
 }
 
 void TcpLink::close() {
   // abort() drops the connection at once, whatever its state (connecting included).
   socket_.abort();
+  inbox_.clear();
 }
 
 }  // namespace quadrel

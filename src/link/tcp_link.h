@@ -32,6 +32,7 @@ class TcpLink : public QObject, public ByteLink {
 
  private:
   QTcpSocket socket_;
+  QByteArray inbox_;  // received, not yet read by the link
 };
 
 }  // namespace quadrel

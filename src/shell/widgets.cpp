@@ -1,15 +1,21 @@
 #include "shell/widgets.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <unordered_map>
 
 namespace quadrel {
@@ -30,9 +36,8 @@ double luminance(const QColor& c) {
   return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
 }
 
-// One palette per colour, made on first use and shared by every control of
-// that colour: a colour change is then a palette change, which repaints the
-// control and nothing more (no style objects, no re-polish).
+// One palette per colour, made on first use and shared by every label or box
+// of that colour.
 const QPalette& palette_for(const QColor& c) {
   static std::unordered_map<QRgb, QPalette> prepared;
   auto it = prepared.find(c.rgb());
@@ -42,6 +47,50 @@ const QPalette& palette_for(const QColor& c) {
     p.setColor(role, c);
   legible_when_disabled(p, c);
   return prepared.emplace(c.rgb(), p).first->second;
+}
+
+// Paints push buttons in their back colour. A button keeps its own palette;
+// the style paints it with one palette per colour (and per palette the button
+// inherits), made once: the style's pixmap cache, which keys button faces by
+// their palette, then finds the face it made the last time the colour was
+// shown, instead of caching a new one at every change.
+class BackColorStyle : public QProxyStyle {
+ public:
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+    const QVariant colour = widget ? widget->property("backColor") : QVariant();
+    if (element != CE_PushButton || !button || !colour.isValid()) {
+      QProxyStyle::drawControl(element, option, painter, widget);
+      return;
+    }
+    QStyleOptionButton coloured(*button);
+    const QPalette::ColorGroup group = coloured.palette.currentColorGroup();
+    coloured.palette = palette_for(coloured.palette, colour.value<QColor>());
+    coloured.palette.setCurrentColorGroup(group);
+    QProxyStyle::drawControl(element, &coloured, painter, widget);
+  }
+
+ private:
+  const QPalette& palette_for(const QPalette& inherited, const QColor& c) const {
+    const auto key = std::make_pair(inherited.cacheKey(), c.rgb());
+    auto it = palettes_.find(key);
+    if (it != palettes_.end()) return it->second;
+    QPalette p = inherited;
+    p.setColor(QPalette::Button, c);
+    legible_when_disabled(p, c);
+    return palettes_.emplace(key, p).first->second;
+  }
+  mutable std::map<std::pair<qint64, QRgb>, QPalette> palettes_;
+};
+
+QStyle* back_color_style() {
+  static QPointer<BackColorStyle> style;
+  if (!style) {
+    style = new BackColorStyle;
+    style->setParent(qApp);
+  }
+  return style;
 }
 
 }  // namespace
@@ -75,14 +124,22 @@ void legible_when_disabled(QPalette& palette, const QColor& background) {
 }
 
 void set_back_color(QWidget* w, const QColor& c) {
+  if (qobject_cast<QPushButton*>(w)) {
+    const QVariant now = w->property("backColor");
+    if (now.isValid() && now.value<QColor>() == c) return;  // the look does not change
+    if (w->style() != back_color_style()) w->setStyle(back_color_style());
+    w->setProperty("backColor", c);
+    w->update();
+    return;
+  }
   const QPalette& now = w->palette();
   if (w->testAttribute(Qt::WA_SetPalette) && now.color(QPalette::Button) == c &&
       now.color(QPalette::Window) == c && now.color(QPalette::Base) == c)
     return;  // the look does not change
   w->setPalette(palette_for(c));
-  // Buttons and text boxes paint their own faces from the palette; labels and
-  // plain widgets fill their background with it.
-  if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QLineEdit*>(w)) w->setAutoFillBackground(true);
+  // Text boxes paint their own faces from the palette; labels and plain
+  // widgets fill their background with it.
+  if (!qobject_cast<QLineEdit*>(w)) w->setAutoFillBackground(true);
   w->setProperty("backColor", c);
 }
 

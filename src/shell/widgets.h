@@ -29,10 +29,10 @@ constexpr int twips(int t) { return (t + 7) / 15; }
 // Places a widget at a position given in twips, relative to its container.
 void place(QWidget* w, int left, int top, int width, int height);
 
-// Background colour of a button, label or box, set through the widget's
-// palette; disabled text on it stays legible. Setting the colour a widget
-// already has costs nothing. The colour is also kept in the widget's
-// "backColor" property so it can be read back.
+// Background colour of a button, label or box; disabled text on it stays
+// legible. A change repaints the control and nothing more (no style sheet, no
+// new style objects); setting the colour a control already has costs nothing.
+// The colour is kept in the widget's "backColor" property.
 void set_back_color(QWidget* w, const QColor& c);
 QColor back_color(const QWidget* w);
 

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QtTest>
 
@@ -140,6 +141,24 @@ class TestScreenshots : public QObject {
     for (auto it = count.begin(); it != count.end(); ++it)
       best = std::max(best, contrast_ratio(QColor(it.key()), drawn_face));
     QVERIFY2(best >= 3.0, qPrintable(QStringLiteral("%1:1 on %2").arg(best, 0, 'f', 2).arg(drawn_face.name())));
+  }
+
+  // The console lays its text out when it is painted, not at every append;
+  // scrolled to its end it shows the last exchanges.
+  void console_shows_the_traffic() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .show = true});
+    for (int i = 0; i < 30; ++i) fx.main().tx_cmd("MOD999");
+    QPlainTextEdit* box = fx.c().txt_cmd;
+    QScrollBar* bar = box->verticalScrollBar();
+    QVERIFY(fx.wait_for([&] { return bar->isVisible() && bar->maximum() > 0; }, 500));
+    bar->setValue(bar->maximum());
+    const QImage shot = box->grab().toImage();
+    const QImage last_lines = shot.copy(0, shot.height() / 2, shot.width(), shot.height() / 2);
+    int ink = 0;
+    for (int y = 0; y < last_lines.height(); ++y)
+      for (int x = 0; x < last_lines.width(); ++x) ink += qGray(last_lines.pixel(x, y)) < 96;
+    QVERIFY2(ink > 200, qPrintable(QString::number(ink)));
+    QVERIFY(shot.save(QDir(shots_dir()).filePath(QStringLiteral("console.png"))));
   }
 
   void tool_windows() {

@@ -1,5 +1,9 @@
 #include "link/serial_link.h"
 
+#include <cerrno>
+
+#include <unistd.h>
+
 namespace quadrel {
 
 SerialLink::SerialLink(QObject* parent) : QObject(parent) {
@@ -33,6 +37,15 @@ bool SerialLink::open(const QString& device_path, QString* error) {
 
 bool SerialLink::write(std::string_view bytes) {
   if (!port_.isOpen()) return false;
+  // A command goes straight to the port when nothing waits before it: the
+  // port's own buffered write would switch its write notifier on and off, two
+  // more turns of the event loop for every command.
+  if (port_.bytesToWrite() == 0) {
+    const ssize_t written = ::write(port_.handle(), bytes.data(), bytes.size());
+    if (written == static_cast<ssize_t>(bytes.size())) return true;
+    if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
+    else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+  }
   return port_.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
          static_cast<qint64>(bytes.size());
 }

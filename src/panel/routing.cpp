@@ -60,8 +60,9 @@ void Routing::set_cell_colour(int channel, int input, const QColor& c) {
 }
 
 void Routing::paint_block(int channel, int input) {
-  for (int in = 1; in <= 4; ++in) set_cell_colour(channel, in, colour::idle_grey);
-  set_cell_colour(channel, input, colour::routed_green);
+  // Each cell takes its colour once: a cell that keeps its colour is not touched.
+  for (int in = 1; in <= 4; ++in)
+    set_cell_colour(channel, in, in == input ? colour::routed_green : colour::idle_grey);
 }
 
 void Routing::map_out_select(int out) {

@@ -1,10 +1,12 @@
 // quadrel-bench: the panel's exchange, refresh, CPU, start-up and memory figures,
-// side by side with a plain blocking client, against a separate simulator process.
+// side by side with a plain blocking client and a bare window, against a
+// separate simulator process.
 //
-//   build/bench/quadrel-bench [exchanges]
-//   build/bench/quadrel-bench --refresh-loop N    (full refreshes only, for a profiler)
-//   build/bench/quadrel-bench --cli-status         (quadrel-cli status only)
-//   build/bench/quadrel-bench --framer            (the line framer's throughput only)
+//   build/bench/quadrel-bench [exchanges] [--skip-soak]   every figure of the README table
+//   build/bench/quadrel-bench --soak N                    N refreshes with colour changes only
+//   build/bench/quadrel-bench --refresh-loop N [paced]    full refreshes only, for a profiler
+//   build/bench/quadrel-bench --cli-status                quadrel-cli status only
+//   build/bench/quadrel-bench --framer                    the line framer's throughput only
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -187,13 +189,13 @@ struct PanelRun {
   std::unique_ptr<FrmMain> main;
   PrintNotifier notifier;
 
-  bool start(const SimProcess& sim, bool tcp) {
+  bool start(const SimProcess& sim, bool tcp, bool show = false) {
     quadrel::test::prepare_program_folder(dir.path(), sim.pty(), tcp ? 1 : 0, true,
                                           QStringLiteral("127.0.0.1:%1").arg(sim.port()));
     FrmMainOptions options;
     options.program_folder = dir.path();
     options.notifier = &notifier;
-    options.show = false;
+    options.show = show;
     main = std::make_unique<FrmMain>(options);
     if (tcp) {
       main->controls().cmd_conn_eth->click();
@@ -201,60 +203,250 @@ struct PanelRun {
     }
     return main->link().state().serial_open;
   }
-};
 
-void bench_refresh_and_cpu() {
-  std::printf("\n## Full refresh in the advanced size\n\n");
-  std::printf("| %-32s | %9s | %9s | %11s | %9s | %9s |\n", "link", "exchanges", "wall ms", "wire ms", "ratio",
-              "cpu %");
-  std::printf("|----------------------------------|----------:|----------:|------------:|----------:|----------:|\n");
-  struct Case { const char* name; bool tcp; bool pace; };
-  QStringList notes;
-  for (const Case& c : {Case{"TCP loopback", true, false}, Case{"pseudo-terminal", false, false},
-                        Case{"pseudo-terminal, 115200 baud", false, true}}) {
-    SimProcess sim;
-    if (!sim.start({}, c.pace ? QStringList{"--pace"} : QStringList{}, 1)) return;
-    sim.command(QStringLiteral("panel MOD005"));  // Quad: every channel has its own picture values
-    PanelRun run;
-    if (!run.start(sim, c.tcp)) { std::printf("| %-32s | link did not open |\n", c.name); continue; }
-    run.main->controls().cmd_refresh->click();  // warm up: the first refresh also lays the window out
-    sim.clear_log();
+  // One full refresh: wall and CPU milliseconds.
+  struct Times {
+    double wall, cpu;
+  };
+  Times refresh() {
     const double cpu0 = cpu_seconds();
     QElapsedTimer clock;
     clock.start();
-    run.main->controls().cmd_refresh->click();
-    const double wall_ms = clock.nsecsElapsed() / 1e6;
-    const double cpu_ms = (cpu_seconds() - cpu0) * 1000.0;
-    // The exchanges and the bytes on the wire, from the simulator's log: each
-    // command and its terminator, each reply of six characters and its terminator.
-    const QStringList commands = sim.log();
-    const int exchanges = static_cast<int>(commands.size());
-    qsizetype bytes = 0;
-    for (const QString& command : commands) bytes += command.size() + 1 + 7;
-    const double wire_ms = bytes * 10.0 / 115200.0 * 1000.0;
-    std::printf("| %-32s | %9d | %9.1f | %11.2f | %9.2f | %9.1f |\n", c.name, exchanges, wall_ms, wire_ms,
-                wall_ms / wire_ms, 100.0 * cpu_ms / wall_ms);
-    if (!c.pace) {
-      // Idle with the link open.
-      const double idle0 = cpu_seconds();
-      QElapsedTimer idle;
-      idle.start();
-      QEventLoop loop;
-      QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-      loop.exec();
-      const double idle_cpu = cpu_seconds() - idle0;
-      notes.push_back(QStringLiteral("Idle with the %1 link open for %2 s: %3 % of a core")
-                          .arg(QLatin1String(c.tcp ? "TCP" : "serial"))
-                          .arg(idle.elapsed() / 1000.0, 0, 'f', 1)
-                          .arg(100.0 * idle_cpu / (idle.elapsed() / 1000.0), 0, 'f', 3));
+    main->controls().cmd_refresh->click();
+    return {clock.nsecsElapsed() / 1e6, (cpu_seconds() - cpu0) * 1000.0};
+  }
+};
+
+// The simulator's log in a file: read back after a run, it does not wake the
+// panel's process at every command as its standard output would.
+struct SimLog {
+  QTemporaryDir dir;
+  QString path() const { return dir.filePath(QStringLiteral("sim.log")); }
+  QStringList options() const { return {QStringLiteral("--log"), path()}; }
+  QStringList take() {
+    QFile file(path());
+    QStringList commands;
+    if (file.open(QIODevice::ReadWrite)) {
+      for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.startsWith("RX ")) commands << QString::fromLatin1(line.mid(3).trimmed());
+      file.resize(0);
     }
-    if (c.tcp)
-      notes.push_back(QStringLiteral("Resident memory after a refresh: %1 MiB").arg(rss_kib() / 1024.0, 0, 'f', 1));
+    return commands;
+  }
+};
+
+// Wire time of an exchange list at 115200 baud, 8N1: each command and its
+// terminator, each reply of six characters and its terminator.
+double wire_ms(const QStringList& commands) {
+  qsizetype bytes = 0;
+  for (const QString& command : commands) bytes += command.size() + 1 + 7;
+  return bytes * 10.0 / 115200.0 * 1000.0;
+}
+
+double idle_cpu_percent(double seconds) {
+  const double cpu0 = cpu_seconds();
+  QElapsedTimer idle;
+  idle.start();
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+  loop.exec();
+  return 100.0 * (cpu_seconds() - cpu0) / (idle.elapsed() / 1000.0);
+}
+
+void bench_refresh_and_cpu() {
+  std::printf("\n## Full refresh in the advanced size, simulator as fast as it goes\n\n");
+  std::printf("| %-32s | %9s | %9s | %9s |\n", "link", "exchanges", "wall ms", "cpu ms");
+  std::printf("|----------------------------------|----------:|----------:|----------:|\n");
+  QStringList notes;
+  for (const bool tcp : {true, false}) {
+    const char* name = tcp ? "TCP loopback" : "pseudo-terminal";
+    SimProcess sim;
+    SimLog log;
+    if (!sim.start({}, log.options(), 1)) return;
+    sim.command(QStringLiteral("panel MOD005"));  // Quad: every channel has its own picture values
+    PanelRun run;
+    if (!run.start(sim, tcp)) { std::printf("| %-32s | link did not open |\n", name); continue; }
+    run.refresh();  // warm up: the first refresh also lays the window out
+    log.take();
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < 20; ++i) {
+      const PanelRun::Times t = run.refresh();
+      wall.push_back(t.wall);
+      cpu.push_back(t.cpu);
+    }
+    QTest::qWait(20);  // the simulator's last log line
+    const int exchanges = static_cast<int>(log.take().size()) / 20;
+    std::printf("| %-32s | %9d | %9.2f | %9.2f |\n", name, exchanges, stats(wall).median_us,
+                stats(cpu).median_us);
+    notes.push_back(QStringLiteral("Idle with the %1 link open for 10 s: %2 % of a core")
+                        .arg(QLatin1String(tcp ? "TCP" : "serial"))
+                        .arg(idle_cpu_percent(10.0), 0, 'f', 4));
+    if (tcp)
+      notes.push_back(QStringLiteral("Resident memory after 21 refreshes: %1 MiB").arg(rss_kib() / 1024.0, 0, 'f', 1));
   }
   std::printf("\n");
   for (const QString& note : notes) std::printf("%s\n", qPrintable(note));
 }
 
+// The same exchanges, in the same order, with a plain blocking client.
+double plain_run_ms(int fd, const QStringList& commands) {
+  QElapsedTimer clock;
+  clock.start();
+  char c = 0;
+  for (const QString& command : commands) {
+    const QByteArray line = command.toLatin1() + '\r';
+    if (::write(fd, line.constData(), static_cast<size_t>(line.size())) != line.size()) return -1;
+    while (::read(fd, &c, 1) == 1 && c != '\r') {}
+  }
+  return clock.nsecsElapsed() / 1e6;
+}
+
+// At the device's real speed, against the same paced simulator: the panel's
+// full refresh and a plain client doing the same exchanges, in turns.
+void bench_paced_refresh() {
+  constexpr int kPairs = 7;
+  std::printf("\n## Full refresh at 115200 baud (paced simulator, pseudo-terminal), %d pairs\n\n", kPairs);
+  SimProcess sim;
+  SimLog log;
+  if (!sim.start({}, QStringList{"--pace"} + log.options(), 1)) { std::printf("simulator did not start\n"); return; }
+  sim.command(QStringLiteral("panel MOD005"));
+  PanelRun run;
+  if (!run.start(sim, false)) { std::printf("serial link did not open\n"); return; }
+  run.refresh();  // warm up
+  std::vector<double> panel, plain, cpu_share, cpu_ms;
+  QStringList commands;
+  for (int i = 0; i < kPairs; ++i) {
+    log.take();
+    const PanelRun::Times t = run.refresh();
+    if (commands.isEmpty()) {
+      QTest::qWait(20);
+      commands = log.take();
+    }
+    panel.push_back(t.wall);
+    cpu_share.push_back(100.0 * t.cpu / t.wall);
+    cpu_ms.push_back(t.cpu);
+    // The port is the panel's: it lets go of it while the plain client talks.
+    run.main->controls().cmd_disconn->click();
+    const int fd = plain_pty(sim.pty());
+    if (fd < 0) { std::printf("plain client could not open the port\n"); return; }
+    plain.push_back(plain_run_ms(fd, commands));
+    ::close(fd);
+    run.main->controls().cmd_conn->click();
+  }
+  const double p = stats(panel).median_us;
+  const double q = stats(plain).median_us;
+  std::printf("| %-28s | %9s | %9s | %9s | %9s | %9s |\n", "what", "exchanges", "panel ms", "plain ms", "ratio",
+              "wire ms");
+  std::printf("|------------------------------|----------:|----------:|----------:|----------:|----------:|\n");
+  std::printf("| %-28s | %9lld | %9.2f | %9.2f | %9.3f | %9.2f |\n", "full refresh, median",
+              static_cast<long long>(commands.size()), p, q, q > 0 ? p / q : 0.0, wire_ms(commands));
+  std::printf("\nCPU during the paced refresh: %.2f %% of its wall time (median), %.2f ms\n", stats(cpu_share).median_us,
+              stats(cpu_ms).median_us);
+}
+
+// A launch probe prints this line once its window has been painted.
+void report_shown(QWidget& window) {
+  struct FirstPaint : QObject {
+    QWidget* window;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      if (watched == window && event->type() == QEvent::Paint) {
+        window->removeEventFilter(this);
+        QTimer::singleShot(0, [w = window] {
+          std::printf("shown %ld %dx%d\n", quadrel::test::peak_rss_kib(), w->width(), w->height());
+          std::fflush(stdout);
+          QApplication::quit();
+        });
+      }
+      return false;
+    }
+  };
+  auto* filter = new FirstPaint;
+  filter->setParent(&window);
+  filter->window = &window;
+  window.installEventFilter(filter);
+}
+
+int launch_probe(int argc, char** argv, const QString& folder) {
+  QApplication app(argc, argv);
+  PrintNotifier notifier;
+  FrmMainOptions options;
+  options.program_folder = folder;
+  options.notifier = &notifier;
+  options.show = false;
+  FrmMain frm(options);
+  report_shown(frm);
+  frm.show();
+  return QApplication::exec();
+}
+
+int bare_probe(int argc, char** argv, int width, int height) {
+  QApplication app(argc, argv);
+  QWidget window;
+  window.resize(width, height);
+  report_shown(window);
+  window.show();
+  return QApplication::exec();
+}
+
+struct Launch {
+  double ms = -1;
+  long peak_kib = -1;
+  QString size;
+};
+
+// Runs a probe as a whole process: from its start to the line saying its window was painted.
+Launch launch(const char* self, const QStringList& arguments) {
+  QProcess probe;
+  probe.setProgram(QString::fromLocal8Bit(self));
+  probe.setArguments(arguments);
+  QElapsedTimer clock;
+  clock.start();
+  probe.start();
+  Launch result;
+  QByteArray out;
+  while (clock.elapsed() < 10000 && !out.contains('\n') && probe.waitForReadyRead(10000))
+    out += probe.readAllStandardOutput();
+  if (out.startsWith("shown ")) {
+    result.ms = clock.nsecsElapsed() / 1e6;
+    const QList<QByteArray> fields = out.trimmed().split(' ');
+    result.peak_kib = fields.value(1).toLong();
+    result.size = QString::fromLatin1(fields.value(2));
+  }
+  probe.waitForFinished(10000);
+  return result;
+}
+
+void bench_launch(const char* self) {
+  constexpr int kPairs = 10;
+  QTemporaryDir dir;
+  quadrel::test::prepare_program_folder(dir.path(), QString(), 1, false, QStringLiteral("127.0.0.1:1"));
+  std::vector<double> panel_ms, bare_ms, panel_peak, bare_peak;
+  QString size = QStringLiteral("852x160");
+  for (int i = 0; i < kPairs; ++i) {
+    const Launch panel = launch(self, {QStringLiteral("--launch-probe"), dir.path()});
+    if (panel.ms < 0) continue;
+    size = panel.size;
+    const Launch bare = launch(self, {QStringLiteral("--bare-probe"), size});
+    if (bare.ms < 0) continue;
+    panel_ms.push_back(panel.ms);
+    bare_ms.push_back(bare.ms);
+    panel_peak.push_back(panel.peak_kib / 1024.0);
+    bare_peak.push_back(bare.peak_kib / 1024.0);
+  }
+  const double p = stats(panel_ms).median_us;
+  const double b = stats(bare_ms).median_us;
+  std::printf("\n## Launch to a painted window, offscreen, %zu pairs of whole processes\n\n", panel_ms.size());
+  std::printf("| %-36s | %9s | %9s |\n", "window", "median ms", "peak MiB");
+  std::printf("|--------------------------------------|----------:|----------:|\n");
+  std::printf("| %-36s | %9.1f | %9.1f |\n", "Quadrel (small size)", p, stats(panel_peak).median_us);
+  std::printf("| %-36s | %9.1f | %9.1f |\n", qPrintable(QStringLiteral("bare QWidget, %1").arg(size)), b,
+              stats(bare_peak).median_us);
+  std::printf("\nLaunch ratio Quadrel / bare window: %.2f\n", b > 0 ? p / b : 0.0);
+}
+
+// A long session in the shown window: every refresh follows a change on the
+// device's front panel (display mode, output, routing), so the refresh
+// repaints buttons and map cells in new colours.
 // quadrel-cli status as a script runs it, at a real 115200 baud, against the
 // time its bytes need on the wire.
 void bench_cli_status() {
@@ -336,73 +528,101 @@ void bench_framer() {
   }
 }
 
-void bench_launch(const char* self) {
-  std::vector<double> ms;
-  for (int i = 0; i < 5; ++i) {
-    QProcess probe;
-    probe.setProgram(QString::fromLocal8Bit(self));
-    probe.setArguments({QStringLiteral("--launch-probe")});
-    QElapsedTimer clock;
-    clock.start();
-    probe.start();
-    probe.waitForFinished(10000);
-    if (probe.readAllStandardOutput().contains("shown")) ms.push_back(clock.nsecsElapsed() / 1e6);
+void bench_soak(int refreshes) {
+  std::printf("\n## Soak: %d full refreshes over TCP with colour changes, window shown\n\n", refreshes);
+  SimProcess sim;
+  if (!sim.start({}, {"--log", "/dev/null"}, 1)) { std::printf("simulator did not start\n"); return; }
+  PanelRun run;
+  if (!run.start(sim, true, true)) { std::printf("TCP link did not open\n"); return; }
+  static const char* const kModes[] = {"MOD001", "MOD002", "MOD003", "MOD005", "MOD004"};
+  const LinkState& st = run.main->link().state();
+  const int warm_up = std::max(1, refreshes / 10);
+  long rss_after_warm_up = 0;
+  int unanswered = 0;
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < refreshes; ++i) {
+    QString change;
+    switch (i % 3) {
+      case 0: change = QLatin1String(kModes[(i / 3) % 5]); break;
+      case 1: change = QStringLiteral("OUT%1").arg(1 + (i / 3) % 4, 3, 10, QLatin1Char('0')); break;
+      default: change = QStringLiteral("INP%1").arg(1 + (i / 3) % 4, 3, 10, QLatin1Char('0')); break;
+    }
+    // The device reports the change on its own; the refresh starts once the panel has shown it.
+    const int lines = st.con_lines;
+    sim.command(QStringLiteral("panel ") + change);
+    if (!QTest::qWaitFor([&] { return st.con_lines != lines; }, 1000)) ++unanswered;
+    run.main->controls().cmd_refresh->click();
+    if (!st.rx_flag) ++unanswered;
+    if (i + 1 == warm_up) rss_after_warm_up = rss_kib();
+    if ((i + 1) % 1000 == 0) {
+      std::printf("  %6d refreshes: %.1f MiB resident, %.0f s\n", i + 1, rss_kib() / 1024.0, clock.elapsed() / 1000.0);
+      std::fflush(stdout);
+    }
   }
-  const Stats s = stats(ms);
-  std::printf("Launch to window shown: median %.1f ms (of %zu runs)\n", s.median_us, ms.size());
-}
-
-int launch_probe(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QTemporaryDir dir;
-  quadrel::test::prepare_program_folder(dir.path(), QString(), 1, false, QStringLiteral("127.0.0.1:1"));
-  PrintNotifier notifier;
-  FrmMainOptions options;
-  options.program_folder = dir.path();
-  options.notifier = &notifier;
-  FrmMain frm(options);
-  QTimer::singleShot(0, [&] {
-    std::printf("shown\n");
-    std::fflush(stdout);
-    QApplication::quit();
-  });
-  return QApplication::exec();
+  const long at_end = rss_kib();
+  std::printf("\nResident memory: %.1f MiB after %d refreshes, %.1f MiB after %d: growth %.2f MiB "
+              "(%.0f bytes per refresh); %d exchanges unanswered\n",
+              rss_after_warm_up / 1024.0, warm_up, at_end / 1024.0, refreshes,
+              (at_end - rss_after_warm_up) / 1024.0, (at_end - rss_after_warm_up) * 1024.0 / (refreshes - warm_up),
+              unanswered);
 }
 
 }  // namespace
 
-// Refreshes in a loop over TCP, for a profiler: quadrel-bench --refresh-loop N
-int refresh_loop(int argc, char** argv, int count) {
+// Refreshes in a loop, for a profiler: quadrel-bench --refresh-loop N [paced]
+// (over TCP, or over the pseudo-terminal at 115200 baud).
+int refresh_loop(int argc, char** argv, int count, bool paced) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   SimProcess sim;
-  if (!sim.start({}, {"--log", "/dev/null"}, 1)) return 1;
+  QStringList options{"--log", "/dev/null"};
+  if (paced) options << "--pace";
+  if (!sim.start({}, options, 1)) return 1;
   sim.command(QStringLiteral("panel MOD005"));
   PanelRun run;
-  if (!run.start(sim, true)) return 1;
+  if (!run.start(sim, !paced)) return 1;
   for (int i = 0; i < count; ++i) run.main->controls().cmd_refresh->click();
   return 0;
 }
 
 int main(int argc, char** argv) {
-  if (argc > 1 && QByteArray(argv[1]) == "--launch-probe") return launch_probe(argc, argv);
-  if (argc > 2 && QByteArray(argv[1]) == "--refresh-loop") return refresh_loop(argc, argv, atoi(argv[2]));
-  if (argc > 1 && QByteArray(argv[1]) == "--cli-status") {
+  const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+  if (mode == "--launch-probe" && argc > 2) return launch_probe(argc, argv, QString::fromLocal8Bit(argv[2]));
+  if (mode == "--bare-probe" && argc > 2) {
+    const QList<QByteArray> size = QByteArray(argv[2]).split('x');
+    return bare_probe(argc, argv, size.value(0).toInt(), size.value(1).toInt());
+  }
+  if (mode == "--refresh-loop" && argc > 2)
+    return refresh_loop(argc, argv, atoi(argv[2]), argc > 3 && QByteArray(argv[3]) == "paced");
+  if (mode == "--cli-status") {
     QCoreApplication app(argc, argv);
     bench_cli_status();
     return 0;
   }
-  if (argc > 1 && QByteArray(argv[1]) == "--framer") return bench_framer(), 0;
+  if (mode == "--framer") return bench_framer(), 0;
   pin_to_cpu(0);
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The soak may run in a real window (xvfb-run with QT_QPA_PLATFORM=xcb); all else offscreen.
+  if (mode != "--soak" || qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quadrel"));
-  const int count = argc > 1 ? std::max(100, atoi(argv[1])) : 2000;
+  if (mode == "--soak") {
+    bench_soak(argc > 2 ? std::max(10, atoi(argv[2])) : 10000);
+    return 0;
+  }
+  bool soak = true;
+  int count = 2000;
+  for (int i = 1; i < argc; ++i) {
+    if (QByteArray(argv[i]) == "--skip-soak") soak = false;
+    else count = std::max(100, atoi(argv[i]));
+  }
   std::printf("# quadrel-bench (panel pinned to CPU 0, simulator to CPU 1)\n");
   bench_framer();
   bench_exchanges(count);
   bench_refresh_and_cpu();
+  bench_paced_refresh();
   bench_cli_status();
   bench_launch(argv[0]);
+  if (soak) bench_soak(10000);
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyle>
 #include <QtTest>
 
@@ -129,6 +130,64 @@ class TestScreenshots : public QObject {
     QCOMPARE(fx.c().cmd_disconn_eth->geometry(), fx.c().cmd_disconn->geometry());
     check_captions(form);
     save(form, QStringLiteral("main_small_ethernet.png"));
+  }
+
+  // Disabled text reads at 3:1 or more on the face it is drawn on, measured on
+  // the drawn control: its commonest colour is the face, the text's core is
+  // the pixel that differs most from it.
+  void disabled_text_stays_legible_data() {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QColor>("face");  // invalid: the face the window gives it
+    QTest::addColumn<QString>("text");
+    QTest::newRow("picture box") << "txt_bri(1)" << QColor() << "50";
+    QTest::newRow("picture row caption") << "lab_con(2)" << QColor() << "";
+    QTest::newRow("version digits") << "txt_ver" << QColor() << "1.23";
+    QTest::newRow("map digit") << "lab_out_b_in(3)" << QColor() << "";
+    QTest::newRow("channel button") << "cmd_out(4)" << QColor() << "";
+    QTest::newRow("connecting, yellow") << "cmd_conn_eth" << colour::olive << "";
+    QTest::newRow("connected, green") << "cmd_conn" << colour::routed_green << "";
+    QTest::newRow("disconnected, red") << "cmd_disconn" << colour::busy_red << "";
+    QTest::newRow("preset button") << "cmd_recall(1)" << QColor() << "";
+  }
+  void disabled_text_stays_legible() {
+    QFETCH(QString, control);
+    QFETCH(QColor, face);
+    QFETCH(QString, text);
+    PanelFixture fx({.link = PanelFixture::Link::None, .advanced = true, .show = true});
+    auto* w = fx.main().findChild<QWidget*>(control);
+    QVERIFY(w);
+    if (auto* box = qobject_cast<QLineEdit*>(w)) box->setText(text);
+    if (face.isValid()) set_back_color(w, face);
+    w->show();
+    w->setEnabled(false);
+    const QImage image = w->grab().toImage();
+    const QRect inner = image.rect().adjusted(4, 4, -4, -4);
+    QHash<QRgb, int> count;
+    for (int y = inner.top(); y <= inner.bottom(); ++y)
+      for (int x = inner.left(); x <= inner.right(); ++x) ++count[image.pixel(x, y)];
+    const QColor drawn_face(std::max_element(count.begin(), count.end()).key());
+    double best = 1;
+    for (auto it = count.begin(); it != count.end(); ++it)
+      best = std::max(best, contrast_ratio(QColor(it.key()), drawn_face));
+    QVERIFY2(best >= 3.0, qPrintable(QStringLiteral("%1:1 on %2").arg(best, 0, 'f', 2).arg(drawn_face.name())));
+  }
+
+  // The console lays its text out when it is painted, not at every append;
+  // scrolled to its end it shows the last exchanges.
+  void console_shows_the_traffic() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .show = true});
+    for (int i = 0; i < 30; ++i) fx.main().tx_cmd("MOD999");
+    QPlainTextEdit* box = fx.c().txt_cmd;
+    QScrollBar* bar = box->verticalScrollBar();
+    QVERIFY(fx.wait_for([&] { return bar->isVisible() && bar->maximum() > 0; }, 500));
+    bar->setValue(bar->maximum());
+    const QImage shot = box->grab().toImage();
+    const QImage last_lines = shot.copy(0, shot.height() / 2, shot.width(), shot.height() / 2);
+    int ink = 0;
+    for (int y = 0; y < last_lines.height(); ++y)
+      for (int x = 0; x < last_lines.width(); ++x) ink += qGray(last_lines.pixel(x, y)) < 96;
+    QVERIFY2(ink > 200, qPrintable(QString::number(ink)));
+    QVERIFY(shot.save(QDir(shots_dir()).filePath(QStringLiteral("console.png"))));
   }
 
   void tool_windows() {

@@ -1,4 +1,5 @@
-// A long run of exchanges through the real window: memory stays flat and the console bounded.
+// Long runs through the real window: memory stays flat and the console bounded.
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -42,6 +43,27 @@ class SoakTest : public QObject {
     QVERIFY(fx.console().size() < 81 * 20);
     qInfo("resident memory: %ld KiB after %d exchanges, %ld KiB after %d", after_warmup, total / 10, at_end, total);
     if (kMemoryIsMeaningful) QVERIFY2(at_end - after_warmup < 8 * 1024, "resident memory grew during the run");
+  }
+
+  // The device switches modes and outputs on its own; the shown window
+  // repaints buttons in new colours each time, and colours come back.
+  void colour_changes_in_the_shown_window() {
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet, .show = true});
+    const LinkState& st = fx.link().state();
+    const char* changes[] = {"OUT002", "MOD005", "OUT003", "MOD003", "OUT004", "MOD002", "OUT001", "MOD001"};
+    const int total = 2000;
+    const int warmup = 16;  // every colour shown twice
+    long after_warmup = 0;
+    for (int i = 0; i < total; ++i) {
+      const int lines = st.con_lines;
+      fx.sim().send_unsolicited(QString::fromLatin1(changes[i % 8]));
+      QVERIFY(fx.wait_for([&] { return st.con_lines != lines; }));
+      QCoreApplication::processEvents();  // the repaint
+      if (i == warmup) after_warmup = rss_kib();
+    }
+    const long growth = rss_kib() - after_warmup;
+    qInfo("resident memory grew by %ld KiB over %d colour changes", growth, total - warmup);
+    if (kMemoryIsMeaningful) QVERIFY2(growth < 1024, "colour changes kept memory");
   }
 };
 

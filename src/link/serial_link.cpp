@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <cerrno>
 
 #ifdef Q_OS_LINUX
 #include <sys/file.h>
@@ -124,6 +125,15 @@ bool SerialLink::open(const QString& device_path, QString* error) {
 
 bool SerialLink::write(std::string_view bytes) {
   if (!port_.isOpen()) return false;
+  // A command goes straight to the port when nothing waits before it: the
+  // port's own buffered write would switch its write notifier on and off, two
+  // more turns of the event loop for every command.
+  if (port_.bytesToWrite() == 0) {
+    const ssize_t written = ::write(port_.handle(), bytes.data(), bytes.size());
+    if (written == static_cast<ssize_t>(bytes.size())) return true;
+    if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
+    else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+  }
   return port_.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
          static_cast<qint64>(bytes.size());
 }

@@ -11,9 +11,18 @@ TcpLink::TcpLink(QObject* parent) : QObject(parent) {
     if (on_ready_read) on_ready_read();
   });
   connect(&socket_, &QTcpSocket::connected, this, &TcpLink::connected);
+  connect(&socket_, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+    if (state == QAbstractSocket::ConnectedState) {
+      connected_ = true;
+    } else if (connected_) {
+      connected_ = false;
+      emit disconnected();
+    }
+  });
 }
 
 void TcpLink::connect_to(const QString& host, quint16 port) {
+  connected_ = false;
   if (!is_closed()) socket_.abort();
   inbox_.clear();
   socket_.connectToHost(host, port);
@@ -41,6 +50,7 @@ std::string TcpLink::read_all() {
 
 void TcpLink::close() {
   // abort() drops the connection at once, whatever its state (connecting included).
+  connected_ = false;
   socket_.abort();
   inbox_.clear();
 }

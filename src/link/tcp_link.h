@@ -23,16 +23,21 @@ class TcpLink : public QObject, public ByteLink {
   std::size_t bytes_to_write() const override;
   std::size_t bytes_available() const override;
   std::string read_all() override;
+  // Drops the connection at once, whatever its state; no `disconnected()` follows.
   void close() override;
 
   QTcpSocket& socket() { return socket_; }
 
  signals:
   void connected();
+  // The connection ended without close(): the device closed it or the
+  // network dropped it. Emitted as the socket leaves its connected state.
+  void disconnected();
 
  private:
   QTcpSocket socket_;
   QByteArray inbox_;  // received, not yet read by the link
+  bool connected_ = false;  // the socket is connected and close() was not called
 };
 
 }  // namespace quadrel

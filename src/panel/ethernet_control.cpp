@@ -17,7 +17,6 @@ constexpr const char* kAlreadyConnected = "Ethernet is already connected!";
 constexpr const char* kNoServer = "Client could not find Server.";
 constexpr const char* kConnectionLost = "Ethernet is disconnected !";
 constexpr int kConnectTimeoutMs = 7000;
-constexpr int kWatchIntervalMs = 100;
 
 }  // namespace
 
@@ -31,6 +30,10 @@ EthernetControl::EthernetControl(FrmMain& main) : Piece(main) {
                    [this] { cmd_disconn_eth_Click(); });
   QObject::connect(c_.tim_eth, &QTimer::timeout, c_.tim_eth, [this] { tim_eth_Timer(); });
   QObject::connect(&main_.tcp_client(), &TcpLink::connected, c_.tim_eth, [this] { wsk_client_Connect(); });
+  // Queued: the socket finishes its own work before the panel reacts (a
+  // message box runs an event loop).
+  QObject::connect(&main_.tcp_client(), &TcpLink::disconnected, c_.tim_eth, [this] { wsk_client_Close(); },
+                   Qt::QueuedConnection);
   on_reply(code::EXT, [this] { rx_ext(); });
 }
 
@@ -58,23 +61,25 @@ void EthernetControl::cmd_conn_eth_Click() {
 
 void EthernetControl::wsk_client_Connect() {
   link_.state().eth_connected = true;
-  c_.tim_eth->setInterval(kWatchIntervalMs);
-  if (!c_.tim_eth->isActive()) c_.tim_eth->start();
+  // Connected: the time-out is over, and the socket tells when the connection ends.
+  c_.tim_eth->stop();
+  watching_ = true;
   c_.lab_eth_state->hide();
   set_back_color(c_.cmd_conn_eth, colour::routed_green);
   c_.cmd_disconn_eth->setEnabled(true);
   set_back_color(c_.cmd_disconn_eth, colour::idle_grey);
 }
 
+void EthernetControl::wsk_client_Close() {
+  if (!watching_ || !link_.state().eth_connected || main_.tcp_client().is_connected()) return;
+  watching_ = false;
+  main_.notifier().message(kConnectionLost, MessageIcon::Error);
+  cmd_disconn_eth_Click();
+}
+
 void EthernetControl::tim_eth_Timer() {
   TcpLink& client = main_.tcp_client();
-  if (link_.state().eth_connected) {
-    if (client.is_connected()) return;
-    c_.tim_eth->stop();
-    main_.notifier().message(kConnectionLost, MessageIcon::Error);
-    cmd_disconn_eth_Click();
-    return;
-  }
+  if (link_.state().eth_connected) return;  // connected meanwhile
   // The connect time-out has run out.
   // Closed before the message, so a connection made while it is shown cannot
   // outlive the time-out.
@@ -89,6 +94,7 @@ void EthernetControl::tim_eth_Timer() {
 
 void EthernetControl::cmd_disconn_eth_Click() {
   c_.tim_eth->stop();
+  watching_ = false;
   main_.tcp_client().close();
   link_.state().eth_connected = false;
   c_.tim_eth->setInterval(kConnectTimeoutMs);

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "panel/ethernet_control.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -53,7 +54,7 @@ void ResetReboot::rx_rst() {
 void ResetReboot::ethernet_reboot() {
   // The connection is expected to go now: the watch must not report its loss
   // as a fault while the panel waits for the device's last words.
-  c_.tim_eth->stop();
+  main_.ethernet().stop_watch();
   link_.wait_sec(1);
   main_.notifier().message(kReconnectNotice, MessageIcon::Warning);
   c_.lab_pip->hide();

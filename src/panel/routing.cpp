@@ -61,6 +61,7 @@ void Routing::set_cell_colour(int channel, int input, const QColor& c) {
 }
 
 void Routing::paint_block(int channel, int input) {
+  // Each cell takes its colour once: a cell that keeps its colour is not touched.
   for (int in = 1; in <= 4; ++in) {
     set_cell_colour(channel, in, in == input ? colour::routed_green : colour::idle_grey);
     // The green cell is the routed one, to assistive tools as well.

@@ -88,6 +88,7 @@ QString indexed(const char* name, int index) {
 void fill_background(QWidget* w, const QColor& c) {
   QPalette pal = w->palette();
   pal.setColor(QPalette::Window, c);
+  legible_when_disabled(pal, c);
   w->setPalette(pal);
   w->setAutoFillBackground(true);
   w->setProperty("backColor", c);
@@ -321,6 +322,11 @@ void build_main_layout(MainControls& c, QWidget* form) {
   using namespace layout;
   c.frm_main = form;
   form->setFont(arial_font());
+  // Disabled captions stay readable on the window's background; the controls
+  // inherit this.
+  QPalette pal = form->palette();
+  legible_when_disabled(pal, pal.color(QPalette::Window));
+  form->setPalette(pal);
   place(form, 0, 0, 12780, 9165);
 
   build_top_strip(c, form);

@@ -3,14 +3,79 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPlainTextDocumentLayout>
+#include <QSignalBlocker>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace quadrel {
 
+namespace {
+
+// The console's layout: text added to the block being written is laid out when
+// the block is next painted or measured, instead of at once; the box lies
+// below the window's heights and is rarely seen. Everything else (new blocks,
+// clearing) is handled as usual, with one repaint request.
+class DeferredLayout : public QPlainTextDocumentLayout {
+ public:
+  explicit DeferredLayout(QTextDocument* doc) : QPlainTextDocumentLayout(doc) {
+    // The scroll bars follow the new lines once a burst of traffic is over,
+    // not at every reply.
+    resize_.setSingleShot(true);
+    resize_.setInterval(50);
+    connect(&resize_, &QTimer::timeout, this, [this] { emit documentSizeChanged(documentSize()); });
+  }
+
+ protected:
+  void documentChanged(int from, int removed, int added) override {
+    QTextDocument* doc = document();
+    QTextBlock first = doc->findBlock(from);
+    const bool same_blocks = doc->blockCount() == blocks_;
+    if (same_blocks && first.isValid() && first == doc->findBlock(std::max(0, from + removed + added - 1))) {
+      first.clearLayout();
+      emit update(everything(doc));
+      return;
+    }
+    blocks_ = doc->blockCount();
+    // The base class keeps its bookkeeping; its per-block update signals would
+    // lay the new blocks out at once, so one repaint request replaces them.
+    {
+      const QSignalBlocker quiet(this);
+      QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    }
+    if (!same_blocks && !resize_.isActive()) resize_.start();
+    emit update(everything(doc));
+  }
+
+ private:
+  static QRectF everything(const QTextDocument* doc) {
+    return QRectF(0., -doc->documentMargin(), 1e9, 1e9);
+  }
+  int blocks_ = 1;
+  QTimer resize_;
+};
+
+}  // namespace
+
+TextConsole::TextConsole(QPlainTextEdit* box) : box_(box) {
+  auto* doc = new QTextDocument(box);
+  doc->setDocumentLayout(new DeferredLayout(doc));
+  doc->setUndoRedoEnabled(false);
+  doc->setDefaultFont(box->font());
+  box->setDocument(doc);
+  end_ = QTextCursor(doc);
+}
+
 void TextConsole::append(std::string_view text) {
-  QTextCursor cursor(box_->document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  // Inside an edit block the cursor does not measure its place in the layout.
+  end_.beginEditBlock();
+  end_.setPosition(box_->document()->characterCount() - 1);
+  end_.insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  end_.endEditBlock();
 }
 
 void TextConsole::clear() { box_->clear(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QTextCursor>
 
 #include "link/core/link_io.h"
 
@@ -10,14 +11,17 @@ class QWidget;
 
 namespace quadrel {
 
-// Appends to the console text box without inserting line breaks.
+// Appends to the console text box without inserting line breaks. An append
+// costs a few microseconds: the box keeps no undo history, and the text is
+// laid out when the box paints it, not at every append.
 class TextConsole : public Console {
  public:
-  explicit TextConsole(QPlainTextEdit* box) : box_(box) {}
+  explicit TextConsole(QPlainTextEdit* box);
   void append(std::string_view text) override;
   void clear() override;
  private:
   QPlainTextEdit* box_;
+  QTextCursor end_;
 };
 
 // Modal message boxes with the program's title.

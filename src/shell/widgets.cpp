@@ -1,11 +1,22 @@
 #include "shell/widgets.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStyleOptionButton>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <unordered_map>
 
 namespace quadrel {
 
@@ -13,13 +24,123 @@ void place(QWidget* w, int left, int top, int width, int height) {
   w->setGeometry(twips(left), twips(top), twips(width), twips(height));
 }
 
+namespace {
+
+// Relative luminance of a colour as the contrast formula of the web's
+// accessibility guidelines defines it.
+double luminance(const QColor& c) {
+  auto channel = [](int v) {
+    const double s = v / 255.0;
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+// One palette per colour, made on first use and shared by every label or box
+// of that colour.
+const QPalette& palette_for(const QColor& c) {
+  static std::unordered_map<QRgb, QPalette> prepared;
+  auto it = prepared.find(c.rgb());
+  if (it != prepared.end()) return it->second;
+  QPalette p;
+  for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+    p.setColor(role, c);
+  legible_when_disabled(p, c);
+  return prepared.emplace(c.rgb(), p).first->second;
+}
+
+// Paints push buttons in their back colour. A button keeps its own palette;
+// the style paints it with one palette per colour (and per palette the button
+// inherits), made once: the style's pixmap cache, which keys button faces by
+// their palette, then finds the face it made the last time the colour was
+// shown, instead of caching a new one at every change.
+class BackColorStyle : public QProxyStyle {
+ public:
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+    const QVariant colour = widget ? widget->property("backColor") : QVariant();
+    if (element != CE_PushButton || !button || !colour.isValid()) {
+      QProxyStyle::drawControl(element, option, painter, widget);
+      return;
+    }
+    QStyleOptionButton coloured(*button);
+    const QPalette::ColorGroup group = coloured.palette.currentColorGroup();
+    coloured.palette = palette_for(coloured.palette, colour.value<QColor>());
+    coloured.palette.setCurrentColorGroup(group);
+    QProxyStyle::drawControl(element, &coloured, painter, widget);
+  }
+
+ private:
+  const QPalette& palette_for(const QPalette& inherited, const QColor& c) const {
+    const auto key = std::make_pair(inherited.cacheKey(), c.rgb());
+    auto it = palettes_.find(key);
+    if (it != palettes_.end()) return it->second;
+    QPalette p = inherited;
+    p.setColor(QPalette::Button, c);
+    legible_when_disabled(p, c);
+    return palettes_.emplace(key, p).first->second;
+  }
+  mutable std::map<std::pair<qint64, QRgb>, QPalette> palettes_;
+};
+
+QStyle* back_color_style() {
+  static QPointer<BackColorStyle> style;
+  if (!style) {
+    style = new BackColorStyle;
+    style->setParent(qApp);
+  }
+  return style;
+}
+
+}  // namespace
+
+double contrast_ratio(const QColor& a, const QColor& b) {
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor legible_disabled_text(const QColor& background) {
+  // The grey nearest the background's that still reads at 3.5:1 (a margin
+  // over 3:1 for the shading of button faces): dark on light colours, light on
+  // dark ones.
+  constexpr double kWanted = 3.5;
+  const int level = qGray(background.rgb());
+  for (int step = 1; step <= 255; ++step) {
+    for (const int v : {level - step, level + step}) {
+      if (v < 0 || v > 255) continue;
+      const QColor grey(v, v, v);
+      if (contrast_ratio(grey, background) >= kWanted) return grey;
+    }
+  }
+  return QColor(0, 0, 0);  // not reached: black or white always reads at 4.5:1
+}
+
+void legible_when_disabled(QPalette& palette, const QColor& background) {
+  const QColor dim = legible_disabled_text(background);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+    palette.setColor(QPalette::Disabled, role, dim);
+}
+
 void set_back_color(QWidget* w, const QColor& c) {
-  // A style sheet re-polishes the widget: only a real change pays for that.
-  const QVariant current = w->property("backColor");
-  if (current.isValid() && current.value<QColor>() == c) return;
+  if (qobject_cast<QPushButton*>(w)) {
+    const QVariant now = w->property("backColor");
+    if (now.isValid() && now.value<QColor>() == c) return;  // the look does not change
+    if (w->style() != back_color_style()) w->setStyle(back_color_style());
+    w->setProperty("backColor", c);
+    w->update();
+    return;
+  }
+  const QPalette& now = w->palette();
+  if (w->testAttribute(Qt::WA_SetPalette) && now.color(QPalette::Button) == c &&
+      now.color(QPalette::Window) == c && now.color(QPalette::Base) == c)
+    return;  // the look does not change
+  w->setPalette(palette_for(c));
+  // Text boxes paint their own faces from the palette; labels and plain
+  // widgets fill their background with it.
+  if (!qobject_cast<QLineEdit*>(w)) w->setAutoFillBackground(true);
   w->setProperty("backColor", c);
-  w->setStyleSheet(QStringLiteral("background-color: rgb(%1, %2, %3);")
-                       .arg(c.red()).arg(c.green()).arg(c.blue()));
 }
 
 QColor back_color(const QWidget* w) { return w->property("backColor").value<QColor>(); }

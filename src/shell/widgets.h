@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QLabel>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 
@@ -28,10 +29,19 @@ constexpr int twips(int t) { return (t + 7) / 15; }
 // Places a widget at a position given in twips, relative to its container.
 void place(QWidget* w, int left, int top, int width, int height);
 
-// Background colour of a button, label or box. The colour is kept in the
-// widget's "backColor" property so it can be read back.
+// Background colour of a button, label or box; disabled text on it stays
+// legible. A change repaints the control and nothing more (no style sheet, no
+// new style objects); setting the colour a control already has costs nothing.
+// The colour is kept in the widget's "backColor" property.
 void set_back_color(QWidget* w, const QColor& c);
 QColor back_color(const QWidget* w);
+
+// Contrast of two colours, 1 to 21 (the web accessibility guidelines' formula).
+double contrast_ratio(const QColor& a, const QColor& b);
+// A grey for disabled text on `background`: as close to it as reads at 3.5:1.
+QColor legible_disabled_text(const QColor& background);
+// Gives a palette's disabled text roles the legible grey for `background`.
+void legible_when_disabled(QPalette& palette, const QColor& background);
 
 // A label that takes clicks (map digits, the P and L indicators).
 class ClickLabel : public QLabel {

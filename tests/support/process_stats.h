@@ -8,14 +8,19 @@
 
 namespace quadrel::test {
 
-// Resident memory in KiB, -1 when unknown.
-inline long rss_kib() {
+// A field of /proc/self/status in KiB ("VmRSS:"), -1 when unknown.
+inline long status_kib(const char* field) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly)) return -1;
+  const QByteArray name(field);
   for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+    if (line.startsWith(name)) return line.mid(name.size()).trimmed().split(' ').front().toLong();
   return -1;
 }
+
+// Resident memory in KiB, now and at its peak; -1 when unknown.
+inline long rss_kib() { return status_kib("VmRSS:"); }
+inline long peak_rss_kib() { return status_kib("VmHWM:"); }
 
 // User and system CPU time used so far, in seconds.
 inline double cpu_seconds() {

@@ -45,7 +45,7 @@ class LinkTransportsTest : public QObject {
         tcp.connect_to(QStringLiteral("127.0.0.1"), sim.tcp_port());
         if (!connected.wait(3000)) qFatal("no TCP connection");
         link.state().eth_connected = true;
-        QTest::qWaitFor([this] { return sim.has_client(); }, 1000);
+        if (!QTest::qWaitFor([this] { return sim.has_client(); }, 1000)) qFatal("the simulator saw no client");
       }
       link.set_tim_rx_enabled(true);
     }

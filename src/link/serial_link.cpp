@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMetaObject>
 #include <cerrno>
+#include <cstring>
 
 #ifdef Q_OS_LINUX
 #include <sys/file.h>
@@ -131,8 +132,18 @@ bool SerialLink::write(std::string_view bytes) {
   if (port_.bytesToWrite() == 0) {
     const ssize_t written = ::write(port_.handle(), bytes.data(), bytes.size());
     if (written == static_cast<ssize_t>(bytes.size())) return true;
-    if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
-    else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (written > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      // The device is gone (a pulled adapter gives EIO): closed and told once, with why.
+      const QString why = QStringLiteral("writing failed (") + QString::fromLocal8Bit(std::strerror(errno)) + ')';
+      if (!loss_reported_) {
+        loss_reported_ = true;
+        port_.close();
+        if (on_lost) on_lost((path_ + QStringLiteral(": ") + why).toStdString());
+      }
+      return false;
+    }
   }
   return port_.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
          static_cast<qint64>(bytes.size());

@@ -77,6 +77,7 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   network_ = std::make_unique<NetworkPanel>(*this);
   startup_ = std::make_unique<Startup>(*this);
 
+  startup_->set_run_link(options.run_link);
   startup_->Form_Load(options.show);
 }
 

@@ -26,7 +26,7 @@ FrmKeypad::FrmKeypad(QWidget* owner)
   place(img_keypad, 90, 120, 5085, 1440);
   img_keypad->setAccessibleName(QStringLiteral("Keyboard legend"));
   img_keypad->setAccessibleDescription(QString::fromLatin1(kLegendText));
-  const QPixmap legend(QDir(program_folder()).filePath(QStringLiteral("bmp/keypad_legend.bmp")));
+  const QPixmap legend(picture_path(QStringLiteral("keypad_legend.bmp")));
   if (!legend.isNull()) {
     img_keypad->setPixmap(legend);
     img_keypad->setScaledContents(true);

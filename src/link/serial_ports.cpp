@@ -122,7 +122,10 @@ QString serial_device_label(const QString& device) {
 QString serial_open_advice(const QString& device, const QString& reason) {
   QString text = device + QStringLiteral(": ") + (reason.isEmpty() ? QStringLiteral("cannot be opened") : reason);
   const QByteArray path = QFile::encodeName(device);
-  if (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+  const bool denied = reason.contains(QStringLiteral("permission denied"), Qt::CaseInsensitive) ||
+                      (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 &&
+                       errno == EACCES);
+  if (denied)
     text += QStringLiteral(
         "\nYour user may not use serial ports: run \"sudo usermod -aG dialout $USER\", then log out and in again.");
   return text;

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "link/serial_link.h"
 #include "link/serial_ports.h"
@@ -73,8 +74,10 @@ void SerialControl::label_port_list(const SerialPortMap& map) {
     const QString com = QStringLiteral("COM%1:").arg(i + 1);
     c_.cbo_com->setItemText(i, map[i].isEmpty() ? com : com + QLatin1Char(' ') + serial_device_label(map[i]));
   }
-  // The open list is as wide as its longest entry; the box shows the start of it.
+  // The open list is as wide as its longest entry; the box shows the start of
+  // the chosen one, its tip the whole.
   c_.cbo_com->view()->setMinimumWidth(c_.cbo_com->view()->sizeHintForColumn(0) + 24);
+  c_.cbo_com->setToolTip(c_.cbo_com->itemText(std::max(c_.cbo_com->currentIndex(), 0)));
 }
 
 void SerialControl::cbo_com_Click() {

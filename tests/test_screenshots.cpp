@@ -36,9 +36,13 @@ class TestScreenshots : public QObject {
     return dir;
   }
 
-  static void save(QWidget& w, const QString& name) {
+  // At a scale factor above 1 (QT_SCALE_FACTOR) the file is named "...@2x.png".
+  static void save(QWidget& w, QString name) {
     const QPixmap shot = w.grab();
     QVERIFY(!shot.isNull());
+    const qreal scale = w.devicePixelRatioF();
+    QCOMPARE(shot.size(), w.size() * scale);  // drawn at the screen's density
+    if (scale > 1) name.replace(QStringLiteral(".png"), QStringLiteral("@%1x.png").arg(scale));
     QVERIFY(shot.save(QDir(shots_dir()).filePath(name)));
   }
 

@@ -8,6 +8,7 @@
 
 #include "panel/serial_control.h"
 #include "link/serial_link.h"
+#include "link/serial_ports.h"
 #include "panel_fixture.h"
 #include "shell/widgets.h"
 
@@ -77,15 +78,29 @@ class TestSerialPort : public QObject {
     map_ports(fx, "COM3=/nonexistent/tty-quadrel\n");
     fx.choose(fx.c().cbo_com, 2);
     QCOMPARE(fx.ps().com_port, 3);
-    QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM3: Fail !")}));
+    // The message names the device and the reason.
+    const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel: No such file or directory");
+    QCOMPARE(fx.messages(), QStringList({failed}));
     QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
+    QCOMPARE(fx.c().cbo_com->itemText(2), QStringLiteral("COM3: /nonexistent/tty-quadrel"));
     expect_closed(fx);  // the port that was open stays closed
 
     // Connect retries the same port, with the same result.
     fx.clear_messages();
     fx.click(fx.c().cmd_conn);
-    QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM3: Fail !")}));
+    QCOMPARE(fx.messages(), QStringList({failed}));
     expect_closed(fx);
+
+    // A port with no device present says so.
+    for (int i = 0; i < 9; ++i) {
+      const QString device = serial_device(i + 1, fx.folder());
+      QCOMPARE(fx.c().cbo_com->itemText(i).startsWith(QStringLiteral("COM%1: ").arg(i + 1)), !device.isEmpty());
+      if (!device.isEmpty()) continue;
+      fx.clear_messages();
+      fx.choose(fx.c().cbo_com, i);
+      QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM%1: Fail !\nNo serial device is present for COM%1.").arg(i + 1)}));
+      break;
+    }
   }
 
   void choosing_another_port_reopens() {

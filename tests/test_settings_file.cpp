@@ -1,4 +1,5 @@
 // Reading and writing corvane.ini and output_reso.txt, and the serial port map file.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -7,6 +8,14 @@
 #include "shell/settings_file.h"
 
 using namespace quadrel;
+
+namespace {
+void write_text(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(content);
+}
+}  // namespace
 
 class TestSettingsFile : public QObject {
   Q_OBJECT
@@ -153,11 +162,6 @@ class TestSettingsFile : public QObject {
     QCOMPARE(ports.at(1), std::string("/dev/pts/7"));
     QCOMPARE(ports.at(3), std::string("/dev/ttyUSB2"));  // the later line wins
 
-    QCOMPARE(default_serial_device(1), QStringLiteral("/dev/ttyS0"));
-    QCOMPARE(default_serial_device(4), QStringLiteral("/dev/ttyS3"));
-    QCOMPARE(default_serial_device(5), QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(default_serial_device(8), QStringLiteral("/dev/ttyUSB3"));
-    QCOMPARE(default_serial_device(9), QStringLiteral("/dev/ttyACM0"));
     QVERIFY(default_serial_device(0).isEmpty());
     QVERIFY(default_serial_device(10).isEmpty());
 
@@ -167,8 +171,54 @@ class TestSettingsFile : public QObject {
     map.write("COM2=/tmp/port\n");
     map.close();
     QCOMPARE(serial_device(2, dir.path()), QStringLiteral("/tmp/port"));
-    QCOMPARE(serial_device(3, dir.path()), QStringLiteral("/dev/ttyS2"));
+    QCOMPARE(serial_device(3, dir.path()), default_serial_device(3));
     QVERIFY(serial_device(12, dir.path()).isEmpty());
+  }
+
+  void present_serial_ports_in_order() {
+    // A stand-in for "/": two adapters, one with a stable name, a modem, and
+    // two of the kernel's ttyS nodes of which one has a UART.
+    QTemporaryDir root;
+    QDir dir(root.path());
+    for (const char* path : {"dev/serial/by-id", "sys/class/tty/ttyS0", "sys/class/tty/ttyS1"}) dir.mkpath(path);
+    for (const char* node : {"ttyUSB0", "ttyUSB1", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "tty0"})
+      write_text(root.filePath(QStringLiteral("dev/") + node), "");
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("dev/ttyUSB1")),
+                        root.filePath(QStringLiteral("dev/serial/by-id/usb-FTDI_FT232R_A50-if00-port0"))));
+    QVERIFY(QFile::link(root.filePath(QStringLiteral("dev/ttyUSB7")),
+                        root.filePath(QStringLiteral("dev/serial/by-id/usb-gone-if00"))));  // unplugged
+    write_text(root.filePath(QStringLiteral("sys/class/tty/ttyS0/type")), "4\n");
+    write_text(root.filePath(QStringLiteral("sys/class/tty/ttyS1/type")), "0\n");
+
+    const QStringList present = present_serial_devices(root.path());
+    QCOMPARE(present, QStringList({QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A50-if00-port0"),
+                                   QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyUSB0"),
+                                   QStringLiteral("/dev/ttyUSB2"), QStringLiteral("/dev/ttyUSB10"),
+                                   QStringLiteral("/dev/ttyS0")}));
+    // COM1.. take them in order; com_ports.txt replaces one and adds COM9; COM7 and COM8 stay empty.
+    const SerialPortMap map = serial_port_map(present, {{2, "/dev/pts/3"}, {9, "/dev/ttyUSB9"}});
+    QCOMPARE(map[0], present.at(0));
+    QCOMPARE(map[1], QStringLiteral("/dev/pts/3"));
+    QCOMPARE(map[5], QStringLiteral("/dev/ttyS0"));
+    QVERIFY(map[6].isEmpty() && map[7].isEmpty());
+    QCOMPARE(map[8], QStringLiteral("/dev/ttyUSB9"));
+    // An empty folder: nothing present.
+    QVERIFY(present_serial_devices(dir.filePath(QStringLiteral("sys"))).isEmpty());
+  }
+
+  void failed_open_advice_data() {
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("dialout");
+    QTest::newRow("permission") << QStringLiteral("Permission denied") << true;
+    QTest::newRow("missing") << QStringLiteral("No such file or directory") << false;
+    QTest::newRow("busy") << QStringLiteral("Device or resource busy") << false;
+  }
+  void failed_open_advice() {
+    QFETCH(QString, reason);
+    QFETCH(bool, dialout);
+    const QString text = serial_open_advice(QStringLiteral("/dev/ttyUSB0"), reason);
+    QVERIFY(text.startsWith(QStringLiteral("/dev/ttyUSB0: ") + reason));
+    QCOMPARE(text.contains(QStringLiteral("sudo usermod -aG dialout $USER")), dialout);
   }
 };
 

@@ -8,16 +8,21 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
 #include <memory>
 
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
+#include "shell/command_line.h"
+#include "shell/file_locations.h"
+#include "shell/quit_signals.h"
 #include "shell/startup.h"
 #include "shell/ui_io.h"
 #include "shell/widgets.h"
@@ -39,7 +44,6 @@ class StartupFolder {
  public:
   StartupFolder(const QByteArray& ini, const QByteArray& reso, const QList<int>& sim_ports = {1}) {
     corvane::SimServer::Options options;
-    options.tcp = false;
     QString error;
     if (!sim_.start(options, &error)) qFatal("simulator: %s", qPrintable(error));
     if (!ini.isNull()) write_file(dir_.path(), QStringLiteral("corvane.ini"), ini);
@@ -51,8 +55,9 @@ class StartupFolder {
     write_file(dir_.path(), QStringLiteral("com_ports.txt"), map);
   }
 
-  std::unique_ptr<FrmMain> open() {
+  std::unique_ptr<FrmMain> open(const RunLink& link = {}) {
     FrmMainOptions options;
+    options.run_link = link;
     options.program_folder = dir_.path();
     options.notifier = &notifier;
     options.show = false;
@@ -83,7 +88,7 @@ class TestStartup : public QObject {
     MainControls& c = main->controls();
     QVERIFY(c.opt_interface[0]->isChecked());
     QCOMPARE(main->link().state().iface, 0);
-    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3:"));
+    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + folder.sim().pty_path());
     QCOMPARE(main->state().com_port, 3);
     QVERIFY(main->link().state().serial_open);
     QVERIFY(main->serial_port().is_open());
@@ -114,7 +119,7 @@ class TestStartup : public QObject {
     QCOMPARE(main->link().state().con_lines, 0);
     QVERIFY(c.txt_cmd->toPlainText().isEmpty());
     QCOMPARE(c.cbo_com->count(), 9);
-    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9:"));
+    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9: /nonexistent/tty"));
     QCOMPARE(c.cbo_aspect->count(), 5);
     QCOMPARE(c.cbo_aspect->itemText(4), QStringLiteral("Keep Ratio"));
     QCOMPARE(c.cbo_output->count(), 3);
@@ -180,9 +185,9 @@ class TestStartup : public QObject {
     QVERIFY(!main->state().advanced_open);
     QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("192.168.1.100"));
     // COM1 does not exist here: the port message, then the one about the file.
-    QCOMPARE(folder.notifier.texts,
-             QStringList({QStringLiteral("COM1: Fail !"),
-                          QStringLiteral("corvane.ini is missing; starting with default settings.")}));
+    QCOMPARE(folder.notifier.texts.size(), 2);
+    QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("COM1: Fail !\n/nonexistent/tty: ")));
+    QCOMPARE(folder.notifier.texts.at(1), QStringLiteral("corvane.ini is missing; starting with default settings."));
     QCOMPARE(folder.notifier.icons.at(1), MessageIcon::Warning);
     QVERIFY(main->isEnabled());
     QVERIFY(main->state().send_enable);
@@ -268,9 +273,206 @@ class TestStartup : public QObject {
     QVERIFY(main->close());
     QCOMPARE(read_file(folder.path("corvane.ini")), old_settings);
     QVERIFY(QFileInfo(folder.path("corvane.ini.new")).isDir());
-    QVERIFY(folder.notifier.texts.isEmpty());  // silently
-    QVERIFY(!Startup::save_settings(folder.folder(), Settings{}));
+    // The user is told which file and why.
+    QCOMPARE(folder.notifier.texts.size(), 1);
+    QVERIFY(folder.notifier.texts.at(0).startsWith(
+        QStringLiteral("The settings could not be saved to %1: ").arg(folder.path("corvane.ini"))));
+    QVERIFY(folder.notifier.texts.at(0).endsWith(QStringLiteral("\nThe file keeps the settings it had.")));
+    QCOMPARE(folder.notifier.icons, QList<MessageIcon>({MessageIcon::Error}));
+    QString why;
+    QVERIFY(!Startup::save_settings(folder.folder(), Settings{}, &why));
+    QVERIFY(!why.isEmpty());
+    // Closed by a signal, nobody may be there to answer a box: the standard error is told instead.
+    folder.notifier.texts.clear();
+    main->startup().close_on_signal(SIGTERM);
+    QVERIFY(folder.notifier.texts.isEmpty());
+    QCOMPARE(read_file(folder.path("corvane.ini")), old_settings);
   }
+
+  void a_signal_saves_and_closes_data() {
+    QTest::addColumn<int>("signal_number");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void a_signal_saves_and_closes() {
+    QFETCH(int, signal_number);
+    StartupFolder folder("1\r\n1\r\n#FALSE#\r\n\"a\"\r\n", kReso);
+    auto main = folder.open();
+    main->show();
+    main->controls().txt_ip->setText(QStringLiteral("10.1.2.3"));
+    int received = 0;
+    {
+      QuitSignals quit_signals;
+      QObject::connect(&quit_signals, &QuitSignals::received, main.get(), [&](int number) {
+        received = number;
+        main->startup().close_on_signal(number);
+      });
+      QVERIFY(::raise(signal_number) == 0);
+      QTRY_COMPARE_WITH_TIMEOUT(received, signal_number, 2000);
+    }
+    QVERIFY(!main->isVisible());
+    QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("1\r\n1\r\n#FALSE#\r\n\"10.1.2.3\"\r\n"));
+  }
+
+  void where_the_files_are_data() {
+    QTest::addColumn<bool>("portable");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("saved_for_user");
+    QTest::addColumn<QString>("data");      // folder of pictures and resolution list
+    QTest::addColumn<QString>("settings");  // folder corvane.ini is written to
+    QTest::addColumn<QString>("source");    // folder corvane.ini is read from
+    QTest::newRow("build folder") << true << true << true << "bin" << "bin" << "bin";
+    QTest::newRow("read-only copy") << true << false << false << "bin" << "user" << "bin";
+    QTest::newRow("read-only copy, saved before") << true << false << true << "bin" << "user" << "user";
+    QTest::newRow("installed, first start") << false << true << false << "data" << "user" << "data";
+    QTest::newRow("installed, later starts") << false << false << true << "data" << "user" << "user";
+  }
+  void where_the_files_are() {
+    QFETCH(bool, portable);
+    QFETCH(bool, writable);
+    QFETCH(bool, saved_for_user);
+    QTemporaryDir root;
+    for (const char* sub : {"bin", "data", "user"}) QDir(root.path()).mkpath(QString::fromLatin1(sub));
+    write_file(root.filePath(QStringLiteral("data")), QStringLiteral("corvane.ini"), "0\r\n");
+    if (portable) write_file(root.filePath(QStringLiteral("bin")), QStringLiteral("corvane.ini"), "0\r\n");
+    if (saved_for_user) write_file(root.filePath(QStringLiteral("user")), QStringLiteral("corvane.ini"), "0\r\n");
+    const FileLocations where{root.filePath(QStringLiteral("bin")), writable, root.filePath(QStringLiteral("data")),
+                              root.filePath(QStringLiteral("user"))};
+    QFETCH(QString, data);
+    QFETCH(QString, settings);
+    QFETCH(QString, source);
+    QCOMPARE(where.portable(), portable);
+    QCOMPARE(QFileInfo(where.data_folder()).fileName(), data);
+    QCOMPARE(QFileInfo(where.settings_folder()).fileName(), settings);
+    QCOMPARE(where.settings_source(), root.filePath(source + QStringLiteral("/corvane.ini")));
+  }
+
+  void an_installed_program_keeps_its_settings_in_the_users_folder() {
+    // <prefix>/bin holds only the program; <prefix>/share/quadrel the pictures and default files.
+    QTemporaryDir prefix;
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    const QString data = prefix.filePath(QStringLiteral("share/quadrel"));
+    const QString user = prefix.filePath(QStringLiteral("config"));
+    QDir().mkpath(bin);
+    QDir().mkpath(data);
+    prepare_program_folder(data, QStringLiteral("/nonexistent/tty"), 1, false, QStringLiteral("10.1.1.1"));
+    write_file(data, QStringLiteral("output_reso.txt"), kReso);
+    const QByteArray old_xdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", user.toUtf8());
+
+    FrmMainOptions options;
+    options.program_folder = bin;
+    options.show = false;
+    CapturingNotifier notifier;
+    options.notifier = &notifier;
+    auto main = std::make_unique<FrmMain>(options);
+    QCOMPARE(main->controls().cbo_output->count(), 3);
+    QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("10.1.1.1"));
+    QCOMPARE(main->controls().img_start->property("pictureFile").toString(), QStringLiteral("start_hint.bmp"));
+    main->controls().txt_ip->setText(QStringLiteral("10.2.2.2"));
+    QVERIFY(main->close());
+    QCOMPARE(read_file(user + QStringLiteral("/quadrel/corvane.ini")), QByteArray("1\r\n1\r\n#FALSE#\r\n\"10.2.2.2\"\r\n"));
+    QVERIFY(QDir(bin).isEmpty());
+
+    // The next start reads the user's file.
+    main = std::make_unique<FrmMain>(options);
+    QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("10.2.2.2"));
+    QVERIFY(notifier.texts.isEmpty());
+    qputenv("XDG_CONFIG_HOME", old_xdg);
+  }
+
+  void command_line_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("action");  // CommandLine::Action
+    QTest::addColumn<int>("kind");    // RunLink::Kind
+    QTest::addColumn<QString>("target");
+    using A = CommandLine::Action;
+    using K = RunLink::Kind;
+    const auto row = [](const char* name, QStringList args, A action, K kind = K::Stored, const char* target = "") {
+      QTest::newRow(name) << args << int(action) << int(kind) << QString::fromLatin1(target);
+    };
+    row("nothing", {}, A::Run);
+    row("serial", {"--serial", "/dev/ttyUSB0"}, A::Run, K::Serial, "/dev/ttyUSB0");
+    row("serial joined", {"--serial=/dev/serial/by-id/usb-x"}, A::Run, K::Serial, "/dev/serial/by-id/usb-x");
+    row("tcp host", {"--tcp", "corvane.local"}, A::Run, K::Tcp, "corvane.local");
+    row("tcp last port", {"--tcp", "10.0.0.5:65535"}, A::Run, K::Tcp, "10.0.0.5:65535");
+    row("tcp port 0", {"--tcp", "10.0.0.5:0"}, A::Fail);
+    row("tcp port 65536", {"--tcp", "10.0.0.5:65536"}, A::Fail);
+    row("tcp ipv6", {"--tcp", "[::1]:2323"}, A::Run, K::Tcp, "[::1]:2323");
+    row("both links", {"--serial", "/dev/ttyS0", "--tcp", "h"}, A::Fail);
+    row("empty device", {"--serial", ""}, A::Fail);
+    row("unknown option", {"--bogus"}, A::Fail);
+    row("stray word", {"COM1"}, A::Fail);
+    row("help", {"--help"}, A::Print);
+    row("version", {"--version"}, A::Print);
+  }
+  void command_line() {
+    QFETCH(QStringList, args);
+    QFETCH(int, action);
+    QFETCH(int, kind);
+    QFETCH(QString, target);
+    const CommandLine line = parse_command_line(QStringList{QStringLiteral("quadrel")} + args);
+    QCOMPARE(int(line.action), action);
+    QCOMPARE(int(line.link.kind), kind);
+    QCOMPARE(line.link.target, target);
+    QCOMPARE(line.text.isEmpty(), line.action == CommandLine::Action::Run);
+  }
+
+  void the_program_prints_and_exits_without_a_display_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exit_code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--tcp <HOST[:PORT]>" << "";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "Quadrel 3.0\n" << "";
+    QTest::newRow("bad port") << QStringList{"--tcp", "h:0"} << 2 << "" << "--tcp needs HOST or HOST:PORT";
+  }
+  void the_program_prints_and_exits_without_a_display() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exit_code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(QUADREL_PATH), args);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exit_code);
+    QVERIFY(QString::fromLocal8Bit(program.readAllStandardOutput()).contains(out));
+    QVERIFY(QString::fromLocal8Bit(program.readAllStandardError()).contains(err));
+  }
+
+  void a_link_on_the_command_line_is_for_this_run_only_data() {
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("--serial") << true;
+    QTest::newRow("--tcp") << false;
+  }
+  void a_link_on_the_command_line_is_for_this_run_only() {
+    QFETCH(bool, serial);
+    // Stored: the other interface, a port and an address that lead nowhere.
+    const QByteArray stored = QByteArray(serial ? "1" : "0") + "\r\n2\r\n#FALSE#\r\n\"192.0.2.1\"\r\n";
+    StartupFolder folder(stored, kReso, {});
+    const QString target = serial ? folder.sim().pty_path() : QStringLiteral("127.0.0.1:%1").arg(folder.sim().tcp_port());
+    auto main = folder.open({serial ? RunLink::Kind::Serial : RunLink::Kind::Tcp, target});
+    MainControls& c = main->controls();
+    QVERIFY(c.opt_interface[serial ? 0 : 1]->isChecked());
+    if (serial) {
+      QVERIFY(main->link().state().serial_open);
+      QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM2: ") + target);
+    } else {
+      QCOMPARE(c.txt_ip->text(), target);
+      QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
+    }
+    main->tx_cmd("MOD999");
+    QVERIFY(main->rx_flag());
+    QVERIFY(folder.notifier.texts.isEmpty());
+    QVERIFY(main->close());
+    QCOMPARE(read_file(folder.path("corvane.ini")), stored);
+  }
+
 
   void tool_windows_close_with_the_main_window() {
     StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"a\"\r\n", kReso);

@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-2000000}
-bash "$root/tools/setup.sh"
+bash "$root/tools/setup.sh" build fuzz
 out=$root/build/fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I"$root/src" -I"$root/fuzz")

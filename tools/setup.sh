@@ -1,25 +1,39 @@
 #!/usr/bin/env bash
-# Installs what building and testing Quadrel needs from Debian's packages, if missing.
+# Installs from Debian's packages what the given tasks need and is missing:
+#   bash tools/setup.sh [build] [test] [package] [fuzz]      (default: build)
+# When everything is there it runs no package manager at all.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ccache
-  qt6-base-dev qt6-base-dev-tools libqt6serialport6-dev qt6-serialport-dev
-  libgl-dev
-  fonts-liberation fonts-arphic-uming fonts-dejavu-core
-  clang libclang-rt-14-dev
+declare -A needs=(
+  # compiler, toolkit, the icon renderer and the fonts the window is laid out for
+  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core"
+  # the Debian package and its checks
+  [package]="dpkg-dev file desktop-file-utils appstream lintian"
+  [fuzz]="clang libclang-rt-14-dev"
 )
+needs[test]="${needs[build]} ${needs[package]}"
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+tasks=("$@")
+((${#tasks[@]})) || tasks=(build)
+packages=()
+for task in "${tasks[@]}"; do
+  [[ -n ${needs[$task]+x} ]] || { echo "setup: unknown task '$task' (build, test, package, fuzz)" >&2; exit 2; }
+  read -ra words <<<"${needs[$task]}"
+  packages+=("${words[@]}")
 done
 
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# One query for all of them: a package counts when dpkg has it installed.
+mapfile -t installed < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
+  | awk '$2 == "installed" {print $1}')
+missing=()
+for p in "${packages[@]}"; do
+  [[ " ${installed[*]} ${missing[*]} " == *" $p "* ]] || missing+=("$p")
+done
+((${#missing[@]})) || exit 0
+
+echo "setup: installing ${missing[*]}"
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

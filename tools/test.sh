@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless: once as
-# built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# builds the Debian package and checks it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/tools/setup.sh"
+bash "$root/tools/setup.sh" test
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test"
 bash "$root/tools/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j2 --timeout 600)
+
+echo "== package and its checks (desktop entry, metainfo, lintian)"
+bash "$root/tools/package.sh" --check
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$root/tools/build.sh" "$root/build-asan" -DQUADREL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -8,6 +8,7 @@
 
 #include "link/endpoint.h"
 #include "link/serial_ports.h"
+#include "shell/file_locations.h"
 #include "shell/settings_file.h"
 
 namespace quadrel::cli {
@@ -64,7 +65,7 @@ QList<QCommandLineOption> LinkOptions::options() {
       {"serial", "Use the serial port DEVICE: a path such as /dev/ttyUSB0, or COM1 to COM9 as the panel maps them.",
        "DEVICE"},
       {"tcp", "Connect to the device at HOST, port 23 unless PORT is given.", "HOST[:PORT]"},
-      {"panel-dir", "Read corvane.ini, com_ports.txt and output_reso.txt from DIR (default: the program's folder).",
+      {"panel-dir", "Read corvane.ini, com_ports.txt and output_reso.txt from DIR (default: where the panel keeps them).",
        "DIR"},
       {QStringList{"v", "verbose"}, "Copy the traffic with the device to standard error."},
   };
@@ -88,8 +89,22 @@ bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
   return true;
 }
 
-QString LinkOptions::folder() const {
-  return panel_dir.isEmpty() ? QCoreApplication::applicationDirPath() : panel_dir;
+namespace {
+FileLocations panel_locations() { return FileLocations::for_program(QCoreApplication::applicationDirPath()); }
+}  // namespace
+
+QString LinkOptions::settings_file() const {
+  if (!panel_dir.isEmpty()) return QDir(panel_dir).filePath(QStringLiteral("corvane.ini"));
+  const QString source = panel_locations().settings_source();
+  return source.isEmpty() ? QDir(panel_locations().settings_folder()).filePath(QStringLiteral("corvane.ini")) : source;
+}
+
+QString LinkOptions::ports_folder() const {
+  return panel_dir.isEmpty() ? panel_locations().settings_folder() : panel_dir;
+}
+
+QString LinkOptions::data_folder() const {
+  return panel_dir.isEmpty() ? panel_locations().data_folder() : panel_dir;
 }
 
 std::optional<LinkTarget> LinkOptions::target(QString* error) const {
@@ -99,12 +114,12 @@ std::optional<LinkTarget> LinkOptions::target(QString* error) const {
     // COM1..COM9 mean what they mean to the panel.
     static const QRegularExpression com(QStringLiteral("^COM([1-9]):?$"), QRegularExpression::CaseInsensitiveOption);
     const auto match = com.match(serial);
-    t.device = match.hasMatch() ? serial_device(match.captured(1).toInt(), folder()) : serial;
+    t.device = match.hasMatch() ? serial_device(match.captured(1).toInt(), ports_folder()) : serial;
     return t;
   }
   if (endpoint.isEmpty()) {
     // The link the panel was last left on.
-    const QString path = QDir(folder()).filePath(QStringLiteral("corvane.ini"));
+    const QString path = settings_file();
     std::string text;
     if (!read_text(path, &text)) {
       *error = QStringLiteral("no link given: use --serial DEVICE or --tcp HOST[:PORT] (%1 cannot be read)")
@@ -113,7 +128,7 @@ std::optional<LinkTarget> LinkOptions::target(QString* error) const {
     }
     const Settings settings = parse_settings(text);
     if (settings.iface == 0) {
-      t.device = serial_device(settings.com_port, folder());
+      t.device = serial_device(settings.com_port, ports_folder());
       return t;
     }
     endpoint = QString::fromStdString(settings.address);
@@ -148,7 +163,7 @@ Session* Context::open() {
 const std::vector<std::string>& Context::resolutions() const {
   if (resolutions_.empty()) {
     std::string text;
-    if (read_text(QDir(link_.folder()).filePath(QStringLiteral("output_reso.txt")), &text))
+    if (read_text(QDir(link_.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text))
       resolutions_ = parse_resolution_list(text);
     if (resolutions_.empty()) resolutions_ = default_resolution_list();
   }

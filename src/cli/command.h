@@ -28,7 +28,11 @@ struct LinkOptions {
   bool take(const QCommandLineParser& parser, QString* error);
   // The link: from the options, or else from the panel's settings file.
   std::optional<LinkTarget> target(QString* error) const;
-  QString folder() const;  // panel_dir, or the program's own folder
+  // Where the panel keeps its files: all in panel_dir when given, else where
+  // the panel installed beside this program looks for them.
+  QString settings_file() const;  // corvane.ini as read at the panel's start
+  QString ports_folder() const;   // com_ports.txt
+  QString data_folder() const;    // output_reso.txt
 };
 
 class Command;

@@ -2,6 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace quadrel {
 
@@ -13,13 +17,51 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+const QString kById = QStringLiteral("/dev/serial/by-id");
+
+// ttyUSB10 after ttyUSB9: by the name's stem, then by its number.
+bool by_number(const QString& a, const QString& b) {
+  auto split = [](const QString& name) {
+    qsizetype digits = name.size();
+    while (digits > 0 && name.at(digits - 1).isDigit()) --digits;
+    return std::pair(name.left(digits), name.mid(digits).toInt());
+  };
+  return split(a) < split(b);
+}
+
+// A built-in port has a UART when the serial core reports a port type other
+// than 0 ("unknown"): the kernel makes ttyS0..ttyS31 whether or not one exists.
+bool has_uart(const QString& root, const QString& name) {
+  QFile type(root + QStringLiteral("/sys/class/tty/") + name + QStringLiteral("/type"));
+  if (!type.open(QIODevice::ReadOnly)) return false;
+  return type.readAll().trimmed().toInt() != 0;
+}
+
 }  // namespace
 
-QString default_serial_device(int com_port) {
-  if (com_port >= 1 && com_port <= 4) return QStringLiteral("/dev/ttyS%1").arg(com_port - 1);
-  if (com_port >= 5 && com_port <= 8) return QStringLiteral("/dev/ttyUSB%1").arg(com_port - 5);
-  if (com_port == 9) return QStringLiteral("/dev/ttyACM0");
-  return {};
+QStringList present_serial_devices(const QString& root) {
+  const QDir dev(root + QStringLiteral("/dev"));
+  QStringList taken;   // kernel devices already reached through a stable name
+  QStringList result;
+
+  const QDir by_id(root + kById);
+  for (const QFileInfo& link : by_id.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
+    const QString target = link.canonicalFilePath();
+    if (target.isEmpty()) continue;  // a link whose adapter has gone
+    taken << QFileInfo(target).fileName();
+    result << kById + QLatin1Char('/') + link.fileName();
+  }
+
+  QStringList usb = dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::System | QDir::Files);
+  std::sort(usb.begin(), usb.end(), by_number);
+  for (const QString& name : usb)
+    if (!taken.contains(name)) result << QStringLiteral("/dev/") + name;
+
+  QStringList builtin = dev.entryList({QStringLiteral("ttyS*")}, QDir::System | QDir::Files);
+  std::sort(builtin.begin(), builtin.end(), by_number);
+  for (const QString& name : builtin)
+    if (has_uart(root, name)) result << QStringLiteral("/dev/") + name;
+  return result;
 }
 
 std::map<int, std::string> parse_com_ports(std::string_view text) {
@@ -42,15 +84,51 @@ std::map<int, std::string> parse_com_ports(std::string_view text) {
   return ports;
 }
 
-QString serial_device(int com_port, const QString& folder) {
-  if (com_port < 1 || com_port > 9) return {};
+SerialPortMap serial_port_map(const QStringList& present, const std::map<int, std::string>& file_lines) {
+  SerialPortMap map;
+  for (std::size_t i = 0; i < map.size() && i < static_cast<std::size_t>(present.size()); ++i)
+    map[i] = present.at(static_cast<qsizetype>(i));
+  for (const auto& [port, path] : file_lines) map[static_cast<std::size_t>(port - 1)] = QString::fromStdString(path);
+  return map;
+}
+
+SerialPortMap serial_port_map(const QString& folder, const QString& root) {
+  std::map<int, std::string> lines;
   QFile file(QDir(folder).filePath(QStringLiteral("com_ports.txt")));
   if (file.open(QIODevice::ReadOnly)) {
     const QByteArray data = file.read(64 * 1024);
-    const auto ports = parse_com_ports(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-    if (const auto it = ports.find(com_port); it != ports.end()) return QString::fromStdString(it->second);
+    lines = parse_com_ports(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
   }
-  return default_serial_device(com_port);
+  return serial_port_map(present_serial_devices(root), lines);
+}
+
+QString default_serial_device(int com_port) {
+  if (com_port < 1 || com_port > 9) return {};
+  return serial_port_map(present_serial_devices(), {})[static_cast<std::size_t>(com_port - 1)];
+}
+
+QString serial_device(int com_port, const QString& folder) {
+  if (com_port < 1 || com_port > 9) return {};
+  return serial_port_map(folder)[static_cast<std::size_t>(com_port - 1)];
+}
+
+QString serial_device_label(const QString& device) {
+  if (!device.startsWith(kById + QLatin1Char('/'))) return device;
+  const QString target = QFileInfo(device).canonicalFilePath();
+  const QString name = device.mid(kById.size() + 1);
+  return target.isEmpty() ? device : target + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QString serial_open_advice(const QString& device, const QString& reason) {
+  QString text = device + QStringLiteral(": ") + (reason.isEmpty() ? QStringLiteral("cannot be opened") : reason);
+  const QByteArray path = QFile::encodeName(device);
+  const bool denied = reason.contains(QStringLiteral("permission denied"), Qt::CaseInsensitive) ||
+                      (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 &&
+                       errno == EACCES);
+  if (denied)
+    text += QStringLiteral(
+        "\nYour user may not use serial ports: run \"sudo usermod -aG dialout $USER\", then log out and in again.");
+  return text;
 }
 
 }  // namespace quadrel

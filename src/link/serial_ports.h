@@ -2,22 +2,47 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <array>
 #include <map>
 #include <string>
 #include <string_view>
 
 namespace quadrel {
 
-// COM1..COM4 are /dev/ttyS0..3, COM5..COM8 /dev/ttyUSB0..3 and COM9 /dev/ttyACM0,
-// unless the file "com_ports.txt" in the program's folder says otherwise.
-QString default_serial_device(int com_port);
+// COM1..COM9, index 0 for COM1; an empty entry has no device.
+using SerialPortMap = std::array<QString, 9>;
+
+// The serial devices present, in the order the ports take them: adapters by
+// their /dev/serial/by-id names (the same adapter keeps its name across
+// reboots and plugging), then the other /dev/ttyUSB* and /dev/ttyACM*, then
+// the built-in /dev/ttyS* that have a UART behind them. `root` stands in for
+// "/" (tests give a folder laid out like one).
+QStringList present_serial_devices(const QString& root = QString());
 
 // Reads lines "COM3=/dev/ttyUSB1" (blank lines and "#" comments allowed; any
 // other line, or a port outside 1..9, is ignored). Later lines win.
 std::map<int, std::string> parse_com_ports(std::string_view text);
 
-// The device for `com_port` (1..9): from "<folder>/com_ports.txt" when it names
-// the port, else the default. Empty for a number outside 1..9.
+// COM1.. take the present devices in order; the lines of "com_ports.txt" in
+// `folder` then replace or add entries.
+SerialPortMap serial_port_map(const QString& folder, const QString& root = QString());
+SerialPortMap serial_port_map(const QStringList& present, const std::map<int, std::string>& file_lines);
+
+// The device of `com_port` (1..9) without com_ports.txt: the present one at
+// that place, empty when there is none (or for a number outside 1..9).
+QString default_serial_device(int com_port);
+
+// The device for `com_port` (1..9) with "<folder>/com_ports.txt" applied.
+// Empty when the port has no device or the number is outside 1..9.
 QString serial_device(int com_port, const QString& folder);
+
+// How a device reads in the port list: the path, and for a stable by-id name
+// the kernel's device first ("/dev/ttyUSB0 (usb-FTDI_FT232R_A50285BI-if00-port0)").
+QString serial_device_label(const QString& device);
+
+// Why a device that failed to open cannot be used, for the user: the reason
+// given, and for a device the user may not open, how to be allowed.
+QString serial_open_advice(const QString& device, const QString& reason);
 
 }  // namespace quadrel

@@ -1,7 +1,9 @@
 #include "panel/serial_control.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QPushButton>
+#include <algorithm>
 
 #include "link/serial_link.h"
 #include "link/serial_ports.h"
@@ -29,11 +31,17 @@ void SerialControl::set_comm() {
     st.serial_open = false;
   }
 
-  const QString device = serial_device(ps_.com_port, program_folder());
+  const SerialPortMap map = port_map();
+  const QString device = ps_.com_port >= 1 && ps_.com_port <= 9 ? map[ps_.com_port - 1] : QString();
+  label_port_list(map);
   QString error;
   if (device.isEmpty() || !port.open(device, &error)) {
     port.close();
-    main_.notifier().message("COM" + std::to_string(ps_.com_port) + ": Fail !", MessageIcon::None);
+    const std::string com = "COM" + std::to_string(ps_.com_port);
+    const QString why = device.isEmpty()
+                            ? QStringLiteral("No serial device is present for %1.").arg(QString::fromStdString(com))
+                            : serial_open_advice(device, error);
+    main_.notifier().message(com + ": Fail !\n" + why.toStdString(), MessageIcon::None);
     set_back_color(c_.cmd_conn, colour::idle_grey);
     set_back_color(c_.cmd_disconn, colour::busy_red);
     st.serial_open = false;
@@ -46,6 +54,34 @@ void SerialControl::set_comm() {
   set_back_color(c_.cmd_disconn, colour::idle_grey);
   link_.pump_once();
   link_.reset_exchange();
+}
+
+void SerialControl::set_run_device(int com_port, const QString& device) {
+  run_port_ = com_port;
+  run_device_ = device;
+}
+
+SerialPortMap SerialControl::port_map() const {
+  SerialPortMap map = serial_port_map(file_locations().settings_folder());
+  if (run_port_ >= 1 && run_port_ <= 9) map[run_port_ - 1] = run_device_;
+  return map;
+}
+
+QString SerialControl::device_of(int com_port) const {
+  return com_port >= 1 && com_port <= 9 ? port_map()[com_port - 1] : QString();
+}
+
+void SerialControl::label_port_list() { label_port_list(port_map()); }
+
+void SerialControl::label_port_list(const SerialPortMap& map) {
+  for (int i = 0; i < c_.cbo_com->count() && i < static_cast<int>(map.size()); ++i) {
+    const QString com = QStringLiteral("COM%1:").arg(i + 1);
+    c_.cbo_com->setItemText(i, map[i].isEmpty() ? com : com + QLatin1Char(' ') + serial_device_label(map[i]));
+  }
+  // The open list is as wide as its longest entry; the box shows the start of
+  // the chosen one, its tip the whole.
+  c_.cbo_com->view()->setMinimumWidth(c_.cbo_com->view()->sizeHintForColumn(0) + 24);
+  c_.cbo_com->setToolTip(c_.cbo_com->itemText(std::max(c_.cbo_com->currentIndex(), 0)));
 }
 
 void SerialControl::cbo_com_Click() {

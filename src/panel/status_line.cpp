@@ -12,6 +12,7 @@
 #include "link/serial_ports.h"
 #include "link/tcp_link.h"
 #include "panel/ethernet_control.h"
+#include "panel/serial_control.h"
 #include "shell/widgets.h"
 
 namespace quadrel {
@@ -122,7 +123,7 @@ void StatusLine::exchange_ended(std::string_view tx_str, ExchangeOutcome outcome
 QString StatusLine::link_name() const {
   const LinkState& st = link_.state();
   if (st.iface == 0) {
-    const QString device = serial_device(ps_.com_port, program_folder());
+    const QString device = main_.serial_control().device_of(ps_.com_port);
     const QString port = QStringLiteral("COM%1").arg(ps_.com_port);
     return device.isEmpty() ? port : QStringLiteral("%1 (%2)").arg(port, device);
   }

@@ -82,6 +82,7 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   // After the link pieces: it reads the link state once they have changed it.
   status_line_ = std::make_unique<StatusLine>(*this);
 
+  startup_->set_run_link(options.run_link);
   startup_->Form_Load(options.show);
 }
 

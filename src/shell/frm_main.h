@@ -8,6 +8,7 @@
 
 #include "link/core/link_io.h"
 #include "link/device_link.h"
+#include "shell/command_line.h"
 #include "shell/main_controls.h"
 #include "shell/panel_state.h"
 
@@ -43,6 +44,7 @@ struct FrmMainOptions {
   QString program_folder;          // empty: the folder of the executable
   Notifier* notifier = nullptr;    // empty: real message boxes
   bool show = true;                // show the window at the end of loading
+  RunLink run_link;                // the command line's link for this run, if any
 };
 
 class FrmMain : public QWidget {

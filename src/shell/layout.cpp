@@ -198,7 +198,7 @@ QLabel* image(QWidget* parent, const QString& name, const QString& file,
   img->setObjectName(name);
   img->setAccessibleName(what);
   place(img, left, top, width, height);
-  const QPixmap picture(QDir(program_folder()).filePath(QStringLiteral("bmp/") + file));
+  const QPixmap picture(picture_path(file));
   if (!picture.isNull()) {
     img->setPixmap(picture);
     img->setProperty("pictureFile", file);

@@ -8,9 +8,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
 #include <unistd.h>
 
+#include "panel/ethernet_control.h"
 #include "panel/serial_control.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
@@ -53,7 +59,7 @@ Startup::Startup(FrmMain& main) : Piece(main) {
 
 QString Startup::load_resolution_list() {
   std::string text;
-  const ReadResult read = read_file(QDir(program_folder()).filePath(QStringLiteral("output_reso.txt")), &text);
+  const ReadResult read = read_file(QDir(file_locations().data_folder()).filePath(QStringLiteral("output_reso.txt")), &text);
   std::vector<std::string> names;
   QString problem;
   if (read == ReadResult::Missing) {
@@ -77,7 +83,8 @@ QString Startup::load_resolution_list() {
 
 QString Startup::load_settings(Settings* settings) {
   std::string text;
-  const ReadResult read = read_file(QDir(program_folder()).filePath(QStringLiteral("corvane.ini")), &text);
+  const QString source = file_locations().settings_source();
+  const ReadResult read = source.isEmpty() ? ReadResult::Missing : read_file(source, &text);
   if (read == ReadResult::Missing)
     return QStringLiteral("corvane.ini is missing; starting with default settings.");
   if (read == ReadResult::Unreadable)
@@ -129,10 +136,21 @@ void Startup::Form_Load(bool show) {
   // 5. The settings file.
   Settings settings;
   if (QString problem = load_settings(&settings); !problem.isEmpty()) problems.prepend(problem);
+  stored_ = settings;
+  // A link given on the command line replaces the stored one for this run.
+  if (run_link_.kind == RunLink::Kind::Serial) {
+    settings.iface = 0;
+    main_.serial_control().set_run_device(settings.com_port, run_link_.target);
+  } else if (run_link_.kind == RunLink::Kind::Tcp) {
+    settings.iface = 1;
+    settings.address = run_link_.target.toStdString();
+  }
   st.iface = settings.iface;
   ps_.com_port = settings.com_port;
   ps_.advanced_open = settings.advanced_open;
   c_.txt_ip->setText(QString::fromStdString(settings.address));
+  // Each port of the list shows the device it opens.
+  main_.serial_control().label_port_list();
 
   // 6. The Ethernet side starts idle.
   set_back_color(c_.cmd_disconn_eth, colour::busy_red);
@@ -157,6 +175,9 @@ void Startup::Form_Load(bool show) {
   link_.set_tim_rx_enabled(true);
   // 10.
   ps_.send_enable = true;
+
+  // A network link named on the command line connects at once.
+  if (run_link_.kind == RunLink::Kind::Tcp) main_.ethernet().cmd_conn_eth_Click();
 }
 
 void Startup::opt_interface_Click(int index) {
@@ -214,39 +235,74 @@ Settings Startup::current_settings() const {
   settings.com_port = ps_.com_port;
   settings.advanced_open = ps_.advanced_open;
   settings.address = c_.txt_ip->text().trimmed().toStdString();
+  // A run on the command line's link keeps the stored link.
+  if (run_link_.kind != RunLink::Kind::Stored) {
+    settings.iface = stored_.iface;
+    settings.com_port = stored_.com_port;
+    settings.address = stored_.address;
+  }
   return settings;
 }
 
-bool Startup::save_settings(const QString& folder, const Settings& settings) {
+bool Startup::save_settings(const QString& folder, const Settings& settings, QString* error) {
   const QString final_path = QDir(folder).filePath(QStringLiteral("corvane.ini"));
   const QString new_path = final_path + QStringLiteral(".new");
   const std::string text = format_settings(settings);
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+
+  std::error_code made;
+  std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), made);
+  if (made) return fail(QString::fromStdString(made.message()));
 
   QFile file(new_path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  const bool written = file.write(text.data(), static_cast<qint64>(text.size())) ==
-                           static_cast<qint64>(text.size()) &&
-                       file.flush() && ::fsync(file.handle()) == 0;
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return fail(file.errorString());
+  QString why;
+  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush())
+    why = file.errorString();
+  else if (::fsync(file.handle()) != 0)
+    why = QString::fromLocal8Bit(std::strerror(errno));
   file.close();
-  if (!written || file.error() != QFileDevice::NoError ||
-      std::rename(QFile::encodeName(new_path).constData(), QFile::encodeName(final_path).constData()) != 0) {
+  if (why.isEmpty() && file.error() != QFileDevice::NoError) why = file.errorString();
+  if (why.isEmpty() &&
+      std::rename(QFile::encodeName(new_path).constData(), QFile::encodeName(final_path).constData()) != 0)
+    why = QString::fromLocal8Bit(std::strerror(errno));
+  if (!why.isEmpty()) {
     QFile::remove(new_path);
-    return false;
+    return fail(why);
   }
   return true;
 }
 
 void Startup::Form_Unload() {
-  // Every step runs; failures are ignored.
+  // Every step runs; a failed save is told, naming the file and the reason.
   main_.serial_port().close();
   link_.state().serial_open = false;
-  save_settings(program_folder(), current_settings());
+  const QString folder = file_locations().settings_folder();
+  QString why;
+  if (!save_settings(folder, current_settings(), &why)) {
+    const QString path = QDir(folder).filePath(QStringLiteral("corvane.ini"));
+    QString text = QStringLiteral("The settings could not be saved to %1: %2.").arg(path, why);
+    if (QFile::exists(path)) text += QStringLiteral("\nThe file keeps the settings it had.");
+    if (on_signal_)
+      std::cerr << "quadrel: " << text.toStdString() << std::endl;
+    else
+      main_.notifier().message(text.toStdString(), MessageIcon::Error);
+  }
 
   // The tool windows close with the main window.
   for (QObject* child : main_.children()) {
     auto* w = qobject_cast<QWidget*>(child);
     if (w && w->isWindow() && w->isVisible()) w->close();
   }
+}
+
+void Startup::close_on_signal(int) {
+  on_signal_ = true;
+  main_.close();
+  on_signal_ = false;
 }
 
 }  // namespace quadrel

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include "shell/command_line.h"
 #include "shell/piece.h"
 #include "shell/settings_file.h"
 
@@ -12,22 +13,33 @@ class Startup : public Piece {
  public:
   explicit Startup(FrmMain& main);
 
+  // Before Form_Load: start on this link instead of the stored one.
+  void set_run_link(const RunLink& link) { run_link_ = link; }
   void Form_Load(bool show = true);
   void Form_Unload();
+  // SIGTERM, SIGINT or SIGHUP: save and close as the window's close button
+  // does, telling a failed save on the standard error (nobody may be there to
+  // answer a message box).
+  void close_on_signal(int signal_number);
   void opt_interface_Click(int index);
 
   // The settings as they would be written now (interface, port, size, trimmed address).
   Settings current_settings() const;
-  // Writes the settings file beside the program: "corvane.ini.new" first, then
-  // renamed over "corvane.ini", so a failed save leaves the old file whole.
-  // Returns false when the file could not be written.
-  static bool save_settings(const QString& folder, const Settings& settings);
+  // Writes "corvane.ini" in `folder` (made when missing): "corvane.ini.new"
+  // first, then renamed over "corvane.ini", so a failed save leaves the old
+  // file whole. Returns false when the file could not be written, and `error`
+  // says why.
+  static bool save_settings(const QString& folder, const Settings& settings, QString* error = nullptr);
 
  private:
   // Fills `cbo_output`; returns what was wrong with the file, empty when nothing.
   QString load_resolution_list();
   // Reads corvane.ini; returns what was wrong with it, empty when nothing.
   QString load_settings(Settings* settings);
+
+  RunLink run_link_;
+  Settings stored_;        // as read at start
+  bool on_signal_ = false;
 };
 
 }  // namespace quadrel

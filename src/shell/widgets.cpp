@@ -196,8 +196,14 @@ QString program_folder() {
 
 void set_program_folder(const QString& folder) { folder_override() = folder; }
 
+FileLocations file_locations() { return FileLocations::for_program(program_folder()); }
+
+QString picture_path(const QString& file) {
+  return QDir(file_locations().data_folder()).filePath(QStringLiteral("bmp/") + file);
+}
+
 bool load_button_picture(QAbstractButton* button, const QString& file) {
-  const QPixmap picture(QDir(program_folder()).filePath(QStringLiteral("bmp/") + file));
+  const QPixmap picture(picture_path(file));
   if (picture.isNull()) return false;
   button->setIcon(QIcon(picture));
   button->setIconSize(picture.size());

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "shell/file_locations.h"
+
 class QAbstractButton;
 
 namespace quadrel {
@@ -72,11 +74,16 @@ class ShapeWidget : public QWidget {
   QColor border_{160, 160, 160};
 };
 
-// The program's folder: corvane.ini, output_reso.txt and bmp/ live there.
+// The program's folder: the executable's, or a test's temporary folder.
 QString program_folder();
 void set_program_folder(const QString& folder);  // tests use a temporary folder
+// Where the program's files are for that folder: pictures and the resolution
+// list beside it or installed, corvane.ini beside it or in the user's folder.
+FileLocations file_locations();
+// "<data folder>/bmp/<file>".
+QString picture_path(const QString& file);
 
-// Loads "<program folder>\bmp\<file>" as a button's picture. A missing or
+// Loads "<data folder>\bmp\<file>" as a button's picture. A missing or
 // unreadable file keeps the current picture and returns false.
 bool load_button_picture(QAbstractButton* button, const QString& file);
 // The file name last loaded into a button ("power_on.bmp"), empty before.

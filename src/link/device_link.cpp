@@ -44,7 +44,15 @@ void DeviceLink::set_serial(ByteLink* serial) {
   }
   serial_ = serial;
   if (!serial_) return;
-  serial_->on_ready_read = [this] { schedule_serial_tick(); };
+  serial_->on_ready_read = [this] {
+    // While a command waits and no handler runs, its reply is read at once:
+    // one turn of the event loop less for every exchange. Otherwise the poll
+    // runs on its own turn, so handlers never run inside the port's signal.
+    if (waiting_ && handler_depth_ == 0 && tim_rx_enabled_ && !closing_ && !tim_rx_.isActive())
+      tim_rx_Timer();
+    else
+      schedule_serial_tick();
+  };
   serial_->on_lost = [this](const std::string& reason) { serial_lost(reason); };
 }
 

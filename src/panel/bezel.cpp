@@ -4,6 +4,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include "shell/widgets.h"
+
 namespace quadrel {
 
 Bezel::Bezel(FrmMain& main) : Piece(main) {
@@ -104,7 +106,7 @@ void Bezel::apply_reply(int which, QScrollBar* slider, QLineEdit* box) {
     // A value above the current limit stops at the limit; the box shows the
     // value the slider holds.
     slider->setValue(p);
-    if (box) box->setText(QString::number(slider->value()));
+    set_text(box, QString::number(slider->value()));
   }
   link_.pump_once();
   ps_.send_enable = true;

@@ -116,31 +116,31 @@ void Modes::apply_captions(int mode, const ModeLook& look) {
   for (int n = 1; n <= 4; ++n) {
     const QString channel = QString::fromLatin1(look.channels[n - 1]);
     const QString output = QStringLiteral("Output %1").arg(QChar(u'A' + (n - 1)));
-    c_.cmd_out[n]->setText(channel);
+    set_text(c_.cmd_out[n], channel);
     // A button without a caption is not used in this mode; it says so.
-    c_.cmd_out[n]->setAccessibleName(channel.isEmpty() ? output + QStringLiteral(", not used") : channel);
+    set_accessible_name(c_.cmd_out[n], channel.isEmpty() ? output + QStringLiteral(", not used") : channel);
     // The map cells are named after their channel; outputs A to D keep their names.
     const QString block = mode == kMatrix || channel.isEmpty() ? output : channel;
     for (int in = 1; in <= 4; ++in)
-      c_.lab_out_in[n][in]->setAccessibleName(QStringLiteral("%1, input %2").arg(block).arg(in));
+      set_accessible_name(c_.lab_out_in[n][in], QStringLiteral("%1, input %2").arg(block).arg(in));
 
     const QString caption = QString::fromLatin1(look.picture_rows[n - 1]);
     for (const Row& row : rows) {
-      row.labels[n]->setText(caption);
+      set_text(row.labels[n], caption);
       const QString what = caption.isEmpty()
                                ? QStringLiteral("%1 row %2, not used").arg(row.frame->title()).arg(n)
                                : QStringLiteral("%1 %2").arg(row.frame->title(), caption);
-      row.sliders[n]->setAccessibleName(what);
-      row.boxes[n]->setAccessibleName(what + QStringLiteral(" value"));
+      set_accessible_name(row.sliders[n], what);
+      set_accessible_name(row.boxes[n], what + QStringLiteral(" value"));
     }
   }
 }
 
 void Modes::set_dual_captions(const char* first, const char* second) {
-  c_.opt_da[1]->setText(QString::fromLatin1(first));
-  c_.opt_db[1]->setText(QString::fromLatin1(first));
-  c_.opt_da[2]->setText(QString::fromLatin1(second));
-  c_.opt_db[2]->setText(QString::fromLatin1(second));
+  set_text(c_.opt_da[1], QString::fromLatin1(first));
+  set_text(c_.opt_db[1], QString::fromLatin1(first));
+  set_text(c_.opt_da[2], QString::fromLatin1(second));
+  set_text(c_.opt_db[2], QString::fromLatin1(second));
 }
 
 void Modes::rx_mod() {
@@ -158,7 +158,7 @@ void Modes::rx_mod() {
     for (int in = 1; in <= 4; ++in) {
       c_.sha_out_in[ch][in]->set_fill(colour::idle_grey);
       set_back_color(c_.lab_out_in[ch][in], colour::idle_grey);
-      c_.lab_out_in[ch][in]->setAccessibleDescription(QString());
+      set_accessible_description(c_.lab_out_in[ch][in], QString());
     }
   }
 

@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "shell/widgets.h"
+
 namespace quadrel {
 
 Picture::Picture(FrmMain& main) : Piece(main) {
@@ -57,7 +59,7 @@ void Picture::apply_reply(const Adjustment& adj) {
 
   set_quietly([&] {
     // The box first: the slider's own change event is ignored while sending is off.
-    if (adj.boxes[row]) adj.boxes[row]->setText(QString::number(value));
+    set_text(adj.boxes[row], QString::number(value));
     if (adj.sliders[row]) adj.sliders[row]->setValue(value);
   });
 }

@@ -83,12 +83,12 @@ void Refresh::cmd_ver_Click() {
 
 void Refresh::rx_ver() {
   const std::string line = reply();
-  if (c_.txt_ver) c_.txt_ver->setText(QString::fromStdString(reply::version_text(line)));
+  set_text(c_.txt_ver, QString::fromStdString(reply::version_text(line)));
 }
 
 void Refresh::rx_vr2() {
   const std::string line = reply();
-  if (c_.txt_ver2) c_.txt_ver2->setText(QString::fromStdString(reply::version2_text(line)));
+  set_text(c_.txt_ver2, QString::fromStdString(reply::version2_text(line)));
 }
 
 }  // namespace quadrel

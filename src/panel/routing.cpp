@@ -65,7 +65,7 @@ void Routing::paint_block(int channel, int input) {
   for (int in = 1; in <= 4; ++in) {
     set_cell_colour(channel, in, in == input ? colour::routed_green : colour::idle_grey);
     // The green cell is the routed one, to assistive tools as well.
-    c_.lab_out_in[channel][in]->setAccessibleDescription(in == input ? QStringLiteral("routed")
+    set_accessible_description(c_.lab_out_in[channel][in], in == input ? QStringLiteral("routed")
                                                                      : QString());
   }
 }

@@ -129,6 +129,7 @@ void FrmMain::set_outer_height(int twip_height) {
   }
 }
 
+void FrmMain::flush_console() { console_->flush(); }
 void FrmMain::set_comm() {
   serial_control_->set_comm();
   if (status_line_) status_line_->link_changed();

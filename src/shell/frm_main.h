@@ -15,6 +15,7 @@
 namespace quadrel {
 
 class SerialLink;
+class TextConsole;
 class TcpLink;
 class SerialControl;
 class EthernetControl;
@@ -89,6 +90,8 @@ class FrmMain : public QWidget {
   bool rx_flag() const { return link_.state().rx_flag; }
   void wait_sec(double x) { link_.wait_sec(x); }
   void cmd_clear_Click() { link_.cmd_clear_Click(); }
+  // Puts the traffic received so far into the console box (it is added in batches).
+  void flush_console();
   void set_comm();
   void map_refresh();
   void cmd_pic_refresh_Click();
@@ -119,7 +122,7 @@ class FrmMain : public QWidget {
   PanelState ps_;
   DeviceLink link_;
   std::unique_ptr<Notifier> own_notifier_;
-  std::unique_ptr<Console> console_;
+  std::unique_ptr<TextConsole> console_;
   Notifier* notifier_ = nullptr;
   SerialLink* serial_ = nullptr;
   TcpLink* tcp_ = nullptr;

@@ -1,6 +1,7 @@
 #include "shell/ui_io.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPlainTextDocumentLayout>
@@ -68,17 +69,39 @@ TextConsole::TextConsole(QPlainTextEdit* box) : box_(box) {
   doc->setDefaultFont(box->font());
   box->setDocument(doc);
   end_ = QTextCursor(doc);
+  flush_timer_.setSingleShot(true);
+  flush_timer_.setInterval(kFlushMs);
+  QObject::connect(&flush_timer_, &QTimer::timeout, this, [this] { flush(); });
+  box->viewport()->installEventFilter(this);
 }
 
 void TextConsole::append(std::string_view text) {
+  pending_ += QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()));
+  if (!flush_timer_.isActive()) flush_timer_.start();
+}
+
+void TextConsole::flush() {
+  flush_timer_.stop();
+  if (pending_.isEmpty()) return;
   // Inside an edit block the cursor does not measure its place in the layout.
   end_.beginEditBlock();
   end_.setPosition(box_->document()->characterCount() - 1);
-  end_.insertText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  end_.insertText(pending_);
   end_.endEditBlock();
+  pending_.clear();
 }
 
-void TextConsole::clear() { box_->clear(); }
+void TextConsole::clear() {
+  pending_.clear();
+  flush_timer_.stop();
+  box_->clear();
+}
+
+bool TextConsole::eventFilter(QObject* watched, QEvent* event) {
+  // Whatever is shown is up to date.
+  if (event->type() == QEvent::Paint) flush();
+  return QObject::eventFilter(watched, event);
+}
 
 void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
   QMessageBox::Icon box_icon = QMessageBox::NoIcon;

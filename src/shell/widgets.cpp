@@ -145,6 +145,14 @@ void set_back_color(QWidget* w, const QColor& c) {
 
 QColor back_color(const QWidget* w) { return w->property("backColor").value<QColor>(); }
 
+void set_accessible_name(QWidget* w, const QString& name) {
+  if (w && w->accessibleName() != name) w->setAccessibleName(name);
+}
+
+void set_accessible_description(QWidget* w, const QString& description) {
+  if (w && w->accessibleDescription() != description) w->setAccessibleDescription(description);
+}
+
 ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {

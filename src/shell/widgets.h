@@ -45,6 +45,15 @@ QColor legible_disabled_text(const QColor& background);
 // Gives a palette's disabled text roles the legible grey for `background`.
 void legible_when_disabled(QPalette& palette, const QColor& background);
 
+// Texts and accessible names set by reply handlers: a control is touched only
+// when the text changes (a change repaints it and tells assistive tools).
+template <class Control>
+void set_text(Control* w, const QString& text) {
+  if (w && w->text() != text) w->setText(text);
+}
+void set_accessible_name(QWidget* w, const QString& name);
+void set_accessible_description(QWidget* w, const QString& description);
+
 // A label that takes clicks (map digits, the P and L indicators).
 class ClickLabel : public QLabel {
   Q_OBJECT

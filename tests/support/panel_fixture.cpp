@@ -76,7 +76,10 @@ QStringList PanelFixture::received() const { return sim_->log(); }
 
 void PanelFixture::clear_received() { sim_->clear_log(); }
 
-QString PanelFixture::console() const { return main_->controls().txt_cmd->toPlainText(); }
+QString PanelFixture::console() const {
+  main_->flush_console();
+  return main_->controls().txt_cmd->toPlainText();
+}
 
 void PanelFixture::clear_messages() {
   notifier_.texts.clear();

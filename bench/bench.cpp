@@ -5,6 +5,7 @@
 //   build/bench/quadrel-bench [exchanges] [--skip-soak]   every figure of the README table
 //   build/bench/quadrel-bench --soak N                    N refreshes with colour changes only
 //   build/bench/quadrel-bench --refresh-loop N [paced]    full refreshes only, for a profiler
+//   build/bench/quadrel-bench --launch                    launch against a bare window only
 //   build/bench/quadrel-bench --paced                     the refresh at 115200 baud only
 //   build/bench/quadrel-bench --cli-status                quadrel-cli status only
 //   build/bench/quadrel-bench --framer                    the line framer's throughput only
@@ -612,6 +613,10 @@ int main(int argc, char** argv) {
   if (mode != "--soak" || qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quadrel"));
+  if (mode == "--launch") {
+    bench_launch(argv[0]);
+    return 0;
+  }
   if (mode == "--paced") {
     bench_paced_refresh();
     return 0;

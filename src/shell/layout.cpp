@@ -29,7 +29,9 @@ QFont font_of(const QStringList& families, int point_size, bool bold) {
   f.setFamilies(families);
   f.setPointSize(point_size);
   f.setBold(bold);
-  f.setStyleHint(QFont::SansSerif);
+  // The captions are plain ASCII, which every one of these faces has: no
+  // fallback faces are looked up for missing characters.
+  f.setStyleHint(QFont::SansSerif, QFont::NoFontMerging);
   return f;
 }
 
@@ -65,7 +67,7 @@ QFont courier_font(int point_size) {
   QFont f = font_of({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
                      QStringLiteral("DejaVu Sans Mono")},
                     point_size, false);
-  f.setStyleHint(QFont::Monospace);
+  f.setStyleHint(QFont::Monospace, QFont::NoFontMerging);
   return f;
 }
 

@@ -144,16 +144,23 @@ class Aspect : public SimpleSetter {
   }
 };
 
-class Power : public SimpleSetter {
+// A setting that is on or off, sent as one of two fixed commands.
+class OnOffSetter : public SimpleSetter {
  public:
-  Power() : SimpleSetter("power", "Switch the device on or to standby.", "on|off") { min_args_ = max_args_ = 1; }
+  OnOffSetter(QString name, QString description, std::string_view on, std::string_view off)
+      : SimpleSetter(std::move(name), std::move(description), "on|off"), on_(on), off_(off) {
+    min_args_ = max_args_ = 1;
+  }
 
  protected:
   std::vector<std::string> commands(const Context& c, QString* error) const override {
     const auto v = on_off(c.args()[0]);
     if (!v) return refuse(error, "expected on or off: " + c.args()[0]);
-    return {std::string(*v ? cmd::PWR_ON : cmd::PWR_STANDBY)};
+    return {std::string(*v ? on_ : off_)};
   }
+
+ private:
+  std::string_view on_, off_;
 };
 
 class Preset : public Command {
@@ -181,18 +188,6 @@ class Preset : public Command {
     DeviceReader r(*s);
     r.map_refresh();
     return r.report();
-  }
-};
-
-class Lock : public SimpleSetter {
- public:
-  Lock() : SimpleSetter("lock", "Lock or unlock the device's front-panel keys.", "on|off") { min_args_ = max_args_ = 1; }
-
- protected:
-  std::vector<std::string> commands(const Context& c, QString* error) const override {
-    const auto v = on_off(c.args()[0]);
-    if (!v) return refuse(error, "expected on or off: " + c.args()[0]);
-    return {std::string(*v ? cmd::LCK_LOCK : cmd::LCK_UNLOCK)};
   }
 };
 
@@ -407,9 +402,11 @@ void add_setters(std::vector<std::unique_ptr<Command>>& list) {
   list.push_back(std::make_unique<Route>());
   list.push_back(std::make_unique<Resolution>());
   list.push_back(std::make_unique<Aspect>());
-  list.push_back(std::make_unique<Power>());
+  list.push_back(std::make_unique<OnOffSetter>("power", "Switch the device on or to standby.", cmd::PWR_ON,
+                                                cmd::PWR_STANDBY));
   list.push_back(std::make_unique<Preset>());
-  list.push_back(std::make_unique<Lock>());
+  list.push_back(std::make_unique<OnOffSetter>("lock", "Lock or unlock the device's front-panel keys.", cmd::LCK_LOCK,
+                                                cmd::LCK_UNLOCK));
   list.push_back(std::make_unique<Key>());
   list.push_back(std::make_unique<Label>());
   list.push_back(std::make_unique<Audio>());

@@ -96,9 +96,9 @@ void fill_background(QWidget* w, const QColor& c) {
   w->setProperty("backColor", c);
 }
 
-QPushButton* button(QWidget* parent, const QString& name, const QString& caption,
-                    int left, int top, int width, int height) {
-  auto* b = new QPushButton(caption, parent);
+namespace {
+QPushButton* set_up_button(QPushButton* b, const QString& name, const QString& caption,
+                           int left, int top, int width, int height) {
   b->setObjectName(name);
   b->setFont(arial_font());
   b->setAccessibleName(caption);
@@ -106,16 +106,16 @@ QPushButton* button(QWidget* parent, const QString& name, const QString& caption
   place(b, left, top, width, height);
   return b;
 }
+}  // namespace
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption,
+                    int left, int top, int width, int height) {
+  return set_up_button(new QPushButton(caption, parent), name, caption, left, top, width, height);
+}
 
 QPushButton* state_button(QWidget* parent, const QString& name, const QString& caption,
                           int left, int top, int width, int height) {
-  auto* b = new StateButton(caption, parent);
-  b->setObjectName(name);
-  b->setFont(arial_font());
-  b->setAccessibleName(caption);
-  b->setAutoDefault(false);
-  place(b, left, top, width, height);
-  return b;
+  return set_up_button(new StateButton(caption, parent), name, caption, left, top, width, height);
 }
 
 QPushButton* picture_button(QWidget* parent, const QString& name, const QString& file,

@@ -172,6 +172,7 @@ void DeviceLink::serial_lost(const std::string& reason) {
   // waiting exchange ends with the link; the buttons show it before the message.
   st_.serial_open = false;
   if (on_serial_lost) on_serial_lost();
+  emit serial_port_lost();
   if (notifier_ && !closing_)
     notifier_->message(reason.empty() ? std::string(kSerialDisconnected)
                                       : std::string(kSerialDisconnected) + "\n" + reason,

@@ -114,6 +114,13 @@ class DeviceLink : public QObject {
   // Called when the serial port has failed (output never drained, the adapter
   // pulled, an I/O error) and the link has closed it; the user is told after it.
   std::function<void()> on_serial_lost;
+
+ signals:
+  // The serial port was found gone and closed (after `on_serial_lost` ran),
+  // for whoever shows the link's state.
+  void serial_port_lost();
+
+ public:
   // Called as every `tx_cmd` ends, refused ones included, with its command and outcome.
   std::function<void(std::string_view tx_str, ExchangeOutcome outcome)> on_exchange_end;
 

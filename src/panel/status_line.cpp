@@ -70,11 +70,7 @@ StatusLine::StatusLine(FrmMain& main) : Piece(main) {
   QObject::connect(c_.tim_eth, &QTimer::timeout, &ctx_, [this] { link_changed(); });
   QTcpSocket& socket = main_.tcp_client().socket();
   QObject::connect(&socket, &QTcpSocket::stateChanged, &ctx_, [this] { link_changed(); });
-  std::function<void()> serial_lost = link_.on_serial_lost;
-  link_.on_serial_lost = [this, serial_lost] {
-    if (serial_lost) serial_lost();
-    link_changed();
-  };
+  QObject::connect(&link_, &DeviceLink::serial_port_lost, &ctx_, [this] { link_changed(); });
   link_changed();
 }
 

@@ -11,7 +11,7 @@
 
 #include "expected_commands.h"
 #include "link/core/device_state.h"
-#include "shell/settings_file.h"
+#include "settings/settings_file.h"
 #include "sim_server.h"
 
 using namespace quadrel;
@@ -381,7 +381,8 @@ class CliTest : public QObject {
     QTest::addColumn<int>("value");            // -1: not known
     QTest::newRow("wall fills every output") << QStringList{"MOD003", "OUT002", "INP003"} << "input1" << 3;
     QTest::newRow("input of the current output") << QStringList{"MOD005", "OUT002", "INP004"} << "input2" << 4;
-    QTest::newRow("input before any output") << QStringList{"MOD005", "INP004"} << "input1" << -1;
+    QTest::newRow("input before any output") << QStringList{"MOD005", "INP004"} << "input1" << 4;
+    QTest::newRow("mode report leaves routing unknown") << QStringList{"MOD005", "OUT002", "INP004", "MOD005"} << "input2" << -1;
     QTest::newRow("matrix picture is whole") << QStringList{"MOD001", "BRI100"} << "bri1" << 100;
     QTest::newRow("matrix picture above 100") << QStringList{"MOD001", "BRI101"} << "bri1" << -1;
     QTest::newRow("quad picture row") << QStringList{"MOD005", "CON275"} << "con2" << 75;
@@ -389,6 +390,7 @@ class CliTest : public QObject {
     QTest::newRow("beyond a row") << QStringList{"MOD005", "CON701"} << "con4" << -1;
     QTest::newRow("limit") << QStringList{"BEH020", "limit", "BEH120"} << "bezel_h_limit" << 120;
     QTest::newRow("value after limit") << QStringList{"limit", "BEH120", "BEH020"} << "bezel_h" << 20;
+    QTest::newRow("limit of the other axis") << QStringList{"limit", "BEV120"} << "bezel_h_limit" << -1;
     QTest::newRow("largest correction") << QStringList{"BEV254", "BEV255"} << "bezel_v" << 254;
     QTest::newRow("lock digit") << QStringList{"LCK007"} << "key_lock" << 1;
     QTest::newRow("hdcp output") << QStringList{"HPO021", "HPO051"} << "hdcp_out2" << 1;
@@ -403,7 +405,7 @@ class CliTest : public QObject {
     QFETCH(int, value);
     DeviceModel model;
     for (const QString& line : replies) {
-      if (line == "limit") model.expect_bezel_limit();
+      if (line == "limit") model.expect_bezel_limit(0);
       else model.apply(line.toStdString());
     }
     const DeviceState& s = model.state();

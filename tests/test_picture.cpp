@@ -18,7 +18,7 @@ QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')
 // The device reports its mode: the window is laid out for it.
 void enter_mode(PanelFixture& fx, int device_mode) {
   fx.device().state().mode = device_mode;
-  fx.main().tx_cmd("MOD999");
+  fx.link().tx_cmd("MOD999");
   fx.clear_received();
 }
 
@@ -284,7 +284,7 @@ class PictureTest : public QObject {
     QVERIFY(fx.received().isEmpty());
 
     fx.clear_messages();
-    fx.main().cmd_pic_refresh_Click();
+    fx.model().picture_refresh();
     QCOMPARE(fx.messages(), QStringList{"RS232 port is disconnected !"});
     QVERIFY(fx.received().isEmpty());
   }

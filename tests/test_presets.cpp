@@ -6,7 +6,7 @@
 
 #include "panel/presets.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -18,7 +18,7 @@ bool is_grey(QWidget* w) { return back_color(w) == colour::idle_grey; }
 // The commands `map_refresh` sends against the device as it is now.
 QStringList map_reload(PanelFixture& fx) {
   fx.clear_received();
-  fx.main().map_refresh();
+  fx.model().map_refresh();
   const QStringList sent = fx.received();
   fx.clear_received();
   return sent;

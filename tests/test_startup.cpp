@@ -21,11 +21,11 @@
 #include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "shell/command_line.h"
-#include "shell/file_locations.h"
+#include "settings/file_locations.h"
 #include "shell/quit_signals.h"
 #include "shell/startup.h"
-#include "shell/ui_io.h"
-#include "shell/widgets.h"
+#include "ui/ui_io.h"
+#include "ui/widgets.h"
 #include "windows/keypad_control.h"
 
 using namespace quadrel;
@@ -91,7 +91,7 @@ class TestStartup : public QObject {
     QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + folder.sim().pty_path());
     QCOMPARE(main->state().com_port, 3);
     QVERIFY(main->link().state().serial_open);
-    QVERIFY(main->serial_port().is_open());
+    QVERIFY(main->device().serial_port().is_open());
     QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
     QVERIFY(main->state().advanced_open);
     QVERIFY(main->height() >= c.txt_ver->geometry().bottom() + 1);
@@ -110,11 +110,11 @@ class TestStartup : public QObject {
     QCOMPARE(main->windowTitle(), QStringLiteral("Quadrel v3.00S "));
     QVERIFY(main->state().send_enable);
     QVERIFY(main->link().tim_rx_enabled());
-    QCOMPARE(main->state().disp_mode, 1);
-    QCOMPARE(main->state().sel_out, 1);
-    QCOMPARE(main->state().pwr_state, 254);
-    QCOMPARE(main->state().audio_state, 254);
-    QCOMPARE(main->state().lock_state, 254);
+    QCOMPARE(main->device().disp_mode(), 1);
+    QCOMPARE(main->device().sel_out(), 1);
+    QCOMPARE(main->device().pwr_state(), 254);
+    QCOMPARE(main->device().audio_state(), 254);
+    QCOMPARE(main->device().lock_state(), 254);
     QCOMPARE(main->link().state().getip_state, 254);
     QCOMPARE(main->link().state().con_lines, 0);
     QVERIFY(c.txt_cmd->toPlainText().isEmpty());
@@ -152,7 +152,7 @@ class TestStartup : public QObject {
     QVERIFY(c.opt_interface[1]->isChecked());
     QCOMPARE(main->link().state().iface, 1);
     QVERIFY(!main->link().state().serial_open);
-    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(!main->device().serial_port().is_open());
     QVERIFY(c.cmd_get_ip->isEnabled());  // the network answers are read over TCP too
     for (QWidget* w : {(QWidget*)c.cmd_conn_eth, (QWidget*)c.cmd_disconn_eth, (QWidget*)c.lab_ip, (QWidget*)c.txt_ip})
       QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
@@ -161,7 +161,7 @@ class TestStartup : public QObject {
       QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
     QVERIFY(!c.cmd_disconn_eth->isEnabled());
     QVERIFY(!main->link().state().eth_connected);
-    QVERIFY(main->tcp_client().is_closed());
+    QVERIFY(main->device().tcp_client().is_closed());
     QTest::qWait(50);
     QVERIFY(folder.sim().log().isEmpty());
     QVERIFY(folder.notifier.texts.isEmpty());
@@ -250,7 +250,7 @@ class TestStartup : public QObject {
     QVERIFY(main->close());
     QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("0\r\n3\r\n#TRUE#\r\n\"10.20.30.40\"\r\n"));
     QVERIFY(!QFile::exists(folder.path("corvane.ini.new")));
-    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(!main->device().serial_port().is_open());
     QVERIFY(folder.notifier.texts.isEmpty());
   }
 
@@ -466,8 +466,8 @@ class TestStartup : public QObject {
       QCOMPARE(c.txt_ip->text(), target);
       QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
     }
-    main->tx_cmd("MOD999");
-    QVERIFY(main->rx_flag());
+    main->link().tx_cmd("MOD999");
+    QVERIFY(main->device().answered());
     QVERIFY(folder.notifier.texts.isEmpty());
     QVERIFY(main->close());
     QCOMPARE(read_file(folder.path("corvane.ini")), stored);
@@ -490,7 +490,7 @@ class TestStartup : public QObject {
     fx.click(c.opt_interface[0]);
     QCOMPARE(fx.link().state().iface, 0);
     QVERIFY(!fx.link().state().eth_connected);
-    QVERIFY(fx.main().tcp_client().is_closed());
+    QVERIFY(fx.model().tcp_client().is_closed());
     QVERIFY(!c.tim_eth->isActive());
     QVERIFY(c.cmd_conn_eth->isEnabled());
     QCOMPARE(back_color(c.cmd_conn_eth), colour::idle_grey);
@@ -501,8 +501,8 @@ class TestStartup : public QObject {
     QVERIFY(fx.link().state().serial_open);
     QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
     QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
   }
 
@@ -515,12 +515,12 @@ class TestStartup : public QObject {
     fx.click(c.opt_interface[0]);
     QVERIFY(!c.tim_eth->isActive());  // so no time-out message follows
     QVERIFY(c.lab_eth_state->isHidden());
-    QVERIFY(fx.main().tcp_client().is_closed());
+    QVERIFY(fx.model().tcp_client().is_closed());
   }
 
   void clear_button_empties_the_console() {
     PanelFixture fx;
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QVERIFY(!fx.console().isEmpty());
     QVERIFY(fx.link().state().con_lines > 0);
     fx.click(fx.c().cmd_clear);

@@ -97,7 +97,7 @@ class Apply : public Command {
       for (const std::string& command : change.commands) {
         ExchangeOutcome outcome = s.exchange(command);
         if (outcome == ExchangeOutcome::NoAnswer && reply::code_of(command) == code::MOD)
-          outcome = s.late_reply(code::MOD);
+          outcome = s.device().await_late_reply();
         if (outcome == ExchangeOutcome::Answered) continue;
         const int code = s.fail(command, outcome);
         if (outcome != ExchangeOutcome::DeviceError) return code;

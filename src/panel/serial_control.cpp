@@ -5,55 +5,44 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "link/serial_link.h"
-#include "link/serial_ports.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
-SerialControl::SerialControl(FrmMain& main) : Piece(main) {
+SerialControl::SerialControl(const PanelContext& context) : Piece(context) {
   // A choice in the list (also of the port already shown) reopens the port.
-  QObject::connect(c_.cbo_com, &QComboBox::activated, c_.cbo_com, [this](int) { cbo_com_Click(); });
-  QObject::connect(c_.cmd_conn, &QPushButton::clicked, c_.cmd_conn, [this] { cmd_conn_Click(); });
-  QObject::connect(c_.cmd_disconn, &QPushButton::clicked, c_.cmd_disconn, [this] { cmd_disconn_Click(); });
-  // A port that stops taking bytes has been closed by the link: show it as disconnected.
-  link_.on_serial_lost = [this] {
-    set_back_color(c_.cmd_conn, colour::idle_grey);
-    set_back_color(c_.cmd_disconn, colour::busy_red);
-  };
+  QObject::connect(c_.cbo_com, &QComboBox::activated, &ctx_, [this](int) { cbo_com_Click(); });
+  QObject::connect(c_.cmd_conn, &QPushButton::clicked, &ctx_, [this] { cmd_conn_Click(); });
+  QObject::connect(c_.cmd_disconn, &QPushButton::clicked, &ctx_, [this] { cmd_disconn_Click(); });
+  // A port that failed has been closed by the link: show it as disconnected.
+  QObject::connect(&device_, &Device::link_ended, &ctx_, [this] {
+    if (device_.iface() == 0) show_open(false);
+  });
+}
+
+void SerialControl::show_open(bool open) {
+  set_back_color(c_.cmd_conn, open ? colour::routed_green : colour::idle_grey);
+  set_back_color(c_.cmd_disconn, open ? colour::idle_grey : colour::busy_red);
 }
 
 void SerialControl::set_comm() {
-  LinkState& st = link_.state();
-  SerialLink& port = main_.serial_port();
-  if (st.serial_open) {
-    port.close();
-    st.serial_open = false;
-  }
-
   const SerialPortMap map = port_map();
-  const QString device = ps_.com_port >= 1 && ps_.com_port <= 9 ? map[ps_.com_port - 1] : QString();
+  const int com_port = ps_.com_port;
+  const QString device = com_port >= 1 && com_port <= 9 ? map[com_port - 1] : QString();
   label_port_list(map);
+  const QString com = QStringLiteral("COM%1").arg(com_port);
+  const QString name = device.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, device);
   QString error;
-  if (device.isEmpty() || !port.open(device, &error)) {
-    port.close();
-    const std::string com = "COM" + std::to_string(ps_.com_port);
-    const QString why = device.isEmpty()
-                            ? QStringLiteral("No serial device is present for %1.").arg(QString::fromStdString(com))
-                            : serial_open_advice(device, error);
-    main_.notifier().message(com + ": Fail !\n" + why.toStdString(), MessageIcon::None);
-    set_back_color(c_.cmd_conn, colour::idle_grey);
-    set_back_color(c_.cmd_disconn, colour::busy_red);
-    st.serial_open = false;
-    link_.pump_once();
+  if (!device_.open_serial(device, name, &error)) {
+    const QString why = device.isEmpty() ? QStringLiteral("No serial device is present for %1.").arg(com)
+                                         : serial_open_advice(device, error);
+    notifier_.message((com + QStringLiteral(": Fail !\n") + why).toStdString(), MessageIcon::None);
+    show_open(false);
+    device_.pump_once();
     return;
   }
-
-  st.serial_open = true;
-  set_back_color(c_.cmd_conn, colour::routed_green);
-  set_back_color(c_.cmd_disconn, colour::idle_grey);
-  link_.pump_once();
-  link_.reset_exchange();
+  show_open(true);
+  device_.pump_once();
 }
 
 void SerialControl::set_run_device(int com_port, const QString& device) {
@@ -62,7 +51,7 @@ void SerialControl::set_run_device(int com_port, const QString& device) {
 }
 
 SerialPortMap SerialControl::port_map() const {
-  SerialPortMap map = serial_port_map(file_locations().settings_folder());
+  SerialPortMap map = serial_port_map(ports_folder_);
   if (run_port_ >= 1 && run_port_ <= 9) map[run_port_ - 1] = run_device_;
   return map;
 }
@@ -92,12 +81,9 @@ void SerialControl::cbo_com_Click() {
 void SerialControl::cmd_conn_Click() { set_comm(); }
 
 void SerialControl::cmd_disconn_Click() {
-  LinkState& st = link_.state();
-  if (!st.serial_open) return;
-  set_back_color(c_.cmd_conn, colour::idle_grey);
-  set_back_color(c_.cmd_disconn, colour::busy_red);
-  main_.serial_port().close();
-  st.serial_open = false;
+  if (!device_.serial_open()) return;
+  show_open(false);
+  device_.close_serial();
 }
 
 }  // namespace quadrel

@@ -4,14 +4,17 @@
 #include <QString>
 
 #include "shell/command_line.h"
-#include "shell/piece.h"
-#include "shell/settings_file.h"
+#include "ui/piece.h"
+#include "settings/settings_file.h"
 
 namespace quadrel {
 
+class EthernetControl;
+class SerialControl;
+
 class Startup : public Piece {
  public:
-  explicit Startup(FrmMain& main);
+  Startup(const PanelContext& context, SerialControl& serial, EthernetControl& ethernet);
 
   // Before Form_Load: start on this link instead of the stored one.
   void set_run_link(const RunLink& link) { run_link_ = link; }
@@ -37,6 +40,8 @@ class Startup : public Piece {
   // Reads corvane.ini; returns what was wrong with it, empty when nothing.
   QString load_settings(Settings* settings);
 
+  SerialControl& serial_;
+  EthernetControl& ethernet_;
   RunLink run_link_;
   Settings stored_;        // as read at start
   bool on_signal_ = false;

@@ -11,8 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "shell/settings_file.h"
-#include "shell/widgets.h"
+#include "settings/settings_file.h"
+#include "ui/widgets.h"
 
 namespace quadrel::test {
 
@@ -135,7 +135,7 @@ bool PanelFixture::connect_ethernet() {
 }
 
 void PanelFixture::power_on() {
-  main_->tx_cmd("PWR999");
+  main_->device().exchange("PWR999");
 }
 
 void PanelFixture::full_refresh() { click(main_->controls().cmd_refresh); }

@@ -1,4 +1,4 @@
-#include "shell/ui_io.h"
+#include "ui/ui_io.h"
 
 #include <QApplication>
 #include <QEvent>

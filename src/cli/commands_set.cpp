@@ -5,7 +5,7 @@
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "cli/state_format.h"
+#include "link/state_document.h"
 #include "link/core/catalogue.h"
 
 namespace quadrel::cli {

@@ -200,7 +200,7 @@ class CliTest : public QObject {
     QTest::newRow("power") << false << "power off" << "" << "power=0" << QStringList{"PWR000"};
     QTest::newRow("preset save") << true << "preset save 2" << "" << "mode=1" << QStringList{"SAV002"};
     QTest::newRow("preset recall") << true << "preset recall 3" << "MOD005;SAV003;MOD001" << "mode=5"
-                                   << QStringList{"CAL003"} + map;
+                                   << QStringList{"CAL003", "MOD999"} + map;
     QTest::newRow("lock") << true << "lock on" << "" << "key_lock=1" << QStringList{"LCK001"};
     QTest::newRow("key") << true << "key menu" << "" << "mode=1" << QStringList{"MNX001"};
     QTest::newRow("label") << true << "label 2 Camera" << "" << "label2=Camera" << QStringList{"LAI2Camera"};

@@ -184,7 +184,7 @@ class EndToEndTest : public QObject {
     rig.c().cmd_out[1]->click();
     QTest::mouseClick(rig.c().lab_out_in[1][4], Qt::LeftButton);
     rig.c().cmd_recall[2]->click();
-    QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002"};
+    QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002", "MOD999"};
     expected << map_queries();
     QCOMPARE(rig.sim.log(), expected);
     QCOMPARE(rig.sim.state().value("input1"), QStringLiteral("1"));

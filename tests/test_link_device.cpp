@@ -157,7 +157,8 @@ class DeviceTest : public QObject {
           QStringList{"MOD003", "OUT001", "INP999"} + test::picture_queries(3) + QStringList{"ASP999"});
       row("quad", 1, [](Device& d) { d.set_mode(5); },
           QStringList{"MOD005"} + test::map_queries() + test::picture_queries(5) + QStringList{"ASP999"});
-      row("recall", 1, [](Device& d) { d.recall_preset(2); }, QStringList{"CAL002"} + test::map_queries());
+      row("recall", 1, [](Device& d) { d.recall_preset(2); },
+          QStringList{"CAL002", "MOD999"} + test::map_queries());
       row("output", 5, [](Device& d) { QCOMPARE(d.select_output(2), ExchangeOutcome::Answered); },
           {"OUT002", "INP999"});
       row("no output in the wall", 3, [](Device& d) { QVERIFY(!d.select_output(2)); }, {});

@@ -460,8 +460,9 @@ ExchangeOutcome Device::save_preset(int preset) {
 ExchangeOutcome Device::recall_preset(int preset) {
   ExchangeOutcome outcome = exchange(cmd::set(code::CAL, preset));
   if (!answered()) outcome = await_late_reply();
-  // Answered, also by "ERR": the routing is read again.
-  if (answered()) map_refresh();
+  // Answered, also by "ERR": the preset may bring another mode, which is read
+  // first (its report relabels the window), then the routing.
+  if (answered() && ask(cmd::query(code::MOD))) map_refresh();
   return outcome;
 }
 

@@ -178,7 +178,7 @@ class Device : public QObject {
   ExchangeOutcome set_lock(bool locked);
   ExchangeOutcome press_menu_key(MenuKey key);
   // Saves or recalls preset 1..4 and waits for a late reply; a recall that was
-  // answered reads the mode and the routing again.
+  // answered reads the mode ("MOD999") and the routing again.
   ExchangeOutcome save_preset(int preset);
   // After an exchange that got no answer: waits up to kLateReplyMs more for
   // a reply that comes late (the device may answer a mode change or a preset

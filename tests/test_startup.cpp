@@ -220,6 +220,7 @@ class TestStartup : public QObject {
       box->accept();
     });
     notifier.message(text.toStdString(), MessageIcon::Warning);
+    notifier.flush();
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
   }

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "ui/widgets.h"
 
@@ -41,7 +42,8 @@ void Bezel::slider_change(int axis) {
   if (!ps_.send_enable || !slider) return;
   const int value = slider->value();
   if (QLineEdit* box = box_of(axis)) box->setText(QString::number(value));
-  device_.send_bezel(axis, value);
+  // Not sent: the slider goes back to what the device holds, once its own event is over.
+  if (!device_.send_bezel(axis, value)) QTimer::singleShot(0, &ctx_, [this, axis] { show_value(axis); });
 }
 
 void Bezel::show_value(int axis) {

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "ui/widgets.h"
 
@@ -78,7 +79,10 @@ void Picture::slider_change(Adjustment adjustment, int index) {
   if (index < 1 || index > 4 || !row.sliders[index]) return;
   const int value = row.sliders[index]->value();
   if (row.boxes[index]) row.boxes[index]->setText(QString::number(value));
-  device_.send_picture(adjustment, index, value);
+  // Not sent (no link, another command waiting): the row goes back to what
+  // the device holds, once the slider's own event is over.
+  if (!device_.send_picture(adjustment, index, value))
+    QTimer::singleShot(0, &ctx_, [this, adjustment, index] { show_value(adjustment, index); });
 }
 
 void Picture::show_value(Adjustment adjustment, int n) {

@@ -24,6 +24,7 @@ class Startup : public Piece {
   // does, telling a failed save on the standard error (nobody may be there to
   // answer a message box).
   void close_on_signal(int signal_number);
+  bool closing_on_signal() const { return on_signal_; }
   void opt_interface_Click(int index);
 
   // The settings as they would be written now (interface, port, size, trimmed address).

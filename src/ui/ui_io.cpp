@@ -104,15 +104,36 @@ bool TextConsole::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
+  const Message m{text, icon};
+  if (showing_ == m || std::find(waiting_.begin(), waiting_.end(), m) != waiting_.end()) return;
+  waiting_.push_back(m);
+  if (scheduled_) return;
+  scheduled_ = true;
+  QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+}
+
+void MessageBoxNotifier::flush() {
+  scheduled_ = false;
+  // A box shows the rest when it closes.
+  if (showing_) return;
+  while (!waiting_.empty()) {
+    showing_ = waiting_.front();
+    waiting_.erase(waiting_.begin());
+    show(*showing_);
+    showing_.reset();
+  }
+}
+
+void MessageBoxNotifier::show(const Message& message) {
   QMessageBox::Icon box_icon = QMessageBox::NoIcon;
-  if (icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
-  if (icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
-  QMessageBox box(box_icon, QApplication::applicationName(), QString::fromStdString(text),
-                  QMessageBox::Ok, owner_);
+  if (message.icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
+  if (message.icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
+  const QString text = QString::fromStdString(message.text);
+  QMessageBox box(box_icon, QApplication::applicationName(), text, QMessageBox::Ok, owner_);
   // Messages quote file contents: shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);
   box.setAccessibleName(QApplication::applicationName());
-  box.setAccessibleDescription(QString::fromStdString(text));
+  box.setAccessibleDescription(text);
   box.exec();
 }
 

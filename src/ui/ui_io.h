@@ -7,6 +7,9 @@
 #include <QTimer>
 #include <QTextCursor>
 
+#include <optional>
+#include <vector>
+
 #include "link/core/link_io.h"
 
 class QPlainTextEdit;
@@ -39,13 +42,30 @@ class TextConsole : public QObject, public Console {
   QTimer flush_timer_;
 };
 
-// Modal message boxes with the program's title.
-class MessageBoxNotifier : public Notifier {
+// Modal message boxes with the program's title, shown from the event loop and
+// never inside the handler that asked for one: a box opened in a mouse press
+// takes the release, and a slider's arrow would then repeat for as long as
+// the box is up. One box at a time, in order; a message that is already
+// waiting or showing is not shown twice.
+class MessageBoxNotifier : public QObject, public Notifier {
  public:
   explicit MessageBoxNotifier(QWidget* owner) : owner_(owner) {}
   void message(const std::string& text, MessageIcon icon) override;
+  // Shows now what is waiting (the window closes: nothing is left unsaid).
+  void flush() override;
+
  private:
+  struct Message {
+    std::string text;
+    MessageIcon icon;
+    bool operator==(const Message&) const = default;
+  };
+  void show(const Message& message);
+
   QWidget* owner_;
+  std::vector<Message> waiting_;
+  std::optional<Message> showing_;
+  bool scheduled_ = false;
 };
 
 }  // namespace quadrel

@@ -55,7 +55,7 @@ PanelFixture::PanelFixture(Setup setup) : setup_(setup) {
 
   FrmMainOptions frm_options;
   frm_options.program_folder = folder;
-  frm_options.notifier = &notifier_;
+  frm_options.notifier = setup.message_boxes ? nullptr : &notifier_;
   frm_options.show = setup.show;
   main_ = std::make_unique<FrmMain>(frm_options);
 

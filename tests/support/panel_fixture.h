@@ -43,6 +43,7 @@ class PanelFixture {
     bool advanced = false;  // start in the tall size
     bool connect = true;    // Ethernet: press "Connect" and wait for the connection
     bool show = false;      // show the window (screenshots)
+    bool message_boxes = false;  // real message boxes instead of recorded messages
   };
 
   explicit PanelFixture(Setup setup);

@@ -43,6 +43,8 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void message(const std::string& text, MessageIcon icon) = 0;
+  // Shows now what is still waiting to be shown, if anything waits.
+  virtual void flush() {}
 };
 
 }  // namespace quadrel

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -27,6 +28,9 @@ class TestKeypad : public QObject {
   Q_OBJECT
  private slots:
   void window_opens_above_main_and_toggles();
+  void placed_where_it_covers_no_control_data();
+  void placed_where_it_covers_no_control();
+  void a_main_window_at_the_screens_top_keeps_its_controls();
   void key_acts_like_its_button();
   void keys_by_place_on_any_layout();
   void input_keys_follow_selected_output();
@@ -68,6 +72,57 @@ void TestKeypad::window_opens_above_main_and_toggles() {
   QVERIFY(!fx.ps().keypad_open);
   fx.click(fx.c().cmd_keypad);
   QVERIFY(fx.ps().keypad_open);
+}
+
+// Above the main window when there is room, elsewhere beside it when not;
+// where every place covers a control, the one that covers the fewest.
+void TestKeypad::placed_where_it_covers_no_control_data() {
+  QTest::addColumn<QRect>("screen");
+  QTest::addColumn<QRect>("owner");
+  QTest::addColumn<QList<QRect>>("controls");
+  QTest::addColumn<QPoint>("expected");
+  // Rows of controls from the owner's top to its bottom.
+  const QList<QRect> strip{QRect(110, 10, 600, 40), QRect(110, 130, 600, 40), QRect(110, 260, 600, 40)};
+  QTest::newRow("room above") << QRect(0, 0, 1920, 1080) << QRect(100, 500, 852, 300) << strip << QPoint(100, 300);
+  QTest::newRow("at the top: below") << QRect(0, 0, 1920, 1080) << QRect(100, 0, 852, 300) << strip
+                                     << QPoint(100, 300);
+  QTest::newRow("last row that fits below") << QRect(0, 0, 1920, 500) << QRect(100, 0, 852, 300) << strip
+                                            << QPoint(100, 300);
+  QTest::newRow("no room below: right") << QRect(0, 0, 1920, 499) << QRect(100, 0, 852, 300) << strip
+                                        << QPoint(952, 0);
+  // A screen the owner fills: over the fewest controls.
+  const QList<QRect> rows{QRect(0, 0, 800, 40), QRect(0, 100, 800, 40), QRect(0, 200, 800, 40),
+                          QRect(0, 420, 400, 40)};
+  QTest::newRow("covered anyway") << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 600) << rows << QPoint(0, 400);
+}
+
+void TestKeypad::placed_where_it_covers_no_control() {
+  QFETCH(QRect, screen);
+  QFETCH(QRect, owner);
+  QFETCH(QList<QRect>, controls);
+  QFETCH(QPoint, expected);
+  const QSize size(530, 200);
+  const QPoint wanted(owner.left(), owner.top() - size.height());
+  QCOMPARE(ToolWindow::place_beside(screen, owner, size, wanted, controls), expected);
+}
+
+// The issue met by a user: a main window at the top of the screen had the
+// keyboard window over its top row, the Keyboard button among it.
+void TestKeypad::a_main_window_at_the_screens_top_keeps_its_controls() {
+  PanelFixture fx;
+  fx.main().show();
+  const QRect screen = fx.main().screen()->availableGeometry();
+  fx.main().move(screen.topLeft());
+  QVERIFY(QTest::qWaitForWindowExposed(&fx.main()));
+  fx.full_refresh();
+  FrmKeypad* w = open_keypad(fx);
+  QVERIFY(w);
+  const QRect keypad = w->frameGeometry();
+  QVERIFY(screen.contains(keypad));
+  for (QWidget* control : {static_cast<QWidget*>(fx.c().cmd_refresh), static_cast<QWidget*>(fx.c().cmd_keypad),
+                           static_cast<QWidget*>(fx.c().cmd_pwr), static_cast<QWidget*>(fx.c().cmd_mode[1])})
+    QVERIFY2(!keypad.intersects(QRect(control->mapToGlobal(QPoint(0, 0)), control->size())),
+             qPrintable(control->objectName()));
 }
 
 void TestKeypad::key_acts_like_its_button() {

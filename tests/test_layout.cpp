@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "windows/frm_pip.h"
 #include "windows/pip_control.h"
@@ -123,7 +124,8 @@ class TestLayout : public QObject {
     auto main = folder.open();
     MainControls& c = main->controls();
     const QStringList modes = {"Matrix", "Dual PoP", "TV Wall", "Dual PiP", "Quad"};
-    for (int i = 1; i <= 5; ++i) QCOMPARE(c.cmd_mode[i]->text(), modes[i - 1]);
+    // The caption as it reads; an access key only underlines a letter.
+    for (int i = 1; i <= 5; ++i) QCOMPARE(c.cmd_mode[i]->text().remove(QLatin1Char('&')), modes[i - 1]);
     QCOMPARE(c.cmd_out[2]->text(), QStringLiteral("B"));
     QCOMPARE(c.lab_pip->text(), QStringLiteral("  P"));
     QCOMPARE(c.lab_lab_input->text(), QStringLiteral("  L"));
@@ -236,6 +238,91 @@ class TestLayout : public QObject {
     for (QWidget* window : {static_cast<QWidget*>(&fx.main()), static_cast<QWidget*>(pip)})
       walk(QAccessible::queryAccessibleInterface(window));
     QVERIFY(told > 100);  // the controls themselves are all there
+  }
+
+  // Alt and a letter press a button; no two buttons shown together share a
+  // letter, and captions and names read as they did.
+  void access_keys_do_not_clash_data() {
+    QTest::addColumn<int>("iface");
+    QTest::newRow("rs-232") << 0;
+    QTest::newRow("ethernet") << 1;
+  }
+  void access_keys_do_not_clash() {
+    QFETCH(int, iface);
+    PanelFixture fx({.show = true});
+    fx.click(fx.c().opt_interface[iface]);
+    QMap<QChar, QString> keys;
+    for (QAbstractButton* button : fx.main().findChildren<QAbstractButton*>()) {
+      const QString text = button->text();
+      const qsizetype at = text.indexOf(QLatin1Char('&'));
+      if (at < 0 || !button->isVisibleTo(&fx.main())) continue;
+      const QChar key = text.at(at + 1).toUpper();
+      QVERIFY2(!keys.contains(key), qPrintable(button->objectName() + " and " + keys.value(key)));
+      keys.insert(key, button->objectName());
+      QCOMPARE(button->accessibleName(), QString(text).remove(QLatin1Char('&')));
+    }
+    QVERIFY(keys.size() >= 18);
+    // Alt+Q chooses Quad.
+    if (iface == 1) QVERIFY(fx.connect_ethernet());
+    fx.power_on();
+    fx.clear_received();
+    fx.main().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&fx.main()));
+    QTest::keyClick(&fx.main(), Qt::Key_Q, Qt::AltModifier);
+    // The button shows itself pressed a moment before it acts.
+    QVERIFY(fx.wait_for([&] { return fx.received().value(0) == QStringLiteral("MOD005"); }));
+  }
+
+  // Tab goes round every control that can be seen, and nothing else; the
+  // map's cells and indicators are among them and act on Space.
+  void the_keyboard_reaches_every_action() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .show = true});
+    MainControls& c = fx.c();
+    fx.device().state().mode = 4;
+    fx.full_refresh();
+    QVERIFY(QTest::qWaitForWindowExposed(&fx.main()));
+    fx.main().activateWindow();
+    c.cmd_refresh->setFocus();
+    const int shown_bottom = fx.main().status_line().widget()->y();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 400; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QWidget* w = QApplication::focusWidget();
+      QVERIFY(w);
+      QVERIFY2(w->mapTo(&fx.main(), QPoint(0, 0)).y() < shown_bottom, qPrintable(w->objectName()));
+      reached.insert(w);
+    }
+    for (QWidget* w : {static_cast<QWidget*>(c.lab_pip), static_cast<QWidget*>(c.lab_lab_input),
+                       static_cast<QWidget*>(c.lab_out_in[4][3]), static_cast<QWidget*>(c.cmd_mode[5]),
+                       static_cast<QWidget*>(c.cmd_keypad), static_cast<QWidget*>(c.cmd_pwr)})
+      QVERIFY2(reached.contains(w), qPrintable(w->objectName()));
+    QVERIFY(!reached.contains(c.txt_cmd) && !reached.contains(c.cmd_clear));
+    QVERIFY(!reached.contains(c.hsr_bri[1]));  // below the small size
+
+    // The cell of the current channel routes on Space; the indicator opens its window.
+    fx.clear_received();
+    QCOMPARE(fx.model().sel_out(), 4);  // the map refresh ends on output D
+    c.lab_out_in[4][3]->setFocus();
+    QTest::keyClick(c.lab_out_in[4][3], Qt::Key_Space);
+    QCOMPARE(fx.received(), QStringList{"INP003"});
+    c.lab_lab_input->setFocus();
+    QTest::keyClick(c.lab_lab_input, Qt::Key_Return);
+    QVERIFY(fx.ps().label_open);
+    QCOMPARE(QAccessible::queryAccessibleInterface(c.lab_pip)->role(), QAccessible::Button);
+  }
+
+  // The control with the focus shows it, sliders and the map's cells too.
+  void the_focus_shows() {
+    PanelFixture fx({.advanced = true, .show = true});
+    fx.power_on();
+    QVERIFY(QTest::qWaitForWindowExposed(&fx.main()));
+    for (QWidget* w : {static_cast<QWidget*>(fx.c().hsr_bri[1]), static_cast<QWidget*>(fx.c().lab_out_in[1][1])}) {
+      fx.c().cmd_refresh->setFocus();
+      const QImage before = w->grab().toImage();
+      w->setFocus();
+      QVERIFY(w->hasFocus());
+      QVERIFY2(w->grab().toImage() != before, qPrintable(w->objectName()));
+    }
   }
 
   // Over a list or slider without the focus the wheel changes nothing and sends

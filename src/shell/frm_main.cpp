@@ -86,7 +86,24 @@ void FrmMain::closeEvent(QCloseEvent* event) {
   // A refresh or any other wait under way ends now instead of going on unseen.
   device_.shut_down();
   startup_->Form_Unload();
+  // What is still to be said is said before the window goes (not when a
+  // signal closes it: nobody may be there to answer).
+  if (!startup_->closing_on_signal()) notifier_->flush();
   event->accept();
+}
+
+bool FrmMain::focusNextPrevChild(bool next) {
+  // The groups the window's height cuts off (the console, and in the small
+  // size everything below the map) would be stops nobody sees: they are passed over.
+  const int shown_bottom = status_line_ ? status_line_->widget()->y() : height();
+  const int stops = static_cast<int>(findChildren<QWidget*>().size());
+  for (int i = 0; i < stops; ++i) {
+    if (!QWidget::focusNextPrevChild(next)) return false;
+    QWidget* focused = focusWidget();
+    if (!focused || focused->window() != this) return true;
+    if (focused->mapTo(this, QPoint(0, 0)).y() < shown_bottom) return true;
+  }
+  return true;
 }
 
 void FrmMain::set_outer_height(int twip_height) {

@@ -87,6 +87,8 @@ class FrmMain : public QWidget, private PanelHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Tab and Shift+Tab pass over what lies below the window's current height.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   // What the pieces ask of the window.

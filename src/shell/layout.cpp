@@ -181,7 +181,7 @@ QComboBox* list(QWidget* parent, const QString& name, const QString& what,
 
 QScrollBar* slider(QWidget* parent, const QString& name, const QString& what, int maximum,
                    int left, int top, int width, int height) {
-  auto* s = new QScrollBar(Qt::Horizontal, parent);
+  auto* s = new Slider(parent);
   s->setObjectName(name);
   s->setRange(0, maximum);
   s->setSingleStep(1);
@@ -343,6 +343,22 @@ void build_main_layout(MainControls& c, QWidget* form) {
   // Label2 stays under the button frame; the Keyboard button lies over its corner.
   c.Label2->lower();
   c.cmd_keypad->raise();
+
+  // Access keys (Alt and the underlined character). No two buttons shown
+  // together share one: the two Connect and the two Disconnect buttons are
+  // never shown at the same time.
+  const std::pair<QAbstractButton*, char> keys[] = {
+      {c.cmd_refresh, 'R'},     {c.cmd_keypad, 'K'},        {c.cmd_advance, 'A'},     {c.cmd_hdcp, 'H'},
+      {c.cmd_get_ip, 'G'},      {c.cmd_fact_reset, 'F'},    {c.cmd_ver, 'V'},         {c.opt_interface[0], '2'},
+      {c.opt_interface[1], 'T'}, {c.cmd_conn, 'C'},         {c.cmd_disconn, 'D'},     {c.cmd_conn_eth, 'C'},
+      {c.cmd_disconn_eth, 'D'}, {c.cmd_mode[1], 'M'},       {c.cmd_mode[2], 'P'},     {c.cmd_mode[3], 'W'},
+      {c.cmd_mode[4], 'I'},     {c.cmd_mode[5], 'Q'},       {c.cmd_pic_reset, 'E'},   {c.cmd_pic_refresh, 'S'},
+      {c.opt_bezel_onoff[1], 'N'}, {c.opt_bezel_onoff[0], 'O'},
+  };
+  for (const auto& [button, key] : keys) set_access_key(button, QLatin1Char(key));
+  // The console lies below both of the window's heights: it takes no focus.
+  c.txt_cmd->setFocusPolicy(Qt::NoFocus);
+  c.cmd_clear->setFocusPolicy(Qt::NoFocus);
 
   c.tim_eth = new QTimer(form);
   c.tim_eth->setObjectName(QStringLiteral("tim_eth"));

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QGroupBox>
+#include <QLabel>
 #include <QVariant>
 
 #include "ui/widgets.h"
@@ -52,11 +53,31 @@ class Container : public QAccessibleWidget {
   }
 };
 
+// A label that takes clicks is a button to assistive tools, which can press it.
+class ClickTarget : public QAccessibleWidget {
+ public:
+  explicit ClickTarget(QWidget* w) : QAccessibleWidget(w, QAccessible::Button) {}
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+      return static_cast<const QLabel*>(widget())->text().trimmed();
+    return QAccessibleWidget::text(t);
+  }
+  QStringList actionNames() const override { return QStringList{pressAction()} + QAccessibleWidget::actionNames(); }
+  void doAction(const QString& name) override {
+    if (name == pressAction() && widget()->isEnabled())
+      QMetaObject::invokeMethod(widget(), "clicked", Qt::QueuedConnection);
+    else
+      QAccessibleWidget::doAction(name);
+  }
+};
+
 // Interfaces are made as soon as a widget is, before its children exist: every
 // window of the panel and every plain group gets one that filters its children.
 QAccessibleInterface* container_factory(const QString&, QObject* object) {
   auto* w = qobject_cast<QWidget*>(object);
   if (!w) return nullptr;
+  if (qobject_cast<ClickLabel*>(w)) return new ClickTarget(w);
   if (auto* group = qobject_cast<QGroupBox*>(w); group && !group->isCheckable())
     return new Container(w, QAccessible::Grouping);
   if (w->isWindow() && (w->objectName() == QLatin1String("frm_main") || w->inherits("quadrel::ToolWindow")))

@@ -125,4 +125,9 @@ void ChoiceList::paintEvent(QPaintEvent*) {
   }
 }
 
+void Slider::paintEvent(QPaintEvent* event) {
+  QScrollBar::paintEvent(event);
+  if (hasFocus()) paint_focus_ring(this);
+}
+
 }  // namespace quadrel

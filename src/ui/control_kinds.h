@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QScrollBar>
 
 class QAbstractButton;
 
@@ -49,6 +50,16 @@ class ChoiceList : public QComboBox {
  private:
   // The text to draw and how much to condense it (1 = not at all).
   QString fit(double* squeeze) const;
+};
+
+// A horizontal slider that shows when it has the keyboard's focus.
+class Slider : public QScrollBar {
+  Q_OBJECT
+ public:
+  explicit Slider(QWidget* parent = nullptr) : QScrollBar(Qt::Horizontal, parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // Mouse-wheel turns over `w` change it only while it has the keyboard focus;

@@ -2,7 +2,9 @@
 // the main window, placed against the main window's edges.
 #pragma once
 
+#include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 #include <functional>
 #include <utility>
@@ -31,6 +33,17 @@ class ToolWindow : public QWidget {
   // Moves the window so that its outer top-left corner is at (left, top) in
   // screen pixels, kept on the owner's screen so its title bar stays reachable.
   void move_outer(int left, int top);
+  // Moves the window beside its owner where it covers none of the owner's
+  // controls (`controls`, in screen pixels), else the fewest: `wanted` first
+  // (outer top-left corner), then above, below, left and right of the owner.
+  void move_beside_owner(QPoint wanted, const QList<QRect>& controls);
+
+  // Where a window of outer size `size` goes on `screen` beside `owner` (all
+  // in screen pixels): of the places tried in turn, the first that covers no
+  // control, else the first of those that cover the fewest; always whole on
+  // the screen when it fits there.
+  static QPoint place_beside(const QRect& screen, const QRect& owner, QSize size, QPoint wanted,
+                             const QList<QRect>& controls);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

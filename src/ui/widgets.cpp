@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -153,12 +154,45 @@ void set_accessible_description(QWidget* w, const QString& description) {
   if (w && w->accessibleDescription() != description) w->setAccessibleDescription(description);
 }
 
-ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+ClickLabel::ClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setFocusPolicy(Qt::StrongFocus);
+}
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
   if (isEnabled() && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
     emit clicked();
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (!event->isAutoRepeat() && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    event->accept();
+    if (isEnabled()) emit clicked();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void ClickLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (hasFocus()) paint_focus_ring(this);
+}
+
+void paint_focus_ring(QWidget* w) {
+  QPainter painter(w);
+  painter.setPen(QPen(Qt::black, 2));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(w->rect()).adjusted(1, 1, -1, -1));
+}
+
+void set_access_key(QAbstractButton* button, QChar key) {
+  if (!button) return;
+  const QString caption = button->text();
+  const qsizetype at = caption.indexOf(key, 0, Qt::CaseInsensitive);
+  if (at < 0 || caption.contains(QLatin1Char('&'))) return;
+  if (button->accessibleName().isEmpty()) button->setAccessibleName(caption);
+  button->setText(caption.left(at) + QLatin1Char('&') + caption.mid(at));
 }
 
 ShapeWidget::ShapeWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QWidget>
 
+class QKeyEvent;
+class QPaintEvent;
+
 
 class QAbstractButton;
 
@@ -53,7 +56,9 @@ void set_text(Control* w, const QString& text) {
 void set_accessible_name(QWidget* w, const QString& name);
 void set_accessible_description(QWidget* w, const QString& description);
 
-// A label that takes clicks (map digits, the P and L indicators).
+// A label that takes clicks (map digits, the P and L indicators), and the
+// keyboard's too: it takes the focus by Tab, shows it, and Space or Enter is
+// a click. Assistive tools see it as a button.
 class ClickLabel : public QLabel {
   Q_OBJECT
  public:
@@ -62,7 +67,18 @@ class ClickLabel : public QLabel {
   void clicked();
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
+
+// The ring that shows which control has the keyboard's focus: a solid line
+// inside the control's edge, legible on every colour the panel uses.
+void paint_focus_ring(QWidget* w);
+
+// Gives a button an access key (Alt and the key presses it): the key's first
+// letter in the caption is underlined; the caption and the accessible name
+// read as before.
+void set_access_key(QAbstractButton* button, QChar key);
 
 // A filled rectangle, rounded or plain, or a circle; takes no clicks.
 class ShapeWidget : public QWidget {

@@ -35,9 +35,20 @@ void KeypadControl::Form_Load() {
       [this] { Form_Unload(); });
   window_->set_loaded(true);
   ps_.keypad_open = true;
-  // Directly above the main window, left edges aligned.
-  const QRect outer = host_.window().frameGeometry();
-  window_->move_outer(outer.left(), outer.top() - window_->outer_height());
+  // Directly above the main window, left edges aligned; elsewhere beside it
+  // when the screen leaves no room there, so that it covers no control (or
+  // the fewest) of the main window.
+  QWidget& owner = host_.window();
+  const QRect outer = owner.frameGeometry();
+  // The controls as they are seen: the window's height cuts off what lies below it.
+  const QRect shown(owner.mapToGlobal(QPoint(0, 0)), owner.size());
+  QList<QRect> controls;
+  for (QWidget* w : owner.findChildren<QWidget*>()) {
+    if (w->isWindow() || w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&owner)) continue;
+    const QRect seen = QRect(w->mapToGlobal(QPoint(0, 0)), w->size()) & shown;
+    if (!seen.isEmpty()) controls.append(seen);
+  }
+  window_->move_beside_owner(QPoint(outer.left(), outer.top() - window_->outer_height()), controls);
   window_->show();
   window_->activateWindow();
   window_->setFocus();

@@ -20,6 +20,8 @@
 #include "link/tcp_link.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
+#include "unanswered_port.h"
+#include "link/serial_ports.h"
 #include "shell/command_line.h"
 #include "shell/file_locations.h"
 #include "shell/quit_signals.h"
@@ -509,7 +511,8 @@ class TestStartup : public QObject {
   void switching_to_rs232_while_connecting_ends_the_attempt() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet, .connect = false});
     MainControls& c = fx.c();
-    c.txt_ip->setText(QStringLiteral("192.0.2.1"));  // nobody answers there
+    UnansweredPort nobody;  // a connection that stays pending, on this machine
+    c.txt_ip->setText(QStringLiteral("127.0.0.1:%1").arg(nobody.port()));
     fx.click(c.cmd_conn_eth);
     QVERIFY(!c.lab_eth_state->isHidden());
     fx.click(c.opt_interface[0]);

@@ -428,6 +428,7 @@ class TestStartup : public QObject {
     QTest::addColumn<QString>("err");
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--tcp <HOST[:PORT]>" << "";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "Quadrel 3.0\n" << "";
+    QTest::newRow("licence") << QStringList{"--version"} << 0 << "License GPL-3.0-or-later" << "";
     QTest::newRow("bad port") << QStringList{"--tcp", "h:0"} << 2 << "" << "--tcp needs HOST or HOST:PORT";
   }
   void the_program_prints_and_exits_without_a_display() {

@@ -146,7 +146,7 @@ class TestSettingsFile : public QObject {
   }
 
   void built_in_table_is_the_shipped_list() {
-    QFile file(QFINDTESTDATA("../data/output_reso.txt"));
+    QFile file(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray data = file.readAll();
     std::string problem;

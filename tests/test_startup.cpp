@@ -57,12 +57,12 @@ class StartupFolder {
     write_file(dir_.path(), QStringLiteral("com_ports.txt"), map);
   }
 
-  std::unique_ptr<FrmMain> open(const RunLink& link = {}) {
+  std::unique_ptr<FrmMain> open(const RunLink& link = {}, bool show = false) {
     FrmMainOptions options;
     options.run_link = link;
     options.program_folder = dir_.path();
     options.notifier = &notifier;
-    options.show = false;
+    options.show = show;
     return std::make_unique<FrmMain>(options);
   }
 
@@ -90,7 +90,9 @@ class TestStartup : public QObject {
     MainControls& c = main->controls();
     QVERIFY(c.opt_interface[0]->isChecked());
     QCOMPARE(main->link().state().iface, 0);
-    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + folder.sim().pty_path());
+    // The closed list shows the device's own name, the tip its whole path.
+    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + serial_device_label(folder.sim().pty_path()));
+    QCOMPARE(c.cbo_com->toolTip(), QStringLiteral("COM3: ") + folder.sim().pty_path());
     QCOMPARE(main->state().com_port, 3);
     QVERIFY(main->link().state().serial_open);
     QVERIFY(main->serial_port().is_open());
@@ -121,7 +123,8 @@ class TestStartup : public QObject {
     QCOMPARE(main->link().state().con_lines, 0);
     QVERIFY(c.txt_cmd->toPlainText().isEmpty());
     QCOMPARE(c.cbo_com->count(), 9);
-    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9: /nonexistent/tty"));
+    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9: tty"));
+    QCOMPARE(c.cbo_com->itemData(8, Qt::ToolTipRole).toString(), QStringLiteral("COM9: /nonexistent/tty"));
     QCOMPARE(c.cbo_aspect->count(), 5);
     QCOMPARE(c.cbo_aspect->itemText(4), QStringLiteral("Keep Ratio"));
     QCOMPARE(c.cbo_output->count(), 3);
@@ -186,9 +189,11 @@ class TestStartup : public QObject {
     QCOMPARE(main->state().com_port, 1);
     QVERIFY(!main->state().advanced_open);
     QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("192.168.1.100"));
-    // COM1 does not exist here: the port message, then the one about the file.
+    // COM1 does not exist here: the port message under the device's name, then the one about the file.
     QCOMPARE(folder.notifier.texts.size(), 2);
     QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("COM1: Fail !\n/nonexistent/tty: ")));
+    QCOMPARE(folder.notifier.titles.at(0), QStringLiteral("/nonexistent/tty \u2013 ") + QCoreApplication::applicationName());
+    QCOMPARE(folder.notifier.icons.at(0), MessageIcon::None);
     QCOMPARE(folder.notifier.texts.at(1), QStringLiteral("corvane.ini is missing; starting with default settings."));
     QCOMPARE(folder.notifier.icons.at(1), MessageIcon::Warning);
     QVERIFY(main->isEnabled());
@@ -224,6 +229,33 @@ class TestStartup : public QObject {
     notifier.message(text.toStdString(), MessageIcon::Warning);
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
+  }
+
+  // A message that comes while a box is open (from the box's own event loop)
+  // waits until that box is closed; each box has its own title.
+  void message_boxes_come_one_at_a_time() {
+    MessageBoxNotifier notifier(nullptr);
+    const QString program = QCoreApplication::applicationName();
+    QStringList seen;  // "title: text" of each box, in the order they were open
+    bool second_waited = false;
+    QTimer answer;  // plays the user: reads the open box and presses OK
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      seen << box->windowTitle() + QStringLiteral(": ") + box->text();
+      if (seen.size() == 1) {
+        notifier.message_titled("/dev/ttyUSB0 \u2013 Quadrel", "COM1: Fail !", MessageIcon::None);
+        second_waited = QApplication::activeModalWidget() == box;
+      }
+      box->accept();
+    });
+    answer.start();
+    notifier.message("corvane.ini is missing", MessageIcon::Warning);
+    QVERIFY(second_waited);
+    QCOMPARE(seen, QStringList({program + QStringLiteral(": corvane.ini is missing"),
+                                QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel: COM1: Fail !")}));
+    QVERIFY(!QApplication::activeModalWidget());
   }
 
   void missing_resolution_list_uses_the_built_in_table() {
@@ -464,7 +496,7 @@ class TestStartup : public QObject {
     QVERIFY(c.opt_interface[serial ? 0 : 1]->isChecked());
     if (serial) {
       QVERIFY(main->link().state().serial_open);
-      QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM2: ") + target);
+      QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM2: ") + serial_device_label(target));
     } else {
       QCOMPARE(c.txt_ip->text(), target);
       QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
@@ -476,6 +508,24 @@ class TestStartup : public QObject {
     QCOMPARE(read_file(folder.path("corvane.ini")), stored);
   }
 
+  // A port that fails at start is told over the shown window, under the name
+  // of the device this run uses (--serial's, not COM2's).
+  void a_port_that_fails_at_start_is_told_over_the_shown_window() {
+    StartupFolder folder("0\r\n2\r\n#FALSE#\r\n\"x\"\r\n", kReso, {});
+    const QString device = folder.path(QStringLiteral("no-such-tty"));
+    bool visible_then = false;
+    folder.notifier.on_message = [&](const std::string&, MessageIcon) {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<FrmMain*>(w)) visible_then = w->isVisible();
+    };
+    auto main = folder.open({RunLink::Kind::Serial, device}, true);
+    QTRY_COMPARE(folder.notifier.texts.size(), 1);
+    QVERIFY(visible_then);
+    QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("COM2: Fail !\n") + device + QStringLiteral(": ")));
+    QCOMPARE(folder.notifier.titles.at(0), device + QStringLiteral(" \u2013 ") + QCoreApplication::applicationName());
+    QCOMPARE(main->controls().cbo_com->currentText(), QStringLiteral("COM2: no-such-tty"));
+    QVERIFY(!main->link().state().serial_open);
+  }
 
   void tool_windows_close_with_the_main_window() {
     StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"a\"\r\n", kReso);

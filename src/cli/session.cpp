@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "link/core/catalogue.h"
+#include "link/serial_ports.h"
 
 namespace quadrel::cli {
 
@@ -96,6 +97,9 @@ bool Session::open() {
     QString why;
     if (!serial_.open(target_.device, &why)) {
       error(QStringLiteral("cannot open the port: ") + why);
+      // The panel's advice for a device the user may not open, on lines of their own.
+      const QString advice = serial_open_advice(target_.device, why).section(QLatin1Char('\n'), 1);
+      if (!advice.isEmpty()) print_err(advice);
       return false;
     }
     connect(&serial_.port(), &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {

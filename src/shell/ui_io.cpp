@@ -104,15 +104,31 @@ bool TextConsole::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
+  message_titled(QApplication::applicationName().toStdString(), text, icon);
+}
+
+void MessageBoxNotifier::message_titled(const std::string& title, const std::string& text, MessageIcon icon) {
+  waiting_.push_back({QString::fromStdString(title), text, icon});
+  if (showing_) return;
+  showing_ = true;
+  while (!waiting_.empty()) {
+    const Waiting next = waiting_.front();
+    waiting_.pop_front();
+    show(next);
+  }
+  showing_ = false;
+}
+
+void MessageBoxNotifier::show(const Waiting& message) {
   QMessageBox::Icon box_icon = QMessageBox::NoIcon;
-  if (icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
-  if (icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
-  QMessageBox box(box_icon, QApplication::applicationName(), QString::fromStdString(text),
-                  QMessageBox::Ok, owner_);
+  if (message.icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
+  if (message.icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
+  const QString text = QString::fromStdString(message.text);
+  QMessageBox box(box_icon, message.title, text, QMessageBox::Ok, owner_);
   // Messages quote file contents: shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);
-  box.setAccessibleName(QApplication::applicationName());
-  box.setAccessibleDescription(QString::fromStdString(text));
+  box.setAccessibleName(message.title);
+  box.setAccessibleDescription(text);
   box.exec();
 }
 

@@ -5,7 +5,8 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTimer>
-#include <QTextCursor>
+#include <deque>
+#include <string>
 
 #include "link/core/link_io.h"
 
@@ -39,13 +40,25 @@ class TextConsole : public QObject, public Console {
   QTimer flush_timer_;
 };
 
-// Modal message boxes with the program's title.
+// Modal message boxes with the program's title, one at a time: a message that
+// comes while a box is open (from the box's own event loop) is shown when that
+// box is closed, not on top of it.
 class MessageBoxNotifier : public Notifier {
  public:
   explicit MessageBoxNotifier(QWidget* owner) : owner_(owner) {}
   void message(const std::string& text, MessageIcon icon) override;
+  void message_titled(const std::string& title, const std::string& text, MessageIcon icon) override;
+
  private:
+  struct Waiting {
+    QString title;
+    std::string text;
+    MessageIcon icon;
+  };
+  void show(const Waiting& message);
   QWidget* owner_;
+  std::deque<Waiting> waiting_;
+  bool showing_ = false;
 };
 
 }  // namespace quadrel

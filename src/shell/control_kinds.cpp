@@ -78,7 +78,11 @@ QString ChoiceList::fit(double* squeeze) const {
   if (natural > room && room > 0) {
     // Condensed as far as needed, never below the least squeeze; past that the end is cut.
     factor = std::max(least_squeeze_, static_cast<double>(room) / natural);
-    if (natural * factor > room) shown = fontMetrics().elidedText(text, Qt::ElideRight, static_cast<int>(room / factor));
+    if (natural * factor > room) {
+      // Cut anyway: no more condensed than any list.
+      factor = std::max(factor, kLeastSqueeze);
+      shown = fontMetrics().elidedText(text, Qt::ElideRight, static_cast<int>(room / factor));
+    }
   }
   if (squeeze) *squeeze = factor;
   return shown;

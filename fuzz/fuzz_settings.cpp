@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "shell/settings_file.h"
+#include "settings/settings_file.h"
 
 namespace {
 void require(bool ok, const char* what) {

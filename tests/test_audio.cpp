@@ -5,7 +5,7 @@
 
 #include "panel/audio.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -33,16 +33,16 @@ class AudioTest : public QObject {
     fx.power_on();
     fx.clear_received();
     auto& c = fx.c();
-    QCOMPARE(fx.ps().audio_state, 254);
+    QCOMPARE(fx.model().audio_state(), 254);
 
     fx.click(c.cmd_mute);  // not yet known: asks for audio on
     QCOMPARE(fx.received(), QStringList{"AUD001"});
-    QCOMPARE(fx.ps().audio_state, 1);
+    QCOMPARE(fx.model().audio_state(), 1);
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
 
     fx.click(c.cmd_mute);
     QCOMPARE(fx.received(), (QStringList{"AUD001", "AUD000"}));
-    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(fx.model().audio_state(), 0);
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
     QVERIFY(!fx.device().state().audio_on);
 
@@ -60,13 +60,13 @@ class AudioTest : public QObject {
     // Any digit but 0 is on: the next click mutes.
     QVERIFY(fx.device_says("AUD005"));
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
-    QCOMPARE(fx.ps().audio_state, 1);
+    QCOMPARE(fx.model().audio_state(), 1);
     fx.click(c.cmd_mute);
     QCOMPARE(fx.received(), (QStringList{"AUD001", "AUD000"}));
 
     // Not a digit: nothing changes.
     QVERIFY(fx.device_says("AUDxyz"));
-    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(fx.model().audio_state(), 0);
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
   }
 
@@ -170,7 +170,7 @@ class AudioTest : public QObject {
     dev.audio_quad = 3;
     fx.full_refresh();
     auto& c = fx.c();
-    QCOMPARE(fx.ps().audio_state, 0);
+    QCOMPARE(fx.model().audio_state(), 0);
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_off.bmp"));
     QCOMPARE(checked(c.opt_audio), 4);
     QCOMPARE(checked(c.opt_da), 2);

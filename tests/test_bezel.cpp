@@ -15,7 +15,12 @@ namespace {
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
 // The limit query as the full refresh sends it.
-void query_limit(PanelFixture& fx, const char* code) { fx.main().bezel().query_limit(code); }
+void query_limit(PanelFixture& fx, const char* code) { fx.model().query_bezel_limit(code == QByteArray("BEV") ? 1 : 0); }
+
+// A limit of either axis is still awaited.
+bool limit_awaited(PanelFixture& fx) {
+  return fx.model().model().bezel_limit_pending(0) || fx.model().model().bezel_limit_pending(1);
+}
 
 }  // namespace
 
@@ -39,7 +44,7 @@ class BezelTest : public QObject {
     QCOMPARE(fx.device().state().bezel_v, 5);
     QCOMPARE(fx.device().state().bezel_h, 37);
     // No output offset and no mode: the same in TV Wall.
-    fx.ps().disp_mode = 3;
+    QVERIFY(fx.device_says("MOD003"));
     fx.move(c.hsr_bezel_h, 38);
     QVERIFY2(fx.received_exactly({"BEV005", "BEH037", "BEH038"}), log_of(fx));
 
@@ -93,14 +98,14 @@ class BezelTest : public QObject {
     QCOMPARE(c.hsr_bezel_h->maximum(), 120);
     QCOMPARE(c.hsr_bezel_h->value(), 30);
     QCOMPARE(c.txt_bezel_h->text(), QString("30"));
-    QVERIFY(!fx.ps().bezel_limit_query);
+    QVERIFY(!limit_awaited(fx));
     QCOMPARE(c.hsr_bezel_v->maximum(), 254);
 
     query_limit(fx, "BEV");
     QCOMPARE(c.hsr_bezel_v->maximum(), 150);
     QCOMPARE(c.hsr_bezel_v->value(), 0);
     QCOMPARE(c.txt_bezel_v->text(), QString());  // never written
-    QVERIFY(!fx.ps().bezel_limit_query);
+    QVERIFY(!limit_awaited(fx));
 
     fx.settle(30);
     QCOMPARE(fx.received(), (QStringList{"BEH998", "BEV998"}));
@@ -198,11 +203,11 @@ class BezelTest : public QObject {
     fx.clear_received();
 
     query_limit(fx, "BEH");  // the wait gives up before the answer comes
-    QVERIFY(!fx.main().rx_flag());
+    QVERIFY(!fx.model().answered());
     QVERIFY(fx.wait_for([&] { return c.hsr_bezel_h->maximum() == 120; }));
     QCOMPARE(c.hsr_bezel_h->value(), 30);
     QCOMPARE(c.txt_bezel_h->text(), QString("30"));
-    QVERIFY(!fx.ps().bezel_limit_query);
+    QVERIFY(!limit_awaited(fx));
     // The next arrow click steps from the value.
     c.hsr_bezel_h->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     QVERIFY2(fx.received_exactly({"BEH998", "BEH031"}), log_of(fx));
@@ -213,10 +218,10 @@ class BezelTest : public QObject {
     fx.sim().set_faults(faults);
     query_limit(fx, "BEV");
     QVERIFY(fx.device_says("BEV400"));
-    QVERIFY(fx.main().bezel().limit_pending("BEV"));
+    QVERIFY(fx.model().model().bezel_limit_pending(1));
     fx.sim().set_faults({});
     fx.full_refresh();
-    QVERIFY(!fx.main().bezel().limit_pending("BEV"));
+    QVERIFY(!fx.model().model().bezel_limit_pending(1));
     QCOMPARE(c.hsr_bezel_v->maximum(), 150);
     QVERIFY(fx.device_says("BEV005"));
     QCOMPARE(c.hsr_bezel_v->value(), 5);

@@ -10,8 +10,7 @@
 #include <QTimer>
 
 #include "expected_commands.h"
-#include "link/core/device_state.h"
-#include "shell/settings_file.h"
+#include "settings/settings_file.h"
 #include "sim_server.h"
 
 using namespace quadrel;
@@ -201,7 +200,7 @@ class CliTest : public QObject {
     QTest::newRow("power") << false << "power off" << "" << "power=0" << QStringList{"PWR000"};
     QTest::newRow("preset save") << true << "preset save 2" << "" << "mode=1" << QStringList{"SAV002"};
     QTest::newRow("preset recall") << true << "preset recall 3" << "MOD005;SAV003;MOD001" << "mode=5"
-                                   << QStringList{"CAL003"} + map;
+                                   << QStringList{"CAL003", "MOD999"} + map;
     QTest::newRow("lock") << true << "lock on" << "" << "key_lock=1" << QStringList{"LCK001"};
     QTest::newRow("key") << true << "key menu" << "" << "mode=1" << QStringList{"MNX001"};
     QTest::newRow("label") << true << "label 2 Camera" << "" << "label2=Camera" << QStringList{"LAI2Camera"};
@@ -372,50 +371,6 @@ class CliTest : public QObject {
     const Run run = cli({"--panel-dir", dir.path(), "lock", "on"});
     QCOMPARE(run.code, 0);
     QCOMPARE(sim.server.log(), QStringList{"LCK001"});
-  }
-
-  // The reading shared by the client and the panel's reply handlers.
-  void replies_become_device_state_data() {
-    QTest::addColumn<QStringList>("replies");  // "limit" stands for a bezel limit query
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("value");            // -1: not known
-    QTest::newRow("wall fills every output") << QStringList{"MOD003", "OUT002", "INP003"} << "input1" << 3;
-    QTest::newRow("input of the current output") << QStringList{"MOD005", "OUT002", "INP004"} << "input2" << 4;
-    QTest::newRow("input before any output") << QStringList{"MOD005", "INP004"} << "input1" << -1;
-    QTest::newRow("matrix picture is whole") << QStringList{"MOD001", "BRI100"} << "bri1" << 100;
-    QTest::newRow("matrix picture above 100") << QStringList{"MOD001", "BRI101"} << "bri1" << -1;
-    QTest::newRow("quad picture row") << QStringList{"MOD005", "CON275"} << "con2" << 75;
-    QTest::newRow("dual pip as dual") << QStringList{"MOD004", "CON700"} << "con4" << 100;
-    QTest::newRow("beyond a row") << QStringList{"MOD005", "CON701"} << "con4" << -1;
-    QTest::newRow("limit") << QStringList{"BEH020", "limit", "BEH120"} << "bezel_h_limit" << 120;
-    QTest::newRow("value after limit") << QStringList{"limit", "BEH120", "BEH020"} << "bezel_h" << 20;
-    QTest::newRow("largest correction") << QStringList{"BEV254", "BEV255"} << "bezel_v" << 254;
-    QTest::newRow("lock digit") << QStringList{"LCK007"} << "key_lock" << 1;
-    QTest::newRow("hdcp output") << QStringList{"HPO021", "HPO051"} << "hdcp_out2" << 1;
-    QTest::newRow("pip window 3") << QStringList{"PSZ033"} << "pip_size_b" << -1;
-    QTest::newRow("picture reset") << QStringList{"MOD005", "RST002"} << "bri4" << 50;
-    QTest::newRow("no resolution") << QStringList{"RES012", "RES000"} << "resolution" << -1;
-    QTest::newRow("refusal") << QStringList{"MOD002", "ERR"} << "mode" << 2;
-  }
-  void replies_become_device_state() {
-    QFETCH(QStringList, replies);
-    QFETCH(QString, field);
-    QFETCH(int, value);
-    DeviceModel model;
-    for (const QString& line : replies) {
-      if (line == "limit") model.expect_bezel_limit();
-      else model.apply(line.toStdString());
-    }
-    const DeviceState& s = model.state();
-    auto flag = [](const std::optional<bool>& b) { return b ? std::optional<int>(*b) : std::nullopt; };
-    const QMap<QString, std::optional<int>> fields{
-        {"input1", s.inputs[0]}, {"input2", s.inputs[1]}, {"bri1", s.picture[0].brightness},
-        {"bri4", s.picture[3].brightness}, {"con2", s.picture[1].contrast}, {"con4", s.picture[3].contrast},
-        {"bezel_h", s.bezel_h}, {"bezel_h_limit", s.bezel_h_limit}, {"bezel_v", s.bezel_v},
-        {"key_lock", flag(s.key_lock)}, {"hdcp_out2", s.hdcp_out[1]}, {"pip_size_b", s.pip_size[1]},
-        {"resolution", s.resolution}, {"mode", s.mode}};
-    QVERIFY(fields.contains(field));
-    QCOMPARE(fields[field].value_or(-1), value);
   }
 
   void watch_prints_what_the_device_sends_data() {

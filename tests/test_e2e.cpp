@@ -18,7 +18,7 @@
 #include "panel_fixture.h"
 #include "panel/routing.h"
 #include "shell/frm_main.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 #include "sim_process.h"
 #include "windows/keypad_control.h"
 
@@ -67,14 +67,14 @@ class EndToEndTest : public QObject {
   static void compare_window_with_device(Rig& rig) {
     const auto s = rig.sim.state();
     MainControls& c = rig.c();
-    const PanelState& ps = rig.main->state();
+    const Device& device = rig.main->device();
     const int mode = s.value("mode").toInt();
-    QCOMPARE(ps.disp_mode, mode == 4 ? 2 : mode);
+    QCOMPARE(device.disp_mode(), mode == 4 ? 2 : mode);
     for (int m = 1; m <= 5; ++m)
       QCOMPARE(back_color(c.cmd_mode[m]) == colour::highlight_blue, m == mode);
     QCOMPARE(c.cbo_output->currentIndex(), s.value("resolution").toInt() - 1);
     QCOMPARE(c.cbo_aspect->currentIndex(), s.value("aspect").toInt());
-    QCOMPARE(ps.sel_out, s.value("channel").toInt());
+    QCOMPARE(device.sel_out(), s.value("channel").toInt());
     for (int ch = 1; ch <= 4; ++ch) {
       if (mode == 3 && ch > 1) break;
       const int input = s.value(QStringLiteral("input%1").arg(ch)).toInt();
@@ -98,9 +98,9 @@ class EndToEndTest : public QObject {
     QCOMPARE(c.hsr_bezel_v->value(), s.value("bezel_v").toInt());
     QCOMPARE(c.hsr_bezel_h->maximum(), s.value("bezel_h_limit").toInt());
     QCOMPARE(c.hsr_bezel_v->maximum(), s.value("bezel_v_limit").toInt());
-    QCOMPARE(ps.lock_state, s.value("key_lock").toInt());
-    QCOMPARE(ps.audio_state, s.value("audio_on").toInt());
-    QCOMPARE(ps.pwr_state, s.value("power").toInt());
+    QCOMPARE(device.lock_state(), s.value("key_lock").toInt());
+    QCOMPARE(device.audio_state(), s.value("audio_on").toInt());
+    QCOMPARE(device.pwr_state(), s.value("power").toInt());
     QCOMPARE(c.txt_ver->text(), QStringLiteral("1.23"));
   }
 
@@ -184,7 +184,7 @@ class EndToEndTest : public QObject {
     rig.c().cmd_out[1]->click();
     QTest::mouseClick(rig.c().lab_out_in[1][4], Qt::LeftButton);
     rig.c().cmd_recall[2]->click();
-    QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002"};
+    QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002", "MOD999"};
     expected << map_queries();
     QCOMPARE(rig.sim.log(), expected);
     QCOMPARE(rig.sim.state().value("input1"), QStringLiteral("1"));

@@ -8,11 +8,12 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "link/endpoint.h"
 #include "panel/ethernet_control.h"
 #include "link/tcp_link.h"
 #include "panel_fixture.h"
 #include "unanswered_port.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -22,7 +23,7 @@ namespace {
 void expect_idle(PanelFixture& fx) {
   MainControls& c = fx.c();
   QVERIFY(!fx.link().state().eth_connected);
-  QVERIFY(fx.main().tcp_client().is_closed());
+  QVERIFY(fx.model().tcp_client().is_closed());
   QVERIFY(!c.tim_eth->isActive());
   QCOMPARE(c.tim_eth->interval(), 7000);
   QVERIFY(c.lab_eth_state->isHidden());
@@ -49,23 +50,23 @@ class TestEthernet : public QObject {
   void address_forms() {
     QString host;
     quint16 port = 0;
-    QVERIFY(EthernetControl::parse_endpoint(QStringLiteral(" 192.168.1.100 "), &host, &port));
+    QVERIFY(parse_endpoint(QStringLiteral(" 192.168.1.100 "), &host, &port));
     QCOMPARE(host, QStringLiteral("192.168.1.100"));
     QCOMPARE(port, quint16(23));
-    QVERIFY(EthernetControl::parse_endpoint(QStringLiteral("127.0.0.1:2323"), &host, &port));
+    QVERIFY(parse_endpoint(QStringLiteral("127.0.0.1:2323"), &host, &port));
     QCOMPARE(host, QStringLiteral("127.0.0.1"));
     QCOMPARE(port, quint16(2323));
-    QVERIFY(EthernetControl::parse_endpoint(QStringLiteral("corvane.local"), &host, &port));
+    QVERIFY(parse_endpoint(QStringLiteral("corvane.local"), &host, &port));
     QCOMPARE(port, quint16(23));
-    QVERIFY(EthernetControl::parse_endpoint(QStringLiteral("[::1]:40000"), &host, &port));
+    QVERIFY(parse_endpoint(QStringLiteral("[::1]:40000"), &host, &port));
     QCOMPARE(host, QStringLiteral("::1"));
     QCOMPARE(port, quint16(40000));
-    QVERIFY(EthernetControl::parse_endpoint(QStringLiteral("fe80::1"), &host, &port));
+    QVERIFY(parse_endpoint(QStringLiteral("fe80::1"), &host, &port));
     QCOMPARE(port, quint16(23));
 
     for (const char* bad : {"", "   ", "host:", "host:0", "host:70000", "host:+5", "a b",
                             "[::1", "[x]:23", "http://x", ":23"}) {
-      QVERIFY2(!EthernetControl::parse_endpoint(QString::fromLatin1(bad), &host, &port), bad);
+      QVERIFY2(!parse_endpoint(QString::fromLatin1(bad), &host, &port), bad);
     }
   }
 
@@ -79,8 +80,8 @@ class TestEthernet : public QObject {
     QCOMPARE(back_color(c.cmd_conn_eth), colour::routed_green);
     QVERIFY(c.cmd_disconn_eth->isEnabled());
     QCOMPARE(back_color(c.cmd_disconn_eth), colour::idle_grey);
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
     QCOMPARE(fx.received(), QStringList({QStringLiteral("MOD999")}));
   }
 
@@ -98,7 +99,7 @@ class TestEthernet : public QObject {
     QCOMPARE(c.tim_eth->interval(), 7000);
 
     // Disconnect while connecting stops the time-out: no message can follow.
-    fx.main().cmd_disconn_eth_Click();
+    fx.main().ethernet().cmd_disconn_eth_Click();
     expect_idle(fx);
     QVERIFY(fx.messages().isEmpty());
   }
@@ -110,10 +111,10 @@ class TestEthernet : public QObject {
       c.txt_ip->setText(QString::fromLatin1(text));
       fx.click(c.cmd_conn_eth);
       // Waiting for the time-out like any unreachable address; the window goes on.
-      QVERIFY(fx.main().tcp_client().is_closed());
+      QVERIFY(fx.model().tcp_client().is_closed());
       QVERIFY(c.tim_eth->isActive());
       QVERIFY(!c.lab_eth_state->isHidden());
-      fx.main().cmd_disconn_eth_Click();
+      fx.main().ethernet().cmd_disconn_eth_Click();
     }
   }
 
@@ -152,14 +153,14 @@ class TestEthernet : public QObject {
     expect_idle(fx);
     QVERIFY(!fx.c().cmd_disconn_eth->isEnabled());
     QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
 
     // And connect again.
     fx.clear_messages();
     QVERIFY(fx.connect_ethernet());
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
   }
 
   void ext_ends_the_connection_without_a_message() {
@@ -169,7 +170,7 @@ class TestEthernet : public QObject {
     fx.settle(300);  // the watch would have noticed a lost connection by now
     QVERIFY(fx.messages().isEmpty());
     expect_idle(fx);
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
   }
 
@@ -178,8 +179,8 @@ class TestEthernet : public QObject {
     fx.main().ethernet().cmd_conn_eth_Click();
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet is already connected!")}));
     QVERIFY(fx.link().state().eth_connected);
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
   }
 };
 

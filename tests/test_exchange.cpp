@@ -375,7 +375,7 @@ class ExchangeTest : public QObject {
   void a_serial_port_that_never_drains_is_a_lost_link() {
     Rig rig;
     bool lost = false;
-    rig.link.on_serial_lost = [&] { lost = true; };
+    QObject::connect(&rig.link, &DeviceLink::serial_lost, [&] { lost = true; });
     rig.serial.stuck_output = 10;
     rig.link.tx_cmd("MOD999");
     QVERIFY(lost);
@@ -389,11 +389,11 @@ class ExchangeTest : public QObject {
   void reboot_command_over_ethernet_runs_the_reboot_steps() {
     Rig rig(1);
     int reboots = 0;
-    rig.link.on_ethernet_reboot = [&] {
+    QObject::connect(&rig.link, &DeviceLink::ethernet_reboot, [&] {
       ++reboots;
       rig.link.wait_sec(0.05);
       rig.link.state().eth_connected = false;
-    };
+    });
     rig.tcp.reply_delay_ms = 5;
     rig.answer("RST001\r");
     rig.link.tx_cmd("RST001");

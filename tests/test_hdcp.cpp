@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 #include "windows/frm_hdcp.h"
 #include "windows/hdcp_control.h"
 
@@ -153,7 +153,7 @@ void TestHdcp::replies_while_closed_change_nothing() {
   fx.ps().send_enable = true;
 
   // A query sent while closed is answered and dispatched; the window stays as it was.
-  fx.main().hdcp_refresh();
+  fx.model().hdcp_refresh();
   QVERIFY(fx.link().state().rx_flag);
   QCOMPARE(selected(w->opt_hdcp_in[1]), 0);
 }

@@ -10,7 +10,7 @@
 #include "panel/overlays.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 #include "windows/frm_label.h"
 #include "windows/label_control.h"
 

@@ -21,7 +21,7 @@
 #include "panel_fixture.h"
 #include "windows/frm_pip.h"
 #include "windows/pip_control.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;

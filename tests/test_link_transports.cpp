@@ -162,7 +162,7 @@ class LinkTransportsTest : public QObject {
     QFETCH(bool, writing);
     Rig rig(0);
     int lost = 0;
-    rig.link.on_serial_lost = [&] { ++lost; };
+    QObject::connect(&rig.link, &DeviceLink::serial_lost, [&] { ++lost; });
     const QString pty = rig.sim.pty_path();
     rig.sim.unplug_pty();
     if (writing) {

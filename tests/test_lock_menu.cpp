@@ -7,7 +7,7 @@
 
 #include "panel/lock_menu.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -47,19 +47,19 @@ void TestLockMenu::lock_follows_state_before_and_after_replies() {
   fx.device().state().key_lock = true;  // the panel does not know it yet
   fx.power_on();
   fx.clear_received();
-  QCOMPARE(fx.ps().lock_state, 254);
+  QCOMPARE(fx.model().lock_state(), 254);
 
   // Before any LCK reply a click always locks.
   fx.click(fx.c().cmd_lock);
   QCOMPARE(fx.received(), QStringList{"LCK001"});
-  QCOMPARE(fx.ps().lock_state, 1);
+  QCOMPARE(fx.model().lock_state(), 1);
   QCOMPARE(button_picture(fx.c().cmd_lock), QStringLiteral("lock.bmp"));
 
   // After the reply LCK001 a click unlocks; the reply LCK000 shows the open lock.
   fx.clear_received();
   fx.click(fx.c().cmd_lock);
   QCOMPARE(fx.received(), QStringList{"LCK000"});
-  QCOMPARE(fx.ps().lock_state, 0);
+  QCOMPARE(fx.model().lock_state(), 0);
   QCOMPARE(button_picture(fx.c().cmd_lock), QStringLiteral("unlock.bmp"));
   QVERIFY(!fx.device().state().key_lock);
 
@@ -83,7 +83,7 @@ void TestLockMenu::lock_without_replies_alternates() {
   fx.click(fx.c().cmd_lock);
   QCOMPARE(fx.received(), (QStringList{"LCK001", "LCK000"}));
   // The state flipped with each click; the picture follows replies only.
-  QCOMPARE(fx.ps().lock_state, 0);
+  QCOMPARE(fx.model().lock_state(), 0);
   QCOMPARE(button_picture(fx.c().cmd_lock), before);
 }
 
@@ -95,24 +95,24 @@ void TestLockMenu::lock_replies_choose_the_picture() {
 
   // A digit other than 0 and 1 counts as locked and stays in the state.
   fx.sim().send_unsolicited(QStringLiteral("LCK005"));
-  QVERIFY(fx.wait_for([&] { return fx.ps().lock_state == 5; }));
+  QVERIFY(fx.wait_for([&] { return fx.model().lock_state() == 5; }));
   QCOMPARE(button_picture(fx.c().cmd_lock), QStringLiteral("lock.bmp"));
   fx.click(fx.c().cmd_lock);
   QCOMPARE(fx.received(), QStringList{"LCK001"});
 
   fx.sim().send_unsolicited(QStringLiteral("LCK000"));
-  QVERIFY(fx.wait_for([&] { return fx.ps().lock_state == 0; }));
+  QVERIFY(fx.wait_for([&] { return fx.model().lock_state() == 0; }));
   QCOMPARE(button_picture(fx.c().cmd_lock), QStringLiteral("unlock.bmp"));
 
   // A malformed reply changes nothing.
   fx.sim().send_unsolicited(QStringLiteral("LCK00x"));
   fx.settle(30);
-  QCOMPARE(fx.ps().lock_state, 0);
+  QCOMPARE(fx.model().lock_state(), 0);
 
   // A picture that cannot be read keeps the one shown.
   QVERIFY(QFile::remove(QDir(fx.folder()).filePath(QStringLiteral("bmp/lock.bmp"))));
   fx.sim().send_unsolicited(QStringLiteral("LCK001"));
-  QVERIFY(fx.wait_for([&] { return fx.ps().lock_state == 1; }));
+  QVERIFY(fx.wait_for([&] { return fx.model().lock_state() == 1; }));
   QCOMPARE(button_picture(fx.c().cmd_lock), QStringLiteral("unlock.bmp"));
 }
 
@@ -129,7 +129,7 @@ void TestLockMenu::menu_keys_send_their_command_only() {
   QCOMPARE(fx.received(), once + once);
   // Each reply ends its exchange and touches nothing.
   QVERIFY(fx.link().state().rx_flag);
-  QCOMPARE(fx.ps().lock_state, 254);
+  QCOMPARE(fx.model().lock_state(), 254);
   QVERIFY(fx.console().contains(QStringLiteral("MNR001>")));
   QVERIFY(fx.messages().isEmpty());
 }

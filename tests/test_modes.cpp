@@ -14,7 +14,7 @@
 #include "panel/modes.h"
 #include "expected_commands.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -70,10 +70,8 @@ QList<QScrollBar*> sliders(MainControls& c, int first = 1) {
 
 // A window whose device is on and whose groups are live.
 void power_up(PanelFixture& fx) {
-  fx.ps().pwr_state = 1;
-  fx.ps().send_enable = true;
-  for (QWidget* w : {static_cast<QWidget*>(fx.c().fra_btn), static_cast<QWidget*>(fx.c().fra_pic)})
-    w->setEnabled(true);
+  // The device reports that it is on, as after a refresh.
+  if (!fx.device_says(QStringLiteral("PWR001"))) qWarning("the power report did not arrive");
 }
 
 // Puts the window into mode m as a report of the device would, without the
@@ -95,6 +93,7 @@ class ModesTest : public QObject {
   void road_of_one_action() {
     PanelFixture fx;
     power_up(fx);
+    fx.link().cmd_clear_Click();
     auto& c = fx.c();
     fx.device().state().inputs = {3, 1, 4, 2};
     set_back_color(c.cmd_recall[2], colour::highlight_blue);
@@ -126,8 +125,8 @@ class ModesTest : public QObject {
     QVERIFY(out_grey_at_start);
 
     // The relabelled window.
-    QCOMPARE(fx.ps().disp_mode, 2);
-    QCOMPARE(fx.ps().dual_kind, 1);
+    QCOMPARE(fx.model().disp_mode(), 2);
+    QCOMPARE(fx.model().dual_kind(), 1);
     QCOMPARE(texts(c.cmd_out), (QStringList{"AL", "AR", "BL", "BR"}));
     QCOMPARE(blue_modes(c), QList<int>{2});
     QVERIFY(all_modes_enabled(c, true));
@@ -138,7 +137,7 @@ class ModesTest : public QObject {
     QCOMPARE(c.opt_db[2]->text(), QStringLiteral("Right"));
     QVERIFY(c.lab_pip->isHidden() && c.sha_pip->isHidden());
     // The map as the device reports it: channel 4 is current.
-    QCOMPARE(fx.ps().sel_out, 4);
+    QCOMPARE(fx.model().sel_out(), 4);
     QCOMPARE(blue_channels(c), QList<int>{4});
     const std::array<int, 4> routed{3, 1, 4, 2};
     for (int ch = 1; ch <= 4; ++ch) {
@@ -201,8 +200,8 @@ class ModesTest : public QObject {
 
     QCOMPARE(fx.received().value(0), QStringLiteral("MOD00%1").arg(mode));
     QCOMPARE(fx.received().last(), QStringLiteral("ASP999"));
-    QCOMPARE(fx.ps().disp_mode, disp_mode);
-    QCOMPARE(fx.ps().dual_kind, dual_kind);
+    QCOMPARE(fx.model().disp_mode(), disp_mode);
+    QCOMPARE(fx.model().dual_kind(), dual_kind);
     QCOMPARE(texts(c.cmd_out), channels);
     QCOMPARE(row_captions(c.lab_con), rows);
     QCOMPARE(row_captions(c.lab_bri), rows);
@@ -272,7 +271,7 @@ class ModesTest : public QObject {
     expected << picture_queries(3) << "ASP999";
     QCOMPARE(fx.received(), expected);
     QVERIFY(out_all_grey);
-    QCOMPARE(fx.ps().sel_out, 1);
+    QCOMPARE(fx.model().sel_out(), 1);
     QCOMPARE(blue_channels(c), QList<int>{1});
     QCOMPARE(c.sha_out_in[1][2]->fill(), colour::routed_green);
     for (int ch = 2; ch <= 4; ++ch)
@@ -292,7 +291,10 @@ class ModesTest : public QObject {
     QCOMPARE(c.opt_da[1]->text(), QStringLiteral("Main"));
 
     for (int pwr : {0, 254}) {
-      fx.ps().pwr_state = pwr;
+      if (pwr == 0)
+        QVERIFY(fx.device_says(QStringLiteral("PWR000")));
+      else
+        fx.model().forget_state();
       report_mode(fx, 2);
       QVERIFY(!c.fra_dual_a->isHidden() && !c.fra_dual_a->isEnabled());
       QVERIFY(!c.fra_dual_b->isHidden() && !c.fra_dual_b->isEnabled());
@@ -312,14 +314,14 @@ class ModesTest : public QObject {
     auto& c = fx.c();
     report_mode(fx, 4);
     QVERIFY(!c.lab_pip->isHidden() && !c.sha_pip->isHidden());
-    QCOMPARE(fx.ps().disp_mode, 2);
+    QCOMPARE(fx.model().disp_mode(), 2);
     report_mode(fx, 1);
     QVERIFY(c.lab_pip->isHidden());
-    QCOMPARE(fx.ps().dual_kind, 2);  // Matrix leaves the dual kind alone
+    QCOMPARE(fx.model().dual_kind(), 2);  // Matrix leaves the dual kind alone
     report_mode(fx, 4);
     report_mode(fx, 2);
     QVERIFY(c.lab_pip->isHidden() && c.sha_pip->isHidden());
-    QCOMPARE(fx.ps().dual_kind, 1);
+    QCOMPARE(fx.model().dual_kind(), 1);
   }
 
   // A mode the device reports on its own re-lays the window and asks nothing.
@@ -328,7 +330,7 @@ class ModesTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
     fx.sim().front_panel("MOD005");
-    QVERIFY(fx.wait_for([&] { return fx.ps().disp_mode == 5; }));
+    QVERIFY(fx.wait_for([&] { return fx.model().disp_mode() == 5; }));
     QCOMPARE(texts(c.cmd_out), (QStringList{"Q1", "Q2", "Q3", "Q4"}));
     QCOMPARE(blue_modes(c), QList<int>{5});
     fx.settle(50);
@@ -344,14 +346,14 @@ class ModesTest : public QObject {
     for (const char* line : {"MOD000", "MOD006", "MOD009", "MOD00X", "MOD"}) {
       fx.sim().send_unsolicited(line);
       fx.settle(30);
-      QCOMPARE(fx.ps().disp_mode, 5);
+      QCOMPARE(fx.model().disp_mode(), 5);
       QCOMPARE(texts(c.cmd_out), (QStringList{"Q1", "Q2", "Q3", "Q4"}));
       QCOMPARE(blue_modes(c), QList<int>{5});
       QVERIFY(!c.fra_quad->isHidden());
     }
     // The window still listens.
     fx.sim().send_unsolicited("MOD001");
-    QVERIFY(fx.wait_for([&] { return fx.ps().disp_mode == 1; }));
+    QVERIFY(fx.wait_for([&] { return fx.model().disp_mode() == 1; }));
   }
 
   // A device that answers the mode command only after the exchange gave up:
@@ -375,7 +377,7 @@ class ModesTest : public QObject {
     QStringList expected{"MOD005"};
     expected << map_queries() << picture_queries(5) << "ASP999";
     QCOMPARE(fx.received(), expected);
-    QCOMPARE(fx.ps().disp_mode, 5);
+    QCOMPARE(fx.model().disp_mode(), 5);
     QVERIFY(all_modes_enabled(fx.c(), true));
   }
 
@@ -397,14 +399,14 @@ class ModesTest : public QObject {
     clock.start();
     fx.click(c.cmd_mode[2]);
 
-    QVERIFY(clock.elapsed() >= Modes::kLateReplyMs);
+    QVERIFY(clock.elapsed() >= Device::kLateReplyMs);
     QCOMPARE(fx.received(), QStringList{"MOD002"});
     QVERIFY(locked_meanwhile);
     QVERIFY(all_modes_enabled(c, true));
     QVERIFY(blue_modes(c).isEmpty());
     QCOMPARE(blue_channels(c), QList<int>{1});
     QCOMPARE(texts(c.cmd_out), (QStringList{"A", "B", "C", "D"}));
-    QCOMPARE(fx.ps().disp_mode, 1);
+    QCOMPARE(fx.model().disp_mode(), 1);
   }
 };
 

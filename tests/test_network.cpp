@@ -9,7 +9,7 @@
 
 #include "panel/status_line.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 #include "windows/network_panel.h"
 
 using namespace quadrel;
@@ -91,7 +91,7 @@ void TestNetwork::get_ip_over_serial_fills_three_boxes() {
 
   // The link goes on as before.
   fx.clear_received();
-  fx.main().tx_cmd("MOD999");
+  fx.link().tx_cmd("MOD999");
   QVERIFY(fx.link().state().rx_flag);
 }
 
@@ -106,7 +106,7 @@ void TestNetwork::get_ip_over_tcp_fills_three_boxes() {
   QCOMPARE(fx.received(), (QStringList{"EIP999", "EMK999", "EGW999"}));
   QCOMPARE(boxes(fx), (QStringList{"192.168.001.100", "255.255.255.000", "192.168.001.001"}));
   fx.sim().set_faults({});
-  fx.main().tx_cmd("MOD999");
+  fx.link().tx_cmd("MOD999");
   QVERIFY(fx.link().state().rx_flag);
 }
 
@@ -133,7 +133,7 @@ void TestNetwork::answer_of_wrong_length_stops_sequence() {
   set_addresses(eth, "192.168.001.100", "255.255.255.000", "10.0.0.1");
   get_ip(eth);
   QCOMPARE(boxes(eth), (QStringList{"192.168.001.100", "255.255.255.000", ""}));
-  eth.main().tx_cmd("MOD999");
+  eth.link().tx_cmd("MOD999");
   QVERIFY(eth.link().state().rx_flag);
 }
 

@@ -1,5 +1,8 @@
 // The picture sliders, their replies and the picture refresh, against the simulated device.
+#include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -18,7 +21,7 @@ QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')
 // The device reports its mode: the window is laid out for it.
 void enter_mode(PanelFixture& fx, int device_mode) {
   fx.device().state().mode = device_mode;
-  fx.main().tx_cmd("MOD999");
+  fx.link().tx_cmd("MOD999");
   fx.clear_received();
 }
 
@@ -284,9 +287,60 @@ class PictureTest : public QObject {
     QVERIFY(fx.received().isEmpty());
 
     fx.clear_messages();
-    fx.main().cmd_pic_refresh_Click();
+    fx.model().picture_refresh();
     QCOMPARE(fx.messages(), QStringList{"RS232 port is disconnected !"});
     QVERIFY(fx.received().isEmpty());
+  }
+
+  // A click on a slider's arrow while the port is closed: one message, shown
+  // once the click is over (never inside it), the slider back where the
+  // device holds it, and nothing sent later without a user's action.
+  void a_click_on_a_closed_link_is_told_once_data() {
+    QTest::addColumn<QString>("slider_name");
+    QTest::newRow("brightness") << "hsr_bri(1)";
+    QTest::newRow("bezel") << "hsr_bezel_h";
+  }
+  void a_click_on_a_closed_link_is_told_once() {
+    QFETCH(QString, slider_name);
+    PanelFixture fx({.advanced = true, .message_boxes = true});
+    auto& c = fx.c();
+    fx.device().state().mode = 3;  // the bezel frame is live in the TV Wall
+    fx.device().state().bezel_h = 30;
+    fx.device().state().bezel_on = true;
+    fx.device().state().picture[0].brightness = 30;
+    fx.full_refresh();
+    auto* slider = fx.main().findChild<QScrollBar*>(slider_name);
+    QVERIFY(slider && slider->isEnabled());
+    QCOMPARE(slider->value(), 30);
+    fx.click(c.cmd_disconn);
+    fx.clear_received();
+
+    QStringList shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        shown << box->text();
+        box->accept();
+      }
+    });
+    closer.start(5);
+    const QPoint arrow(slider->width() - 4, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, {}, arrow);
+    QCOMPARE(shown, QStringList{});  // not inside the press
+    QTest::qWait(100);
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, arrow);
+    QVERIFY(fx.wait_for([&] { return !shown.isEmpty(); }));
+    fx.settle(200);
+    QCOMPARE(shown, QStringList{"RS232 port is disconnected !"});
+    QCOMPARE(slider->value(), 30);
+
+    // Connected again, a report of the device moves the slider and sends nothing.
+    fx.click(c.cmd_conn);
+    QVERIFY(fx.device_says(slider_name == "hsr_bezel_h" ? "BEH031" : "BRI031"));
+    QCOMPARE(slider->value(), 31);
+    fx.settle(300);
+    QCOMPARE(fx.received(), QStringList{});
+    QCOMPARE(shown.size(), 1);
   }
 };
 

@@ -6,7 +6,7 @@
 
 #include "panel/overlays.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 #include "windows/frm_pip.h"
 #include "windows/pip_control.h"
 
@@ -19,8 +19,7 @@ const QStringList kQueries{"PPO991", "PPO992", "PSZ991", "PSZ992"};
 // Puts the panel in Dual PiP as the mode reply would.
 void dual_pip(PanelFixture& fx) {
   fx.device().state().mode = 4;
-  fx.ps().disp_mode = 2;
-  fx.ps().dual_kind = 2;
+  if (!fx.device_says(QStringLiteral("MOD004"))) qWarning("the mode report did not arrive");
 }
 
 FrmPip* open_pip(PanelFixture& fx) {

@@ -9,7 +9,7 @@
 
 #include "panel/power.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -63,11 +63,11 @@ class PowerTest : public QObject {
   void governed_controls_wait_for_a_report_of_on() {
     PanelFixture fx;
     auto& c = fx.c();
-    QCOMPARE(fx.ps().pwr_state, 254);
+    QCOMPARE(fx.model().pwr_state(), 254);
     for (QWidget* w : governed(c)) QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
 
     fx.power_on();
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     for (QWidget* w : governed(c))
       QVERIFY2(w->isEnabled() == governed_in_matrix(c).contains(w), qPrintable(w->objectName()));
     QVERIFY(c.cmd_pwr->isEnabled());
@@ -87,7 +87,7 @@ class PowerTest : public QObject {
 
     fx.click(c.cmd_pwr);  // on: asks for standby
     QCOMPARE(fx.received(), QStringList{"PWR000"});
-    QCOMPARE(fx.ps().pwr_state, 0);
+    QCOMPARE(fx.model().pwr_state(), 0);
     QVERIFY(!fx.device().state().power_on);
     QCOMPARE(recorder.changes, names(governed_in_matrix(c), "off"));
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_standby.bmp"));
@@ -97,14 +97,14 @@ class PowerTest : public QObject {
     recorder.changes.clear();
     fx.click(c.cmd_pwr);  // standby: asks for on
     QCOMPARE(fx.received(), (QStringList{"PWR000", "PWR001"}));
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     QVERIFY(fx.device().state().power_on);
     // The button is held disabled while the command is out, then enabled last.
     QCOMPARE(recorder.changes,
              QStringList{"cmd_pwr off"} + names(governed_in_matrix(c), "on") + QStringList{"cmd_pwr on"});
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));
-    QCOMPARE(fx.ps().audio_state, 254);  // the picture only
+    QCOMPARE(fx.model().audio_state(), 254);  // the picture only
     QVERIFY(c.cmd_fact_reset->isEnabled());
     QVERIFY(fx.wait_for([&] { return !fx.sim().restarting(); }));
   }
@@ -118,7 +118,7 @@ class PowerTest : public QObject {
 
     fx.click(c.cmd_pwr);  // not yet known: asks for on
     QCOMPARE(fx.received(), QStringList{"PWR001"});
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     QVERIFY(!c.cmd_pwr->isEnabled());
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_none.bmp"));
     for (QWidget* w : governed(c)) QVERIFY(!w->isEnabled());
@@ -194,7 +194,7 @@ class PowerTest : public QObject {
     PanelFixture fx;
     auto& c = fx.c();
     QVERIFY(fx.device_says("PWR002"));
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
     for (QWidget* w : governed_in_matrix(c)) QVERIFY(w->isEnabled());
     fx.click(c.cmd_pwr);  // the device is on: the click asks for standby
@@ -202,7 +202,7 @@ class PowerTest : public QObject {
 
     // Not a digit: nothing changes.
     QVERIFY(fx.device_says("PWRx"));
-    QCOMPARE(fx.ps().pwr_state, 0);
+    QCOMPARE(fx.model().pwr_state(), 0);
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_standby.bmp"));
   }
 
@@ -212,7 +212,7 @@ class PowerTest : public QObject {
     fx.click(c.cmd_pwr);
     QCOMPARE(fx.messages(), QStringList{"RS232 port is disconnected !"});
     QVERIFY(fx.received().isEmpty());
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     QVERIFY(!c.cmd_pwr->isEnabled());
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_none.bmp"));
     QCOMPARE(button_picture(c.cmd_mute), QString("speaker_on.bmp"));

@@ -6,7 +6,7 @@
 
 #include "panel/presets.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -18,7 +18,7 @@ bool is_grey(QWidget* w) { return back_color(w) == colour::idle_grey; }
 // The commands `map_refresh` sends against the device as it is now.
 QStringList map_reload(PanelFixture& fx) {
   fx.clear_received();
-  fx.main().map_refresh();
+  fx.model().map_refresh();
   const QStringList sent = fx.received();
   fx.clear_received();
   return sent;
@@ -34,6 +34,7 @@ class TestPresets : public QObject {
   void late_reply_ends_wait_and_reloads();
   void silent_recall_waits_and_skips_reload();
   void reply_outside_a_click_moves_highlight();
+  void a_recall_that_changes_the_mode_shows_it();
 };
 
 void TestPresets::save_greys_and_disables_its_row_only() {
@@ -76,7 +77,8 @@ void TestPresets::recall_reloads_map_and_highlights_independently() {
   fx.click(c.cmd_recall[2]);
   const QStringList sent = fx.received();
   QCOMPARE(sent.value(0), QStringLiteral("CAL002"));
-  QCOMPARE(sent.mid(1), map_reload(fx));
+  QCOMPARE(sent.value(1), QStringLiteral("MOD999"));
+  QCOMPARE(sent.mid(2), map_reload(fx));
   QVERIFY(sent.contains(QStringLiteral("INP999")));
   for (int n = 1; n <= 4; ++n) {
     QVERIFY(c.cmd_recall[n]->isEnabled());
@@ -178,6 +180,20 @@ void TestPresets::reply_outside_a_click_moves_highlight() {
   QVERIFY(fx.wait_for([&] { return is_grey(c.cmd_recall[1]); }));
   for (int n = 1; n <= 4; ++n) QVERIFY(is_grey(c.cmd_recall[n]));
   QVERIFY(is_blue(c.cmd_save[4]));
+}
+
+// A preset may hold another mode: the window follows it, and the map is read for it.
+void TestPresets::a_recall_that_changes_the_mode_shows_it() {
+  PanelFixture fx;
+  fx.power_on();
+  const MainControls& c = fx.c();
+  fx.device().state().presets[1].mode = 5;
+  fx.device().state().presets[1].inputs = {4, 3, 2, 1};
+  fx.click(c.cmd_recall[2]);
+  QCOMPARE(fx.model().state().mode, 5);
+  QVERIFY(is_blue(c.cmd_mode[5]));
+  QCOMPARE(c.cmd_out[1]->text(), QStringLiteral("Q1"));
+  QCOMPARE(fx.model().state().inputs, (std::array<std::optional<int>, 4>{4, 3, 2, 1}));
 }
 
 QTEST_MAIN(TestPresets)

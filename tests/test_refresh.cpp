@@ -9,7 +9,7 @@
 #include "panel/refresh.h"
 #include "expected_commands.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -101,7 +101,7 @@ class RefreshTest : public QObject {
 
     QCOMPARE(c.txt_ver->text(), QString("2.05"));
     QCOMPARE(c.txt_ver2->text(), QString("12"));
-    QCOMPARE(fx.ps().pwr_state, 1);
+    QCOMPARE(fx.model().pwr_state(), 1);
     QCOMPARE(button_picture(c.cmd_pwr), QString("power_on.bmp"));
     QVERIFY(c.fra_pic->isEnabled());
     // Values first, then their limits.
@@ -109,7 +109,7 @@ class RefreshTest : public QObject {
     QCOMPARE(c.hsr_bezel_h->maximum(), 200);
     QCOMPARE(c.txt_bezel_v->text(), QString("40"));
     QCOMPARE(c.hsr_bezel_v->maximum(), 150);
-    QVERIFY(!fx.ps().bezel_limit_query);
+    QVERIFY(!fx.model().model().bezel_limit_pending(0) && !fx.model().model().bezel_limit_pending(1));
 
     // The picture rows hold the device's values only after an advanced refresh.
     const int rows = device_mode == 1 ? 1 : 4;
@@ -131,7 +131,7 @@ class RefreshTest : public QObject {
     const int mod = got.indexOf("MOD999");
     QCOMPARE(got.at(mod + 1), QString("INP999"));
     QVERIFY(!got.contains("OUT999"));
-    QCOMPARE(fx.ps().disp_mode, 3);
+    QCOMPARE(fx.model().disp_mode(), 3);
     verify_idle_button(fx);
   }
 
@@ -157,7 +157,7 @@ class RefreshTest : public QObject {
     verify_idle_button(fx);
     verify_uncovered(fx);
     QVERIFY(fx.messages().isEmpty());
-    QVERIFY(!fx.ps().bezel_limit_query);
+    QVERIFY(!fx.model().model().bezel_limit_pending(0) && !fx.model().model().bezel_limit_pending(1));
   }
 
   void a_refused_query_counts_as_answered() {

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -58,7 +58,7 @@ class TestReset : public QObject {
     fx.click(fx.c().cmd_fact_reset);
     QCOMPARE(fx.received(), QStringList({QStringLiteral("RST001")}));
     QVERIFY(!enabled_while_sent);
-    QVERIFY(fx.main().rx_flag());
+    QVERIFY(fx.model().answered());
     QVERIFY(fx.c().cmd_fact_reset->isEnabled());
     QVERIFY(fx.messages().isEmpty());
     QVERIFY(fx.link().state().serial_open);
@@ -71,7 +71,7 @@ class TestReset : public QObject {
     faults.restart_ms = 50;
     fx.sim().set_faults(faults);
     fx.click(fx.c().cmd_fact_reset);
-    QVERIFY(!fx.main().rx_flag());
+    QVERIFY(!fx.model().answered());
     QVERIFY(!fx.c().cmd_fact_reset->isEnabled());
     QVERIFY(fx.messages().isEmpty());
   }
@@ -107,7 +107,7 @@ class TestReset : public QObject {
   void power_on_over_ethernet_reboots_too() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet});
     leave_start_look(fx.c());
-    fx.main().tx_cmd("PWR001");
+    fx.link().tx_cmd("PWR001");
     QCOMPARE(fx.messages(), QStringList({QString::fromLatin1(kReconnect)}));
     expect_start_look(fx.c());
     expect_ethernet_idle(fx);
@@ -115,8 +115,8 @@ class TestReset : public QObject {
 
   void standby_over_ethernet_is_an_ordinary_exchange() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet});
-    fx.main().tx_cmd("PWR000");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("PWR000");
+    QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
     QVERIFY(fx.link().state().eth_connected);
   }
@@ -124,7 +124,7 @@ class TestReset : public QObject {
   void picture_reset_reply_sets_every_row_in_tv_wall() {
     PanelFixture fx;
     MainControls& c = fx.c();
-    fx.ps().disp_mode = 3;
+    QVERIFY(fx.device_says(QStringLiteral("MOD003")));
     fx.sim().send_unsolicited(QStringLiteral("RST002"));
     QVERIFY(fx.wait_for([&] { return c.txt_sat[4]->text() == QLatin1String("50"); }));
     for (int i = 1; i <= 4; ++i) {
@@ -139,7 +139,7 @@ class TestReset : public QObject {
   void picture_reset_reply_in_matrix_sets_row_one() {
     PanelFixture fx;
     MainControls& c = fx.c();
-    QCOMPARE(fx.ps().disp_mode, 1);
+    QCOMPARE(fx.model().disp_mode(), 1);
     fx.sim().send_unsolicited(QStringLiteral("RST002"));
     QVERIFY(fx.wait_for([&] { return c.txt_bri[1]->text() == QLatin1String("50"); }));
     for (QScrollBar* s : row_sliders(c, 1)) QCOMPARE(s->value(), 50);

@@ -17,7 +17,7 @@
 #include "panel/routing.h"
 #include "expected_commands.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -45,8 +45,8 @@ void verify_consistent(PanelFixture& fx) {
     QVERIFY(slider->maximum() >= 0 && slider->maximum() <= 254);
     QVERIFY(slider->value() >= 0 && slider->value() <= slider->maximum());
   }
-  QVERIFY(fx.ps().sel_out >= 1 && fx.ps().sel_out <= 4);
-  QVERIFY(fx.ps().disp_mode == 1 || fx.ps().disp_mode == 2 || fx.ps().disp_mode == 3 || fx.ps().disp_mode == 5);
+  QVERIFY(fx.model().sel_out() >= 1 && fx.model().sel_out() <= 4);
+  QVERIFY(fx.model().disp_mode() == 1 || fx.model().disp_mode() == 2 || fx.model().disp_mode() == 3 || fx.model().disp_mode() == 5);
   // The mode buttons' own state (their frame follows the power reports).
   for (int m = 1; m <= 5; ++m)
     QVERIFY(c.cmd_mode[m]->isEnabledTo(c.fra_btn) || c.cbo_output->currentIndex() == 4 ||
@@ -135,7 +135,7 @@ class RobustnessTest : public QObject {
       // Every reply is whole and in order: the refresh ran to its end.
       QCOMPARE(fx.received(), refresh_commands(2, true));
       QCOMPARE(fx.c().txt_ver->text(), QStringLiteral("1.23"));
-      QCOMPARE(fx.ps().disp_mode, 2);
+      QCOMPARE(fx.model().disp_mode(), 2);
     }
     verify_next_refresh_works(fx);
   }
@@ -236,8 +236,8 @@ class RobustnessTest : public QObject {
     fx.device().state().labels[0] = "ABCDEFGHIJKL";  // a reply of 17 characters
     set_faults(fx, [](corvane::Faults& f) { f.delay_ms = 50; });
     QTimer::singleShot(10, [&] { fx.click(fx.c().cmd_get_ip); });
-    fx.main().tx_cmd("LAI991");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("LAI991");
+    QVERIFY(fx.model().answered());
     fx.settle(150);
     QCOMPARE(fx.received(), QStringList{"LAI991"});
     QVERIFY(fx.c().txt_get_ip->text().isEmpty());

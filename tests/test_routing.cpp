@@ -7,7 +7,7 @@
 
 #include "panel/routing.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -49,9 +49,8 @@ MapLook look(MainControls& c) {
 const QList<int> kAll{1, 2, 3, 4};
 
 void power_up(PanelFixture& fx) {
-  fx.ps().pwr_state = 1;
-  fx.ps().send_enable = true;
-  fx.c().fra_btn->setEnabled(true);
+  // The device reports that it is on, as after a refresh.
+  if (!fx.device_says(QStringLiteral("PWR001"))) qWarning("the power report did not arrive");
 }
 
 void report_mode(PanelFixture& fx, int m) {
@@ -91,11 +90,11 @@ class RoutingTest : public QObject {
     power_up(fx);
     fx.device().state().inputs = {3, 1, 4, 2};
 
-    fx.main().map_refresh();
+    fx.model().map_refresh();
 
     QCOMPARE(fx.received(), (QStringList{"OUT001", "INP999", "OUT002", "INP999", "OUT003",
                                          "INP999", "OUT004", "INP999"}));
-    QCOMPARE(fx.ps().sel_out, 4);
+    QCOMPARE(fx.model().sel_out(), 4);
     MapLook want;
     want.blue_buttons = {4};
     want.green = {{3}, {1}, {4}, {2}};
@@ -112,17 +111,17 @@ class RoutingTest : public QObject {
     corvane::Faults faults;
     faults.silent = {"INP"};
     fx.sim().set_faults(faults);
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     QCOMPARE(fx.received(), (QStringList{"OUT001", "INP999"}));
-    QCOMPARE(fx.ps().sel_out, 1);
+    QCOMPARE(fx.model().sel_out(), 1);
 
     fx.clear_received();
     faults.silent.clear();
     faults.err = {"OUT"};
     fx.sim().set_faults(faults);
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     QCOMPARE(fx.received().size(), 8);
-    QCOMPARE(fx.ps().sel_out, 1);  // no OUT reply came
+    QCOMPARE(fx.model().sel_out(), 1);  // no OUT reply came
   }
 
   // A channel button marks its block at once; the button turns blue with
@@ -132,7 +131,7 @@ class RoutingTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
     fx.device().state().inputs = {1, 3, 2, 4};
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     fx.clear_received();
 
     MapLook at_send;
@@ -147,7 +146,7 @@ class RoutingTest : public QObject {
     QCOMPARE(at_send.black.value(1), kAll);
     QCOMPARE(at_send.digits.value(1), kAll);
     QCOMPARE(at_send.digits.value(3), QList<int>{4});
-    QCOMPARE(fx.ps().sel_out, 2);
+    QCOMPARE(fx.model().sel_out(), 2);
     MapLook want;
     want.blue_buttons = {2};
     want.green = {{1}, {3}, {2}, {4}};
@@ -161,7 +160,7 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.main().map_refresh();  // channel 4 current, inputs 1..4
+    fx.model().map_refresh();  // channel 4 current, inputs 1..4
     fx.clear_received();
 
     fx.click(c.lab_out_in[1][1]);  // the shown, routed digit of channel 1
@@ -177,8 +176,8 @@ class RoutingTest : public QObject {
 
     // The keyboard's path: the handler of another channel does nothing.
     fx.clear_received();
-    fx.main().routing().lab_out_c_in_Click(1);
-    fx.main().routing().lab_out_d_in_Click(2);
+    fx.main().routing().lab_out_in_Click(3, 1);
+    fx.main().routing().lab_out_in_Click(4, 2);
     QCOMPARE(fx.received(), QStringList{"INP002"});
   }
 
@@ -189,7 +188,7 @@ class RoutingTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
     fx.device().state().inputs = {2, 2, 2, 2};
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     fx.device().state().inputs[3] = 1;  // changed behind the panel's back
     corvane::Faults faults;
     faults.err = {"OUT"};
@@ -199,7 +198,7 @@ class RoutingTest : public QObject {
     fx.click(c.cmd_out[1]);
 
     QCOMPARE(fx.received(), (QStringList{"OUT001", "INP999"}));
-    QCOMPARE(fx.ps().sel_out, 4);
+    QCOMPARE(fx.model().sel_out(), 4);
     const MapLook m = look(c);
     QCOMPARE(m.blue_buttons, QList<int>{4});
     QCOMPARE(m.black.value(0), kAll);        // marked before the device answered
@@ -215,9 +214,9 @@ class RoutingTest : public QObject {
     fx.device().state().inputs = {3, 3, 3, 3};
     report_mode(fx, 3);
 
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     QCOMPARE(fx.received().size(), 8);
-    QCOMPARE(fx.ps().sel_out, 4);
+    QCOMPARE(fx.model().sel_out(), 4);
     MapLook want;
     want.blue_buttons = {4};
     want.green = {{3}, {}, {}, {}};
@@ -245,10 +244,10 @@ class RoutingTest : public QObject {
       power_up(fx);
       fx.device().state().inputs = {4, 3, 2, 1};
       report_mode(fx, mode);
-      fx.main().map_refresh();
+      fx.model().map_refresh();
       QCOMPARE(look(fx.c()).green, (QList<QList<int>>{{4}, {3}, {2}, {1}}));
       fx.click(fx.c().cmd_out[3]);
-      QCOMPARE(fx.ps().sel_out, 3);
+      QCOMPARE(fx.model().sel_out(), 3);
       QCOMPARE(look(fx.c()).black.value(2), kAll);
     }
   }
@@ -258,11 +257,11 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     fx.clear_received();
 
     fx.sim().front_panel("OUT002");  // chosen on the device's own keys
-    QVERIFY(fx.wait_for([&] { return fx.ps().sel_out == 2; }));
+    QVERIFY(fx.wait_for([&] { return fx.model().sel_out() == 2; }));
     QCOMPARE(look(c).blue_buttons, QList<int>{2});
     QCOMPARE(look(c).black.value(1), kAll);
 
@@ -278,13 +277,13 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.main().map_refresh();
+    fx.model().map_refresh();
     const MapLook before = look(c);
     for (const char* line : {"OUT000", "OUT005", "OUT009", "OUT00A", "INP000", "INP007", "INP00-",
                              "INP", "OUT"}) {
       fx.sim().send_unsolicited(line);
       fx.settle(20);
-      QCOMPARE(fx.ps().sel_out, 4);
+      QCOMPARE(fx.model().sel_out(), 4);
       QCOMPARE(look(c), before);
     }
     fx.sim().send_unsolicited("INP001");

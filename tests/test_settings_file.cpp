@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "link/serial_ports.h"
-#include "shell/settings_file.h"
+#include "settings/settings_file.h"
 
 using namespace quadrel;
 

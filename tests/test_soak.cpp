@@ -32,7 +32,7 @@ class SoakTest : public QObject {
     long after_warmup = 0;
     int answered = 0;
     for (int i = 0; i < total; ++i) {
-      fx.main().tx_cmd(commands[i % 8]);
+      fx.link().tx_cmd(commands[i % 8]);
       if (fx.link().state().rx_flag) ++answered;
       if (i == total / 10) after_warmup = rss_kib();
       if (i % 1000 == 0) fx.sim().clear_log();

@@ -23,11 +23,11 @@
 #include "unanswered_port.h"
 #include "link/serial_ports.h"
 #include "shell/command_line.h"
-#include "shell/file_locations.h"
+#include "settings/file_locations.h"
 #include "shell/quit_signals.h"
 #include "shell/startup.h"
-#include "shell/ui_io.h"
-#include "shell/widgets.h"
+#include "ui/ui_io.h"
+#include "ui/widgets.h"
 #include "windows/keypad_control.h"
 
 using namespace quadrel;
@@ -95,7 +95,7 @@ class TestStartup : public QObject {
     QCOMPARE(c.cbo_com->toolTip(), QStringLiteral("COM3: ") + folder.sim().pty_path());
     QCOMPARE(main->state().com_port, 3);
     QVERIFY(main->link().state().serial_open);
-    QVERIFY(main->serial_port().is_open());
+    QVERIFY(main->device().serial_port().is_open());
     QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
     QVERIFY(main->state().advanced_open);
     QVERIFY(main->height() >= c.txt_ver->geometry().bottom() + 1);
@@ -114,11 +114,11 @@ class TestStartup : public QObject {
     QCOMPARE(main->windowTitle(), QStringLiteral("Quadrel v3.00S "));
     QVERIFY(main->state().send_enable);
     QVERIFY(main->link().tim_rx_enabled());
-    QCOMPARE(main->state().disp_mode, 1);
-    QCOMPARE(main->state().sel_out, 1);
-    QCOMPARE(main->state().pwr_state, 254);
-    QCOMPARE(main->state().audio_state, 254);
-    QCOMPARE(main->state().lock_state, 254);
+    QCOMPARE(main->device().disp_mode(), 1);
+    QCOMPARE(main->device().sel_out(), 1);
+    QCOMPARE(main->device().pwr_state(), 254);
+    QCOMPARE(main->device().audio_state(), 254);
+    QCOMPARE(main->device().lock_state(), 254);
     QCOMPARE(main->link().state().getip_state, 254);
     QCOMPARE(main->link().state().con_lines, 0);
     QVERIFY(c.txt_cmd->toPlainText().isEmpty());
@@ -157,7 +157,7 @@ class TestStartup : public QObject {
     QVERIFY(c.opt_interface[1]->isChecked());
     QCOMPARE(main->link().state().iface, 1);
     QVERIFY(!main->link().state().serial_open);
-    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(!main->device().serial_port().is_open());
     QVERIFY(c.cmd_get_ip->isEnabled());  // the network answers are read over TCP too
     for (QWidget* w : {(QWidget*)c.cmd_conn_eth, (QWidget*)c.cmd_disconn_eth, (QWidget*)c.lab_ip, (QWidget*)c.txt_ip})
       QVERIFY2(!w->isHidden(), qPrintable(w->objectName()));
@@ -166,7 +166,7 @@ class TestStartup : public QObject {
       QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
     QVERIFY(!c.cmd_disconn_eth->isEnabled());
     QVERIFY(!main->link().state().eth_connected);
-    QVERIFY(main->tcp_client().is_closed());
+    QVERIFY(main->device().tcp_client().is_closed());
     QTest::qWait(50);
     QVERIFY(folder.sim().log().isEmpty());
     QVERIFY(folder.notifier.texts.isEmpty());
@@ -227,35 +227,24 @@ class TestStartup : public QObject {
       box->accept();
     });
     notifier.message(text.toStdString(), MessageIcon::Warning);
+    notifier.flush();
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
   }
 
-  // A message that comes while a box is open (from the box's own event loop)
-  // waits until that box is closed; each box has its own title.
-  void message_boxes_come_one_at_a_time() {
+  // A message under a title of its own: a failed port names its device.
+  void a_message_box_may_have_a_title_of_its_own() {
     MessageBoxNotifier notifier(nullptr);
-    const QString program = QCoreApplication::applicationName();
-    QStringList seen;  // "title: text" of each box, in the order they were open
-    bool second_waited = false;
-    QTimer answer;  // plays the user: reads the open box and presses OK
-    answer.setInterval(10);
-    QObject::connect(&answer, &QTimer::timeout, [&] {
+    QString title;
+    QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box || !box->isVisible()) return;
-      seen << box->windowTitle() + QStringLiteral(": ") + box->text();
-      if (seen.size() == 1) {
-        notifier.message_titled("/dev/ttyUSB0 \u2013 Quadrel", "COM1: Fail !", MessageIcon::None);
-        second_waited = QApplication::activeModalWidget() == box;
-      }
+      QVERIFY(box);
+      title = box->windowTitle();
       box->accept();
     });
-    answer.start();
-    notifier.message("corvane.ini is missing", MessageIcon::Warning);
-    QVERIFY(second_waited);
-    QCOMPARE(seen, QStringList({program + QStringLiteral(": corvane.ini is missing"),
-                                QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel: COM1: Fail !")}));
-    QVERIFY(!QApplication::activeModalWidget());
+    notifier.message_titled("/dev/ttyUSB0 \u2013 Quadrel", "COM1: Fail !", MessageIcon::None);
+    notifier.flush();
+    QCOMPARE(title, QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel"));
   }
 
   void missing_resolution_list_uses_the_built_in_table() {
@@ -284,7 +273,7 @@ class TestStartup : public QObject {
     QVERIFY(main->close());
     QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("0\r\n3\r\n#TRUE#\r\n\"10.20.30.40\"\r\n"));
     QVERIFY(!QFile::exists(folder.path("corvane.ini.new")));
-    QVERIFY(!main->serial_port().is_open());
+    QVERIFY(!main->device().serial_port().is_open());
     QVERIFY(folder.notifier.texts.isEmpty());
   }
 
@@ -501,28 +490,42 @@ class TestStartup : public QObject {
       QCOMPARE(c.txt_ip->text(), target);
       QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
     }
-    main->tx_cmd("MOD999");
-    QVERIFY(main->rx_flag());
+    main->link().tx_cmd("MOD999");
+    QVERIFY(main->device().answered());
     QVERIFY(folder.notifier.texts.isEmpty());
     QVERIFY(main->close());
     QCOMPARE(read_file(folder.path("corvane.ini")), stored);
   }
 
-  // A port that fails at start is told over the shown window, under the name
-  // of the device this run uses (--serial's, not COM2's).
+  // A port that fails at start is told over the shown window, in a real
+  // message box, under the name of the device this run uses (--serial's, not
+  // COM2's).
   void a_port_that_fails_at_start_is_told_over_the_shown_window() {
     StartupFolder folder("0\r\n2\r\n#FALSE#\r\n\"x\"\r\n", kReso, {});
     const QString device = folder.path(QStringLiteral("no-such-tty"));
-    bool visible_then = false;
-    folder.notifier.on_message = [&](const std::string&, MessageIcon) {
+    QStringList seen;  // "title|text" of each box
+    bool window_shown = false;
+    QTimer answer;  // plays the user: reads the open box and presses OK
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
       for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<FrmMain*>(w)) visible_then = w->isVisible();
-    };
-    auto main = folder.open({RunLink::Kind::Serial, device}, true);
-    QTRY_COMPARE(folder.notifier.texts.size(), 1);
-    QVERIFY(visible_then);
-    QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("COM2: Fail !\n") + device + QStringLiteral(": ")));
-    QCOMPARE(folder.notifier.titles.at(0), device + QStringLiteral(" \u2013 ") + QCoreApplication::applicationName());
+        if (qobject_cast<FrmMain*>(w)) window_shown = w->isVisible();
+      seen << box->windowTitle() + QLatin1Char('|') + box->text();
+      box->accept();
+    });
+    answer.start();
+    FrmMainOptions options;
+    options.run_link = {RunLink::Kind::Serial, device};
+    options.program_folder = folder.folder();
+    options.show = true;  // and no notifier: real message boxes
+    auto main = std::make_unique<FrmMain>(options);
+    QTRY_COMPARE(seen.size(), 1);
+    QVERIFY(window_shown);
+    QVERIFY2(seen.at(0).startsWith(device + QStringLiteral(" \u2013 ") + QCoreApplication::applicationName() +
+                                   QStringLiteral("|COM2: Fail !\n") + device + QStringLiteral(": ")),
+             qPrintable(seen.at(0)));
     QCOMPARE(main->controls().cbo_com->currentText(), QStringLiteral("COM2: no-such-tty"));
     QVERIFY(!main->link().state().serial_open);
   }
@@ -543,7 +546,7 @@ class TestStartup : public QObject {
     fx.click(c.opt_interface[0]);
     QCOMPARE(fx.link().state().iface, 0);
     QVERIFY(!fx.link().state().eth_connected);
-    QVERIFY(fx.main().tcp_client().is_closed());
+    QVERIFY(fx.model().tcp_client().is_closed());
     QVERIFY(!c.tim_eth->isActive());
     QVERIFY(c.cmd_conn_eth->isEnabled());
     QCOMPARE(back_color(c.cmd_conn_eth), colour::idle_grey);
@@ -554,8 +557,8 @@ class TestStartup : public QObject {
     QVERIFY(fx.link().state().serial_open);
     QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
     QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
-    fx.main().tx_cmd("MOD999");
-    QVERIFY(fx.main().rx_flag());
+    fx.link().tx_cmd("MOD999");
+    QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
   }
 
@@ -569,12 +572,12 @@ class TestStartup : public QObject {
     fx.click(c.opt_interface[0]);
     QVERIFY(!c.tim_eth->isActive());  // so no time-out message follows
     QVERIFY(c.lab_eth_state->isHidden());
-    QVERIFY(fx.main().tcp_client().is_closed());
+    QVERIFY(fx.model().tcp_client().is_closed());
   }
 
   void clear_button_empties_the_console() {
     PanelFixture fx;
-    fx.main().tx_cmd("MOD999");
+    fx.link().tx_cmd("MOD999");
     QVERIFY(!fx.console().isEmpty());
     QVERIFY(fx.link().state().con_lines > 0);
     fx.click(fx.c().cmd_clear);

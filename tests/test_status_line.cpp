@@ -90,6 +90,47 @@ class TestStatusLine : public QObject {
     QVERIFY(fx.wait_for([&] { return fx.c().cmd_conn_eth->isChecked(); }));
     QCOMPARE(line.link_text(), QStringLiteral("Connected to 127.0.0.1:%1").arg(fx.sim().tcp_port()));
   }
+
+  // A link lost on the device's side is shown as lost before anyone is told,
+  // and stays so through the commands that follow.
+  void a_lost_link_is_shown_at_once_data() {
+    QTest::addColumn<bool>("ethernet");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("message");  // empty: none
+    QTest::newRow("tcp dropped") << true << "drop" << "Ethernet is disconnected !";
+    QTest::newRow("tcp ended by EXT") << true << "ext" << "";
+    QTest::newRow("serial unplugged") << false << "unplug" << "RS232 port is disconnected !";
+  }
+  void a_lost_link_is_shown_at_once() {
+    QFETCH(bool, ethernet);
+    QFETCH(QString, cause);
+    QFETCH(QString, message);
+    PanelFixture fx({.link = ethernet ? PanelFixture::Link::Ethernet : PanelFixture::Link::Serial});
+    StatusLine& line = fx.main().status_line();
+    QVERIFY(fx.wait_for([&] { return line.link_text().startsWith(QStringLiteral("Connected to ")); }));
+    QString shown_with_message;
+    fx.notifier().on_message = [&](const std::string&, MessageIcon) { shown_with_message = line.link_text(); };
+    if (cause == "drop")
+      fx.sim().drop_connection();
+    else if (cause == "ext")
+      fx.sim().send_ext();
+    else
+      fx.sim().unplug_pty();
+    QVERIFY(fx.wait_for([&] { return line.link_text() == QStringLiteral("Not connected"); }));
+    fx.settle(50);
+    if (message.isEmpty()) {
+      QVERIFY(fx.messages().isEmpty());
+    } else {
+      QCOMPARE(fx.messages().size(), 1);
+      QVERIFY(fx.messages().first().startsWith(message));
+      QCOMPARE(shown_with_message, QStringLiteral("Not connected"));
+    }
+    QVERIFY(!(ethernet ? fx.c().cmd_conn_eth : fx.c().cmd_conn)->isChecked());
+    fx.notifier().on_message = nullptr;
+    fx.click(fx.c().cmd_refresh);
+    QCOMPARE(line.link_text(), QStringLiteral("Not connected"));
+    QCOMPARE(line.notice_text(), QStringLiteral("VER999 not sent: not connected"));
+  }
 };
 
 QTEST_MAIN(TestStatusLine)

@@ -12,7 +12,7 @@ for target in "$root"/fuzz/fuzz_*.cpp; do
   name=$(basename "$target" .cpp)
   extra=()
   case $name in
-    fuzz_settings) extra=("$root/src/shell/settings_file.cpp") ;;
+    fuzz_settings) extra=("$root/src/settings/settings_file.cpp") ;;
   esac
   clang++ "${flags[@]}" "$target" "$root"/src/link/core/*.cpp "${extra[@]}" -o "$out/$name"
   mkdir -p "$out/corpus-$name"

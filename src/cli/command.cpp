@@ -8,8 +8,8 @@
 
 #include "link/endpoint.h"
 #include "link/serial_ports.h"
-#include "shell/file_locations.h"
-#include "shell/settings_file.h"
+#include "settings/file_locations.h"
+#include "settings/settings_file.h"
 
 namespace quadrel::cli {
 

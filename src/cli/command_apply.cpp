@@ -3,11 +3,11 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
-#include "cli/apply_plan.h"
+#include "link/apply_plan.h"
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "cli/state_format.h"
+#include "link/state_document.h"
 #include "link/core/catalogue.h"
 
 namespace quadrel::cli {
@@ -48,7 +48,7 @@ class Apply : public Command {
     before.read_all();
     if (const int code = before.exit_code(); code >= exit_code::NoAnswer) return before.report();
 
-    const std::vector<Change> first = plan_mode(s->state(), *want);
+    const std::vector<PlannedChange> first = plan_mode(s->state(), *want);
     if (c.parser().isSet("dry-run")) {
       // The rest as it would be planned once the mode and resolution are set.
       DeviceState assumed = s->state();
@@ -61,7 +61,7 @@ class Apply : public Command {
       }
       if (want->resolution) assumed.resolution = want->resolution;
       for (const auto& list : {first, plan_settings(assumed, *want)})
-        for (const Change& change : list)
+        for (const PlannedChange& change : list)
           c.print(QString::fromStdString(join(change.commands)) + "  # " + change.describe() + '\n');
       return exit_code::Done;
     }
@@ -91,13 +91,13 @@ class Apply : public Command {
 
   // Sends the changes; a refused one is reported and skipped, an unanswered
   // one or a closed link ends the run with its exit code.
-  static int run(const Context& c, Session& s, const std::vector<Change>& changes, bool* refused) {
-    for (const Change& change : changes) {
+  static int run(const Context& c, Session& s, const std::vector<PlannedChange>& changes, bool* refused) {
+    for (const PlannedChange& change : changes) {
       bool done = true;
       for (const std::string& command : change.commands) {
         ExchangeOutcome outcome = s.exchange(command);
         if (outcome == ExchangeOutcome::NoAnswer && reply::code_of(command) == code::MOD)
-          outcome = s.late_reply(code::MOD);
+          outcome = s.device().await_late_reply();
         if (outcome == ExchangeOutcome::Answered) continue;
         const int code = s.fail(command, outcome);
         if (outcome != ExchangeOutcome::DeviceError) return code;

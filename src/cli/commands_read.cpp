@@ -10,7 +10,7 @@
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "cli/state_format.h"
+#include "link/state_document.h"
 #include "link/core/catalogue.h"
 
 namespace quadrel::cli {
@@ -64,21 +64,16 @@ class Send : public Command {
     static constexpr std::string_view kNet[] = {"EIP999", "EMK999", "EGW999"};
     for (int which = 0; which < 3; ++which) {
       if (command != kNet[which]) continue;
-      const ExchangeOutcome outcome = s->network_query(which);
+      const ExchangeOutcome outcome = s->device().query_network_setting(which);
       if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome);
       const auto& state = s->state();
       c.print(QString::fromStdString(*(which == 0 ? state.ip : which == 1 ? state.mask : state.gateway)) + '\n');
       return exit_code::Done;
     }
 
-    std::optional<std::string> reply;
-    s->on_line = [&reply](const std::string& line) {
-      if (!reply) reply = line;
-    };
     const ExchangeOutcome outcome = s->exchange(command);
-    s->on_line = nullptr;
     if (outcome == ExchangeOutcome::Answered || outcome == ExchangeOutcome::DeviceError)
-      c.print(latin1(reply.value_or(s->last_line())) + '\n');
+      c.print(latin1(s->device().link().last_reply()) + '\n');
     return outcome == ExchangeOutcome::Answered ? exit_code::Done : s->fail(command, outcome);
   }
 };
@@ -103,7 +98,8 @@ class Watch : public Command {
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     const bool json = c.parser().isSet("json");
-    s->on_line = [&c, json](const std::string& line) {
+    QObject::connect(&s->device(), &Device::line_received, s, [&c, json](const QByteArray& bytes) {
+      const std::string line = bytes.toStdString();
       const QDateTime now = QDateTime::currentDateTime();
       const QString time = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
       if (json)
@@ -112,18 +108,17 @@ class Watch : public Command {
                 '\n');
       else
         c.print(time + ' ' + latin1(line) + '\n');
-    };
+    });
 
     QEventLoop loop;
     QSocketNotifier interrupted(g_signal_pipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    QObject::connect(s, &Session::link_lost, &loop, &QEventLoop::quit);
+    QObject::connect(&s->device(), &Device::link_ended, &loop, &QEventLoop::quit);
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
     if (s->link_open()) loop.exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    s->on_line = nullptr;
     if (!s->link_open()) {
       s->error(s->lost_reason());
       return exit_code::LinkError;

@@ -5,7 +5,7 @@
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "cli/state_format.h"
+#include "link/state_document.h"
 #include "link/core/catalogue.h"
 
 namespace quadrel::cli {
@@ -65,16 +65,9 @@ class Mode : public Command {
     if (!mode) return c.usage("not a display mode: " + c.args()[0]);
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
-    const std::string command = cmd::set(code::MOD, *mode);
-    ExchangeOutcome outcome = s->exchange(command);
-    // The device may answer only once it has recomposed its outputs.
-    if (outcome == ExchangeOutcome::NoAnswer) outcome = s->late_reply(code::MOD);
-    if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome);
+    // The routing, the picture and the aspect are read back as the panel does.
     DeviceReader r(*s);
-    const bool routed = *mode == mode_no::TvWall
-                            ? r.query(cmd::set(code::OUT, 1)) && r.query(cmd::query(code::INP))
-                            : r.map_refresh();
-    if (routed && r.picture_refresh()) r.query(cmd::query(code::ASP));
+    r.settled(cmd::set(code::MOD, *mode), s->device().set_mode(*mode));
     return r.report();
   }
 };
@@ -179,14 +172,10 @@ class Preset : public Command {
     if (!n) return c.usage("not a preset: " + c.args()[1]);
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
-    const std::string_view code = verb == "save" ? code::SAV : code::CAL;
-    const std::string command = cmd::set(code, *n);
-    ExchangeOutcome outcome = s->exchange(command);
-    if (outcome == ExchangeOutcome::NoAnswer) outcome = s->late_reply(code);
-    if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome);
-    if (code == code::SAV) return exit_code::Done;
+    const bool save = verb == "save";
     DeviceReader r(*s);
-    r.map_refresh();
+    const ExchangeOutcome outcome = save ? s->device().save_preset(*n) : s->device().recall_preset(*n);
+    r.settled(cmd::set(save ? code::SAV : code::CAL, *n), outcome);
     return r.report();
   }
 };

@@ -1,6 +1,7 @@
-// Reads the device's settings with the panel's query chains and their stop rules.
+// Reads the device with the Device's query sequences, and keeps what went wrong for the report.
 #pragma once
 
+#include <QMetaObject>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,30 +10,26 @@
 
 namespace quadrel::cli {
 
+// Hears every exchange of the session while it lives: the first that went
+// unanswered (or lost the link) and every refusal, for the exit code and the
+// error lines.
 class DeviceReader {
  public:
-  explicit DeviceReader(Session& session) : s_(session) {}
+  explicit DeviceReader(Session& session);
+  ~DeviceReader();
+  DeviceReader(const DeviceReader&) = delete;
+  DeviceReader& operator=(const DeviceReader&) = delete;
 
-  // Everything `status` shows: the full refresh (versions, audio, bezel and its
-  // limits, lock, power, resolution, mode, output, input, aspect, the routing
-  // of each output, the picture), then the HDCP, label and (in Dual PiP) PiP
-  // reads and the network addresses. Each chain stops at its first unanswered
-  // query ("ERR" counts as an answer); the later chains run only after a
-  // complete refresh. False when anything went unanswered or the link closed.
+  // Everything `status` shows: the full refresh with the picture, then the
+  // HDCP, label and (in Dual PiP) PiP reads and the network addresses. Each
+  // sequence stops at its first unanswered query ("ERR" counts as an answer);
+  // the later ones run only after a complete refresh. False when anything went
+  // unanswered or the link closed.
   bool read_all();
 
-  // The panel's chains, each true when its last query was answered.
-  bool versions();
-  bool full_refresh();  // versions, settings, routing map and picture
-  bool map_refresh();
-  bool picture_refresh();
-  bool hdcp_refresh();
-  bool labels_refresh();
-  bool pip_refresh();   // only in Dual PiP; true elsewhere
-  bool network();
-
-  // One query; true when it was answered (a refusal included).
-  bool query(std::string_view command);
+  // A command that waits for a late reply (a mode change, a preset) ended
+  // with `outcome` after that wait: it replaces what its exchange said.
+  void settled(std::string_view command, ExchangeOutcome outcome);
 
   // The exit code of what was read: link error, then no answer, then refusal.
   int exit_code() const;
@@ -40,9 +37,10 @@ class DeviceReader {
   int report() const;
 
  private:
-  bool note(std::string_view command, ExchangeOutcome outcome);
+  void note(std::string_view command, ExchangeOutcome outcome);
 
   Session& s_;
+  QMetaObject::Connection heard_;
   std::string failed_;  // the first command that went unanswered or lost the link
   ExchangeOutcome failure_ = ExchangeOutcome::Answered;
   std::vector<std::string> refused_;

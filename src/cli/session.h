@@ -1,17 +1,12 @@
-// One run of the client on one link: opening it, exchanges, the device model and error lines.
+// One run of the client on one link: opening it, the device, and error lines.
 #pragma once
 
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
-#include <string>
 #include <string_view>
 
-#include "link/core/device_state.h"
-#include "link/device_link.h"
-#include "link/serial_link.h"
-#include "link/tcp_link.h"
+#include "link/device.h"
 
 namespace quadrel::cli {
 
@@ -47,27 +42,13 @@ class Session : public QObject {
   // Opens the link (the TCP connection is given 7 s, like the panel's). On
   // failure the error line is printed and false returned.
   bool open();
-  bool link_open() const;
+  bool link_open() const { return device_.link_open(); }
 
-  DeviceLink& link() { return link_; }
-  DeviceModel& model() { return model_; }
-  const DeviceState& state() const { return model_.state(); }
+  Device& device() { return device_; }
+  const DeviceState& state() const { return device_.state(); }
 
   // One exchange (`tx_cmd`); the reply updates the model.
-  ExchangeOutcome exchange(std::string_view command);
-  // After an exchange that got no answer: waits up to 5 s more for a late
-  // reply with `code` (or "ERR"), as the panel does after a mode change or a preset.
-  ExchangeOutcome late_reply(std::string_view code);
-  // A network query (0 IP address, 1 subnet mask, 2 gateway): its bare answer
-  // goes into the model.
-  ExchangeOutcome network_query(int which);
-
-  // Called with each complete line the device sends (its terminator removed),
-  // replies and lines it sends on its own alike.
-  std::function<void(const std::string& line)> on_line;
-  // The last complete line received, and how many there were.
-  const std::string& last_line() const { return last_line_; }
-  int lines_seen() const { return lines_seen_; }
+  ExchangeOutcome exchange(std::string_view command) { return device_.exchange(command); }
 
   // Prints "quadrel-cli: <command>: <link>: <reason>" on stderr.
   void error(const QString& reason) const;
@@ -76,34 +57,20 @@ class Session : public QObject {
   // Why the link closed while it was in use (empty while it is open).
   const QString& lost_reason() const { return lost_reason_; }
 
- signals:
-  // The link closed while it was in use.
-  void link_lost();
-
  private:
-  class Console;
   class Notifier;
+  class VerboseConsole;
 
-  void mark_lost(const QString& reason);
-  void on_console(std::string_view text);
   double answer_limit_s() const;
 
   QString command_;
   LinkTarget target_;
   bool verbose_;
-  // The byte links outlive the exchange that uses them.
-  SerialLink serial_;
-  TcpLink tcp_;
-  DeviceLink link_;
-  DeviceModel model_;
-  std::unique_ptr<Console> console_;
+  Device device_;
   std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<Console> console_;
   QString lost_reason_;
-  QString notice_;  // the last message the link core gave
-  std::string last_line_;
-  int lines_seen_ = 0;
-  std::string awaited_code_;  // a late reply or a network answer is awaited
-  std::string awaited_seen_;  // the code of the line that ended that wait
+  QString notice_;  // the last message the link gave
 };
 
 }  // namespace quadrel::cli

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMetaMethod>
 #include <utility>
 
 #include "link/core/catalogue.h"
@@ -15,6 +16,11 @@ constexpr int kConsoleLimit = 80;   // additions before the console is emptied
 constexpr int kSerialPasses = 300;  // wait limits of `tx_cmd`, in passes of 2 ms
 constexpr int kEthernetPasses = 600;
 constexpr int kPassMs = 2;          // a pass of wait_sec(0.001): the clock must move 2 ms
+
+const QMetaMethod& line_received_signal() {
+  static const QMetaMethod signal = QMetaMethod::fromSignal(&DeviceLink::line_received);
+  return signal;
+}
 
 bool is_reboot_command(std::string_view tx_str) {
   return tx_str == cmd::RST_FACTORY || tx_str == cmd::PWR_ON;
@@ -53,7 +59,7 @@ void DeviceLink::set_serial(ByteLink* serial) {
     else
       schedule_serial_tick();
   };
-  serial_->on_lost = [this](const std::string& reason) { serial_lost(reason); };
+  serial_->on_lost = [this](const std::string& reason) { lose_serial(reason); };
 }
 
 void DeviceLink::set_tcp(ByteLink* tcp) {
@@ -156,7 +162,7 @@ bool DeviceLink::send_bytes(std::string_view line) {
     if (!drained || !serial_->write(line)) {
       st_.tx_busy = false;
       // A port lost meanwhile has been reported already.
-      if (st_.serial_open) serial_lost(drained ? "the port refused the bytes" : "the port sends nothing");
+      if (st_.serial_open) lose_serial(drained ? "the port refused the bytes" : "the port sends nothing");
       return false;
     }
     return true;
@@ -165,14 +171,13 @@ bool DeviceLink::send_bytes(std::string_view line) {
   return true;
 }
 
-void DeviceLink::serial_lost(const std::string& reason) {
+void DeviceLink::lose_serial(const std::string& reason) {
   if (serial_) serial_->close();
   if (!st_.serial_open) return;
   // Closed at once: nothing is written to or polled on a dead port again. A
   // waiting exchange ends with the link; the buttons show it before the message.
   st_.serial_open = false;
-  if (on_serial_lost) on_serial_lost();
-  emit serial_port_lost();
+  emit serial_lost(QString::fromStdString(reason));
   if (notifier_ && !closing_)
     notifier_->message(reason.empty() ? std::string(kSerialDisconnected)
                                       : std::string(kSerialDisconnected) + "\n" + reason,
@@ -181,12 +186,13 @@ void DeviceLink::serial_lost(const std::string& reason) {
 
 void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) {
   st_.last_outcome = outcome;
-  if (on_exchange_end) on_exchange_end(tx_str, outcome);
+  emit exchange_ended(QString::fromLatin1(tx_str.data(), static_cast<qsizetype>(tx_str.size())), outcome);
 }
 
 void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   const std::string tx_str(tx_str_view);
   st_.rx_flag = false;
+  last_reply_.clear();
   if (closing_) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
   if (!link_ready_or_report()) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
   if (st_.tx_busy) return end_exchange(tx_str, ExchangeOutcome::Busy);
@@ -213,7 +219,7 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
     send_bytes(tx_str + "\r");
     if (is_reboot_command(tx_str)) {
       limit = 0;
-      if (on_ethernet_reboot) on_ethernet_reboot();
+      emit ethernet_reboot();
     } else {
       limit = kEthernetPasses;
     }
@@ -237,10 +243,12 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   if (code == code::ERR) {
     // Refused by the device: no handler, but it counts as an answer.
     outcome = ExchangeOutcome::DeviceError;
+    last_reply_ = line;
   } else if (code.empty() || code != reply::code_of(tx_str)) {
     st_.rx_flag = false;
     outcome = link_open() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
   } else {
+    last_reply_ = line;
     run_handler(line, ReplyPath::Exchange);
   }
   // What the caller reads: the lines handled below answer nothing it sent.
@@ -385,6 +393,8 @@ void DeviceLink::process_input(ReplyPath path) {
       continue;
     }
     framer_.buf().pop_back();
+    if (isSignalConnected(line_received_signal()))
+      emit line_received(QByteArray(framer_.buf().data(), static_cast<qsizetype>(framer_.buf().size())));
     const std::string_view code = reply::code_of(framer_.buf());
     if (path == ReplyPath::Ethernet && code == code::EXT) {
       // The device ends the connection: that answers no command, and whoever

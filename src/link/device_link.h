@@ -108,22 +108,26 @@ class DeviceLink : public QObject {
   void shut_down();
   bool shutting_down() const { return closing_; }
 
-  // Steps of a command after which the device restarts over Ethernet; the window
-  // fills it (warning, start look, disconnect). Runs inside `tx_cmd`.
-  std::function<void()> on_ethernet_reboot;
-  // Called when the serial port has failed (output never drained, the adapter
-  // pulled, an I/O error) and the link has closed it; the user is told after it.
-  std::function<void()> on_serial_lost;
+  // The reply line the last `tx_cmd` was answered with (its own code or
+  // "ERR"), without its terminator; empty when it got none.
+  const std::string& last_reply() const { return last_reply_; }
 
  signals:
-  // The serial port was found gone and closed (after `on_serial_lost` ran),
-  // for whoever shows the link's state.
-  void serial_port_lost();
+  // Every `tx_cmd` has ended, refused ones included, with its command and outcome.
+  void exchange_ended(const QString& command, quadrel::ExchangeOutcome outcome);
+  // A command after which the device restarts over Ethernet ("PWR001",
+  // "RST001") has just been sent; emitted inside `tx_cmd`, which waits no
+  // further for its reply once the listeners return.
+  void ethernet_reboot();
+  // The serial port has failed (output never drained, the adapter pulled, an
+  // I/O error) and the link has closed it; `reason` names the device and the
+  // error. The user is told after the listeners return.
+  void serial_lost(const QString& reason);
+  // A whole line from the device (terminator removed), as it is framed and
+  // before it is handled: replies and lines it sends on its own alike.
+  void line_received(const QByteArray& line);
 
  public:
-  // Called as every `tx_cmd` ends, refused ones included, with its command and outcome.
-  std::function<void(std::string_view tx_str, ExchangeOutcome outcome)> on_exchange_end;
-
   // Longest wait for the serial port to hand queued bytes to the device.
   static constexpr int kDrainLimitMs = 2000;
   // Longest run of the receive path before it lets other events in: a flood
@@ -140,7 +144,7 @@ class DeviceLink : public QObject {
   void schedule_serial_tick();
   void schedule_input(ReplyPath path);
   void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
-  void serial_lost(const std::string& reason);
+  void lose_serial(const std::string& reason);
   void echo(const std::string& text, ReplyPath path);
   void flush_echo();
   ReplyPath input_path() const { return st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial; }
@@ -161,6 +165,7 @@ class DeviceLink : public QObject {
   std::string net_answer_;  // the network answer, until the query takes it
   std::string echo_;        // console text of the running receive pass, not yet shown
   bool closing_ = false;
+  std::string last_reply_;
   std::string handler_line_;  // the reply whose handler is running
   int handler_depth_ = 0;
 };

@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -14,76 +14,64 @@ constexpr int kDualFirst = 1, kDualLast = 2;  // Left/Main, Right/Sub
 constexpr int kQuadFirst = 1, kQuadLast = 4;  // Q1..Q4
 }  // namespace
 
-Audio::Audio(FrmMain& main) : Piece(main) {
-  if (c_.cmd_mute)
-    QObject::connect(c_.cmd_mute, &QPushButton::clicked, &ctx_, [this] { cmd_mute_Click(); });
-  connect_group(c_.opt_audio, kEdidFirst, &Audio::opt_audio_Click);
-  connect_group(c_.opt_da, kDualFirst, &Audio::opt_da_Click);
-  connect_group(c_.opt_db, kDualFirst, &Audio::opt_db_Click);
-  connect_group(c_.opt_quad, kQuadFirst, &Audio::opt_quad_Click);
+Audio::Audio(const PanelContext& context) : Piece(context) {
+  if (c_.cmd_mute) QObject::connect(c_.cmd_mute, &QPushButton::clicked, &ctx_, [this] { cmd_mute_Click(); });
+  connect_group(c_.opt_audio, kEdidFirst, kEdidLast, [this](int i) { opt_audio_Click(i); });
+  connect_group(c_.opt_da, kDualFirst, kDualLast, [this](int i) { opt_da_Click(i); });
+  connect_group(c_.opt_db, kDualFirst, kDualLast, [this](int i) { opt_db_Click(i); });
+  connect_group(c_.opt_quad, kQuadFirst, kQuadLast, [this](int i) { opt_quad_Click(i); });
 
-  on_reply(code::AUD, [this] { rx_aud(); });
-  on_reply(code::AUE, [this] { rx_aue(); });
-  on_reply(code::AUA, [this] { rx_aua(); });
-  on_reply(code::AUB, [this] { rx_aub(); });
-  on_reply(code::AUQ, [this] { rx_auq(); });
+  const DeviceState& s = device_.state();
+  on_change(Aspect::AudioOn, [this](int) { rx_aud(); });
+  on_change(Aspect::AudioEdid, [this, &s](int) { show_option(c_.opt_audio, s.audio_edid); });
+  on_change(Aspect::DualAudio, [this, &s](int side) {
+    if (side == 1) show_option(c_.opt_da, s.audio_a);
+    else show_option(c_.opt_db, s.audio_b);
+  });
+  on_change(Aspect::QuadAudio, [this, &s](int) { show_option(c_.opt_quad, s.audio_quad); });
 }
 
-template <std::size_t N>
-void Audio::connect_group(std::array<QRadioButton*, N>& group, int first,
-                          void (Audio::*click)(int)) {
+template <std::size_t N, class Ask>
+void Audio::connect_group(std::array<QRadioButton*, N>& group, int first, int last, Ask ask) {
   // A selection made by a reply raises the same event; it sends nothing then.
-  for (int i = first; i < static_cast<int>(N); ++i) {
+  for (int i = first; i <= last && i < static_cast<int>(N); ++i) {
     if (!group[i]) continue;
-    QObject::connect(group[i], &QRadioButton::toggled, &ctx_, [this, click, i](bool on) {
-      if (on) (this->*click)(i);
+    QObject::connect(group[i], &QRadioButton::toggled, &ctx_, [this, ask, i](bool on) {
+      if (on) ask(i);
     });
   }
 }
 
 void Audio::cmd_mute_Click() {
   // The picture follows the device's answer.
-  if (ps_.audio_state == 1) {
-    ps_.audio_state = 0;
-    link_.tx_cmd(cmd::AUD_OFF);
-  } else {
-    ps_.audio_state = 1;
-    link_.tx_cmd(cmd::AUD_ON);
-  }
+  device_.toggle_audio();
 }
 
-void Audio::opt_audio_Click(int index) { option_click(code::AUE, index, kEdidFirst, kEdidLast); }
-void Audio::opt_da_Click(int index) { option_click(code::AUA, index, kDualFirst, kDualLast); }
-void Audio::opt_db_Click(int index) { option_click(code::AUB, index, kDualFirst, kDualLast); }
-void Audio::opt_quad_Click(int index) { option_click(code::AUQ, index, kQuadFirst, kQuadLast); }
-
-void Audio::option_click(std::string_view code, int index, int first, int last) {
-  if (!ps_.send_enable) return;
-  if (index < first || index > last) return;
-  link_.tx_cmd(cmd::set(code, index));
+void Audio::opt_audio_Click(int index) {
+  if (ps_.send_enable && index >= kEdidFirst && index <= kEdidLast) device_.set_audio_edid(index);
+}
+void Audio::opt_da_Click(int index) {
+  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set_dual_audio(1, index);
+}
+void Audio::opt_db_Click(int index) {
+  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set_dual_audio(2, index);
+}
+void Audio::opt_quad_Click(int index) {
+  if (ps_.send_enable && index >= kQuadFirst && index <= kQuadLast) device_.set_quad_audio(index);
 }
 
 void Audio::rx_aud() {
-  const std::string line = reply();
-  const auto on = reading::audio_on(line);
-  if (!on) return;
-  // Any digit but 0 reports audio on; kept as 1 so the next click mutes.
-  ps_.audio_state = *on ? 1 : 0;
   if (c_.cmd_mute)
-    load_button_picture(c_.cmd_mute, ps_.audio_state ? QStringLiteral("speaker_on.bmp")
-                                                     : QStringLiteral("speaker_off.bmp"));
+    load_button_picture(c_.cmd_mute, device_.audio_state() ? QStringLiteral("speaker_on.bmp")
+                                                           : QStringLiteral("speaker_off.bmp"));
 }
 
-void Audio::rx_aue() { apply_option_reply(c_.opt_audio, reading::audio_edid(reply())); }
-void Audio::rx_aua() { apply_option_reply(c_.opt_da, reading::dual_audio(reply())); }
-void Audio::rx_aub() { apply_option_reply(c_.opt_db, reading::dual_audio(reply())); }
-void Audio::rx_auq() { apply_option_reply(c_.opt_quad, reading::quad_audio(reply())); }
-
 template <std::size_t N>
-void Audio::apply_option_reply(std::array<QRadioButton*, N>& group, std::optional<int> k) {
+void Audio::show_option(std::array<QRadioButton*, N>& group, const std::optional<int>& k) {
   if (!k || *k < 0 || static_cast<std::size_t>(*k) >= N) return;  // names no option of the group
   set_quietly([&] {
     if (group[*k]) group[*k]->setChecked(true);
   });
 }
+
 }  // namespace quadrel

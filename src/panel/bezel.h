@@ -1,11 +1,7 @@
 // Bezel correction: on/off, the two sliders and their device limits.
 #pragma once
 
-#include <QDeadlineTimer>
-#include <QObject>
-#include <string_view>
-
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 class QLineEdit;
 class QScrollBar;
@@ -14,41 +10,23 @@ namespace quadrel {
 
 class Bezel : public Piece {
  public:
-  explicit Bezel(FrmMain& main);
+  explicit Bezel(const PanelContext& context);
 
   void opt_bezel_onoff_Click(int index);
-  void hsr_bezel_h_Change();
-  void hsr_bezel_v_Change();
-  void rx_beh();
-  void rx_bev();
+  void hsr_bezel_h_Change() { slider_change(0); }
+  void hsr_bezel_v_Change() { slider_change(1); }
   void rx_bez();
 
-  // Sends the limit query of a correction ("BEH998", "BEV998") and marks its
-  // code: the next reply of that code is the slider's maximum, not its value,
-  // also when it comes after the exchange gave up waiting. The mark ends with
-  // that reply, after kLimitWaitMs, or with forget_limits(); a refused or lost
-  // query leaves none. `rx_flag` tells the outcome, as after `tx_cmd`.
-  void query_limit(std::string_view code);
-  // Ends every mark: the next replies are values (a refresh reads them anew).
-  void forget_limits();
-  // Whether a limit of this code ("BEH", "BEV") is still awaited.
-  bool limit_pending(std::string_view code) const;
-
   // Largest correction the protocol carries; larger reply values are not applied.
-  static constexpr int kMaxCorrection = 254;
-  // How long an unanswered limit query keeps its mark.
-  static constexpr int kLimitWaitMs = 3000;
+  static constexpr int kMaxCorrection = kBezelMax;
 
  private:
-  void slider_change(std::string_view code, QScrollBar* slider, QLineEdit* box);
-  void apply_reply(int which, QScrollBar* slider, QLineEdit* box);
-  bool awaiting(int which) const;
-  void end_limit(int which);
-
-  // Per correction (0 horizontal, 1 vertical): until when its limit is awaited.
-  QDeadlineTimer limit_until_[2];
-  bool limit_marked_[2] = {false, false};
-  QObject ctx_;  // connections made for this piece end with it
+  QScrollBar* slider_of(int axis) const;
+  QLineEdit* box_of(int axis) const;
+  void slider_change(int axis);
+  // A value or a limit the device reported for axis 0 (horizontal) or 1 (vertical).
+  void show_value(int axis);
+  void show_limit(int axis);
 };
 
 }  // namespace quadrel

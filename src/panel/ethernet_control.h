@@ -1,36 +1,28 @@
-// The Ethernet group: connecting to the device, watching the connection, EXT.
-// `tim_eth` is the connect time-out only; a lost connection is learnt from the
-// socket's own events, so nothing runs while the connection idles.
+// The Ethernet group: connecting to the device, and what the group shows of
+// the connection. `tim_eth` is the connect time-out only; the device tells
+// when a connection ends.
 #pragma once
 
-#include <QString>
-
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 namespace quadrel {
 
 class EthernetControl : public Piece {
  public:
-  explicit EthernetControl(FrmMain& main);
+  explicit EthernetControl(const PanelContext& context);
 
   void cmd_conn_eth_Click();
   void cmd_disconn_eth_Click();
+  // The device accepted the connection.
   void wsk_client_Connect();
-  // The connection ended without the panel closing it.
-  void wsk_client_Close();
   void tim_eth_Timer();
-  // The connection is about to end on purpose (the device reboots): its end
-  // is not reported as a fault.
-  void stop_watch() { watching_ = false; }
-  void rx_ext();
 
-  static constexpr quint16 kDevicePort = 23;
-  // The address box holds a host name or address, optionally with ":port"
-  // ("[v6 address]:port" for IPv6). False when the text names no endpoint.
-  static bool parse_endpoint(const QString& text, QString* host, quint16* port);
+  static constexpr int kConnectTimeoutMs = 7000;
 
  private:
-  bool watching_ = false;  // a lost connection is reported
+  // The group as it is without a connection: Connect usable, Disconnect red.
+  void show_closed();
+  bool shown_connected_ = false;
 };
 
 }  // namespace quadrel

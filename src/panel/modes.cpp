@@ -7,9 +7,8 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
-#include "panel/routing.h"
-#include "shell/control_kinds.h"
-#include "shell/widgets.h"
+#include "ui/control_kinds.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -20,9 +19,6 @@ constexpr int kDualPop = 2;
 constexpr int kTvWall = 3;
 constexpr int kDualPip = 4;
 constexpr int kQuad = 5;
-
-constexpr int kDualKindPop = 1;
-constexpr int kDualKindPip = 2;
 
 // The four picture rows' labels, sliders and number boxes, one array per setting.
 template <typename Fn>
@@ -45,12 +41,17 @@ void set_shown(QWidget* w, bool on) {
 
 }  // namespace
 
-Modes::Modes(FrmMain& main) : Piece(main) {
+Modes::Modes(const PanelContext& context) : Piece(context) {
   for (int i = 1; i <= 5; ++i) {
     if (QPushButton* button = c_.cmd_mode[i])
       QObject::connect(button, &QPushButton::clicked, &ctx_, [this, i] { cmd_mode_Click(i); });
   }
-  on_reply(code::MOD, [this] { rx_mod(); });
+  on_change(Aspect::Mode, [this](int) { rx_mod(); });
+  // Switched on, the audio and bezel frames follow the display mode; in
+  // standby they are off like every group the power governs.
+  on_change(Aspect::Power, [this](int) { settle_mode_frames(); });
+  QObject::connect(&device_, &Device::mode_change_started, &ctx_, [this] { mode_change_started(); });
+  QObject::connect(&device_, &Device::mode_change_finished, &ctx_, [this] { mode_change_finished(); });
 }
 
 const Modes::ModeLook& Modes::look_of(int mode) {
@@ -65,40 +66,16 @@ const Modes::ModeLook& Modes::look_of(int mode) {
   return looks[static_cast<std::size_t>(mode)];
 }
 
-void Modes::cmd_mode_Click(int index) {
-  // No second mode change can start from the buttons while this one runs.
+void Modes::cmd_mode_Click(int index) { device_.set_mode(index); }
+
+void Modes::mode_change_started() {
   for (int i = 1; i <= 5; ++i) {
     show_current(c_.cmd_mode[i], false);
     c_.cmd_mode[i]->setEnabled(false);
   }
-  for (int n = 1; n <= 4; ++n) {
-    show_current(c_.cmd_out[n], false);
-    show_current(c_.cmd_recall[n], false);
-    show_current(c_.cmd_save[n], false);
-  }
+}
 
-  if (index >= kMatrix && index <= kQuad) {
-    link_.tx_cmd(cmd::set(code::MOD, index));
-    // The device may answer only after it has recomposed its outputs; such a
-    // late reply comes in through the receive path and sets the flag.
-    if (!rx_flag()) link_.wait_until([this] { return rx_flag(); }, kLateReplyMs);
-
-    if (rx_flag()) {
-      if (index == kTvWall) {
-        link_.tx_cmd(cmd::set(code::OUT, 1));
-        if (rx_flag()) link_.tx_cmd(cmd::query(code::INP));
-      } else {
-        main_.routing().map_refresh();
-      }
-      if (rx_flag()) {
-        main_.cmd_pic_refresh_Click();
-        if (rx_flag()) link_.tx_cmd(cmd::query(code::ASP));
-      }
-    }
-  }
-
-  if (index != kTvWall && ps_.sel_out >= 1 && ps_.sel_out <= 4)
-    show_current(c_.cmd_out[ps_.sel_out], true);
+void Modes::mode_change_finished() {
   for (int i = 1; i <= 5; ++i) c_.cmd_mode[i]->setEnabled(true);
 }
 
@@ -144,23 +121,8 @@ void Modes::set_dual_captions(const char* first, const char* second) {
 }
 
 void Modes::rx_mod() {
-  const std::string line = reply();
-  const auto mode = reading::mode(line);
-  // A report without a valid mode leaves the window as it is.
-  if (!mode) return;
-  const int m = *mode;
-
-  ps_.disp_mode = m;
+  const int m = device_.state().mode.value_or(kMatrix);
   for (int i = 1; i <= 5; ++i) show_current(c_.cmd_mode[i], i == m);
-
-  // The routing colours come back with the routing queries that follow.
-  for (int ch = 1; ch <= 4; ++ch) {
-    for (int in = 1; in <= 4; ++in) {
-      c_.sha_out_in[ch][in]->set_fill(colour::idle_grey);
-      set_back_color(c_.lab_out_in[ch][in], colour::idle_grey);
-      set_accessible_description(c_.lab_out_in[ch][in], QString());
-    }
-  }
 
   apply_captions(m, look_of(m));
   switch (m) {
@@ -173,8 +135,6 @@ void Modes::rx_mod() {
       break;
     case kDualPop:
     case kDualPip:
-      ps_.dual_kind = m == kDualPip ? kDualKindPip : kDualKindPop;
-      ps_.disp_mode = kDualPop;
       set_shown(c_.fra_dual_a, true);
       set_shown(c_.fra_dual_b, true);
       set_shown(c_.fra_quad, false);
@@ -192,34 +152,29 @@ void Modes::rx_mod() {
   }
   settle_mode_frames();
 
-  if (ps_.disp_mode == kDualPop || ps_.disp_mode == kTvWall || ps_.disp_mode == kQuad) {
-    for_each_picture_row(c_, 1, [](QLabel*, QScrollBar* slider, QLineEdit*) {
-      slider->setEnabled(true);
-    });
+  if (m != kMatrix) {
+    for_each_picture_row(c_, 1, [](QLabel*, QScrollBar* slider, QLineEdit*) { slider->setEnabled(true); });
   }
 
-  const bool dual_pip = ps_.disp_mode == kDualPop && ps_.dual_kind == kDualKindPip;
+  const bool dual_pip = m == kDualPip;
   set_shown(c_.lab_pip, dual_pip);
   set_shown(c_.sha_pip, dual_pip);
 }
 
-bool Modes::is_mode_frame(const QWidget* w) const {
-  return w && (w == c_.fra_dual_a || w == c_.fra_dual_b || w == c_.fra_bezel || w == c_.fra_quad);
-}
-
 void Modes::settle_mode_frames() {
-  const bool powered = ps_.pwr_state == 1;
-  const bool dual = powered && ps_.disp_mode == kDualPop;
+  const bool powered = device_.pwr_state() == 1;
+  const int disp_mode = device_.disp_mode();
+  const bool dual = powered && disp_mode == kDualPop;
   if (dual) {
-    if (ps_.dual_kind == kDualKindPip)
+    if (device_.dual_kind() == 2)
       set_dual_captions("Main", "Sub");
     else
       set_dual_captions("Left", "Right");
   }
   set_enabled(c_.fra_dual_a, dual);
   set_enabled(c_.fra_dual_b, dual);
-  set_enabled(c_.fra_bezel, powered && ps_.disp_mode == kTvWall);
-  set_enabled(c_.fra_quad, powered && ps_.disp_mode == kQuad);
+  set_enabled(c_.fra_bezel, powered && disp_mode == kTvWall);
+  set_enabled(c_.fra_quad, powered && disp_mode == kQuad);
 }
 
 }  // namespace quadrel

@@ -5,13 +5,13 @@
 
 #include <QObject>
 
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 namespace quadrel {
 
 class Modes : public Piece {
  public:
-  explicit Modes(FrmMain& main);
+  explicit Modes(const PanelContext& context);
 
   // Asks the device for mode `index` (1..5), then reads back the routing, the
   // picture values and the aspect of the new mode.
@@ -21,12 +21,6 @@ class Modes : public Piece {
   // Enables the audio or bezel frames the current mode uses while the device
   // is on, with the captions of the dual audio choices; the others stay disabled.
   void settle_mode_frames();
-  // The frames that follow the mode as well as the power.
-  bool is_mode_frame(const QWidget* w) const;
-
-  // Longest wait for a mode reply that comes after the exchange gave up: the
-  // device can take seconds to recompose its outputs.
-  static constexpr int kLateReplyMs = 5000;
 
  private:
   // Captions and picture rows of one mode.
@@ -40,8 +34,9 @@ class Modes : public Piece {
   // the accessible names that go with them.
   void apply_captions(int mode, const ModeLook& look);
   void set_dual_captions(const char* first, const char* second);
-  // Context of the control connections: they end with this piece.
-  QObject ctx_;
+  // While a mode change runs no other can start from the buttons.
+  void mode_change_started();
+  void mode_change_finished();
 };
 
 }  // namespace quadrel

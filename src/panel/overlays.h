@@ -1,9 +1,7 @@
 // The P and L indicators on the map that open and close two tool windows.
 #pragma once
 
-#include <QObject>
-
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 namespace quadrel {
 
@@ -12,17 +10,15 @@ class ShapeWidget;
 
 class Overlays : public Piece {
  public:
-  explicit Overlays(FrmMain& main);
+  explicit Overlays(const PanelContext& context);
 
   // Each click opens the indicator's window, or closes it when it is open;
   // the circle is red while the click is handled and grey afterwards.
-  void lab_pip_Click();
-  void lab_lab_input_Click();
+  void lab_pip_Click() { toggle(ToolKind::Pip, ps_.pip_open, c_.lab_pip, c_.sha_pip); }
+  void lab_lab_input_Click() { toggle(ToolKind::Labels, ps_.label_open, c_.lab_lab_input, c_.sha_lab_in); }
 
  private:
-  void busy(ClickLabel* label, ShapeWidget* shape);
-  void idle(ClickLabel* label, ShapeWidget* shape);
-  QObject ctx_;  // connections made for this piece end with it
+  void toggle(ToolKind tool, bool open, ClickLabel* label, ShapeWidget* shape);
 };
 
 }  // namespace quadrel

@@ -3,93 +3,103 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
-Picture::Picture(FrmMain& main) : Piece(main) {
-  connect_row_sliders(c_.hsr_bri, &Picture::hsr_bri_Change);
-  connect_row_sliders(c_.hsr_con, &Picture::hsr_con_Change);
-  connect_row_sliders(c_.hsr_hue, &Picture::hsr_hue_Change);
-  connect_row_sliders(c_.hsr_sat, &Picture::hsr_sat_Change);
-  if (c_.cmd_pic_refresh)
-    QObject::connect(c_.cmd_pic_refresh, &QPushButton::clicked, &ctx_,
-                     [this] { cmd_pic_refresh_Click(); });
-  if (c_.cmd_pic_reset)
-    QObject::connect(c_.cmd_pic_reset, &QPushButton::clicked, &ctx_,
-                     [this] { cmd_pic_reset_Click(); });
+namespace {
 
-  on_reply(code::BRI, [this] { rx_bri(); });
-  on_reply(code::CON, [this] { rx_con(); });
-  on_reply(code::HUE, [this] { rx_hue(); });
-  on_reply(code::SAT, [this] { rx_sat(); });
-}
+constexpr Adjustment kAdjustments[] = {Adjustment::Brightness, Adjustment::Contrast, Adjustment::Hue,
+                                       Adjustment::Saturation};
 
-void Picture::connect_row_sliders(std::array<QScrollBar*, 5>& sliders,
-                                  void (Picture::*change)(int)) {
-  for (int n = 1; n <= 4; ++n) {
-    QScrollBar* slider = sliders[n];
-    if (!slider) continue;
-    // One change per release, arrow or track click; none while dragging.
-    slider->setTracking(false);
-    QObject::connect(slider, &QScrollBar::valueChanged, &ctx_,
-                     [this, change, n] { (this->*change)(n); });
+Aspect aspect_of(Adjustment adjustment) {
+  switch (adjustment) {
+    case Adjustment::Brightness: return Aspect::Brightness;
+    case Adjustment::Contrast: return Aspect::Contrast;
+    case Adjustment::Hue: return Aspect::Hue;
+    case Adjustment::Saturation: break;
   }
+  return Aspect::Saturation;
 }
 
-void Picture::slider_change(const Adjustment& adj, int index) {
-  if (!ps_.send_enable) return;
-  if (index < 1 || index > 4 || !adj.sliders[index]) return;
-  const int value = adj.sliders[index]->value();
-  const int param = cmd::picture_param(ps_.disp_mode, index, value);
-  if (param < 0) return;  // no mode the device knows yet
-  if (adj.boxes[index]) adj.boxes[index]->setText(QString::number(value));
-  link_.tx_nowait(cmd::set(adj.code, param));
+const std::optional<int>& value_of(const PictureValues& values, Adjustment adjustment) {
+  switch (adjustment) {
+    case Adjustment::Brightness: return values.brightness;
+    case Adjustment::Contrast: return values.contrast;
+    case Adjustment::Hue: return values.hue;
+    case Adjustment::Saturation: break;
+  }
+  return values.saturation;
 }
 
-void Picture::apply_reply(const Adjustment& adj) {
-  const std::string line = reply();
-  // Which row the value belongs to. Values outside a row's 0..100 are not
-  // the device's picture values; they are left alone so no slider leaves its range.
-  const auto reported = reading::picture(ps_.disp_mode, line);
-  if (!reported) return;
-  const int row = reported->index;
-  const int value = reported->value;
+}  // namespace
 
-  set_quietly([&] {
-    // The box first: the slider's own change event is ignored while sending is off.
-    set_text(adj.boxes[row], QString::number(value));
-    if (adj.sliders[row]) adj.sliders[row]->setValue(value);
+Picture::Picture(const PanelContext& context) : Piece(context) {
+  for (Adjustment adjustment : kAdjustments) {
+    Row row = row_of(adjustment);
+    for (int n = 1; n <= 4; ++n) {
+      QScrollBar* slider = row.sliders[n];
+      if (!slider) continue;
+      // One change per release, arrow or track click; none while dragging.
+      slider->setTracking(false);
+      QObject::connect(slider, &QScrollBar::valueChanged, &ctx_,
+                       [this, adjustment, n] { slider_change(adjustment, n); });
+    }
+    on_change(aspect_of(adjustment), [this, adjustment](int n) { show_value(adjustment, n); });
+  }
+  // A picture reset puts every row of the mode back to its middle.
+  on_change(Aspect::PictureReset, [this](int) {
+    const int rows = device_.disp_mode() == mode_no::Matrix ? 1 : 4;
+    set_quietly([&] {
+      for (Adjustment adjustment : kAdjustments)
+        for (int n = 1; n <= rows; ++n) show(adjustment, n);
+    });
   });
+  if (c_.cmd_pic_refresh)
+    QObject::connect(c_.cmd_pic_refresh, &QPushButton::clicked, &ctx_, [this] { cmd_pic_refresh_Click(); });
+  if (c_.cmd_pic_reset)
+    QObject::connect(c_.cmd_pic_reset, &QPushButton::clicked, &ctx_, [this] { cmd_pic_reset_Click(); });
 }
 
-void Picture::cmd_pic_refresh_Click() {
-  static constexpr std::array<std::string_view, 4> kCodes{code::BRI, code::CON, code::HUE,
-                                                          code::SAT};
-  switch (ps_.disp_mode) {
-    case 1:
-      for (std::size_t i = 0; i < kCodes.size(); ++i) {
-        link_.tx_cmd(cmd::query(kCodes[i]));
-        if (i + 1 < kCodes.size() && !rx_flag()) return;
-      }
-      return;
-    case 2:
-    case 3:
-    case 5:
-      for (int n = 1; n <= 4; ++n) {
-        for (std::string_view code : kCodes) {
-          link_.tx_cmd(cmd::query_channel(code, n));
-          // An unanswered saturation query does not stop the next output's queries.
-          if (code != code::SAT && !rx_flag()) return;
-        }
-      }
-      return;
-    default:
-      return;
+Picture::Row Picture::row_of(Adjustment adjustment) {
+  switch (adjustment) {
+    case Adjustment::Brightness: return {c_.hsr_bri, c_.txt_bri};
+    case Adjustment::Contrast: return {c_.hsr_con, c_.txt_con};
+    case Adjustment::Hue: return {c_.hsr_hue, c_.txt_hue};
+    case Adjustment::Saturation: break;
   }
+  return {c_.hsr_sat, c_.txt_sat};
 }
 
-void Picture::cmd_pic_reset_Click() { link_.tx_cmd(cmd::RST_PICTURE); }
+void Picture::slider_change(Adjustment adjustment, int index) {
+  if (!ps_.send_enable) return;
+  Row row = row_of(adjustment);
+  if (index < 1 || index > 4 || !row.sliders[index]) return;
+  const int value = row.sliders[index]->value();
+  if (row.boxes[index]) row.boxes[index]->setText(QString::number(value));
+  // Not sent (no link, another command waiting): the row goes back to what
+  // the device holds, once the slider's own event is over.
+  if (!device_.send_picture(adjustment, index, value))
+    QTimer::singleShot(0, &ctx_, [this, adjustment, index] { show_value(adjustment, index); });
+}
+
+void Picture::show_value(Adjustment adjustment, int n) {
+  set_quietly([&] { show(adjustment, n); });
+}
+
+void Picture::show(Adjustment adjustment, int n) {
+  const auto& value = value_of(device_.state().picture[n - 1], adjustment);
+  if (!value) return;
+  Row row = row_of(adjustment);
+  // The box first: the slider's own change event is ignored while sending is off.
+  set_text(row.boxes[n], QString::number(*value));
+  if (row.sliders[n]) row.sliders[n]->setValue(*value);
+}
+
+void Picture::cmd_pic_refresh_Click() { device_.picture_refresh(); }
+
+void Picture::cmd_pic_reset_Click() { device_.reset_picture(); }
 
 }  // namespace quadrel

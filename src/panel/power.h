@@ -1,10 +1,9 @@
 // The power button and the controls that follow the power reports.
 #pragma once
 
-#include <QObject>
 #include <vector>
 
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 class QWidget;
 
@@ -12,7 +11,7 @@ namespace quadrel {
 
 class Power : public Piece {
  public:
-  explicit Power(FrmMain& main);
+  explicit Power(const PanelContext& context);
 
   void cmd_pwr_Click();
   void rx_pwr();
@@ -20,9 +19,8 @@ class Power : public Piece {
   // The controls usable only while the device is on, in the order they are
   // enabled and disabled.
   std::vector<QWidget*> governed_controls() const;
-
- private:
-  QObject ctx_;  // connections made for this piece end with it
+  // Of those, the frames whose use depends on the display mode as well.
+  bool is_mode_frame(const QWidget* w) const;
 };
 
 }  // namespace quadrel

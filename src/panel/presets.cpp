@@ -2,19 +2,25 @@
 
 #include <QPushButton>
 
-#include "shell/control_kinds.h"
+#include "ui/control_kinds.h"
 
 namespace quadrel {
 
-Presets::Presets(FrmMain& main) : Piece(main) {
+Presets::Presets(const PanelContext& context) : Piece(context) {
   for (int n = 1; n <= 4; ++n) {
     if (c_.cmd_save[n])
       QObject::connect(c_.cmd_save[n], &QPushButton::clicked, &ctx_, [this, n] { cmd_save_Click(n); });
     if (c_.cmd_recall[n])
       QObject::connect(c_.cmd_recall[n], &QPushButton::clicked, &ctx_, [this, n] { cmd_recall_Click(n); });
   }
-  on_reply(code::SAV, [this] { rx_sav(); });
-  on_reply(code::CAL, [this] { rx_cal(); });
+  on_change(Aspect::PresetSaved, [this](int) { highlight(c_.cmd_save, device_.state().preset_saved.value_or(0)); });
+  on_change(Aspect::PresetRecalled,
+            [this](int) { highlight(c_.cmd_recall, device_.state().preset_recalled.value_or(0)); });
+  // A mode change leaves no preset marked.
+  QObject::connect(&device_, &Device::mode_change_started, &ctx_, [this] {
+    highlight(c_.cmd_save, 0);
+    highlight(c_.cmd_recall, 0);
+  });
 }
 
 void Presets::row_enabled(Row& row, bool enabled) {
@@ -26,28 +32,18 @@ void Presets::highlight(Row& row, int index) {
   for (int n = 1; n <= 4; ++n) show_current(row[n], n == index);
 }
 
-void Presets::send_and_wait(Row& row, std::string_view code, int index) {
-  highlight(row, 0);
-  row_enabled(row, false);
-  link_.tx_cmd(cmd::set(code, index));
-  // A reply that comes after the exchange gave up is handled by the receive
-  // paths and sets the flag, which ends this wait.
-  if (!rx_flag()) link_.wait_until([this] { return rx_flag(); }, kLateReplyMs);
-}
-
 void Presets::cmd_save_Click(int index) {
-  send_and_wait(c_.cmd_save, code::SAV, index);
+  highlight(c_.cmd_save, 0);
+  row_enabled(c_.cmd_save, false);
+  device_.save_preset(index);
   row_enabled(c_.cmd_save, true);
 }
 
 void Presets::cmd_recall_Click(int index) {
-  send_and_wait(c_.cmd_recall, code::CAL, index);
-  if (rx_flag()) main_.map_refresh();
+  highlight(c_.cmd_recall, 0);
+  row_enabled(c_.cmd_recall, false);
+  device_.recall_preset(index);
   row_enabled(c_.cmd_recall, true);
 }
-
-void Presets::rx_sav() { highlight(c_.cmd_save, reading::preset(reply()).value_or(0)); }
-
-void Presets::rx_cal() { highlight(c_.cmd_recall, reading::preset(reply()).value_or(0)); }
 
 }  // namespace quadrel

@@ -4,18 +4,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "panel/bezel.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
-Refresh::Refresh(FrmMain& main) : Piece(main) {
+Refresh::Refresh(const PanelContext& context) : Piece(context) {
   if (c_.cmd_refresh)
     QObject::connect(c_.cmd_refresh, &QPushButton::clicked, &ctx_, [this] { cmd_refresh_Click(); });
-  if (c_.cmd_ver)
-    QObject::connect(c_.cmd_ver, &QPushButton::clicked, &ctx_, [this] { cmd_ver_Click(); });
-  on_reply(code::VER, [this] { rx_ver(); });
-  on_reply(code::VR2, [this] { rx_vr2(); });
+  if (c_.cmd_ver) QObject::connect(c_.cmd_ver, &QPushButton::clicked, &ctx_, [this] { cmd_ver_Click(); });
+  on_change(Aspect::Version, [this](int which) { rx_ver(which); });
 }
 
 void Refresh::cmd_refresh_Click() {
@@ -29,12 +26,8 @@ void Refresh::cmd_refresh_Click() {
   if (c_.lab_lab_input) c_.lab_lab_input->show();
   if (c_.sha_lab_in) c_.sha_lab_in->show();
 
-  cmd_ver_Click();
-  if (rx_flag() && query_settings()) {
-    // The routing map and the picture rows are read whatever "ASP999" brought.
-    main_.map_refresh();
-    if (ps_.advanced_open) main_.cmd_pic_refresh_Click();
-  }
+  // The picture rows are read in the tall size, where they show.
+  device_.refresh(ps_.advanced_open);
 
   if (c_.cmd_refresh) {
     set_back_color(c_.cmd_refresh, colour::idle_grey);
@@ -42,53 +35,11 @@ void Refresh::cmd_refresh_Click() {
   }
 }
 
-bool Refresh::query_settings() {
-  // Settings first, then the bezel limits, so a limit applies to the value read.
-  for (std::string_view audio : {code::AUA, code::AUB, code::AUD, code::AUE, code::AUQ}) {
-    link_.tx_cmd(cmd::query(audio));
-    if (!rx_flag()) return false;
-  }
-  // A limit still awaited from an earlier refresh is not: these replies are values.
-  main_.bezel().forget_limits();
-  for (std::string_view bezel : {code::BEH, code::BEV, code::BEZ}) {
-    link_.tx_cmd(cmd::query(bezel));
-    if (!rx_flag()) return false;
-  }
-  for (std::string_view limit : {code::BEH, code::BEV}) {
-    // The reply to this query is the slider's maximum, not its value, even
-    // when it comes after the wait.
-    main_.bezel().query_limit(limit);
-    if (!rx_flag()) return false;
-  }
-  for (std::string_view setting : {code::LCK, code::PWR, code::RES, code::MOD}) {
-    link_.tx_cmd(cmd::query(setting));
-    if (!rx_flag()) return false;
-  }
-  // TV Wall shows one picture on every output: there is no output to select.
-  if (ps_.disp_mode != 3) {
-    link_.tx_cmd(cmd::query(code::OUT));
-    if (!rx_flag()) return false;
-  }
-  link_.tx_cmd(cmd::query(code::INP));
-  if (!rx_flag()) return false;
-  link_.tx_cmd(cmd::query(code::ASP));
-  return true;
-}
+void Refresh::cmd_ver_Click() { device_.read_versions(); }
 
-void Refresh::cmd_ver_Click() {
-  link_.tx_cmd(cmd::query(code::VER));
-  if (!rx_flag()) return;
-  link_.tx_cmd(cmd::query(code::VR2));
-}
-
-void Refresh::rx_ver() {
-  const std::string line = reply();
-  set_text(c_.txt_ver, QString::fromStdString(reply::version_text(line)));
-}
-
-void Refresh::rx_vr2() {
-  const std::string line = reply();
-  set_text(c_.txt_ver2, QString::fromStdString(reply::version2_text(line)));
+void Refresh::rx_ver(int which) {
+  const auto& version = which == 1 ? device_.state().version : device_.state().version2;
+  if (version) set_text(which == 1 ? c_.txt_ver : c_.txt_ver2, QString::fromStdString(*version));
 }
 
 }  // namespace quadrel

@@ -1,16 +1,16 @@
-// Factory reset, the RST reply, and the warning when a command restarts the device over Ethernet.
+// Factory reset, and the warning when a command restarts the device over Ethernet.
 #pragma once
 
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 namespace quadrel {
 
 class ResetReboot : public Piece {
  public:
-  explicit ResetReboot(FrmMain& main);
+  explicit ResetReboot(const PanelContext& context);
 
   void cmd_fact_reset_Click();
-  void rx_rst();
+  // The device restarts after the command just sent and drops the connection.
   void ethernet_reboot();
 };
 

@@ -5,71 +5,55 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPushButton>
-#include <QTimer>
 #include <algorithm>
 
-#include "link/serial_link.h"
-#include "link/serial_ports.h"
-#include "shell/control_kinds.h"
-#include "shell/widgets.h"
+#include "ui/control_kinds.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
-SerialControl::SerialControl(FrmMain& main) : Piece(main) {
+SerialControl::SerialControl(const PanelContext& context) : Piece(context) {
   // The closed list reads "COM2: ttyACM1" whole: it may be condensed a little
   // more than the other lists.
   if (auto* list = qobject_cast<ChoiceList*>(c_.cbo_com)) list->set_least_squeeze(0.72);
   // A choice in the list (also of the port already shown) reopens the port.
-  QObject::connect(c_.cbo_com, &QComboBox::activated, c_.cbo_com, [this](int) { cbo_com_Click(); });
-  QObject::connect(c_.cmd_conn, &QPushButton::clicked, c_.cmd_conn, [this] { cmd_conn_Click(); });
-  QObject::connect(c_.cmd_disconn, &QPushButton::clicked, c_.cmd_disconn, [this] { cmd_disconn_Click(); });
-  // A port that stops taking bytes has been closed by the link: show it as disconnected.
-  link_.on_serial_lost = [this] {
-    set_back_color(c_.cmd_conn, colour::idle_grey);
-    set_back_color(c_.cmd_disconn, colour::busy_red);
-  };
+  QObject::connect(c_.cbo_com, &QComboBox::activated, &ctx_, [this](int) { cbo_com_Click(); });
+  QObject::connect(c_.cmd_conn, &QPushButton::clicked, &ctx_, [this] { cmd_conn_Click(); });
+  QObject::connect(c_.cmd_disconn, &QPushButton::clicked, &ctx_, [this] { cmd_disconn_Click(); });
+  // A port that failed has been closed by the link: show it as disconnected.
+  QObject::connect(&device_, &Device::link_ended, &ctx_, [this] {
+    if (device_.iface() == 0) show_open(false);
+  });
+}
+
+void SerialControl::show_open(bool open) {
+  set_back_color(c_.cmd_conn, open ? colour::routed_green : colour::idle_grey);
+  set_back_color(c_.cmd_disconn, open ? colour::idle_grey : colour::busy_red);
 }
 
 void SerialControl::set_comm() {
-  LinkState& st = link_.state();
-  SerialLink& port = main_.serial_port();
-  if (st.serial_open) {
-    port.close();
-    st.serial_open = false;
-  }
-
   const SerialPortMap map = port_map();
-  const QString device = ps_.com_port >= 1 && ps_.com_port <= 9 ? map[ps_.com_port - 1] : QString();
+  const int com_port = ps_.com_port;
+  const QString device = com_port >= 1 && com_port <= 9 ? map[com_port - 1] : QString();
   label_port_list(map);
+  const QString com = QStringLiteral("COM%1").arg(com_port);
+  const QString name = device.isEmpty() ? com : QStringLiteral("%1 (%2)").arg(com, device);
   QString error;
-  if (device.isEmpty() || !port.open(device, &error)) {
-    port.close();
-    const std::string com = "COM" + std::to_string(ps_.com_port);
-    const QString why = device.isEmpty()
-                            ? QStringLiteral("No serial device is present for %1.").arg(QString::fromStdString(com))
-                            : serial_open_advice(device, error);
-    set_back_color(c_.cmd_conn, colour::idle_grey);
-    set_back_color(c_.cmd_disconn, colour::busy_red);
-    st.serial_open = false;
-    link_.pump_once();
-    // The title names the port this run uses: the device (a --serial one
-    // too), or the COM number that has none. The message is told from the
-    // event loop: at start-up over the shown window, after a click or a key
-    // once that has been handled.
-    const QString title = (device.isEmpty() ? QString::fromStdString(com) : device) + QStringLiteral(" \u2013 ") +
-                          QCoreApplication::applicationName();
-    const std::string text = com + ": Fail !\n" + why.toStdString();
-    QTimer::singleShot(0, &main_, [this, title, text] {
-      main_.notifier().message_titled(title.toStdString(), text, MessageIcon::None);
-    });
+  if (!device_.open_serial(device, name, &error)) {
+    const QString why = device.isEmpty() ? QStringLiteral("No serial device is present for %1.").arg(com)
+                                         : serial_open_advice(device, error);
+    show_open(false);
+    device_.pump_once();
+    // Told from the event loop once the events pending now are handled: at
+    // start-up over the shown window. The title names the port this run uses:
+    // the device (a --serial one too), or the COM number that has none.
+    notifier_.message_titled(
+        ((device.isEmpty() ? com : device) + QStringLiteral(" \u2013 ") + QCoreApplication::applicationName()).toStdString(),
+        (com + QStringLiteral(": Fail !\n") + why).toStdString(), MessageIcon::None);
     return;
   }
-
-  st.serial_open = true;
-  set_back_color(c_.cmd_conn, colour::routed_green);
-  set_back_color(c_.cmd_disconn, colour::idle_grey);
-  link_.pump_once();
-  link_.reset_exchange();
+  show_open(true);
+  device_.pump_once();
 }
 
 void SerialControl::set_run_device(int com_port, const QString& device) {
@@ -78,7 +62,7 @@ void SerialControl::set_run_device(int com_port, const QString& device) {
 }
 
 SerialPortMap SerialControl::port_map() const {
-  SerialPortMap map = serial_port_map(file_locations().settings_folder());
+  SerialPortMap map = serial_port_map(ports_folder_);
   if (run_port_ >= 1 && run_port_ <= 9) map[run_port_ - 1] = run_device_;
   return map;
 }
@@ -115,12 +99,9 @@ void SerialControl::cbo_com_Click() {
 void SerialControl::cmd_conn_Click() { set_comm(); }
 
 void SerialControl::cmd_disconn_Click() {
-  LinkState& st = link_.state();
-  if (!st.serial_open) return;
-  set_back_color(c_.cmd_conn, colour::idle_grey);
-  set_back_color(c_.cmd_disconn, colour::busy_red);
-  main_.serial_port().close();
-  st.serial_open = false;
+  if (!device_.serial_open()) return;
+  show_open(false);
+  device_.close_serial();
 }
 
 }  // namespace quadrel

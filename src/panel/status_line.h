@@ -2,12 +2,9 @@
 // when it did not go through, notices that need no answer, and the link.
 #pragma once
 
-#include <QObject>
 #include <QString>
-#include <QTimer>
-#include <string_view>
 
-#include "shell/piece.h"
+#include "ui/piece.h"
 
 class QLabel;
 class QWidget;
@@ -16,8 +13,7 @@ namespace quadrel {
 
 class StatusLine : public Piece {
  public:
-  explicit StatusLine(FrmMain& main);
-  ~StatusLine() override;
+  explicit StatusLine(const PanelContext& context);
 
   // The line itself; the main window places it along its foot.
   QWidget* widget() const { return line_; }
@@ -31,23 +27,16 @@ class StatusLine : public Piece {
   // Connected or not, and to what.
   QString link_text() const;
 
-  // Reads the link state again (shortly, once the change is complete): the
-  // line's link part and the checked state of the Connect buttons.
-  void link_changed();
-
-  // "COM1 (/dev/ttyUSB0)" or "192.168.1.100:23": the link in use.
-  QString link_name() const;
-
  private:
-  void exchange_ended(std::string_view tx_str, ExchangeOutcome outcome);
+  void exchange_ended(const QString& command, ExchangeOutcome outcome);
+  // The link part of the line and the checked state of the Connect buttons,
+  // as the device's link is now.
   void show_link();
 
   QWidget* line_ = nullptr;
   QLabel* notice_ = nullptr;
   QLabel* link_label_ = nullptr;
   bool keep_through_answer_ = false;
-  QTimer link_timer_;
-  QObject ctx_;  // connections made for this piece end with it
 };
 
 }  // namespace quadrel

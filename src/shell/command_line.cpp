@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "panel/ethernet_control.h"
+#include "link/endpoint.h"
 
 namespace quadrel {
 
@@ -58,7 +58,7 @@ CommandLine parse_command_line(const QStringList& arguments) {
     const QString target = parser.value(tcp).trimmed();
     QString host;
     quint16 port = 0;
-    if (!EthernetControl::parse_endpoint(target, &host, &port))
+    if (!parse_endpoint(target, &host, &port))
       return fail(QStringLiteral("--tcp needs HOST or HOST:PORT with a port from 1 to 65535, not \"%1\".")
                       .arg(parser.value(tcp)));
     result.link = {RunLink::Kind::Tcp, target};

@@ -1,18 +1,12 @@
 #include "shell/frm_main.h"
 
 #include <QCloseEvent>
-#include <QGroupBox>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <algorithm>
 
-#include "panel/ethernet_control.h"
-#include "panel/reset_reboot.h"
-#include "panel/serial_control.h"
-#include "link/serial_link.h"
-#include "link/tcp_link.h"
 #include "panel/audio.h"
 #include "panel/bezel.h"
+#include "panel/ethernet_control.h"
 #include "panel/lock_menu.h"
 #include "panel/modes.h"
 #include "panel/overlays.h"
@@ -20,18 +14,20 @@
 #include "panel/power.h"
 #include "panel/presets.h"
 #include "panel/refresh.h"
+#include "panel/reset_reboot.h"
 #include "panel/resolution.h"
 #include "panel/routing.h"
+#include "panel/serial_control.h"
 #include "panel/status_line.h"
-#include "shell/accessibility.h"
+#include "settings/file_locations.h"
 #include "shell/layout.h"
 #include "shell/startup.h"
-#include "shell/ui_io.h"
-#include "shell/widgets.h"
+#include "ui/accessibility.h"
+#include "ui/ui_io.h"
+#include "ui/widgets.h"
 #include "windows/hdcp_control.h"
 #include "windows/keypad_control.h"
 #include "windows/label_control.h"
-#include "windows/network_panel.h"
 #include "windows/pip_control.h"
 
 namespace quadrel {
@@ -40,6 +36,7 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   if (!options.program_folder.isEmpty()) set_program_folder(options.program_folder);
   setObjectName(QStringLiteral("frm_main"));
   setWindowTitle(QStringLiteral("Quadrel"));
+  set_picture_folder(file_locations().data_folder());
 
   c_.frm_main = this;
   install_accessibility_rules();
@@ -52,50 +49,42 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
     notifier_ = own_notifier_.get();
   }
   console_ = std::make_unique<TextConsole>(c_.txt_cmd);
-  serial_ = new SerialLink(this);
-  tcp_ = new TcpLink(this);
-  link_.set_serial(serial_);
-  link_.set_tcp(tcp_);
-  link_.set_console(console_.get());
-  link_.set_notifier(notifier_);
+  device_.set_console(console_.get());
+  device_.set_notifier(notifier_);
 
-  serial_control_ = std::make_unique<SerialControl>(*this);
-  ethernet_ = std::make_unique<EthernetControl>(*this);
-  reset_reboot_ = std::make_unique<ResetReboot>(*this);
-  modes_ = std::make_unique<Modes>(*this);
-  routing_ = std::make_unique<Routing>(*this);
-  resolution_ = std::make_unique<Resolution>(*this);
-  overlays_ = std::make_unique<Overlays>(*this);
-  picture_ = std::make_unique<Picture>(*this);
-  bezel_ = std::make_unique<Bezel>(*this);
-  audio_ = std::make_unique<Audio>(*this);
-  power_ = std::make_unique<Power>(*this);
-  refresh_ = std::make_unique<Refresh>(*this);
-  lock_menu_ = std::make_unique<LockMenu>(*this);
-  presets_ = std::make_unique<Presets>(*this);
-  keypad_ = std::make_unique<KeypadControl>(*this);
-  hdcp_ = std::make_unique<HdcpControl>(*this);
-  labels_ = std::make_unique<LabelControl>(*this);
-  pip_ = std::make_unique<PipControl>(*this);
-  network_ = std::make_unique<NetworkPanel>(*this);
-  startup_ = std::make_unique<Startup>(*this);
-  // After the link pieces: it reads the link state once they have changed it.
-  status_line_ = std::make_unique<StatusLine>(*this);
+  const PanelContext context{device_, c_, ps_, *notifier_, *this};
+  serial_control_ = std::make_unique<SerialControl>(context);
+  serial_control_->set_ports_folder(file_locations().settings_folder());
+  ethernet_ = std::make_unique<EthernetControl>(context);
+  reset_reboot_ = std::make_unique<ResetReboot>(context);
+  modes_ = std::make_unique<Modes>(context);
+  routing_ = std::make_unique<Routing>(context);
+  resolution_ = std::make_unique<Resolution>(context);
+  overlays_ = std::make_unique<Overlays>(context);
+  picture_ = std::make_unique<Picture>(context);
+  bezel_ = std::make_unique<Bezel>(context);
+  audio_ = std::make_unique<Audio>(context);
+  power_ = std::make_unique<Power>(context);
+  refresh_ = std::make_unique<Refresh>(context);
+  lock_menu_ = std::make_unique<LockMenu>(context);
+  presets_ = std::make_unique<Presets>(context);
+  keypad_ = std::make_unique<KeypadControl>(context);
+  hdcp_ = std::make_unique<HdcpControl>(context);
+  labels_ = std::make_unique<LabelControl>(context);
+  pip_ = std::make_unique<PipControl>(context);
+  network_ = std::make_unique<NetworkPanel>(context);
+  status_line_ = std::make_unique<StatusLine>(context);
+  startup_ = std::make_unique<Startup>(context, *serial_control_, *ethernet_);
 
   startup_->set_run_link(options.run_link);
   startup_->Form_Load(options.show);
 }
 
-FrmMain::~FrmMain() {
-  // The pieces hold references into the window; the link's handlers into the pieces.
-  for (const auto& entry : link_.table().entries()) link_.table().set(entry.code, {});
-  link_.on_ethernet_reboot = nullptr;
-  link_.on_serial_lost = nullptr;
-}
+FrmMain::~FrmMain() = default;
 
 void FrmMain::closeEvent(QCloseEvent* event) {
   // A refresh or any other wait under way ends now instead of going on unseen.
-  link_.shut_down();
+  device_.shut_down();
   startup_->Form_Unload();
   event->accept();
 }
@@ -130,22 +119,27 @@ void FrmMain::set_outer_height(int twip_height) {
 }
 
 void FrmMain::flush_console() { console_->flush(); }
-void FrmMain::set_comm() {
-  serial_control_->set_comm();
-  if (status_line_) status_line_->link_changed();
+
+void FrmMain::notice(const QString& text, bool through_next_answer) {
+  status_line_->notice(text, through_next_answer);
 }
-void FrmMain::map_refresh() { routing_->map_refresh(); }
-void FrmMain::cmd_pic_refresh_Click() { picture_->cmd_pic_refresh_Click(); }
-void FrmMain::cmd_ver_Click() { refresh_->cmd_ver_Click(); }
-void FrmMain::cmd_disconn_eth_Click() {
-  ethernet_->cmd_disconn_eth_Click();
-  if (status_line_) status_line_->link_changed();
+
+void FrmMain::open_tool(ToolKind tool) {
+  switch (tool) {
+    case ToolKind::Keypad: keypad_->Form_Load(); break;
+    case ToolKind::Hdcp: hdcp_->Form_Load(); break;
+    case ToolKind::Labels: labels_->Form_Load(); break;
+    case ToolKind::Pip: pip_->Form_Load(); break;
+  }
 }
-void FrmMain::hdcp_refresh() { hdcp_->hdcp_refresh(); }
-void FrmMain::hdcp_in_out_set(const std::string& hdcp_str) { hdcp_->hdcp_in_out_set(hdcp_str); }
-void FrmMain::label_in_refresh() { labels_->label_in_refresh(); }
-void FrmMain::label_in_set(const std::string& lab_in_str) { labels_->label_in_set(lab_in_str); }
-void FrmMain::dual_pip_refresh() { pip_->dual_pip_refresh(); }
-void FrmMain::dual_pip_set(const std::string& pip_str) { pip_->dual_pip_set(pip_str); }
+
+void FrmMain::close_tool(ToolKind tool) {
+  switch (tool) {
+    case ToolKind::Keypad: keypad_->unload(); break;
+    case ToolKind::Hdcp: hdcp_->unload(); break;
+    case ToolKind::Labels: labels_->unload(); break;
+    case ToolKind::Pip: pip_->unload(); break;
+  }
+}
 
 }  // namespace quadrel

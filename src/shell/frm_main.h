@@ -1,22 +1,20 @@
-// The main window: composes the controls, the device link and one piece per concern.
+// The main window: composes the controls, the device and one piece per concern.
 #pragma once
 
 #include <QWidget>
 #include <memory>
-#include <string>
-#include <string_view>
 
 #include "link/core/link_io.h"
-#include "link/device_link.h"
+#include "link/device.h"
 #include "shell/command_line.h"
-#include "shell/main_controls.h"
-#include "shell/panel_state.h"
+#include "ui/main_controls.h"
+#include "ui/panel_host.h"
+#include "ui/panel_state.h"
+#include "windows/network_panel.h"
 
 namespace quadrel {
 
-class SerialLink;
 class TextConsole;
-class TcpLink;
 class SerialControl;
 class EthernetControl;
 class ResetReboot;
@@ -35,7 +33,6 @@ class KeypadControl;
 class HdcpControl;
 class LabelControl;
 class PipControl;
-class NetworkPanel;
 class Startup;
 class StatusLine;
 
@@ -48,7 +45,7 @@ struct FrmMainOptions {
   RunLink run_link;                // the command line's link for this run, if any
 };
 
-class FrmMain : public QWidget {
+class FrmMain : public QWidget, private PanelHost {
   Q_OBJECT
  public:
   explicit FrmMain(const FrmMainOptions& options = {}, QWidget* parent = nullptr);
@@ -56,26 +53,17 @@ class FrmMain : public QWidget {
 
   MainControls& controls() { return c_; }
   PanelState& state() { return ps_; }
-  DeviceLink& link() { return link_; }
+  Device& device() { return device_; }
+  DeviceLink& link() { return device_.link(); }
   Notifier& notifier() { return *notifier_; }
-  SerialLink& serial_port() { return *serial_; }  // `MSComm1`
-  TcpLink& tcp_client() { return *tcp_; }         // `wsk_client`
 
-  // The pieces, for one another and for tests.
+  // The pieces, for tests.
   SerialControl& serial_control() { return *serial_control_; }
   EthernetControl& ethernet() { return *ethernet_; }
-  ResetReboot& reset_reboot() { return *reset_reboot_; }
   Modes& modes() { return *modes_; }
   Routing& routing() { return *routing_; }
-  Resolution& resolution() { return *resolution_; }
-  Overlays& overlays() { return *overlays_; }
   Picture& picture() { return *picture_; }
-  Bezel& bezel() { return *bezel_; }
-  Audio& audio() { return *audio_; }
-  Power& power() { return *power_; }
   Refresh& refresh() { return *refresh_; }
-  LockMenu& lock_menu() { return *lock_menu_; }
-  Presets& presets() { return *presets_; }
   KeypadControl& keypad() { return *keypad_; }
   HdcpControl& hdcp() { return *hdcp_; }
   LabelControl& labels() { return *labels_; }
@@ -84,48 +72,35 @@ class FrmMain : public QWidget {
   Startup& startup() { return *startup_; }
   StatusLine& status_line() { return *status_line_; }
 
-  // Public operations of the main window.
-  void tx_cmd(std::string_view tx_str) { link_.tx_cmd(tx_str); }
-  void tx_nowait(std::string_view p) { link_.tx_nowait(p); }
-  bool rx_flag() const { return link_.state().rx_flag; }
-  void wait_sec(double x) { link_.wait_sec(x); }
-  void cmd_clear_Click() { link_.cmd_clear_Click(); }
   // Puts the traffic received so far into the console box (it is added in batches).
   void flush_console();
-  void set_comm();
-  void map_refresh();
-  void cmd_pic_refresh_Click();
-  void cmd_ver_Click();
-  void cmd_disconn_eth_Click();
-  void hdcp_refresh();
-  void hdcp_in_out_set(const std::string& hdcp_str);
-  void label_in_refresh();
-  void label_in_set(const std::string& lab_in_str);
-  void dual_pip_refresh();
-  void dual_pip_set(const std::string& pip_str);
 
   // The two outer heights, in twips.
-  static constexpr int kSmallHeight = 2640;
-  static constexpr int kAdvancedHeight = 6780;
+  static constexpr int kSmallHeight = NetworkPanel::kSmallHeight;
+  static constexpr int kAdvancedHeight = NetworkPanel::kAdvancedHeight;
   static constexpr int kWidth = 12780;
   static constexpr int kAssumedFrameHeight = 450;  // title bar and borders
   static constexpr int kBottomMargin = 60;
   // Sets the window's outer height (twips) keeping its width; the status line
   // along the foot adds its own height.
-  void set_outer_height(int twip_height);
+  void set_outer_height(int twip_height) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // What the pieces ask of the window.
+  QWidget& window() override { return *this; }
+  void notice(const QString& text, bool through_next_answer) override;
+  void open_tool(ToolKind tool) override;
+  void close_tool(ToolKind tool) override;
+
   MainControls c_;
   PanelState ps_;
-  DeviceLink link_;
+  Device device_;
   std::unique_ptr<Notifier> own_notifier_;
   std::unique_ptr<TextConsole> console_;
   Notifier* notifier_ = nullptr;
-  SerialLink* serial_ = nullptr;
-  TcpLink* tcp_ = nullptr;
 
   std::unique_ptr<SerialControl> serial_control_;
   std::unique_ptr<EthernetControl> ethernet_;

@@ -13,10 +13,10 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include "shell/accessibility.h"
-#include "shell/control_kinds.h"
+#include "ui/accessibility.h"
+#include "ui/control_kinds.h"
 #include "shell/layout_parts.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 

@@ -1,7 +1,7 @@
 // Builds every control of the main window at its place.
 #pragma once
 
-#include "shell/main_controls.h"
+#include "ui/main_controls.h"
 
 namespace quadrel {
 

@@ -10,7 +10,7 @@
 #include <QStylePainter>
 
 #include "shell/layout_parts.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel::layout {
 

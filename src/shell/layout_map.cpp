@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "shell/layout_parts.h"
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel::layout {
 

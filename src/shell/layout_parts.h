@@ -6,7 +6,7 @@
 #include <QFont>
 #include <QString>
 
-#include "shell/main_controls.h"
+#include "ui/main_controls.h"
 
 class QPushButton;
 class QLabel;

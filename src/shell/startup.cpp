@@ -18,9 +18,10 @@
 
 #include "panel/ethernet_control.h"
 #include "panel/serial_control.h"
-#include "link/serial_link.h"
-#include "link/tcp_link.h"
-#include "shell/widgets.h"
+#include "settings/file_locations.h"
+#include "shell/frm_main.h"
+#include "ui/ui_io.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -47,14 +48,15 @@ ReadResult read_file(const QString& path, std::string* text) {
 
 }  // namespace
 
-Startup::Startup(FrmMain& main) : Piece(main) {
+Startup::Startup(const PanelContext& context, SerialControl& serial, EthernetControl& ethernet)
+    : Piece(context), serial_(serial), ethernet_(ethernet) {
   for (int i = 0; i <= 1; ++i) {
-    QObject::connect(c_.opt_interface[i], &QRadioButton::toggled, c_.opt_interface[i],
+    QObject::connect(c_.opt_interface[i], &QRadioButton::toggled, &ctx_,
                      [this, i](bool checked) {
                        if (checked) opt_interface_Click(i);
                      });
   }
-  QObject::connect(c_.cmd_clear, &QPushButton::clicked, c_.cmd_clear, [this] { main_.cmd_clear_Click(); });
+  QObject::connect(c_.cmd_clear, &QPushButton::clicked, &ctx_, [this] { device_.link().cmd_clear_Click(); });
 }
 
 QString Startup::load_resolution_list() {
@@ -96,24 +98,13 @@ QString Startup::load_settings(Settings* settings) {
 }
 
 void Startup::Form_Load(bool show) {
-  LinkState& st = link_.state();
   // 1. Initial values.
   ps_.send_enable = false;
-  ps_.disp_mode = 1;
-  ps_.sel_out = 1;
-  ps_.audio_state = 254;
-  ps_.lock_state = 254;
-  ps_.pwr_state = 254;
-  st.getip_state = 254;
-  ps_.bezel_limit_query = false;
-  st.wait_busy = false;
+  device_.forget_state();
   ps_.keypad_open = false;
   ps_.hdcp_open = false;
   ps_.label_open = false;
   ps_.pip_open = false;
-  st.con_lines = 0;
-  st.serial_open = false;
-  st.eth_connected = false;
 
   // 2. The constant lists.
   c_.cbo_com->clear();
@@ -140,21 +131,20 @@ void Startup::Form_Load(bool show) {
   // A link given on the command line replaces the stored one for this run.
   if (run_link_.kind == RunLink::Kind::Serial) {
     settings.iface = 0;
-    main_.serial_control().set_run_device(settings.com_port, run_link_.target);
+    serial_.set_run_device(settings.com_port, run_link_.target);
   } else if (run_link_.kind == RunLink::Kind::Tcp) {
     settings.iface = 1;
     settings.address = run_link_.target.toStdString();
   }
-  st.iface = settings.iface;
+  device_.use_interface(settings.iface);
   ps_.com_port = settings.com_port;
   ps_.advanced_open = settings.advanced_open;
   c_.txt_ip->setText(QString::fromStdString(settings.address));
   // Each port of the list shows the device it opens.
-  main_.serial_control().label_port_list();
+  serial_.label_port_list();
 
   // 6. The Ethernet side starts idle.
   set_back_color(c_.cmd_disconn_eth, colour::busy_red);
-  st.eth_connected = false;
 
   // 7. Choosing the interface runs its click handler (the serial port opens for RS-232).
   if (c_.opt_interface[settings.iface]->isChecked())
@@ -163,26 +153,24 @@ void Startup::Form_Load(bool show) {
     c_.opt_interface[settings.iface]->setChecked(true);
 
   // 8. Size, caption, show.
-  main_.set_outer_height(ps_.advanced_open ? FrmMain::kAdvancedHeight : FrmMain::kSmallHeight);
-  main_.setWindowTitle(QString::fromLatin1(kCaption));
-  if (show) main_.show();
-  link_.pump_once();
+  host_.set_outer_height(ps_.advanced_open ? FrmMain::kAdvancedHeight : FrmMain::kSmallHeight);
+  host_.window().setWindowTitle(QString::fromLatin1(kCaption));
+  if (show) host_.window().show();
+  device_.pump_once();
 
   // What was wrong with the files, told once.
-  if (!problems.isEmpty()) main_.notifier().message(problems.join(QLatin1Char('\n')).toStdString(), MessageIcon::Warning);
+  if (!problems.isEmpty()) notifier_.message(problems.join(QLatin1Char('\n')).toStdString(), MessageIcon::Warning);
 
   // 9. The serial poll runs from now on, whichever interface is chosen.
-  link_.set_tim_rx_enabled(true);
+  device_.link().set_tim_rx_enabled(true);
   // 10.
   ps_.send_enable = true;
 
   // A network link named on the command line connects at once.
-  if (run_link_.kind == RunLink::Kind::Tcp) main_.ethernet().cmd_conn_eth_Click();
+  if (run_link_.kind == RunLink::Kind::Tcp) ethernet_.cmd_conn_eth_Click();
 }
 
 void Startup::opt_interface_Click(int index) {
-  LinkState& st = link_.state();
-  st.iface = index;
   for (QWidget* w : {static_cast<QWidget*>(c_.cmd_conn), static_cast<QWidget*>(c_.cmd_disconn),
                      static_cast<QWidget*>(c_.cbo_com), static_cast<QWidget*>(c_.lab_rs232),
                      static_cast<QWidget*>(c_.cmd_conn_eth), static_cast<QWidget*>(c_.cmd_disconn_eth),
@@ -190,10 +178,8 @@ void Startup::opt_interface_Click(int index) {
     w->hide();
 
   if (index != 0) {
-    if (st.serial_open) {
-      st.serial_open = false;
-      main_.serial_port().close();
-    }
+    if (device_.serial_open()) device_.close_serial();
+    device_.use_interface(index);
     c_.cmd_conn_eth->show();
     c_.cmd_disconn_eth->show();
     // "Get IP" stays usable: the Ethernet path recognises the network answers too.
@@ -203,15 +189,8 @@ void Startup::opt_interface_Click(int index) {
   }
 
   // RS-232: the Ethernet side goes idle and the serial port opens at once.
-  c_.tim_eth->stop();
-  main_.tcp_client().close();
-  st.eth_connected = false;
-  c_.tim_eth->setInterval(7000);
-  c_.lab_eth_state->hide();
-  c_.cmd_conn_eth->setEnabled(true);
-  set_back_color(c_.cmd_conn_eth, colour::idle_grey);
-  c_.cmd_disconn_eth->setEnabled(false);
-  set_back_color(c_.cmd_disconn_eth, colour::busy_red);
+  device_.use_interface(index);
+  ethernet_.cmd_disconn_eth_Click();
 
   c_.cmd_conn->show();
   c_.cmd_disconn->show();
@@ -222,16 +201,16 @@ void Startup::opt_interface_Click(int index) {
   const bool was_enabled = ps_.send_enable;
   ps_.send_enable = false;
   c_.cbo_com->setCurrentIndex(ps_.com_port - 1);
-  main_.serial_control().cbo_com_Click();  // records com_port only
-  link_.pump_once();
+  serial_.cbo_com_Click();  // records com_port only
+  device_.pump_once();
   ps_.send_enable = was_enabled;
 
-  main_.set_comm();
+  serial_.set_comm();
 }
 
 Settings Startup::current_settings() const {
   Settings settings;
-  settings.iface = link_.state().iface;
+  settings.iface = device_.iface();
   settings.com_port = ps_.com_port;
   settings.advanced_open = ps_.advanced_open;
   settings.address = c_.txt_ip->text().trimmed().toStdString();
@@ -278,8 +257,7 @@ bool Startup::save_settings(const QString& folder, const Settings& settings, QSt
 
 void Startup::Form_Unload() {
   // Every step runs; a failed save is told, naming the file and the reason.
-  main_.serial_port().close();
-  link_.state().serial_open = false;
+  device_.close_serial();
   const QString folder = file_locations().settings_folder();
   QString why;
   if (!save_settings(folder, current_settings(), &why)) {
@@ -289,11 +267,11 @@ void Startup::Form_Unload() {
     if (on_signal_)
       std::cerr << "quadrel: " << text.toStdString() << std::endl;
     else
-      main_.notifier().message(text.toStdString(), MessageIcon::Error);
+      notifier_.message(text.toStdString(), MessageIcon::Error);
   }
 
   // The tool windows close with the main window.
-  for (QObject* child : main_.children()) {
+  for (QObject* child : host_.window().children()) {
     auto* w = qobject_cast<QWidget*>(child);
     if (w && w->isWindow() && w->isVisible()) w->close();
   }
@@ -301,7 +279,7 @@ void Startup::Form_Unload() {
 
 void Startup::close_on_signal(int) {
   on_signal_ = true;
-  main_.close();
+  host_.window().close();
   on_signal_ = false;
 }
 

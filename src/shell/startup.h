@@ -4,14 +4,17 @@
 #include <QString>
 
 #include "shell/command_line.h"
-#include "shell/piece.h"
-#include "shell/settings_file.h"
+#include "ui/piece.h"
+#include "settings/settings_file.h"
 
 namespace quadrel {
 
+class EthernetControl;
+class SerialControl;
+
 class Startup : public Piece {
  public:
-  explicit Startup(FrmMain& main);
+  Startup(const PanelContext& context, SerialControl& serial, EthernetControl& ethernet);
 
   // Before Form_Load: start on this link instead of the stored one.
   void set_run_link(const RunLink& link) { run_link_ = link; }
@@ -21,6 +24,7 @@ class Startup : public Piece {
   // does, telling a failed save on the standard error (nobody may be there to
   // answer a message box).
   void close_on_signal(int signal_number);
+  bool closing_on_signal() const { return on_signal_; }
   void opt_interface_Click(int index);
 
   // The settings as they would be written now (interface, port, size, trimmed address).
@@ -37,6 +41,8 @@ class Startup : public Piece {
   // Reads corvane.ini; returns what was wrong with it, empty when nothing.
   QString load_settings(Settings* settings);
 
+  SerialControl& serial_;
+  EthernetControl& ethernet_;
   RunLink run_link_;
   Settings stored_;        // as read at start
   bool on_signal_ = false;

@@ -7,9 +7,9 @@
 #include <QRadioButton>
 #include <QStyle>
 
-#include "link/core/catalogue.h"
-#include "shell/frm_main.h"
-#include "shell/widgets.h"
+#include "link/device.h"
+#include "ui/panel_state.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -36,8 +36,8 @@ QRadioButton* make_option(QWidget* frame, const QString& name, int top) {
 }
 }  // namespace
 
-FrmHdcp::FrmHdcp(FrmMain& main)
-    : ToolWindow(&main, QStringLiteral("HDCP"), kClientWidth, kClientHeight), main_(main) {
+FrmHdcp::FrmHdcp(QWidget* owner, Device& device, PanelState& view)
+    : ToolWindow(owner, QStringLiteral("HDCP"), kClientWidth, kClientHeight), device_(device), ps_(view) {
   setObjectName(QStringLiteral("frm_hdcp"));
 
   cmd_refresh = new QPushButton(this);
@@ -116,21 +116,19 @@ void FrmHdcp::cmd_refresh_Click() {
   QPointer<FrmHdcp> self(this);
   fra_hdcp_input->setEnabled(false);
   fra_hdcp_output->setEnabled(false);
-  main_.link().pump_once();
-  main_.hdcp_refresh();
+  device_.pump_once();
+  device_.hdcp_refresh();
   if (!self) return;
   fra_hdcp_input->setEnabled(true);
   fra_hdcp_output->setEnabled(true);
 }
 
 void FrmHdcp::opt_hdcp_in_Click(int input, int index) {
-  if (!main_.state().send_enable) return;
-  main_.hdcp_in_out_set(cmd::pair(code::HPI, input, index));
+  if (ps_.send_enable) device_.set_hdcp_input(input, index);
 }
 
 void FrmHdcp::opt_hdcp_out_Click(int output, int index) {
-  if (!main_.state().send_enable) return;
-  main_.hdcp_in_out_set(cmd::pair(code::HPO, output, index));
+  if (ps_.send_enable) device_.set_hdcp_output(output, index);
 }
 
 }  // namespace quadrel

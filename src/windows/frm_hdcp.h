@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "windows/tool_window.h"
+#include "ui/tool_window.h"
 
 class QGroupBox;
 class QLabel;
@@ -13,12 +13,13 @@ class QRadioButton;
 
 namespace quadrel {
 
-class FrmMain;
+class Device;
+struct PanelState;
 
 class FrmHdcp : public ToolWindow {
   Q_OBJECT
  public:
-  explicit FrmHdcp(FrmMain& main);
+  FrmHdcp(QWidget* owner, Device& device, PanelState& view);
 
   // Back to the state of a freshly loaded window: no button selected.
   void reset();
@@ -44,7 +45,8 @@ class FrmHdcp : public ToolWindow {
   static constexpr int kClientHeight = 1590;
 
  private:
-  FrmMain& main_;
+  Device& device_;
+  PanelState& ps_;
 };
 
 }  // namespace quadrel

@@ -6,7 +6,7 @@
 #include <QPolygonF>
 #include <algorithm>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 

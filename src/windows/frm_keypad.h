@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "windows/tool_window.h"
+#include "ui/tool_window.h"
 
 class QLabel;
 class QKeyEvent;

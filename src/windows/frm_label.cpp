@@ -8,15 +8,18 @@
 #include <QRadioButton>
 #include <QStyle>
 
-#include "link/core/catalogue.h"
-#include "panel/status_line.h"
-#include "shell/frm_main.h"
-#include "shell/widgets.h"
+#include "link/device.h"
+#include "ui/panel_host.h"
+#include "ui/panel_state.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
-FrmLabel::FrmLabel(FrmMain& main)
-    : ToolWindow(&main, QStringLiteral("Input Labels"), kClientWidth, kClientHeight), main_(main) {
+FrmLabel::FrmLabel(QWidget* owner, Device& device, PanelState& view, PanelHost& host)
+    : ToolWindow(owner, QStringLiteral("Input Labels"), kClientWidth, kClientHeight),
+      device_(device),
+      ps_(view),
+      host_(host) {
   setObjectName(QStringLiteral("frm_label"));
   const QFont verdana(QStringLiteral("Verdana"));
   QFont verdana_bold(QStringLiteral("Verdana"));
@@ -83,12 +86,11 @@ void FrmLabel::reset() {
 
 void FrmLabel::cmd_refresh_Click() {
   for (int k = 1; k <= 4; ++k) txt_lab_in[k]->clear();
-  main_.label_in_refresh();
+  device_.label_in_refresh();
 }
 
 void FrmLabel::opt_on_off_Click(int index) {
-  if (!main_.state().send_enable) return;
-  main_.label_in_set(cmd::pair(code::LAB, 0, index));
+  if (ps_.send_enable) device_.set_labels_shown(index == 1);
 }
 
 void FrmLabel::txt_lab_in_Enter(int index) {
@@ -111,13 +113,13 @@ void FrmLabel::txt_lab_in_Enter(int index) {
     if (!left_out.contains(shown)) left_out << shown;
   }
   if (!left_out.isEmpty())
-    main_.status_line().notice(QStringLiteral("Label of input %1 sent without %2: the device takes plain "
+    host_.notice(QStringLiteral("Label of input %1 sent without %2: the device takes plain "
                                               "ASCII characters only")
                                    .arg(index)
                                    .arg(left_out.join(QStringLiteral(", "))),
                                true);
   const QByteArray text = typed.toUtf8();
-  main_.label_in_set(cmd::label_set(index, std::string_view(text.constData(), text.size())));
+  device_.set_label(index, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 }  // namespace quadrel

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "windows/tool_window.h"
+#include "ui/tool_window.h"
 
 class QLabel;
 class QLineEdit;
@@ -13,13 +13,15 @@ class QRadioButton;
 
 namespace quadrel {
 
-class FrmMain;
+class Device;
+class PanelHost;
 class ShapeWidget;
+struct PanelState;
 
 class FrmLabel : public ToolWindow {
   Q_OBJECT
  public:
-  explicit FrmLabel(FrmMain& main);
+  FrmLabel(QWidget* owner, Device& device, PanelState& view, PanelHost& host);
 
   // Back to the state of a freshly loaded window: empty boxes, no option selected.
   void reset();
@@ -39,7 +41,9 @@ class FrmLabel : public ToolWindow {
   static constexpr int kClientHeight = 2115;
 
  private:
-  FrmMain& main_;
+  Device& device_;
+  PanelState& ps_;
+  PanelHost& host_;
 };
 
 }  // namespace quadrel

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QStyle>
 
-#include "link/core/catalogue.h"
-#include "shell/control_kinds.h"
-#include "shell/frm_main.h"
-#include "shell/widgets.h"
+#include "link/device.h"
+#include "ui/control_kinds.h"
+#include "ui/panel_state.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -19,8 +19,8 @@ const std::array<const char*, 4> kCorners{"upper left", "upper right", "lower ri
 const std::array<const char*, 4> kSizes{"Large", "Medium", "Small", "Off"};
 }  // namespace
 
-FrmPip::FrmPip(FrmMain& main)
-    : ToolWindow(&main, QStringLiteral("DUAL PiP"), kClientWidth, kClientHeight), main_(main) {
+FrmPip::FrmPip(QWidget* owner, Device& device, PanelState& view)
+    : ToolWindow(owner, QStringLiteral("DUAL PiP"), kClientWidth, kClientHeight), device_(device), ps_(view) {
   setObjectName(QStringLiteral("frm_pip"));
   setAutoFillBackground(true);
   QPalette palette = this->palette();
@@ -114,17 +114,17 @@ void FrmPip::reset() {
 }
 
 void FrmPip::cmd_refresh_Click() {
-  const PanelState& ps = main_.state();
-  if (ps.disp_mode == 2 && ps.dual_kind == 2) main_.dual_pip_refresh();
+  // Read in the Dual PiP mode only.
+  device_.dual_pip_refresh();
 }
 
 void FrmPip::size_click(QComboBox* list, int pip) {
-  if (!main_.state().send_enable) return;
+  if (!ps_.send_enable) return;
   const int index = list->currentIndex();
   if (index < 0) return;
   QPointer<FrmPip> self(this);
   list->setEnabled(false);
-  main_.dual_pip_set(cmd::pair(code::PSZ, pip, index));
+  device_.set_pip_size(pip, index);
   if (self) list->setEnabled(true);
 }
 
@@ -132,23 +132,19 @@ void FrmPip::cbo_a_size_Click() { size_click(cbo_a_size, 1); }
 void FrmPip::cbo_b_size_Click() { size_click(cbo_b_size, 2); }
 
 void FrmPip::cmd_a_pos_Click(int index) {
-  if (!main_.state().send_enable) return;
-  main_.dual_pip_set(cmd::pair(code::PPO, 1, index));
+  if (ps_.send_enable) device_.set_pip_corner(1, index);
 }
 
 void FrmPip::cmd_b_pos_Click(int index) {
-  if (!main_.state().send_enable) return;
-  main_.dual_pip_set(cmd::pair(code::PPO, 2, index));
+  if (ps_.send_enable) device_.set_pip_corner(2, index);
 }
 
 void FrmPip::cmd_a_swap_Click() {
-  if (!main_.state().send_enable) return;
-  main_.dual_pip_set(std::string(cmd::PSW_A));
+  if (ps_.send_enable) device_.swap_pip(1);
 }
 
 void FrmPip::cmd_b_swap_Click() {
-  if (!main_.state().send_enable) return;
-  main_.dual_pip_set(std::string(cmd::PSW_B));
+  if (ps_.send_enable) device_.swap_pip(2);
 }
 
 }  // namespace quadrel

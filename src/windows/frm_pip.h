@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "windows/tool_window.h"
+#include "ui/tool_window.h"
 
 class QComboBox;
 class QLabel;
@@ -11,13 +11,14 @@ class QPushButton;
 
 namespace quadrel {
 
-class FrmMain;
+class Device;
 class ShapeWidget;
+struct PanelState;
 
 class FrmPip : public ToolWindow {
   Q_OBJECT
  public:
-  explicit FrmPip(FrmMain& main);
+  FrmPip(QWidget* owner, Device& device, PanelState& view);
 
   // Back to the state of a freshly loaded window: lists filled with nothing
   // selected, every corner grey.
@@ -49,7 +50,8 @@ class FrmPip : public ToolWindow {
  private:
   void size_click(QComboBox* list, int pip);
   void fill_lists();
-  FrmMain& main_;
+  Device& device_;
+  PanelState& ps_;
 };
 
 }  // namespace quadrel

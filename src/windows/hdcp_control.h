@@ -4,8 +4,8 @@
 
 #include <QObject>
 
-#include "shell/piece.h"
-#include "windows/tool_window.h"
+#include "ui/piece.h"
+#include "ui/tool_window.h"
 
 namespace quadrel {
 
@@ -13,28 +13,24 @@ class FrmHdcp;
 
 class HdcpControl : public Piece {
  public:
-  explicit HdcpControl(FrmMain& main);
+  explicit HdcpControl(const PanelContext& context);
   ~HdcpControl() override;
 
   // Opens the HDCP window, or closes it when it is open.
   void cmd_hdcp_Click();
-  // Reads the four inputs and the four outputs, stopping at the first query
-  // that gets no answer.
-  void hdcp_refresh();
-  void hdcp_in_out_set(const std::string& hdcp_str);
-  void rx_hpi();
-  void rx_hpo();
+  void Form_Load();
+  void unload();
+  // Selects the reported option of input (or output) n in the open window.
+  void rx_hpi(int n) { select(true, n); }
+  void rx_hpo(int n) { select(false, n); }
 
   FrmHdcp* window() const;
 
  private:
-  void Form_Load();
   void Form_Unload();
-  // Selects the reported option of an input or output in the open window.
-  void select(bool input, std::optional<reading::Indexed> setting);
+  void select(bool input, int n);
 
   ToolWindowSlot<FrmHdcp> window_;
-  QObject ctx_;  // connections made for this piece end with it
 };
 
 }  // namespace quadrel

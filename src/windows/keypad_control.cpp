@@ -3,17 +3,13 @@
 #include <QKeyEvent>
 #include <QPushButton>
 
-#include "panel/audio.h"
-#include "panel/lock_menu.h"
-#include "panel/modes.h"
-#include "panel/routing.h"
 #include "windows/frm_keypad.h"
 
 namespace quadrel {
 
 FrmKeypad* KeypadControl::window() const { return window_.get(); }
 
-KeypadControl::KeypadControl(FrmMain& main) : Piece(main) {
+KeypadControl::KeypadControl(const PanelContext& context) : Piece(context) {
   if (c_.cmd_keypad)
     QObject::connect(c_.cmd_keypad, &QPushButton::clicked, &ctx_, [this] { cmd_keypad_Click(); });
 }
@@ -21,17 +17,16 @@ KeypadControl::KeypadControl(FrmMain& main) : Piece(main) {
 KeypadControl::~KeypadControl() = default;
 
 void KeypadControl::cmd_keypad_Click() {
-  if (ps_.keypad_open) {
-    if (window_) window_->close();
-    return;
-  }
-  Form_Load();
+  if (ps_.keypad_open)
+    unload();
+  else
+    Form_Load();
 }
 
 void KeypadControl::Form_Load() {
   window_.ensure(
       [this] {
-        auto* window = new FrmKeypad(&main_);
+        auto* window = new FrmKeypad(&host_.window());
         window->on_key_down = [this](QKeyEvent* e) {
           Form_KeyDown(e->key(), e->modifiers(), e->nativeScanCode());
         };
@@ -41,11 +36,15 @@ void KeypadControl::Form_Load() {
   window_->set_loaded(true);
   ps_.keypad_open = true;
   // Directly above the main window, left edges aligned.
-  const QRect outer = main_.frameGeometry();
+  const QRect outer = host_.window().frameGeometry();
   window_->move_outer(outer.left(), outer.top() - window_->outer_height());
   window_->show();
   window_->activateWindow();
   window_->setFocus();
+}
+
+void KeypadControl::unload() {
+  if (window_) window_->close();
 }
 
 void KeypadControl::Form_Unload() { ps_.keypad_open = false; }
@@ -148,29 +147,26 @@ KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifi
 
 void KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code) {
   // Keys that come while the panel waits are dropped, not queued.
-  if (link_.state().wait_busy) return;
+  if (device_.waiting()) return;
   const KeyBinding b = key_binding(key, modifiers, scan_code);
-  LockMenu& menu = main_.lock_menu();
   bool arrow = false;
   switch (b.action) {
     case KeyAction::None: return;
-    case KeyAction::MenuOk: menu.cmd_menu_ok_Click(); break;
-    case KeyAction::Lock: menu.cmd_lock_Click(); break;
-    case KeyAction::MenuMenu: menu.cmd_menu_menu_Click(); break;
-    case KeyAction::MenuExit: menu.cmd_menu_exit_Click(); break;
-    case KeyAction::Mute: main_.audio().cmd_mute_Click(); break;
-    case KeyAction::MenuLeft: menu.cmd_menu_left_Click(); arrow = true; break;
-    case KeyAction::MenuUp: menu.cmd_menu_up_Click(); arrow = true; break;
-    case KeyAction::MenuRight: menu.cmd_menu_right_Click(); arrow = true; break;
-    case KeyAction::MenuDown: menu.cmd_menu_down_Click(); arrow = true; break;
-    case KeyAction::Mode: main_.modes().cmd_mode_Click(b.index); break;
-    case KeyAction::Output: main_.routing().cmd_out_Click(b.index); break;
-    case KeyAction::Input:
-      if (ps_.sel_out >= 1 && ps_.sel_out <= 4) main_.routing().lab_out_in_Click(ps_.sel_out, b.index);
-      break;
+    case KeyAction::MenuOk: device_.press_menu_key(MenuKey::Ok); break;
+    case KeyAction::Lock: device_.toggle_lock(); break;
+    case KeyAction::MenuMenu: device_.press_menu_key(MenuKey::Menu); break;
+    case KeyAction::MenuExit: device_.press_menu_key(MenuKey::Exit); break;
+    case KeyAction::Mute: device_.toggle_audio(); break;
+    case KeyAction::MenuLeft: device_.press_menu_key(MenuKey::Left); arrow = true; break;
+    case KeyAction::MenuUp: device_.press_menu_key(MenuKey::Up); arrow = true; break;
+    case KeyAction::MenuRight: device_.press_menu_key(MenuKey::Right); arrow = true; break;
+    case KeyAction::MenuDown: device_.press_menu_key(MenuKey::Down); arrow = true; break;
+    case KeyAction::Mode: device_.set_mode(b.index); break;
+    case KeyAction::Output: device_.select_output(b.index); break;
+    case KeyAction::Input: device_.route_input(b.index); break;
   }
   // A held arrow key steps the device's menu at most once per exchange and pause.
-  if (arrow) main_.wait_sec(0.05);
+  if (arrow) device_.wait_sec(0.05);
 }
 
 }  // namespace quadrel

@@ -4,8 +4,8 @@
 
 #include <QObject>
 
-#include "shell/piece.h"
-#include "windows/tool_window.h"
+#include "ui/piece.h"
+#include "ui/tool_window.h"
 
 class QKeyEvent;
 
@@ -15,11 +15,13 @@ class FrmKeypad;
 
 class KeypadControl : public Piece {
  public:
-  explicit KeypadControl(FrmMain& main);
+  explicit KeypadControl(const PanelContext& context);
   ~KeypadControl() override;
 
   // Opens the keyboard window, or closes it when it is open.
   void cmd_keypad_Click();
+  void Form_Load();
+  void unload();
 
   // What a key does in the keyboard window.
   enum class KeyAction {
@@ -44,11 +46,9 @@ class KeypadControl : public Piece {
   FrmKeypad* window() const;
 
  private:
-  void Form_Load();
   void Form_Unload();
 
   ToolWindowSlot<FrmKeypad> window_;
-  QObject ctx_;  // connections made for this piece end with it
 };
 
 }  // namespace quadrel

@@ -9,24 +9,25 @@ namespace quadrel {
 
 FrmLabel* LabelControl::window() const { return window_.get(); }
 
-LabelControl::LabelControl(FrmMain& main) : Piece(main) {
-  on_reply(code::LAB, [this] { rx_lab(); });
-  on_reply(code::LAI, [this] { rx_lai(); });
+LabelControl::LabelControl(const PanelContext& context) : Piece(context) {
+  on_change(Aspect::LabelsShown, [this](int) { rx_lab(); });
+  on_change(Aspect::Label, [this](int input) { rx_lai(input); });
 }
 
 LabelControl::~LabelControl() = default;
 
 void LabelControl::Form_Load() {
-  window_.ensure([this] { return new FrmLabel(main_); }, [this] { Form_Unload(); });
+  window_.ensure([this] { return new FrmLabel(&host_.window(), device_, ps_, host_); },
+                 [this] { Form_Unload(); });
   window_->reset();
   window_->set_loaded(true);
   ps_.label_open = true;
   // Above the main window, right edges aligned.
-  const QRect outer = main_.frameGeometry();
+  const QRect outer = host_.window().frameGeometry();
   window_->move_outer(outer.left() + outer.width() - window_->outer_width(),
                       outer.top() - window_->outer_height());
   window_->show();
-  link_.pump_once();
+  device_.pump_once();
   if (window_) window_->cmd_refresh_Click();
 }
 
@@ -37,29 +38,19 @@ void LabelControl::unload() {
 
 void LabelControl::Form_Unload() { ps_.label_open = false; }
 
-void LabelControl::label_in_refresh() {
-  link_.tx_cmd(cmd::query(code::LAB));
-  for (int k = 1; k <= 4 && rx_flag(); ++k) link_.tx_cmd(cmd::query_channel(code::LAI, k));
-}
-
-void LabelControl::label_in_set(const std::string& lab_in_str) { link_.tx_cmd(lab_in_str); }
-
 void LabelControl::rx_lab() {
-  const std::string line = reply();
   if (!ps_.label_open) return;
-  const auto v = reading::labels_on(line);
+  const auto& shown = device_.state().labels_on;
   set_quietly([&] {
-    if (window_ && v) window_->opt_on_off[*v]->setChecked(true);
+    if (window_ && shown) window_->opt_on_off[*shown ? 1 : 0]->setChecked(true);
   });
 }
 
-void LabelControl::rx_lai() {
-  const std::string line = reply();
+void LabelControl::rx_lai(int input) {
   if (!ps_.label_open) return;
-  const auto label = reading::label(line);
+  const auto& label = device_.state().labels[input - 1];
   set_quietly([&] {
-    if (window_ && label)
-      window_->txt_lab_in[label->input]->setText(QString::fromLatin1(label->text));
+    if (window_ && label) window_->txt_lab_in[input]->setText(QString::fromLatin1(*label));
   });
 }
 

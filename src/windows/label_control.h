@@ -1,9 +1,9 @@
-// The Input Labels window and the LAB/LAI operations of the main window.
+// The Input Labels window, and what it shows of the device.
 #pragma once
 
 
-#include "shell/piece.h"
-#include "windows/tool_window.h"
+#include "ui/piece.h"
+#include "ui/tool_window.h"
 
 namespace quadrel {
 
@@ -11,7 +11,7 @@ class FrmLabel;
 
 class LabelControl : public Piece {
  public:
-  explicit LabelControl(FrmMain& main);
+  explicit LabelControl(const PanelContext& context);
   ~LabelControl() override;
 
   // Opens the Input Labels window (placed above the main window, right edges
@@ -19,12 +19,8 @@ class LabelControl : public Piece {
   void Form_Load();
   void unload();
 
-  // Reads the label display and the four labels, stopping at the first query
-  // that gets no answer.
-  void label_in_refresh();
-  void label_in_set(const std::string& lab_in_str);
   void rx_lab();
-  void rx_lai();
+  void rx_lai(int input);
 
   FrmLabel* window() const;
 

@@ -1,15 +1,15 @@
 // The two window heights ("Advanced") and the device network settings ("Get IP").
 #pragma once
 
-#include <QObject>
+#include "ui/piece.h"
 
-#include "shell/piece.h"
+class QLineEdit;
 
 namespace quadrel {
 
 class NetworkPanel : public Piece {
  public:
-  explicit NetworkPanel(FrmMain& main);
+  explicit NetworkPanel(const PanelContext& context);
 
   // Switches the main window between its small and its tall size.
   void cmd_advance_Click();
@@ -17,11 +17,12 @@ class NetworkPanel : public Piece {
   // stopping at the first query that gets no 15-character answer.
   void cmd_get_ip_Click();
 
-  // The wait for one answer: 51 passes of the 2 ms pause.
-  static constexpr int kAnswerWaitMs = 102;
+  // The main window's two outer heights, in twips.
+  static constexpr int kSmallHeight = 2640;
+  static constexpr int kAdvancedHeight = 6780;
 
  private:
-  QObject ctx_;  // connections made for this piece end with it
+  QLineEdit* box_of(int which) const;
 };
 
 }  // namespace quadrel

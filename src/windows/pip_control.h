@@ -1,9 +1,9 @@
-// The DUAL PiP window and the PPO/PSZ/PSW operations of the main window.
+// The DUAL PiP window, and what it shows of the device.
 #pragma once
 
 
-#include "shell/piece.h"
-#include "windows/tool_window.h"
+#include "ui/piece.h"
+#include "ui/tool_window.h"
 
 namespace quadrel {
 
@@ -11,7 +11,7 @@ class FrmPip;
 
 class PipControl : public Piece {
  public:
-  explicit PipControl(FrmMain& main);
+  explicit PipControl(const PanelContext& context);
   ~PipControl() override;
 
   // Opens the DUAL PiP window (placed above the main window) and reads it from
@@ -19,13 +19,8 @@ class PipControl : public Piece {
   void Form_Load();
   void unload();
 
-  // Reads both positions and both sizes, stopping at the first query that
-  // gets no answer.
-  void dual_pip_refresh();
-  void dual_pip_set(const std::string& pip_str);
-  void rx_ppo();
-  void rx_psz();
-  void rx_psw();
+  void rx_ppo(int pip);
+  void rx_psz(int pip);
 
   FrmPip* window() const;
 

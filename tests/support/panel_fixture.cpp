@@ -11,8 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "shell/settings_file.h"
-#include "shell/widgets.h"
+#include "settings/settings_file.h"
+#include "ui/widgets.h"
 
 namespace quadrel::test {
 
@@ -55,7 +55,7 @@ PanelFixture::PanelFixture(Setup setup) : setup_(setup) {
 
   FrmMainOptions frm_options;
   frm_options.program_folder = folder;
-  frm_options.notifier = &notifier_;
+  frm_options.notifier = setup.message_boxes ? nullptr : &notifier_;
   frm_options.show = setup.show;
   main_ = std::make_unique<FrmMain>(frm_options);
 
@@ -136,7 +136,7 @@ bool PanelFixture::connect_ethernet() {
 }
 
 void PanelFixture::power_on() {
-  main_->tx_cmd("PWR999");
+  main_->device().exchange("PWR999");
 }
 
 void PanelFixture::full_refresh() { click(main_->controls().cmd_refresh); }

@@ -10,10 +10,11 @@
 
 #include "capturing_notifier.h"
 #include "link/core/link_io.h"
+#include "link/device.h"
 #include "link/device_link.h"
 #include "shell/frm_main.h"
-#include "shell/main_controls.h"
-#include "shell/panel_state.h"
+#include "ui/main_controls.h"
+#include "ui/panel_state.h"
 #include "sim_device.h"
 #include "sim_server.h"
 
@@ -42,6 +43,7 @@ class PanelFixture {
     bool advanced = false;  // start in the tall size
     bool connect = true;    // Ethernet: press "Connect" and wait for the connection
     bool show = false;      // show the window (screenshots)
+    bool message_boxes = false;  // real message boxes instead of recorded messages
   };
 
   explicit PanelFixture(Setup setup);
@@ -52,7 +54,10 @@ class PanelFixture {
 
   FrmMain& main() { return *main_; }
   MainControls& c() { return main_->controls(); }
+  // The window's own flags.
   PanelState& ps() { return main_->state(); }
+  // What the panel knows of the device, and its operations.
+  Device& model() { return main_->device(); }
   DeviceLink& link() { return main_->link(); }
   corvane::SimServer& sim() { return *sim_; }
   corvane::SimDevice& device() { return sim_->device(); }

@@ -6,10 +6,9 @@ namespace quadrel {
 
 namespace {
 
-constexpr int kRowMax = 100;         // a picture value
-constexpr int kRowStride = 200;      // picture parameter per row outside Matrix
-constexpr int kMaxCorrection = 254;  // bezel
-constexpr int kPictureResetValue = 50;
+constexpr int kRowMax = kPictureMax;
+constexpr int kRowStride = 200;  // picture parameter per row outside Matrix
+constexpr int kMaxCorrection = kBezelMax;
 
 std::optional<int> digit_in(std::string_view line, int lo, int hi) {
   const int d = reply::last_digit(line);
@@ -93,87 +92,124 @@ std::optional<Label> label(std::string_view line) {
 
 }  // namespace reading
 
-bool DeviceModel::apply(std::string_view line) {
+void DeviceModel::clear() {
+  state_ = {};
+  dual_kind_ = 0;
+  lock_digit_.reset();
+  limit_until_ = {};
+}
+
+void DeviceModel::expect_bezel_limit(int axis, Clock::duration wait) {
+  if (axis == 0 || axis == 1) limit_until_[axis] = Clock::now() + wait;
+}
+
+bool DeviceModel::bezel_limit_pending(int axis) const {
+  return (axis == 0 || axis == 1) && limit_until_[axis] && Clock::now() < *limit_until_[axis];
+}
+
+void DeviceModel::end_bezel_limit(int axis) {
+  if (axis == 0 || axis == 1) limit_until_[axis].reset();
+}
+
+std::optional<Change> DeviceModel::apply(std::string_view line) {
   DeviceState& s = state_;
   const std::string_view code = reply::code_of(line);
-  auto set = [](auto& field, const auto& value) {
-    if (!value) return false;
+  // Sets a field from what the reply reads as; nothing for a reply that reads as nothing.
+  auto set = [](auto& field, const auto& value, Aspect aspect, int index = 0) -> std::optional<Change> {
+    if (!value) return std::nullopt;
     field = *value;
-    return true;
+    return Change{aspect, index};
   };
 
-  if (code == code::MOD) return set(s.mode, reading::mode(line));
-  if (code == code::OUT) return set(s.channel, reading::channel(line));
+  if (code == code::MOD) {
+    const auto mode = reading::mode(line);
+    if (!mode) return std::nullopt;
+    s.mode = *mode;
+    if (*mode == mode_no::DualPop) dual_kind_ = 1;
+    if (*mode == mode_no::DualPip) dual_kind_ = 2;
+    // Which input feeds which channel is read again for the mode reported.
+    s.inputs = {};
+    return Change{Aspect::Mode};
+  }
+  if (code == code::OUT) return set(s.channel, reading::channel(line), Aspect::Channel);
   if (code == code::INP) {
     const auto input = reading::input(line);
-    if (!input) return false;
-    if (s.mode == mode_no::TvWall) {
+    if (!input) return std::nullopt;
+    if (disp_mode() == mode_no::TvWall) {
       // One input feeds the whole wall.
       s.inputs.fill(*input);
-      return true;
+      return Change{Aspect::Routing, 0};
     }
-    if (!s.channel) return false;
-    s.inputs[*s.channel - 1] = *input;
-    return true;
+    s.inputs[sel_out() - 1] = *input;
+    return Change{Aspect::Routing, sel_out()};
   }
   if (code == code::RES) {
     const auto number = reading::resolution(line);
-    if (!number) return false;
+    if (!number) return std::nullopt;
     // "RES000" names no resolution of the list.
     if (*number == 0)
       s.resolution.reset();
     else
       s.resolution = number;
-    return true;
+    return Change{Aspect::Resolution};
   }
-  if (code == code::ASP) return set(s.aspect, reading::aspect(line));
+  if (code == code::ASP) return set(s.aspect, reading::aspect(line), Aspect::AspectRatio);
   if (code == code::BRI || code == code::CON || code == code::HUE || code == code::SAT) {
-    if (!s.mode) return false;
-    const auto value = reading::picture(disp_mode_of(*s.mode), line);
-    if (!value) return false;
+    const auto value = reading::picture(disp_mode(), line);
+    if (!value) return std::nullopt;
     PictureValues& row = s.picture[value->index - 1];
     auto& field = code == code::BRI   ? row.brightness
                   : code == code::CON ? row.contrast
                   : code == code::HUE ? row.hue
                                       : row.saturation;
     field = value->value;
-    return true;
+    const Aspect aspect = code == code::BRI   ? Aspect::Brightness
+                          : code == code::CON ? Aspect::Contrast
+                          : code == code::HUE ? Aspect::Hue
+                                              : Aspect::Saturation;
+    return Change{aspect, value->index};
   }
   if (code == code::BEH || code == code::BEV) {
     const auto value = reading::bezel(line);
-    if (!value) return false;
-    const bool horizontal = code == code::BEH;
-    if (bezel_limit_query_) {
-      bezel_limit_query_ = false;
-      (horizontal ? s.bezel_h_limit : s.bezel_v_limit) = *value;
-    } else {
-      (horizontal ? s.bezel_h : s.bezel_v) = *value;
+    if (!value) return std::nullopt;
+    const int axis = code == code::BEH ? 0 : 1;
+    // A mark whose time is up ends here too: the reply is a value.
+    const bool limit = bezel_limit_pending(axis);
+    end_bezel_limit(axis);
+    if (limit) {
+      (axis == 0 ? s.bezel_h_limit : s.bezel_v_limit) = *value;
+      return Change{Aspect::BezelLimit, axis};
     }
-    return true;
+    (axis == 0 ? s.bezel_h : s.bezel_v) = *value;
+    return Change{Aspect::Bezel, axis};
   }
   if (code == code::BEZ) {
     const auto on = reading::bezel_on(line);
-    if (!on) return false;
+    if (!on) return std::nullopt;
     s.bezel_on = *on == 1;
-    return true;
+    return Change{Aspect::BezelOn};
   }
-  if (code == code::PWR) return set(s.power, reading::power(line));
-  if (code == code::AUD) return set(s.audio_on, reading::audio_on(line));
-  if (code == code::AUE) return set(s.audio_edid, reading::audio_edid(line));
-  if (code == code::AUA) return set(s.audio_a, reading::dual_audio(line));
-  if (code == code::AUB) return set(s.audio_b, reading::dual_audio(line));
-  if (code == code::AUQ) return set(s.audio_quad, reading::quad_audio(line));
+  if (code == code::PWR) return set(s.power, reading::power(line), Aspect::Power);
+  if (code == code::AUD) return set(s.audio_on, reading::audio_on(line), Aspect::AudioOn);
+  if (code == code::AUE) return set(s.audio_edid, reading::audio_edid(line), Aspect::AudioEdid);
+  if (code == code::AUA) return set(s.audio_a, reading::dual_audio(line), Aspect::DualAudio, 1);
+  if (code == code::AUB) return set(s.audio_b, reading::dual_audio(line), Aspect::DualAudio, 2);
+  if (code == code::AUQ) return set(s.audio_quad, reading::quad_audio(line), Aspect::QuadAudio);
   if (code == code::LCK) {
     const auto digit = reading::lock(line);
-    if (!digit) return false;
+    if (!digit) return std::nullopt;
+    lock_digit_ = digit;
     s.key_lock = *digit != 0;
-    return true;
+    return Change{Aspect::KeyLock};
   }
-  if (code == code::SAV) return set(s.preset_saved, reading::preset(line));
-  if (code == code::CAL) return set(s.preset_recalled, reading::preset(line));
+  if (code == code::SAV || code == code::CAL) {
+    // A reply that names no preset says that none is the current one.
+    (code == code::SAV ? s.preset_saved : s.preset_recalled) = reading::preset(line);
+    return Change{code == code::SAV ? Aspect::PresetSaved : Aspect::PresetRecalled};
+  }
   if (code == code::RST) {
     const auto which = reading::picture_reset(line);
-    if (!which) return false;
+    if (!which) return std::nullopt;
     if (*which == 1) {
       // Back to the factory settings: nothing is known until it is read again,
       // but the firmware, the network addresses and the bezel limits stay.
@@ -186,55 +222,62 @@ bool DeviceModel::apply(std::string_view line) {
       fresh.bezel_h_limit = s.bezel_h_limit;
       fresh.bezel_v_limit = s.bezel_v_limit;
       s = fresh;
-      return true;
+      lock_digit_.reset();
+      return Change{Aspect::FactoryReset};
     }
-    const int rows = s.mode == mode_no::Matrix ? 1 : 4;
+    const int rows = disp_mode() == mode_no::Matrix ? 1 : 4;
     for (int i = 0; i < rows; ++i)
       s.picture[i] = {kPictureResetValue, kPictureResetValue, kPictureResetValue, kPictureResetValue};
-    return true;
+    return Change{Aspect::PictureReset};
   }
   if (code == code::VER) {
-    if (line.size() < 4) return false;
+    if (line.size() < 4) return std::nullopt;
     s.version = reply::version_text(line);
-    return true;
+    return Change{Aspect::Version, 1};
   }
   if (code == code::VR2) {
-    if (line.size() < 4) return false;
+    if (line.size() < 4) return std::nullopt;
     s.version2 = reply::version2_text(line);
-    return true;
+    return Change{Aspect::Version, 2};
   }
   if (code == code::HPI || code == code::HPO) {
     const auto value = reading::hdcp(line);
-    if (!value) return false;
+    if (!value) return std::nullopt;
     (code == code::HPI ? s.hdcp_in : s.hdcp_out)[value->index - 1] = value->value;
-    return true;
+    return Change{code == code::HPI ? Aspect::HdcpInput : Aspect::HdcpOutput, value->index};
   }
   if (code == code::LAB) {
     const auto on = reading::labels_on(line);
-    if (!on) return false;
+    if (!on) return std::nullopt;
     s.labels_on = *on == 1;
-    return true;
+    return Change{Aspect::LabelsShown};
   }
   if (code == code::LAI) {
     auto value = reading::label(line);
-    if (!value) return false;
+    if (!value) return std::nullopt;
     s.labels[value->input - 1] = std::move(value->text);
-    return true;
+    return Change{Aspect::Label, value->input};
   }
   if (code == code::PPO || code == code::PSZ) {
     const auto value = code == code::PPO ? reading::pip_corner(line) : reading::pip_size(line);
-    if (!value) return false;
+    if (!value) return std::nullopt;
     (code == code::PPO ? s.pip_corner : s.pip_size)[value->index - 1] = value->value;
-    return true;
+    return Change{code == code::PPO ? Aspect::PipCorner : Aspect::PipSize, value->index};
   }
-  if (code == code::PSW) return true;  // the swap shows on the device only
-  return false;
+  if (code == code::PSW) {
+    // The swap shows on the device only.
+    const int pip = reply::last_digit(line);
+    return Change{Aspect::PipSwap, pip == 1 || pip == 2 ? pip : 0};
+  }
+  return std::nullopt;
 }
 
-void DeviceModel::apply_network(int which, std::string_view answer) {
+std::optional<Change> DeviceModel::apply_network(int which, std::string_view answer) {
+  if (which < 0 || which > 2) return std::nullopt;
   if (!answer.empty() && answer.back() == '\r') answer.remove_suffix(1);
   std::optional<std::string>* fields[] = {&state_.ip, &state_.mask, &state_.gateway};
-  if (which >= 0 && which <= 2) *fields[which] = std::string(answer);
+  *fields[which] = std::string(answer);
+  return Change{Aspect::Network, which};
 }
 
 }  // namespace quadrel

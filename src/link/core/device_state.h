@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,12 @@ inline constexpr int TvWall = 3;
 inline constexpr int DualPip = 4;
 inline constexpr int Quad = 5;
 }  // namespace mode_no
+
+// A picture value runs from 0 to this; a picture reset sets every value to 50.
+inline constexpr int kPictureMax = 100;
+inline constexpr int kPictureResetValue = 50;
+// The largest bezel correction (or limit) the protocol carries.
+inline constexpr int kBezelMax = 254;
 
 // The mode number by which replies and commands are encoded: both dual modes
 // are 2 (the Dual PiP report counts as the Dual PoP one).
@@ -104,24 +111,91 @@ struct DeviceState {
   bool operator==(const DeviceState&) const = default;
 };
 
-// Keeps a DeviceState up to date from the device's replies.
+// What one reply (or network answer) changed, for whoever shows the device.
+enum class Aspect {
+  Version,         // index 1 the main firmware, 2 the second field
+  Power,
+  Mode,
+  Channel,         // the device's current output channel
+  Routing,         // index: the channel 1..4 whose input was reported; 0 every channel (TV Wall)
+  Resolution,
+  AspectRatio,
+  Brightness,      // index: the picture row 1..4, for these four
+  Contrast,
+  Hue,
+  Saturation,
+  PictureReset,    // every picture row of the mode back to 50
+  BezelOn,
+  Bezel,           // index 0 horizontal, 1 vertical, for these two
+  BezelLimit,
+  AudioOn,
+  AudioEdid,
+  DualAudio,       // index 1 Dual A, 2 Dual B
+  QuadAudio,
+  KeyLock,
+  PresetSaved,     // the preset is empty when the reply named none
+  PresetRecalled,
+  FactoryReset,    // everything is unknown again but the firmware, the network and the limits
+  HdcpInput,       // index: input or output 1..4, for these two
+  HdcpOutput,
+  LabelsShown,
+  Label,           // index: input 1..4
+  PipCorner,       // index: PiP 1 (A) or 2 (B), for these three
+  PipSize,
+  PipSwap,
+  Network,         // index 0 IP address, 1 subnet mask, 2 gateway
+};
+
+struct Change {
+  Aspect aspect;
+  int index = 0;
+  bool operator==(const Change&) const = default;
+};
+
+// Keeps a DeviceState up to date from the device's replies, with the rules
+// that read a reply in the light of earlier ones: the mode decides how a
+// picture value is encoded, the current output which channel an input
+// report belongs to, a pending limit query whether a bezel value is a limit.
 class DeviceModel {
  public:
+  using Clock = std::chrono::steady_clock;
+
   const DeviceState& state() const { return state_; }
   DeviceState& state() { return state_; }
+  // Back to what is known before the device has said anything.
+  void clear();
 
-  // Applies one reply (without its carriage return). Returns whether the
-  // reply named a setting; one that names none changes nothing.
-  bool apply(std::string_view line);
-
-  // The next BEH or BEV reply answers a limit query ("998"), not a value query.
-  void expect_bezel_limit() { bezel_limit_query_ = true; }
+  // Applies one reply (without its carriage return). Returns what it changed;
+  // a reply that names no setting changes nothing and returns nothing.
+  std::optional<Change> apply(std::string_view line);
   // A network answer (the bare address) for query 0 IP, 1 mask, 2 gateway.
-  void apply_network(int which, std::string_view answer);
+  std::optional<Change> apply_network(int which, std::string_view answer);
+
+  // The mode number replies and commands are encoded by (Dual PiP counts as
+  // Dual PoP); Matrix until a mode is reported.
+  int disp_mode() const { return state_.mode ? disp_mode_of(*state_.mode) : mode_no::Matrix; }
+  // The output channel an input report belongs to: output A until one is reported.
+  int sel_out() const { return state_.channel.value_or(1); }
+  // 1 after a Dual PoP report, 2 after a Dual PiP one, 0 before either.
+  int dual_kind() const { return dual_kind_; }
+  // The digit of the last lock report (any but 0 is locked).
+  std::optional<int> lock_digit() const { return lock_digit_; }
+
+  // The next BEH (axis 0) or BEV (axis 1) reply answers a limit query
+  // ("998"), not a value query: until it comes, `wait` has passed or the
+  // mark is ended.
+  void expect_bezel_limit(int axis, Clock::duration wait = kLimitWait);
+  bool bezel_limit_pending(int axis) const;
+  void end_bezel_limit(int axis);
+
+  // How long an unanswered limit query keeps its mark.
+  static constexpr Clock::duration kLimitWait = std::chrono::seconds(3);
 
  private:
   DeviceState state_;
-  bool bezel_limit_query_ = false;
+  int dual_kind_ = 0;
+  std::optional<int> lock_digit_;
+  std::array<std::optional<Clock::time_point>, 2> limit_until_;
 };
 
 }  // namespace quadrel

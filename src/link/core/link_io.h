@@ -49,6 +49,8 @@ class Notifier {
     (void)title;
     message(text, icon);
   }
+  // Shows now what is still waiting to be shown, if anything waits.
+  virtual void flush() {}
 };
 
 }  // namespace quadrel

@@ -7,10 +7,10 @@
 
 #include "link/core/device_state.h"
 
-namespace quadrel::cli {
+namespace quadrel {
 
 // One setting to change: its commands, sent in order, and what it changes.
-struct Change {
+struct PlannedChange {
   std::vector<std::string> commands;
   QString what;  // "mode", "routing B", "picture A brightness"
   QString from;  // "?" when not known
@@ -21,12 +21,12 @@ struct Change {
 
 // The resolution and the mode. A 1080i resolution is served in Matrix only,
 // so towards Matrix the mode comes first, away from it the resolution.
-std::vector<Change> plan_mode(const DeviceState& now, const DeviceState& want);
+std::vector<PlannedChange> plan_mode(const DeviceState& now, const DeviceState& want);
 
 // Every other setting `want` holds that differs from `now`: routing, aspect,
 // picture, bezel, audio, HDCP, labels, PiP, key lock (last). Read-only values
 // (firmware, bezel limits, network) and power are not set. Routing, picture
 // and PiP are set only when the device is in the saved mode.
-std::vector<Change> plan_settings(const DeviceState& now, const DeviceState& want);
+std::vector<PlannedChange> plan_settings(const DeviceState& now, const DeviceState& want);
 
-}  // namespace quadrel::cli
+}  // namespace quadrel

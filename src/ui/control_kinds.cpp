@@ -1,4 +1,4 @@
-#include "shell/control_kinds.h"
+#include "ui/control_kinds.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 

@@ -30,4 +30,11 @@ struct FileLocations {
   static FileLocations for_program(const QString& program_folder);
 };
 
+// The program's folder: the executable's, or one given instead (a test's
+// temporary folder).
+QString program_folder();
+void set_program_folder(const QString& folder);
+// Where the program's files are for that folder.
+FileLocations file_locations();
+
 }  // namespace quadrel

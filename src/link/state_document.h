@@ -1,4 +1,4 @@
-// The device state as the client prints and reads it: names, JSON and readable text.
+// The device state as a document: the words for its values, JSON both ways, and readable text.
 #pragma once
 
 #include <QJsonObject>
@@ -9,7 +9,7 @@
 
 #include "link/core/device_state.h"
 
-namespace quadrel::cli {
+namespace quadrel {
 
 // A setting's values and the words that stand for them on the command line
 // and in the JSON (the first word of each entry is the one printed).
@@ -54,4 +54,4 @@ std::optional<DeviceState> from_json(const QJsonObject& object, QString* error);
 // The state as readable lines.
 QString to_text(const DeviceState& state, const std::vector<std::string>& resolutions);
 
-}  // namespace quadrel::cli
+}  // namespace quadrel

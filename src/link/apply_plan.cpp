@@ -1,11 +1,11 @@
-#include "cli/apply_plan.h"
+#include "link/apply_plan.h"
 
 #include <array>
 
-#include "cli/state_format.h"
+#include "link/state_document.h"
 #include "link/core/catalogue.h"
 
-namespace quadrel::cli {
+namespace quadrel {
 
 namespace {
 
@@ -20,7 +20,7 @@ QString shown(const std::optional<std::string>& v) {
 
 // Adds a change when `want` holds a value that `now` does not.
 template <class T, class Show>
-void compare(std::vector<Change>& out, const std::optional<T>& now, const std::optional<T>& want, const QString& what,
+void compare(std::vector<PlannedChange>& out, const std::optional<T>& now, const std::optional<T>& want, const QString& what,
              std::vector<std::string> commands, Show show) {
   if (!want || now == want) return;
   out.push_back({std::move(commands), what, show(now), show(want)});
@@ -28,9 +28,9 @@ void compare(std::vector<Change>& out, const std::optional<T>& now, const std::o
 
 }  // namespace
 
-std::vector<Change> plan_mode(const DeviceState& now, const DeviceState& want) {
-  std::vector<Change> out;
-  std::vector<Change> mode, resolution;
+std::vector<PlannedChange> plan_mode(const DeviceState& now, const DeviceState& want) {
+  std::vector<PlannedChange> out;
+  std::vector<PlannedChange> mode, resolution;
   if (want.mode)
     compare(mode, now.mode, want.mode, "mode", {cmd::set(code::MOD, *want.mode)},
             [](const auto& v) { return shown(mode_names(), v); });
@@ -43,8 +43,8 @@ std::vector<Change> plan_mode(const DeviceState& now, const DeviceState& want) {
   return out;
 }
 
-std::vector<Change> plan_settings(const DeviceState& now, const DeviceState& want) {
-  std::vector<Change> out;
+std::vector<PlannedChange> plan_settings(const DeviceState& now, const DeviceState& want) {
+  std::vector<PlannedChange> out;
   auto number = [](const auto& v) { return shown(v); };
   const bool same_mode = !want.mode || now.mode == want.mode;
   const int disp_mode = disp_mode_of(now.mode.value_or(mode_no::Matrix));
@@ -143,4 +143,4 @@ std::vector<Change> plan_settings(const DeviceState& now, const DeviceState& wan
   return out;
 }
 
-}  // namespace quadrel::cli
+}  // namespace quadrel

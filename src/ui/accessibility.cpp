@@ -1,11 +1,11 @@
-#include "shell/accessibility.h"
+#include "ui/accessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QVariant>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 
@@ -59,7 +59,7 @@ QAccessibleInterface* container_factory(const QString&, QObject* object) {
   if (!w) return nullptr;
   if (auto* group = qobject_cast<QGroupBox*>(w); group && !group->isCheckable())
     return new Container(w, QAccessible::Grouping);
-  if (w->isWindow() && (w->inherits("quadrel::FrmMain") || w->inherits("quadrel::ToolWindow")))
+  if (w->isWindow() && (w->objectName() == QLatin1String("frm_main") || w->inherits("quadrel::ToolWindow")))
     return new Container(w, QAccessible::Window);
   return nullptr;
 }

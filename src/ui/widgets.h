@@ -8,7 +8,6 @@
 #include <QString>
 #include <QWidget>
 
-#include "shell/file_locations.h"
 
 class QAbstractButton;
 
@@ -83,13 +82,9 @@ class ShapeWidget : public QWidget {
   QColor border_{160, 160, 160};
 };
 
-// The program's folder: the executable's, or a test's temporary folder.
-QString program_folder();
-void set_program_folder(const QString& folder);  // tests use a temporary folder
-// Where the program's files are for that folder: pictures and the resolution
-// list beside it or installed, corvane.ini beside it or in the user's folder.
-FileLocations file_locations();
-// "<data folder>/bmp/<file>".
+// Pictures are "<data folder>/bmp/<file>"; the data folder is the program's
+// until the window is told where its data is.
+void set_picture_folder(const QString& data_folder);
 QString picture_path(const QString& file);
 
 // Loads "<data folder>\bmp\<file>" as a button's picture. A missing or

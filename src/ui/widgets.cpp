@@ -1,4 +1,4 @@
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -191,23 +191,17 @@ void ShapeWidget::paintEvent(QPaintEvent*) {
 }
 
 namespace {
-QString& folder_override() {
+QString& picture_folder() {
   static QString folder;
   return folder;
 }
 }  // namespace
 
-QString program_folder() {
-  if (!folder_override().isEmpty()) return folder_override();
-  return QCoreApplication::applicationDirPath();
-}
-
-void set_program_folder(const QString& folder) { folder_override() = folder; }
-
-FileLocations file_locations() { return FileLocations::for_program(program_folder()); }
+void set_picture_folder(const QString& data_folder) { picture_folder() = data_folder; }
 
 QString picture_path(const QString& file) {
-  return QDir(file_locations().data_folder()).filePath(QStringLiteral("bmp/") + file);
+  const QString folder = picture_folder().isEmpty() ? QCoreApplication::applicationDirPath() : picture_folder();
+  return QDir(folder).filePath(QStringLiteral("bmp/") + file);
 }
 
 bool load_button_picture(QAbstractButton* button, const QString& file) {

@@ -1,5 +1,6 @@
-#include "shell/file_locations.h"
+#include "settings/file_locations.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -49,5 +50,21 @@ FileLocations FileLocations::for_program(const QString& program_folder) {
       QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)).filePath(QStringLiteral("quadrel"));
   return where;
 }
+
+namespace {
+QString& folder_override() {
+  static QString folder;
+  return folder;
+}
+}  // namespace
+
+QString program_folder() {
+  if (!folder_override().isEmpty()) return folder_override();
+  return QCoreApplication::applicationDirPath();
+}
+
+void set_program_folder(const QString& folder) { folder_override() = folder; }
+
+FileLocations file_locations() { return FileLocations::for_program(program_folder()); }
 
 }  // namespace quadrel

@@ -1,8 +1,8 @@
-#include "cli/state_format.h"
+#include "link/state_document.h"
 
 #include <QStringList>
 
-namespace quadrel::cli {
+namespace quadrel {
 
 namespace {
 
@@ -405,4 +405,4 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
   return lines.join('\n') + '\n';
 }
 
-}  // namespace quadrel::cli
+}  // namespace quadrel

@@ -1,4 +1,4 @@
-#include "shell/settings_file.h"
+#include "settings/settings_file.h"
 
 #include <charconv>
 

@@ -1,9 +1,9 @@
-#include "windows/tool_window.h"
+#include "ui/tool_window.h"
 
 #include <QCloseEvent>
 #include <QScreen>
 
-#include "shell/widgets.h"
+#include "ui/widgets.h"
 
 namespace quadrel {
 

@@ -1,4 +1,4 @@
-#include "shell/ui_io.h"
+#include "ui/ui_io.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -108,26 +108,36 @@ void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
 }
 
 void MessageBoxNotifier::message_titled(const std::string& title, const std::string& text, MessageIcon icon) {
-  waiting_.push_back({QString::fromStdString(title), text, icon});
-  if (showing_) return;
-  showing_ = true;
-  while (!waiting_.empty()) {
-    const Waiting next = waiting_.front();
-    waiting_.pop_front();
-    show(next);
-  }
-  showing_ = false;
+  const Message m{title, text, icon};
+  if (showing_ == m || std::find(waiting_.begin(), waiting_.end(), m) != waiting_.end()) return;
+  waiting_.push_back(m);
+  if (scheduled_) return;
+  scheduled_ = true;
+  QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
 }
 
-void MessageBoxNotifier::show(const Waiting& message) {
+void MessageBoxNotifier::flush() {
+  scheduled_ = false;
+  // A box shows the rest when it closes.
+  if (showing_) return;
+  while (!waiting_.empty()) {
+    showing_ = waiting_.front();
+    waiting_.erase(waiting_.begin());
+    show(*showing_);
+    showing_.reset();
+  }
+}
+
+void MessageBoxNotifier::show(const Message& message) {
   QMessageBox::Icon box_icon = QMessageBox::NoIcon;
   if (message.icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
   if (message.icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
   const QString text = QString::fromStdString(message.text);
-  QMessageBox box(box_icon, message.title, text, QMessageBox::Ok, owner_);
+  const QString title = QString::fromStdString(message.title);
+  QMessageBox box(box_icon, title, text, QMessageBox::Ok, owner_);
   // Messages quote file contents: shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);
-  box.setAccessibleName(message.title);
+  box.setAccessibleName(title);
   box.setAccessibleDescription(text);
   box.exec();
 }

@@ -1,0 +1,253 @@
+// The Corvane as every front end sees it: one link, one model, the operations a user asks for.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/core/device_state.h"
+#include "link/device_link.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+
+namespace quadrel {
+
+// How a link ended without this side closing it.
+enum class LinkEnd {
+  Lost,        // the connection dropped, the port failed or the adapter was pulled
+  EndedByDevice,  // the device said "EXT" and closed the connection
+  Restarting,  // a command restarted the device, which drops the connection
+};
+
+// The menu keys of the device's on-screen menu.
+enum class MenuKey { Menu, Exit, Ok, Up, Down, Left, Right };
+
+// The four picture adjustments, in the order the picture refresh reads them.
+enum class Adjustment { Brightness, Contrast, Hue, Saturation };
+
+// Owns the exchange with the device (`DeviceLink`), the serial port and the
+// TCP client it runs on, and the model of the device that the replies keep
+// up to date. Front ends call its operations, which send what the device
+// expects (byte for byte the panel's sequences), and listen to its signals:
+// any number of them, none of which reads another's widgets.
+class Device : public QObject {
+  Q_OBJECT
+ public:
+  explicit Device(QObject* parent = nullptr);
+  ~Device() override;
+
+  // --- the model ----------------------------------------------------------
+
+  const DeviceState& state() const { return model_.state(); }
+  const DeviceModel& model() const { return model_; }
+  // The mode replies and commands are encoded by: 1 Matrix, 2 either dual
+  // mode, 3 TV Wall, 5 Quad; 1 until the device has reported one.
+  int disp_mode() const { return model_.disp_mode(); }
+  int dual_kind() const { return model_.dual_kind(); }
+  // The device's current output channel as last reported; 1 until then.
+  int sel_out() const { return model_.sel_out(); }
+  // Power, audio and the key lock as the buttons toggle them: 1 on (or
+  // locked), 0 standby (off, unlocked), 254 before any report or request. A
+  // request counts until the device reports otherwise; the lock keeps the
+  // digit the device reported.
+  int pwr_state() const { return pwr_state_; }
+  int audio_state() const { return audio_state_; }
+  int lock_state() const { return lock_state_; }
+  // Back to what is known at start-up.
+  void forget_state();
+
+  // --- the link -----------------------------------------------------------
+
+  DeviceLink& link() { return link_; }
+  const DeviceLink& link() const { return link_; }
+  SerialLink& serial_port() { return serial_; }
+  TcpLink& tcp_client() { return tcp_; }
+  void set_console(Console* console) { link_.set_console(console); }
+  void set_notifier(Notifier* notifier) { link_.set_notifier(notifier); }
+
+  // 0 RS-232, 1 Ethernet: the interface the exchange uses.
+  int iface() const { return link_.state().iface; }
+  void use_interface(int iface);
+  // Opens the serial device for the exchange (closing an open port first).
+  // `name` is how the link is called in messages ("COM1 (/dev/ttyUSB0)").
+  // False with the reason in `error` when it cannot be opened.
+  bool open_serial(const QString& device, const QString& name, QString* error);
+  void close_serial();
+  // Starts connecting to host:port; `link_changed()` follows when the device
+  // accepts (`link_open()`), or `connect_failed()` when the connection is refused.
+  void connect_tcp(const QString& host, quint16 port);
+  // Ends the TCP connection, or the attempt to make it.
+  void close_tcp();
+  // The chosen interface's link is open: the exchange can send.
+  bool link_open() const;
+  bool serial_open() const { return link_.state().serial_open; }
+  bool tcp_connected() const { return link_.state().eth_connected; }
+  bool tcp_connecting() const { return connecting_; }
+  // "COM1 (/dev/ttyUSB0)" or "192.168.1.100:23": the link in use, or the one
+  // last tried.
+  QString link_name() const;
+
+  // --- exchanges ----------------------------------------------------------
+
+  // One command and its reply (`tx_cmd`); the reply updates the model.
+  ExchangeOutcome exchange(std::string_view command);
+  // One command whose reply comes back on its own (`tx_nowait`); false when
+  // it was not sent.
+  bool send_nowait(std::string_view command);
+  // Whether the last exchange was answered (`rx_flag`), a refusal included.
+  bool answered() const { return link_.state().rx_flag; }
+  ExchangeOutcome last_outcome() const { return link_.state().last_outcome; }
+  // A wait of the exchange is running (keys are dropped meanwhile).
+  bool waiting() const { return link_.state().wait_busy; }
+  void wait_sec(double seconds) { link_.wait_sec(seconds); }
+  bool wait_until(const std::function<bool()>& pred, int ms) { return link_.wait_until(pred, ms); }
+  void pump_once() { link_.pump_once(); }
+  // The program closes: every wait ends at once and nothing more is sent.
+  void shut_down() { link_.shut_down(); }
+
+  // --- reading the device -------------------------------------------------
+  // Each sequence stops at the first query the device leaves unanswered
+  // ("ERR" counts as an answer); true when its last query was answered.
+
+  // "VER999", "VR2999".
+  bool read_versions();
+  // Everything "Refresh" reads: the versions, the settings, the routing map,
+  // and with `picture` the picture values.
+  bool refresh(bool picture);
+  // The routing of every channel: "OUT001", "INP999", ... "OUT004", "INP999".
+  bool map_refresh();
+  // Brightness, contrast, hue and saturation of the whole picture (Matrix)
+  // or of each channel.
+  bool picture_refresh();
+  bool hdcp_refresh();
+  bool label_in_refresh();
+  // Both PiP corners and sizes; only in Dual PiP (true elsewhere, nothing sent).
+  bool dual_pip_refresh();
+  // The IP address, subnet mask and gateway, each a bare 15-character answer.
+  bool query_network();
+  // One of them: 0 IP address, 1 subnet mask, 2 gateway.
+  ExchangeOutcome query_network_setting(int which);
+  // Asks for the upper limit of a bezel correction ("BEH998", "BEV998"); the
+  // next reply of that code is the limit, also when it comes after the
+  // exchange gave up (for DeviceModel::kLimitWait).
+  ExchangeOutcome query_bezel_limit(int axis);
+  // A refresh reads the values anew: a limit still awaited is not.
+  void forget_bezel_limits();
+
+  // --- what a user does ---------------------------------------------------
+
+  // Chooses display mode 1..5, waits for a late reply (the device may answer
+  // only once its outputs are recomposed), then reads the routing, the
+  // picture and the aspect of the new mode. `mode_change_started` and
+  // `mode_change_finished` bracket it.
+  ExchangeOutcome set_mode(int mode);
+  // Makes a channel current and reads its input ("OUT00n", "INP999"); not in
+  // the TV Wall, which has no channel to choose. `output_chosen` comes first.
+  // Nothing is sent (and nothing returned) in the TV Wall.
+  std::optional<ExchangeOutcome> select_output(int channel);
+  // Routes input 1..4 to the current channel.
+  ExchangeOutcome route_input(int input);
+  // Resolution number (list position + 1) and aspect ratio 0..4.
+  ExchangeOutcome set_resolution(int number);
+  ExchangeOutcome read_resolution();
+  ExchangeOutcome set_aspect(int aspect);
+  // The two interlaced 1080-line resolutions (5 and 6) are served in Matrix only.
+  static bool is_interlaced_1080(int number) { return number == 5 || number == 6; }
+  bool resolution_allowed(int number) const;
+  // A picture value of a row 1..4 (in Matrix the whole picture is row 1):
+  // sent as a slider sends it, without waiting; false when not sent.
+  bool send_picture(Adjustment adjustment, int row, int value);
+  ExchangeOutcome reset_picture();
+  ExchangeOutcome set_bezel_on(bool on);
+  // A bezel correction (axis 0 horizontal, 1 vertical), sent as a slider sends it.
+  bool send_bezel(int axis, int value);
+  // The speaker: off when the device is on (or was asked to be), else on.
+  ExchangeOutcome toggle_audio();
+  ExchangeOutcome set_audio(bool on);
+  ExchangeOutcome set_audio_edid(int format);
+  // Dual A (1) or B (2) audio follows picture 1 or 2.
+  ExchangeOutcome set_dual_audio(int side, int picture);
+  ExchangeOutcome set_quad_audio(int quadrant);
+  ExchangeOutcome set_power(bool on);
+  // Unlocks when locked (or asked to lock), else locks.
+  ExchangeOutcome toggle_lock();
+  ExchangeOutcome set_lock(bool locked);
+  ExchangeOutcome press_menu_key(MenuKey key);
+  // Saves or recalls preset 1..4 and waits for a late reply; a recall that was
+  // answered reads the mode ("MOD999") and the routing again.
+  ExchangeOutcome save_preset(int preset);
+  // After an exchange that got no answer: waits up to kLateReplyMs more for
+  // a reply that comes late (the device may answer a mode change or a preset
+  // only once it is done).
+  ExchangeOutcome await_late_reply();
+  ExchangeOutcome recall_preset(int preset);
+  ExchangeOutcome factory_reset();
+  // HDCP of input 1..4 (0 on, 1 off); an output 1..4 follows its input (0)
+  // or its output (1).
+  ExchangeOutcome set_hdcp_input(int input, int value);
+  ExchangeOutcome set_hdcp_output(int output, int value);
+  ExchangeOutcome set_labels_shown(bool shown);
+  // The label of input 1..4; only its printable ASCII characters are sent.
+  ExchangeOutcome set_label(int input, std::string_view text);
+  // Corner 0..3 and size 0..3 of PiP 1 (A) or 2 (B), and the swap.
+  ExchangeOutcome set_pip_corner(int pip, int corner);
+  ExchangeOutcome set_pip_size(int pip, int size);
+  ExchangeOutcome swap_pip(int pip);
+
+  // Longest wait for a mode or preset reply after the exchange gave up.
+  static constexpr int kLateReplyMs = 5000;
+  // The wait for one network answer: 51 passes of the 2 ms pause.
+  static constexpr int kNetAnswerMs = 102;
+
+ signals:
+  // The device reported `aspect` (of channel, row, input, ... `index`); the
+  // model holds the new value. Also when the value is the one it had.
+  void changed(quadrel::Aspect aspect, int index);
+  // Every exchange's end, refused ones included.
+  void exchange_ended(const QString& command, quadrel::ExchangeOutcome outcome);
+  // Whole lines from the device, as they are framed.
+  void line_received(const QByteArray& line);
+  // The interface, or whether its link is open or connecting, has changed.
+  void link_changed();
+  // The link closed without this side closing it.
+  void link_ended(quadrel::LinkEnd why, const QString& reason);
+  // The TCP connection could not be made.
+  void connect_failed(const QString& reason);
+  // A command restarted the device over Ethernet; the connection closes
+  // once the listeners return.
+  void restarting();
+  // A mode change is asked for, and its sequence has ended.
+  void mode_change_started(int mode);
+  void mode_change_finished(int mode);
+  // A channel is about to be made current.
+  void output_chosen(int channel);
+
+ private:
+  void install_handlers();
+  void handle_reply(std::string_view code);
+  void on_tcp_closed();
+  void end_tcp(LinkEnd why, const QString& reason);
+  // Sends the command; true when the chain may go on.
+  bool ask(const std::string& command);
+  // Runs a reading sequence; true when every exchange of it was answered.
+  bool complete(const std::function<void()>& sequence);
+
+  SerialLink serial_;
+  TcpLink tcp_;
+  DeviceLink link_;
+  DeviceModel model_;
+  int pwr_state_ = 254;
+  int audio_state_ = 254;
+  int lock_state_ = 254;
+  bool connecting_ = false;
+  bool restarting_ = false;  // the connection is expected to drop
+  int unanswered_ = 0;       // exchanges that got no answer, ever
+  QString serial_name_;
+  QString tcp_name_;
+};
+
+}  // namespace quadrel

@@ -1,0 +1,72 @@
+// Base of the main window's pieces: the device they show and drive, and what
+// they share of the window.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <utility>
+
+#include "link/core/catalogue.h"
+#include "link/core/device_state.h"
+#include "link/core/link_io.h"
+#include "link/device.h"
+#include "ui/main_controls.h"
+#include "ui/panel_host.h"
+#include "ui/panel_state.h"
+
+namespace quadrel {
+
+// What every piece is given.
+struct PanelContext {
+  Device& device;
+  MainControls& controls;
+  PanelState& view;     // the view flags
+  Notifier& notifier;   // message boxes
+  PanelHost& host;
+};
+
+// A piece owns one concern of the window (routing, picture, presets, ...): it
+// renders what the device reports and calls the device's operations. Pieces
+// meet only through the device.
+class Piece {
+ public:
+  virtual ~Piece() = default;
+  Piece(const Piece&) = delete;
+  Piece& operator=(const Piece&) = delete;
+
+ protected:
+  explicit Piece(const PanelContext& context)
+      : device_(context.device),
+        c_(context.controls),
+        ps_(context.view),
+        notifier_(context.notifier),
+        host_(context.host) {}
+
+  // Runs `render(index)` whenever the device reports `aspect`.
+  template <class Render>
+  void on_change(Aspect aspect, Render render) {
+    QObject::connect(&device_, &Device::changed, &ctx_, [aspect, render = std::move(render)](Aspect a, int index) {
+      if (a == aspect) render(index);
+    });
+  }
+
+  // How a reply's rendering sets controls: with sending off, so the change
+  // events it raises send nothing, and pending events handled once before it
+  // is on again.
+  template <class Set>
+  void set_quietly(Set set) {
+    ps_.send_enable = false;
+    set();
+    device_.pump_once();
+    ps_.send_enable = true;
+  }
+
+  Device& device_;
+  MainControls& c_;
+  PanelState& ps_;
+  Notifier& notifier_;
+  PanelHost& host_;
+  QObject ctx_;  // connections made for this piece end with it
+};
+
+}  // namespace quadrel

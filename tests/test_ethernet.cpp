@@ -12,6 +12,7 @@
 #include "panel/ethernet_control.h"
 #include "link/tcp_link.h"
 #include "panel_fixture.h"
+#include "unanswered_port.h"
 #include "ui/widgets.h"
 
 using namespace quadrel;
@@ -87,7 +88,8 @@ class TestEthernet : public QObject {
   void connecting_shows_its_state() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet, .connect = false});
     MainControls& c = fx.c();
-    c.txt_ip->setText(QStringLiteral("192.0.2.1"));  // a documentation address: no answer
+    UnansweredPort nobody;  // a connection that stays pending, on this machine
+    c.txt_ip->setText(QStringLiteral("127.0.0.1:%1").arg(nobody.port()));
     fx.click(c.cmd_conn_eth);
     QVERIFY(!c.cmd_conn_eth->isEnabled());
     QCOMPARE(back_color(c.cmd_conn_eth), colour::olive);

@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QtTest>
 
+#include "panel/serial_control.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
 #include "ui/control_kinds.h"
@@ -123,6 +124,34 @@ class TestScreenshots : public QObject {
     list->showPopup();
     QVERIFY(list->view()->width() >= list->fontMetrics().horizontalAdvance(list->itemText(longest)));
     save(*list->view()->window(), QStringLiteral("resolution_open.png"));
+    list->hidePopup();
+  }
+
+  // The closed port list shows the port and the device's own name; the tip
+  // gives the whole path.
+  void serial_port_entries_are_read_in_the_closed_list() {
+    PanelFixture fx({.link = PanelFixture::Link::Serial, .advanced = false, .show = true});
+    QFile map(QDir(fx.folder()).filePath(QStringLiteral("com_ports.txt")));
+    QVERIFY(map.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    map.write("COM1=/dev/ttyUSB0\nCOM2=/dev/ttyACM1\nCOM3=/dev/ttyS0\nCOM4=/dev/pts/12\n"
+              "COM5=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"
+              "COM6=/home/op/quadrel/build/corvane-sim.tty\n");
+    map.close();
+    fx.main().serial_control().label_port_list();
+    auto* list = qobject_cast<ChoiceList*>(fx.c().cbo_com);
+    QVERIFY(list);
+    for (int i = 0; i < 6; ++i) {
+      list->setCurrentIndex(i);
+      const QString shown = list->shown_text();
+      // The port and the start of the device's name, at least; the short kernel names whole.
+      QVERIFY2(shown.startsWith(QStringLiteral("COM%1: ").arg(i + 1)) && shown.size() >= 10, qPrintable(shown));
+      if (i < 4) QCOMPARE(shown, list->itemText(i));
+      QVERIFY(list->itemData(i, Qt::ToolTipRole).toString().startsWith(QStringLiteral("COM%1: /").arg(i + 1)));
+    }
+    list->setCurrentIndex(0);
+    save(*fx.c().fra_rs232, QStringLiteral("port_chosen.png"));
+    list->showPopup();
+    save(*list->view()->window(), QStringLiteral("port_open.png"));
     list->hidePopup();
   }
 

@@ -78,18 +78,21 @@ class TestSerialPort : public QObject {
     map_ports(fx, "COM3=/nonexistent/tty-quadrel\n");
     fx.choose(fx.c().cbo_com, 2);
     QCOMPARE(fx.ps().com_port, 3);
-    // The message names the device and the reason.
-    const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel: No such file or directory");
-    QCOMPARE(fx.messages(), QStringList({failed}));
-    QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
-    QCOMPARE(fx.c().cbo_com->itemText(2), QStringLiteral("COM3: /nonexistent/tty-quadrel"));
     expect_closed(fx);  // the port that was open stays closed
+    // The message names the device and the reason, under the device's name.
+    const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel: No such file or directory");
+    QTRY_COMPARE(fx.messages(), QStringList({failed}));
+    QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
+    QCOMPARE(fx.notifier().titles,
+             QStringList({QStringLiteral("/nonexistent/tty-quadrel \u2013 ") + QCoreApplication::applicationName()}));
+    QCOMPARE(fx.c().cbo_com->itemText(2), QStringLiteral("COM3: tty-quadrel"));
+    QCOMPARE(fx.c().cbo_com->toolTip(), QStringLiteral("COM3: /nonexistent/tty-quadrel"));
 
     // Connect retries the same port, with the same result.
     fx.clear_messages();
     fx.click(fx.c().cmd_conn);
-    QCOMPARE(fx.messages(), QStringList({failed}));
     expect_closed(fx);
+    QTRY_COMPARE(fx.messages(), QStringList({failed}));
 
     // A port with no device present says so.
     for (int i = 0; i < 9; ++i) {
@@ -98,7 +101,10 @@ class TestSerialPort : public QObject {
       if (!device.isEmpty()) continue;
       fx.clear_messages();
       fx.choose(fx.c().cbo_com, i);
-      QCOMPARE(fx.messages(), QStringList({QStringLiteral("COM%1: Fail !\nNo serial device is present for COM%1.").arg(i + 1)}));
+      QTRY_COMPARE(fx.messages(),
+                   QStringList({QStringLiteral("COM%1: Fail !\nNo serial device is present for COM%1.").arg(i + 1)}));
+      QCOMPARE(fx.notifier().titles,
+               QStringList({QStringLiteral("COM%1 \u2013 ").arg(i + 1) + QCoreApplication::applicationName()}));
       break;
     }
   }

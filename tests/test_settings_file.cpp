@@ -1,7 +1,9 @@
 // Reading and writing corvane.ini and output_reso.txt, and the serial port map file.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include "link/serial_ports.h"
@@ -146,7 +148,7 @@ class TestSettingsFile : public QObject {
   }
 
   void built_in_table_is_the_shipped_list() {
-    QFile file(QFINDTESTDATA("../data/output_reso.txt"));
+    QFile file(QStringLiteral(QUADREL_SOURCE_DIR "/data/output_reso.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray data = file.readAll();
     std::string problem;
@@ -208,17 +210,51 @@ class TestSettingsFile : public QObject {
 
   void failed_open_advice_data() {
     QTest::addColumn<QString>("reason");
-    QTest::addColumn<bool>("dialout");
-    QTest::newRow("permission") << QStringLiteral("Permission denied") << true;
-    QTest::newRow("missing") << QStringLiteral("No such file or directory") << false;
-    QTest::newRow("busy") << QStringLiteral("Device or resource busy") << false;
+    QTest::addColumn<QString>("group");  // the device's
+    QTest::addColumn<QString>("advice");  // the line after the reason
+    QTest::newRow("permission, dialout")
+        << QStringLiteral("Permission denied") << QStringLiteral("dialout")
+        << QStringLiteral("Your user may not use serial ports: run \"sudo usermod -aG dialout $USER\", then log out and in again.");
+    QTest::newRow("permission, root only")
+        << QStringLiteral("Permission denied") << QStringLiteral("root")
+        << QStringLiteral("Your user may not open it: it belongs to the group root.");
+    QTest::newRow("permission, group unknown") << QStringLiteral("Permission denied") << QString() << QString();
+    QTest::newRow("missing") << QStringLiteral("No such file or directory") << QStringLiteral("dialout") << QString();
+    QTest::newRow("busy") << QStringLiteral("Device or resource busy") << QStringLiteral("dialout") << QString();
   }
   void failed_open_advice() {
     QFETCH(QString, reason);
-    QFETCH(bool, dialout);
-    const QString text = serial_open_advice(QStringLiteral("/dev/ttyUSB0"), reason);
-    QVERIFY(text.startsWith(QStringLiteral("/dev/ttyUSB0: ") + reason));
-    QCOMPARE(text.contains(QStringLiteral("sudo usermod -aG dialout $USER")), dialout);
+    QFETCH(QString, group);
+    QFETCH(QString, advice);
+    const QString text = serial_open_advice(QStringLiteral("/dev/ttyUSB0"), reason, group);
+    QCOMPARE(text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("/dev/ttyUSB0: ") + reason);
+    QCOMPARE(text.section(QLatin1Char('\n'), 1), advice);
+  }
+
+  // The group is the device's own: a file of a group other than dialout gets no dialout advice.
+  void failed_open_advice_reads_the_devices_group() {
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    const QString text = serial_open_advice(file.fileName(), QStringLiteral("Permission denied"));
+    const bool dialout = QFileInfo(file.fileName()).group() == QLatin1String("dialout");
+    QCOMPARE(text.contains(QStringLiteral("usermod -aG dialout")), dialout);
+    QVERIFY(dialout || text.contains(QStringLiteral("it belongs to the group ") + QFileInfo(file.fileName()).group()));
+  }
+
+  void port_list_names_data() {
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("usb") << "/dev/ttyUSB0" << "ttyUSB0";
+    QTest::newRow("built-in") << "/dev/ttyS0" << "ttyS0";
+    QTest::newRow("pseudo-terminal") << "/dev/pts/3" << "pts/3";
+    QTest::newRow("stable name") << "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"
+                                 << "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    QTest::newRow("elsewhere") << "/home/op/quadrel/build/corvane-sim.tty" << "corvane-sim.tty";
+  }
+  void port_list_names() {
+    QFETCH(QString, device);
+    QFETCH(QString, label);
+    QCOMPARE(serial_device_label(device), label);
   }
 };
 

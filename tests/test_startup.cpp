@@ -20,6 +20,8 @@
 #include "link/tcp_link.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
+#include "unanswered_port.h"
+#include "link/serial_ports.h"
 #include "shell/command_line.h"
 #include "settings/file_locations.h"
 #include "shell/quit_signals.h"
@@ -55,12 +57,12 @@ class StartupFolder {
     write_file(dir_.path(), QStringLiteral("com_ports.txt"), map);
   }
 
-  std::unique_ptr<FrmMain> open(const RunLink& link = {}) {
+  std::unique_ptr<FrmMain> open(const RunLink& link = {}, bool show = false) {
     FrmMainOptions options;
     options.run_link = link;
     options.program_folder = dir_.path();
     options.notifier = &notifier;
-    options.show = false;
+    options.show = show;
     return std::make_unique<FrmMain>(options);
   }
 
@@ -88,7 +90,9 @@ class TestStartup : public QObject {
     MainControls& c = main->controls();
     QVERIFY(c.opt_interface[0]->isChecked());
     QCOMPARE(main->link().state().iface, 0);
-    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + folder.sim().pty_path());
+    // The closed list shows the device's own name, the tip its whole path.
+    QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM3: ") + serial_device_label(folder.sim().pty_path()));
+    QCOMPARE(c.cbo_com->toolTip(), QStringLiteral("COM3: ") + folder.sim().pty_path());
     QCOMPARE(main->state().com_port, 3);
     QVERIFY(main->link().state().serial_open);
     QVERIFY(main->device().serial_port().is_open());
@@ -119,7 +123,8 @@ class TestStartup : public QObject {
     QCOMPARE(main->link().state().con_lines, 0);
     QVERIFY(c.txt_cmd->toPlainText().isEmpty());
     QCOMPARE(c.cbo_com->count(), 9);
-    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9: /nonexistent/tty"));
+    QCOMPARE(c.cbo_com->itemText(8), QStringLiteral("COM9: tty"));
+    QCOMPARE(c.cbo_com->itemData(8, Qt::ToolTipRole).toString(), QStringLiteral("COM9: /nonexistent/tty"));
     QCOMPARE(c.cbo_aspect->count(), 5);
     QCOMPARE(c.cbo_aspect->itemText(4), QStringLiteral("Keep Ratio"));
     QCOMPARE(c.cbo_output->count(), 3);
@@ -184,9 +189,11 @@ class TestStartup : public QObject {
     QCOMPARE(main->state().com_port, 1);
     QVERIFY(!main->state().advanced_open);
     QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("192.168.1.100"));
-    // COM1 does not exist here: the port message, then the one about the file.
+    // COM1 does not exist here: the port message under the device's name, then the one about the file.
     QCOMPARE(folder.notifier.texts.size(), 2);
     QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("COM1: Fail !\n/nonexistent/tty: ")));
+    QCOMPARE(folder.notifier.titles.at(0), QStringLiteral("/nonexistent/tty \u2013 ") + QCoreApplication::applicationName());
+    QCOMPARE(folder.notifier.icons.at(0), MessageIcon::None);
     QCOMPARE(folder.notifier.texts.at(1), QStringLiteral("corvane.ini is missing; starting with default settings."));
     QCOMPARE(folder.notifier.icons.at(1), MessageIcon::Warning);
     QVERIFY(main->isEnabled());
@@ -223,6 +230,21 @@ class TestStartup : public QObject {
     notifier.flush();
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
+  }
+
+  // A message under a title of its own: a failed port names its device.
+  void a_message_box_may_have_a_title_of_its_own() {
+    MessageBoxNotifier notifier(nullptr);
+    QString title;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      title = box->windowTitle();
+      box->accept();
+    });
+    notifier.message_titled("/dev/ttyUSB0 \u2013 Quadrel", "COM1: Fail !", MessageIcon::None);
+    notifier.flush();
+    QCOMPARE(title, QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel"));
   }
 
   void missing_resolution_list_uses_the_built_in_table() {
@@ -427,6 +449,7 @@ class TestStartup : public QObject {
     QTest::addColumn<QString>("err");
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--tcp <HOST[:PORT]>" << "";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "Quadrel 3.0\n" << "";
+    QTest::newRow("licence") << QStringList{"--version"} << 0 << "License GPL-3.0-or-later" << "";
     QTest::newRow("bad port") << QStringList{"--tcp", "h:0"} << 2 << "" << "--tcp needs HOST or HOST:PORT";
   }
   void the_program_prints_and_exits_without_a_display() {
@@ -462,7 +485,7 @@ class TestStartup : public QObject {
     QVERIFY(c.opt_interface[serial ? 0 : 1]->isChecked());
     if (serial) {
       QVERIFY(main->link().state().serial_open);
-      QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM2: ") + target);
+      QCOMPARE(c.cbo_com->currentText(), QStringLiteral("COM2: ") + serial_device_label(target));
     } else {
       QCOMPARE(c.txt_ip->text(), target);
       QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
@@ -474,6 +497,38 @@ class TestStartup : public QObject {
     QCOMPARE(read_file(folder.path("corvane.ini")), stored);
   }
 
+  // A port that fails at start is told over the shown window, in a real
+  // message box, under the name of the device this run uses (--serial's, not
+  // COM2's).
+  void a_port_that_fails_at_start_is_told_over_the_shown_window() {
+    StartupFolder folder("0\r\n2\r\n#FALSE#\r\n\"x\"\r\n", kReso, {});
+    const QString device = folder.path(QStringLiteral("no-such-tty"));
+    QStringList seen;  // "title|text" of each box
+    bool window_shown = false;
+    QTimer answer;  // plays the user: reads the open box and presses OK
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<FrmMain*>(w)) window_shown = w->isVisible();
+      seen << box->windowTitle() + QLatin1Char('|') + box->text();
+      box->accept();
+    });
+    answer.start();
+    FrmMainOptions options;
+    options.run_link = {RunLink::Kind::Serial, device};
+    options.program_folder = folder.folder();
+    options.show = true;  // and no notifier: real message boxes
+    auto main = std::make_unique<FrmMain>(options);
+    QTRY_COMPARE(seen.size(), 1);
+    QVERIFY(window_shown);
+    QVERIFY2(seen.at(0).startsWith(device + QStringLiteral(" \u2013 ") + QCoreApplication::applicationName() +
+                                   QStringLiteral("|COM2: Fail !\n") + device + QStringLiteral(": ")),
+             qPrintable(seen.at(0)));
+    QCOMPARE(main->controls().cbo_com->currentText(), QStringLiteral("COM2: no-such-tty"));
+    QVERIFY(!main->link().state().serial_open);
+  }
 
   void tool_windows_close_with_the_main_window() {
     StartupFolder folder("0\r\n1\r\n#FALSE#\r\n\"a\"\r\n", kReso);
@@ -510,7 +565,8 @@ class TestStartup : public QObject {
   void switching_to_rs232_while_connecting_ends_the_attempt() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet, .connect = false});
     MainControls& c = fx.c();
-    c.txt_ip->setText(QStringLiteral("192.0.2.1"));  // nobody answers there
+    UnansweredPort nobody;  // a connection that stays pending, on this machine
+    c.txt_ip->setText(QStringLiteral("127.0.0.1:%1").arg(nobody.port()));
     fx.click(c.cmd_conn_eth);
     QVERIFY(!c.lab_eth_state->isHidden());
     fx.click(c.opt_interface[0]);

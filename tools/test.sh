@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless: once as
 # built for use, once under AddressSanitizer and UndefinedBehaviorSanitizer
-# (the slow tests run once, in the first build); builds the Debian package
-# and checks it.
+# (the slow tests run once, in the first build); builds the Debian packages
+# from the tested build and checks them (tools/check_package.sh: lintian,
+# licence, hardening, reproducibility, manual pages, metainfo, what each
+# package holds).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/tools/setup.sh" test
@@ -15,7 +17,7 @@ bash "$root/tools/build.sh" "$root/build"
 echo "== the slow tests (floods, random events, soak), once"
 (cd "$root/build" && ctest --output-on-failure -j2 --timeout 600 -L slow)
 
-echo "== package and its checks (desktop entry, metainfo, lintian)"
+echo "== packages and their checks"
 bash "$root/tools/package.sh" --check
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"

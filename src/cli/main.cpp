@@ -71,7 +71,12 @@ int main(int argc, char** argv) {
   parser.addPositionalArgument("command", "The command to run.");
   if (!parser.parse(QCoreApplication::arguments())) return usage_error(parser.errorText());
   if (parser.isSet("version")) {
-    std::printf("quadrel-cli %s\n", QUADREL_VERSION);
+    std::printf("quadrel-cli %s\n"
+                "Copyright (C) 2026 The Quadrel developers\n"
+                "License GPL-3.0-or-later: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl.html>.\n"
+                "This is free software: you are free to change and redistribute it.\n"
+                "There is NO WARRANTY, to the extent permitted by law.\n",
+                QUADREL_VERSION);
     return exit_code::Done;
   }
   QStringList rest = parser.positionalArguments();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "link/core/catalogue.h"
+#include "link/serial_ports.h"
 
 namespace quadrel::cli {
 
@@ -84,6 +85,9 @@ bool Session::open() {
     QString why;
     if (!device_.open_serial(target_.device, target_.device, &why)) {
       error(QStringLiteral("cannot open the port: ") + why);
+      // The panel's advice for a device the user may not open, on lines of their own.
+      const QString advice = serial_open_advice(target_.device, why).section(QLatin1Char('\n'), 1);
+      if (!advice.isEmpty()) print_err(advice);
       return false;
     }
     return true;

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quadrel {
@@ -113,21 +115,34 @@ QString serial_device(int com_port, const QString& folder) {
 }
 
 QString serial_device_label(const QString& device) {
-  if (!device.startsWith(kById + QLatin1Char('/'))) return device;
-  const QString target = QFileInfo(device).canonicalFilePath();
-  const QString name = device.mid(kById.size() + 1);
-  return target.isEmpty() ? device : target + QStringLiteral(" (") + name + QLatin1Char(')');
+  if (device.startsWith(kById + QLatin1Char('/'))) return device.mid(kById.size() + 1);
+  if (device.startsWith(QStringLiteral("/dev/"))) return device.mid(5);
+  return QFileInfo(device).fileName();
 }
 
 QString serial_open_advice(const QString& device, const QString& reason) {
+  QString group;
+  struct stat info {};
+  if (::stat(QFile::encodeName(device).constData(), &info) == 0) {
+    if (const struct group* entry = ::getgrgid(info.st_gid)) group = QString::fromLocal8Bit(entry->gr_name);
+  }
+  return serial_open_advice(device, reason, group);
+}
+
+QString serial_open_advice(const QString& device, const QString& reason, const QString& group) {
   QString text = device + QStringLiteral(": ") + (reason.isEmpty() ? QStringLiteral("cannot be opened") : reason);
   const QByteArray path = QFile::encodeName(device);
   const bool denied = reason.contains(QStringLiteral("permission denied"), Qt::CaseInsensitive) ||
                       (::access(path.constData(), F_OK) == 0 && ::access(path.constData(), R_OK | W_OK) != 0 &&
                        errno == EACCES);
-  if (denied)
+  if (!denied) return text;
+  // Debian gives serial devices to the group dialout; joining it is the way
+  // only where the device is in that group.
+  if (group == QLatin1String("dialout"))
     text += QStringLiteral(
         "\nYour user may not use serial ports: run \"sudo usermod -aG dialout $USER\", then log out and in again.");
+  else if (!group.isEmpty())
+    text += QStringLiteral("\nYour user may not open it: it belongs to the group %1.").arg(group);
   return text;
 }
 

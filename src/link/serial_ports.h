@@ -37,12 +37,16 @@ QString default_serial_device(int com_port);
 // Empty when the port has no device or the number is outside 1..9.
 QString serial_device(int com_port, const QString& folder);
 
-// How a device reads in the port list: the path, and for a stable by-id name
-// the kernel's device first ("/dev/ttyUSB0 (usb-FTDI_FT232R_A50285BI-if00-port0)").
+// How a device reads in the port list, short enough for the closed list: its
+// own name ("ttyUSB0", "pts/3", a stable adapter name "usb-FTDI_..."; a file
+// elsewhere by its file name).
 QString serial_device_label(const QString& device);
 
 // Why a device that failed to open cannot be used, for the user: the reason
-// given, and for a device the user may not open, how to be allowed.
+// given, and for a device the user may not open, how to be allowed (joining
+// dialout where the device is in that group).
 QString serial_open_advice(const QString& device, const QString& reason);
+// The same for a device of the group `group` (empty: not known).
+QString serial_open_advice(const QString& device, const QString& reason, const QString& group);
 
 }  // namespace quadrel

@@ -40,7 +40,11 @@ CommandLine parse_command_line(const QStringList& arguments) {
   if (parser.isSet(version)) {
     result.action = CommandLine::Action::Print;
     result.text = QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
-                  QLatin1Char('\n');
+                  QStringLiteral("\nCopyright (C) 2026 The Quadrel developers\n"
+                                 "License GPL-3.0-or-later: GNU GPL version 3 or later "
+                                 "<https://www.gnu.org/licenses/gpl.html>.\n"
+                                 "This is free software: you are free to change and redistribute it.\n"
+                                 "There is NO WARRANTY, to the extent permitted by law.\n");
     return result;
   }
   if (!parser.positionalArguments().isEmpty())

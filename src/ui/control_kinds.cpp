@@ -76,9 +76,13 @@ QString ChoiceList::fit(double* squeeze) const {
   double factor = 1.0;
   QString shown = text;
   if (natural > room && room > 0) {
-    // Condensed as far as needed, never below kLeastSqueeze; past that the end is cut.
-    factor = std::max(kLeastSqueeze, static_cast<double>(room) / natural);
-    if (natural * factor > room) shown = fontMetrics().elidedText(text, Qt::ElideRight, static_cast<int>(room / factor));
+    // Condensed as far as needed, never below the least squeeze; past that the end is cut.
+    factor = std::max(least_squeeze_, static_cast<double>(room) / natural);
+    if (natural * factor > room) {
+      // Cut anyway: no more condensed than any list.
+      factor = std::max(factor, kLeastSqueeze);
+      shown = fontMetrics().elidedText(text, Qt::ElideRight, static_cast<int>(room / factor));
+    }
   }
   if (squeeze) *squeeze = factor;
   return shown;

@@ -40,6 +40,11 @@ class ChoiceList : public QComboBox {
   // be squeezed to (a fraction of its natural width).
   QRect text_room() const;
   static constexpr double kLeastSqueeze = 0.8;
+  // A list whose entries must be read whole may be squeezed further.
+  void set_least_squeeze(double factor) {
+    least_squeeze_ = factor;
+    update();
+  }
   // The chosen entry as the box shows it: whole, or cut with an ellipsis when
   // even condensed it does not fit.
   QString shown_text() const { return fit(nullptr); }
@@ -50,6 +55,7 @@ class ChoiceList : public QComboBox {
  private:
   // The text to draw and how much to condense it (1 = not at all).
   QString fit(double* squeeze) const;
+  double least_squeeze_ = kLeastSqueeze;
 };
 
 // A horizontal slider that shows when it has the keyboard's focus.

@@ -104,7 +104,11 @@ bool TextConsole::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MessageBoxNotifier::message(const std::string& text, MessageIcon icon) {
-  const Message m{text, icon};
+  message_titled(QApplication::applicationName().toStdString(), text, icon);
+}
+
+void MessageBoxNotifier::message_titled(const std::string& title, const std::string& text, MessageIcon icon) {
+  const Message m{title, text, icon};
   if (showing_ == m || std::find(waiting_.begin(), waiting_.end(), m) != waiting_.end()) return;
   waiting_.push_back(m);
   if (scheduled_) return;
@@ -129,10 +133,11 @@ void MessageBoxNotifier::show(const Message& message) {
   if (message.icon == MessageIcon::Error) box_icon = QMessageBox::Critical;
   if (message.icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
   const QString text = QString::fromStdString(message.text);
-  QMessageBox box(box_icon, QApplication::applicationName(), text, QMessageBox::Ok, owner_);
+  const QString title = QString::fromStdString(message.title);
+  QMessageBox box(box_icon, title, text, QMessageBox::Ok, owner_);
   // Messages quote file contents: shown as they are, never read as markup.
   box.setTextFormat(Qt::PlainText);
-  box.setAccessibleName(QApplication::applicationName());
+  box.setAccessibleName(title);
   box.setAccessibleDescription(text);
   box.exec();
 }

@@ -42,20 +42,22 @@ class TextConsole : public QObject, public Console {
   QTimer flush_timer_;
 };
 
-// Modal message boxes with the program's title, shown from the event loop and
-// never inside the handler that asked for one: a box opened in a mouse press
-// takes the release, and a slider's arrow would then repeat for as long as
-// the box is up. One box at a time, in order; a message that is already
-// waiting or showing is not shown twice.
+// Modal message boxes with the program's title (or a title of their own),
+// shown from the event loop and never inside the handler that asked for one:
+// a box opened in a mouse press takes the release, and a slider's arrow would
+// then repeat for as long as the box is up. One box at a time, in order; a
+// message that is already waiting or showing is not shown twice.
 class MessageBoxNotifier : public QObject, public Notifier {
  public:
   explicit MessageBoxNotifier(QWidget* owner) : owner_(owner) {}
   void message(const std::string& text, MessageIcon icon) override;
+  void message_titled(const std::string& title, const std::string& text, MessageIcon icon) override;
   // Shows now what is waiting (the window closes: nothing is left unsaid).
   void flush() override;
 
  private:
   struct Message {
+    std::string title;
     std::string text;
     MessageIcon icon;
     bool operator==(const Message&) const = default;

@@ -84,6 +84,7 @@ QString PanelFixture::console() const {
 void PanelFixture::clear_messages() {
   notifier_.texts.clear();
   notifier_.icons.clear();
+  notifier_.titles.clear();
 }
 
 void PanelFixture::click(QWidget* widget) {

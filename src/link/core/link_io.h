@@ -43,6 +43,12 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void message(const std::string& text, MessageIcon icon) = 0;
+  // The same under a title of its own instead of the program's (a failed
+  // serial port names the port); without a box there is no title to show.
+  virtual void message_titled(const std::string& title, const std::string& text, MessageIcon icon) {
+    (void)title;
+    message(text, icon);
+  }
   // Shows now what is still waiting to be shown, if anything waits.
   virtual void flush() {}
 };

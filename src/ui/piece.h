@@ -5,6 +5,7 @@
 #include <QObject>
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include "link/core/catalogue.h"
 #include "link/core/device_state.h"
@@ -42,12 +43,15 @@ class Piece {
         notifier_(context.notifier),
         host_(context.host) {}
 
-  // Runs `render(index)` whenever the device reports `aspect`.
-  template <class Render>
-  void on_change(Aspect aspect, Render render) {
-    QObject::connect(&device_, &Device::changed, &ctx_, [aspect, render = std::move(render)](Aspect a, int index) {
-      if (a == aspect) render(index);
-    });
+  // Runs `render(index)` whenever the device reports `aspect`. A piece
+  // listens once and hands each report to its own renderings.
+  void on_change(Aspect aspect, std::function<void(int)> render) {
+    if (renders_.empty())
+      QObject::connect(&device_, &Device::changed, &ctx_, [this](Aspect a, int index) {
+        for (const auto& [wanted, fn] : renders_)
+          if (wanted == a) fn(index);
+      });
+    renders_.emplace_back(aspect, std::move(render));
   }
 
   // How a reply's rendering sets controls: with sending off, so the change
@@ -67,6 +71,9 @@ class Piece {
   Notifier& notifier_;
   PanelHost& host_;
   QObject ctx_;  // connections made for this piece end with it
+
+ private:
+  std::vector<std::pair<Aspect, std::function<void(int)>>> renders_;
 };
 
 }  // namespace quadrel

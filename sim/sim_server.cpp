@@ -148,6 +148,8 @@ SimServer::SimServer(QObject* parent) : QObject(parent)
     pty_out_ = std::make_unique<Link>(*this, [this](const QByteArray& bytes) { write_pty(bytes); });
     noise_timer_.setInterval(10);
     connect(&noise_timer_, &QTimer::timeout, this, &SimServer::send_noise);
+    stream_timer_.setInterval(10);
+    connect(&stream_timer_, &QTimer::timeout, this, &SimServer::send_stream);
     restart_timer_.setSingleShot(true);
     connect(&restart_timer_, &QTimer::timeout, this, &SimServer::end_restart);
 }
@@ -189,11 +191,19 @@ bool SimServer::has_client() const
 void SimServer::set_faults(const Faults& faults)
 {
     const bool merge_ended = faults_.merge && !faults.merge;
+    const bool stream_changed = faults_.line_rate != faults.line_rate || faults_.stream != faults.stream;
     faults_ = faults;
     if (faults_.noise_rate > 0 && !noise_timer_.isActive())
         noise_timer_.start();
     else if (faults_.noise_rate <= 0)
         noise_timer_.stop();
+    if (faults_.line_rate > 0 && !faults_.stream.isEmpty() && (stream_changed || !stream_timer_.isActive())) {
+        stream_clock_.start();
+        stream_sent_ = 0;
+        stream_timer_.start();
+    }
+    else if (faults_.line_rate <= 0 || faults_.stream.isEmpty())
+        stream_timer_.stop();
     if (merge_ended) {
         flush_held(*tcp_out_);
         flush_held(*pty_out_);
@@ -251,6 +261,50 @@ void SimServer::flood(qint64 bytes)
 void SimServer::send_noise()
 {
     flood(std::max(1, faults_.noise_rate / 100));
+}
+
+void SimServer::flood_lines(qint64 bytes, const QStringList& lines)
+{
+    QList<QByteArray> encoded;
+    for (const QString& line : lines)
+        encoded << line.toLatin1() + '\r';
+    if (encoded.isEmpty())
+        return;
+    // Whole lines only, in pieces of about 64 KiB as a fast line carries them.
+    constexpr qsizetype kPiece = 64 * 1024;
+    QByteArray piece;
+    qint64 sent = 0;
+    for (qsizetype next = 0;; ++next) {
+        const QByteArray& line = encoded.at(next % encoded.size());
+        if (sent + piece.size() + line.size() > bytes)
+            break;
+        piece += line;
+        if (piece.size() >= kPiece) {
+            send_garbage(piece);
+            sent += piece.size();
+            piece.clear();
+        }
+    }
+    if (!piece.isEmpty())
+        send_garbage(piece);
+}
+
+void SimServer::send_stream()
+{
+    // As many whole lines as the rate allows since the stream started, even
+    // when a tick comes late.
+    const qint64 due = qint64(double(faults_.line_rate) * stream_clock_.nsecsElapsed() / 1e9);
+    QByteArray out;
+    for (;;) {
+        const QByteArray line = faults_.stream.at(stream_next_ % faults_.stream.size()).toLatin1() + '\r';
+        if (stream_sent_ + out.size() + line.size() > due)
+            break;
+        out += line;
+        ++stream_next_;
+    }
+    stream_sent_ += out.size();
+    if (!out.isEmpty())
+        send_garbage(out);
 }
 
 void SimServer::unplug_pty()

@@ -129,6 +129,12 @@ class DeviceLink : public QObject {
   // Longest run of the receive path before it lets other events in: a flood
   // of input never holds up the window for longer.
   static constexpr int kSliceMs = 10;
+  // After a pass that ran out of its slice, the next one waits this long, so
+  // that a flood of input takes at most a third of a core.
+  static constexpr int kRestMs = 2 * kSliceMs;
+  // Behind a flood, at least this much unread input is kept for the next
+  // pass (more when one slice handles more); older lines are passed over.
+  static constexpr std::size_t kBacklogFloor = 4096;
 
  private:
   bool link_ready_or_report();
@@ -139,6 +145,8 @@ class DeviceLink : public QObject {
   bool run_handler(const std::string& line, ReplyPath path);
   void schedule_serial_tick();
   void schedule_input(ReplyPath path);
+  int next_pass_delay() const;
+  bool may_pass_over(std::string_view code, ReplyPath path) const;
   void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
   void serial_lost(const std::string& reason);
   void echo(const std::string& text, ReplyPath path);
@@ -160,6 +168,8 @@ class DeviceLink : public QObject {
   std::string waiting_code_;
   std::string net_answer_;  // the network answer, until the query takes it
   std::string echo_;        // console text of the running receive pass, not yet shown
+  bool behind_ = false;          // the last pass ran out of its slice with input left
+  std::size_t slice_bytes_ = 0;  // input that pass handled in its slice
   bool closing_ = false;
   std::string handler_line_;  // the reply whose handler is running
   int handler_depth_ = 0;

@@ -134,7 +134,7 @@ class DeviceLink : public QObject {
   static constexpr int kRestMs = 2 * kSliceMs;
   // Behind a flood, at least this much unread input is kept for the next
   // pass (more when one slice handles more); older lines are passed over.
-  static constexpr std::size_t kBacklogFloor = 4096;
+  static constexpr std::size_t kBacklogFloor = 1024;
 
  private:
   bool link_ready_or_report();

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -524,6 +525,7 @@ void SimServer::begin_restart()
     emit restart_started();
     tcp_out_->clear();
     pty_out_->clear();
+    pty_backlog_.clear();
     if (client_)
         client_->disconnectFromHost();
     if (tcp_server_)
@@ -587,6 +589,9 @@ bool SimServer::open_pty(QString* error)
 
     pty_notifier_ = new QSocketNotifier(pty_master_, QSocketNotifier::Read, this);
     connect(pty_notifier_, &QSocketNotifier::activated, this, &SimServer::on_pty_readable);
+    pty_write_notifier_ = new QSocketNotifier(pty_master_, QSocketNotifier::Write, this);
+    pty_write_notifier_->setEnabled(false);
+    connect(pty_write_notifier_, &QSocketNotifier::activated, this, &SimServer::on_pty_writable);
 
     if (!options_.pty_link.isEmpty()) {
         const QByteArray link = QFile::encodeName(options_.pty_link);
@@ -612,6 +617,9 @@ void SimServer::close_pty()
     }
     delete pty_notifier_;
     pty_notifier_ = nullptr;
+    delete pty_write_notifier_;
+    pty_write_notifier_ = nullptr;
+    pty_backlog_.clear();
     if (pty_master_ >= 0)
         ::close(pty_master_);
     pty_master_ = -1;
@@ -619,18 +627,56 @@ void SimServer::close_pty()
 
 qint64 SimServer::write_pty(const QByteArray& bytes)
 {
+    if (pty_master_ < 0)
+        return 0;
+    // A UART loses nothing: while the panel reads, what the pty cannot take
+    // now waits for it, in order. Only with nobody on the other side (or past
+    // kPtyBacklog) is the rest lost.
+    if (!pty_backlog_.isEmpty()) {
+        if (pty_backlog_.size() + bytes.size() <= kPtyBacklog)
+            pty_backlog_ += bytes;
+        return bytes.size();
+    }
     qint64 total = 0;
-    while (pty_master_ >= 0 && total < bytes.size()) {
+    while (total < bytes.size()) {
         const ssize_t n = ::write(pty_master_, bytes.constData() + total, size_t(bytes.size() - total));
         if (n > 0) {
             total += n;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            break;   // nobody reads the other side and its buffer is full: the rest is lost
+            break;
         }
     }
+    if (total < bytes.size() && errno == EAGAIN && pty_reader_present()) {
+        pty_backlog_ = bytes.mid(total, kPtyBacklog);
+        pty_write_notifier_->setEnabled(true);
+        return bytes.size();
+    }
     return total;
+}
+
+bool SimServer::pty_reader_present() const
+{
+    pollfd p{pty_master_, POLLOUT, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+void SimServer::on_pty_writable()
+{
+    while (!pty_backlog_.isEmpty()) {
+        const ssize_t n = ::write(pty_master_, pty_backlog_.constData(), size_t(pty_backlog_.size()));
+        if (n > 0) {
+            pty_backlog_.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno == EAGAIN && pty_reader_present())
+                return;   // the notifier calls again once there is room
+            pty_backlog_.clear();
+        }
+    }
+    pty_write_notifier_->setEnabled(false);
 }
 
 } // namespace corvane

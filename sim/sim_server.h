@@ -125,6 +125,8 @@ private:
     bool open_pty(QString* error);
     void close_pty();
     qint64 write_pty(const QByteArray& bytes);
+    bool pty_reader_present() const;
+    void on_pty_writable();
 
     SimDevice device_;
     Faults faults_;
@@ -148,6 +150,9 @@ private:
     QString pty_path_;
     QString pty_link_;
     QSocketNotifier* pty_notifier_ = nullptr;
+    QSocketNotifier* pty_write_notifier_ = nullptr;
+    QByteArray pty_backlog_;        // written once the pty has room again
+    static constexpr qsizetype kPtyBacklog = 64 << 20;
     std::unique_ptr<Link> pty_out_;
 
     bool restarting_ = false;

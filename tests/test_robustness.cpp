@@ -215,6 +215,68 @@ class RobustnessTest : public QObject {
     verify_next_refresh_works(fx);
   }
 
+  // The device reports on its own at 1 MB/s (about 143,000 valid lines a
+  // second), or sends 16 MB of them at once: the window answers, a refresh in
+  // the middle of it gets every answer, and the burst is over in moments.
+  void a_flood_of_valid_lines_leaves_refresh_working_data() {
+    QTest::addColumn<int>("link");
+    QTest::addColumn<bool>("stream");
+    for (const bool stream : {true, false}) {
+      const char* what = stream ? "1 MB per second" : "16 MB burst";
+      QTest::addRow("ethernet, %s", what) << int(PanelFixture::Link::Ethernet) << stream;
+      QTest::addRow("serial, %s", what) << int(PanelFixture::Link::Serial) << stream;
+    }
+  }
+  void a_flood_of_valid_lines_leaves_refresh_working() {
+    QFETCH(int, link);
+    QFETCH(bool, stream);
+    PanelFixture fx({.link = PanelFixture::Link(link), .advanced = true});
+    // What the device would say of itself anyway: the refresh reads the same.
+    const QStringList lines{"PWR001", "MOD001", "OUT001", "INP001"};
+    if (stream)
+      set_faults(fx, [&](corvane::Faults& f) {
+        f.line_rate = 1'000'000;
+        f.stream = lines;
+      });
+    else
+      fx.sim().flood_lines(16 << 20, lines);
+    qint64 slowest = 0;
+    for (int click = 0; click < 10; ++click) {
+      QElapsedTimer clock;
+      clock.start();
+      bool answered = false;
+      QTimer::singleShot(0, [&] { answered = true; });
+      QVERIFY(QTest::qWaitFor([&] { return answered; }, 2000));
+      slowest = std::max(slowest, clock.elapsed());
+      QTest::qWait(30);
+    }
+    QVERIFY2(slowest < 200, qPrintable(QString::number(slowest)));
+    int answered = 0;
+    int exchanges = 0;
+    auto previous = fx.link().on_exchange_end;
+    fx.link().on_exchange_end = [&](std::string_view tx, ExchangeOutcome outcome) {
+      ++exchanges;
+      answered += outcome == ExchangeOutcome::Answered;
+      if (previous) previous(tx, outcome);
+    };
+    fx.clear_received();
+    QElapsedTimer refresh;
+    refresh.start();
+    fx.full_refresh();
+    fx.link().on_exchange_end = previous;
+    QCOMPARE(fx.received(), refresh_commands(1, true));
+    QCOMPARE(answered, exchanges);
+    QVERIFY2(refresh.elapsed() < 5000, qPrintable(QString::number(refresh.elapsed())));
+    verify_consistent(fx);
+    // Once the device is quiet again, its next line is handled at once.
+    fx.sim().set_faults({});
+    fx.settle(300);
+    QVERIFY(fx.device_says(QStringLiteral("PWR000")));
+    QCOMPARE(fx.ps().pwr_state, 0);
+    fx.power_on();
+    verify_next_refresh_works(fx);
+  }
+
   void closing_ends_a_slow_refresh_at_once() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet});
     set_faults(fx, [](corvane::Faults& f) { f.delay_ms = 1000; });

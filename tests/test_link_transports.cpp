@@ -176,6 +176,47 @@ class LinkTransportsTest : public QObject {
     QVERIFY(rig.notifier.texts.front().startsWith("RS232 port is disconnected !\n" + pty));
   }
 
+  // What the serial port reports decides whether the device is gone: a read
+  // of a removed adapter gives a resource error, a hang-up a read error, a
+  // failed write a write error. Each closes the port and is told once, naming
+  // the device; the others leave the port as it is.
+  void a_serial_error_closes_the_port_or_not_data() {
+    QTest::addColumn<int>("error");  // QSerialPort::SerialPortError
+    QTest::addColumn<QString>("why");  // empty: the port stays open
+    QTest::newRow("resource (adapter removed)") << int(QSerialPort::ResourceError)
+                                                << "the device hung up or was removed";
+    QTest::newRow("read (hang-up)") << int(QSerialPort::ReadError) << "the device hung up or was removed";
+    QTest::newRow("write") << int(QSerialPort::WriteError) << "writing failed";
+    QTest::newRow("unsupported operation") << int(QSerialPort::UnsupportedOperationError) << "";
+    QTest::newRow("timeout") << int(QSerialPort::TimeoutError) << "";
+    QTest::newRow("not open") << int(QSerialPort::NotOpenError) << "";
+  }
+  void a_serial_error_closes_the_port_or_not() {
+    QFETCH(int, error);
+    QFETCH(QString, why);
+    Rig rig(0);
+    int lost = 0;
+    rig.link.on_serial_lost = [&] { ++lost; };
+    const QString pty = rig.sim.pty_path();
+    // Twice, as a port does that keeps failing until it is closed.
+    for (int i = 0; i < 2; ++i) emit rig.serial.port().errorOccurred(QSerialPort::SerialPortError(error));
+    QTest::qWait(20);
+    if (why.isEmpty()) {
+      QCOMPARE(lost, 0);
+      QVERIFY(rig.serial.is_open());
+      QVERIFY(rig.notifier.texts.isEmpty());
+      rig.link.tx_cmd("MOD999");
+      QVERIFY(rig.link.state().rx_flag);
+      return;
+    }
+    QCOMPARE(lost, 1);
+    QVERIFY(!rig.serial.is_open());
+    QVERIFY(!rig.link.state().serial_open);
+    QCOMPARE(rig.notifier.texts.size(), 1);
+    const QString told = rig.notifier.texts.front();
+    QVERIFY2(told.startsWith("RS232 port is disconnected !\n" + pty + ": " + why), qPrintable(told));
+  }
+
   void a_port_held_by_another_program_is_refused_by_name() {
     corvane::SimServer sim;
     corvane::SimServer::Options options;

@@ -2,6 +2,7 @@
 // and writing the settings back when the window closes.
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <memory>
 
 #include "link/serial_link.h"
@@ -204,6 +206,47 @@ class TestStartup : public QObject {
     QCOMPARE(main->controls().txt_ip->text(), QStringLiteral("10.0.0.9"));
     QCOMPARE(folder.notifier.texts.size(), 1);
     QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("corvane.ini: the interface \"7\"")));
+  }
+
+  // A FIFO, folder or device in place of one of the files: it is never read
+  // (a FIFO would hold the start for ever) and the start-up message names it.
+  void files_that_are_no_files_are_named_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");  // "fifo", "dir" or a device to link to
+    QTest::addColumn<QString>("message");
+    const QString ini = QStringLiteral("; starting with default settings.");
+    const QString reso = QStringLiteral("; the built-in resolution list is used.");
+    const QString ports = QStringLiteral("; the serial ports present are used.");
+    QTest::newRow("corvane.ini FIFO") << "corvane.ini" << "fifo" << "corvane.ini is a FIFO, not a file" + ini;
+    QTest::newRow("corvane.ini folder") << "corvane.ini" << "dir" << "corvane.ini is a directory, not a file" + ini;
+    QTest::newRow("corvane.ini device") << "corvane.ini" << "/dev/zero" << "corvane.ini is a character device, not a file" + ini;
+    QTest::newRow("output_reso.txt FIFO") << "output_reso.txt" << "fifo" << "output_reso.txt is a FIFO, not a file" + reso;
+    QTest::newRow("output_reso.txt folder") << "output_reso.txt" << "dir" << "output_reso.txt is a directory, not a file" + reso;
+    QTest::newRow("com_ports.txt FIFO") << "com_ports.txt" << "fifo" << "com_ports.txt is a FIFO, not a file" + ports;
+    QTest::newRow("com_ports.txt folder") << "com_ports.txt" << "dir" << "com_ports.txt is a directory, not a file" + ports;
+  }
+  void files_that_are_no_files_are_named() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    // Ethernet: no serial port is opened, so the only message is the file's.
+    const QByteArray ini = "1\r\n1\r\n#FALSE#\r\n\"a\"\r\n";
+    StartupFolder folder(name == "corvane.ini" ? QByteArray() : ini, name == "output_reso.txt" ? QByteArray() : kReso);
+    const QString path = folder.path(name);
+    QFile::remove(path);
+    if (kind == "fifo")
+      QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == "dir")
+      QVERIFY(QDir().mkpath(path));
+    else
+      QVERIFY(QFile::link(kind, path));
+    QElapsedTimer clock;
+    clock.start();
+    auto main = folder.open();
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(folder.notifier.texts, QStringList{message});
+    QCOMPARE(folder.notifier.icons, QList<MessageIcon>{MessageIcon::Warning});
+    QVERIFY(main->state().send_enable);
   }
 
   // The warning quotes the file: text in angle brackets is shown as it stands.

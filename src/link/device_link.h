@@ -130,8 +130,8 @@ class DeviceLink : public QObject {
   // of input never holds up the window for longer.
   static constexpr int kSliceMs = 10;
   // After a pass that ran out of its slice, the next one waits this long, so
-  // that a flood of input takes at most a third of a core.
-  static constexpr int kRestMs = 2 * kSliceMs;
+  // that a flood of input gets about a quarter of a core for its handlers.
+  static constexpr int kRestMs = 3 * kSliceMs;
   // Behind a flood, at least this much unread input is kept for the next
   // pass (more when one slice handles more); older lines are passed over.
   static constexpr std::size_t kBacklogFloor = 1024;

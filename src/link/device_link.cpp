@@ -374,13 +374,14 @@ void DeviceLink::process_input(ReplyPath path) {
     echo("[" + std::to_string(dropped) + " bytes of unread input dropped]", path);
 
   // Behind a device that sends more lines than their handlers get through in
-  // their share of the time, the oldest lines waiting are stale: only about
-  // what one slice handles is kept, the rest is passed over (counted, not
-  // handled). Framing them costs next to nothing; handling them would keep
-  // the window busy for ever and hold up the reply a command waits for.
+  // their share of the time, the oldest lines waiting are stale: only the
+  // newest are kept (kBacklogKept, or about what one slice handles while a
+  // command waits), the rest is passed over (counted, not handled). Framing
+  // them costs next to nothing; handling them would keep the window busy for
+  // ever and hold up the reply a command waits for.
   std::size_t stale = 0;
   if (behind_) {
-    const std::size_t keep = std::max(kBacklogFloor, slice_bytes_);
+    const std::size_t keep = std::max(waiting_ ? kBacklogKeptWhileWaiting : kBacklogKept, slice_bytes_);
     const std::size_t waiting = framer_.pending_size();
     stale = waiting > keep ? waiting - keep : 0;
   }

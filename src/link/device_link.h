@@ -134,7 +134,10 @@ class DeviceLink : public QObject {
   static constexpr int kRestMs = 3 * kSliceMs;
   // Behind a flood, at least this much unread input is kept for the next
   // pass (more when one slice handles more); older lines are passed over.
-  static constexpr std::size_t kBacklogFloor = 1024;
+  // While a command waits, less: the lines kept are handled before its reply,
+  // which must come within the exchange's limit even when handlers are slow.
+  static constexpr std::size_t kBacklogKept = 64 * 1024;
+  static constexpr std::size_t kBacklogKeptWhileWaiting = 1024;
 
  private:
   bool link_ready_or_report();

@@ -360,8 +360,8 @@ class ExchangeTest : public QObject {
     QTest::addColumn<bool>("whole");
     for (int iface : {0, 1}) {
       const char* link = iface == 0 ? "serial" : "ethernet";
-      QTest::addRow("%s, 34 KB", link) << iface << 2000 << true;
-      QTest::addRow("%s, 340 KB", link) << iface << 20000 << false;
+      QTest::addRow("%s, 15 KB", link) << iface << 900 << true;
+      QTest::addRow("%s, 170 KB", link) << iface << 10000 << false;
     }
   }
   void a_burst_is_handled_whole_up_to_the_backlog_kept() {

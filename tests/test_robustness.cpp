@@ -25,6 +25,13 @@ using quadrel::test::refresh_commands;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build runs the simulator in this process and the window ten
+// times slower: a tenth of each flood still outruns the handlers many times over.
+constexpr int kFloodScale = 10;
+#else
+constexpr int kFloodScale = 1;
+#endif
 
 void set_faults(PanelFixture& fx, const std::function<void(corvane::Faults&)>& change) {
   corvane::Faults faults;
@@ -235,11 +242,13 @@ class RobustnessTest : public QObject {
     const QStringList lines{"PWR001", "MOD001", "OUT001", "INP001"};
     if (stream)
       set_faults(fx, [&](corvane::Faults& f) {
-        f.line_rate = 1'000'000;
+        f.line_rate = 1'000'000 / kFloodScale;
         f.stream = lines;
       });
     else
-      fx.sim().flood_lines(16 << 20, lines);
+      fx.sim().flood_lines((16 << 20) / kFloodScale, lines);
+    // The burst's last line, which the window handles once it has read the burst.
+    if (!stream) fx.sim().send_unsolicited(QStringLiteral("LCK000"));
     qint64 slowest = 0;
     for (int click = 0; click < 10; ++click) {
       QElapsedTimer clock;
@@ -251,6 +260,8 @@ class RobustnessTest : public QObject {
       QTest::qWait(30);
     }
     QVERIFY2(slowest < 200, qPrintable(QString::number(slowest)));
+    // A burst is over in moments: its newest line is handled.
+    if (!stream) QVERIFY(fx.wait_for([&] { return fx.console().contains(QStringLiteral("LCK000")); }, 10000));
     int answered = 0;
     int exchanges = 0;
     auto previous = fx.link().on_exchange_end;

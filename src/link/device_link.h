@@ -136,7 +136,7 @@ class DeviceLink : public QObject {
   // pass (more when one slice handles more); older lines are passed over.
   // While a command waits, less: the lines kept are handled before its reply,
   // which must come within the exchange's limit even when handlers are slow.
-  static constexpr std::size_t kBacklogKept = 64 * 1024;
+  static constexpr std::size_t kBacklogKept = 16 * 1024;
   static constexpr std::size_t kBacklogKeptWhileWaiting = 1024;
 
  private:

@@ -9,6 +9,7 @@
 //   build/bench/quadrel-bench --paced                     the refresh at 115200 baud only
 //   build/bench/quadrel-bench --cli-status                quadrel-cli status only
 //   build/bench/quadrel-bench --framer                    the line framer's throughput only
+//   build/bench/quadrel-bench --line-stream               1 MB/s of valid lines over TCP only
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,6 +33,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -499,6 +501,44 @@ void bench_cli_status() {
               "their bare answers as the panel does.\n", l.median_us);
 }
 
+// Bytes handed to the link as TCP reads, for the receive path alone.
+struct ReadQueue : ByteLink {
+  std::string inbound;
+  bool is_open() const override { return true; }
+  bool write(std::string_view) override { return true; }
+  std::size_t bytes_to_write() const override { return 0; }
+  std::size_t bytes_available() const override { return inbound.size(); }
+  std::string read_all() override { return std::exchange(inbound, {}); }
+  void close() override {}
+};
+
+// The receive path without the window: framing, the console echo and the
+// dispatch of every line to a handler that only counts it, in reads of 4 KiB.
+void bench_receive_path() {
+  constexpr std::size_t kLines = 1'000'000;
+  ReadQueue tcp;
+  NullConsole console;
+  DeviceLink link;
+  link.set_console(&console);
+  link.set_tcp(&tcp);
+  link.state().iface = 1;
+  link.state().eth_connected = true;
+  std::size_t handled = 0;
+  for (const char* code : {"PWR", "MOD", "OUT", "INP"}) link.table().set(code, [&handled] { ++handled; });
+  std::string read;
+  while (read.size() + 28 <= 4096) read += "PWR001\rMOD001\rOUT001\rINP001\r";
+  const std::size_t per_read = read.size() / 7;
+  QElapsedTimer clock;
+  clock.start();
+  for (std::size_t done = 0; done < kLines; done += per_read) {
+    tcp.inbound = read;
+    link.wsk_client_DataArrival();
+  }
+  const double ns = clock.nsecsElapsed() / static_cast<double>(handled);
+  std::printf("\nReceive path alone (framing, echo, dispatch to a handler that counts): %.0f ns per valid line, "
+              "%zu lines handled of %zu\n", ns, handled, (kLines + per_read - 1) / per_read * per_read);
+}
+
 // The line framer alone: megabytes per second through push() and step(), in
 // reads of 4 KiB, for a stream of replies and for two kinds of line noise.
 void bench_framer() {
@@ -533,6 +573,93 @@ void bench_framer() {
     const double seconds = clock.nsecsElapsed() / 1e9;
     std::printf("| %-36s | %9.0f | %9zu |\n", c.name, kTotal / 1e6 / seconds, lines);
   }
+  bench_receive_path();
+}
+
+// What a plain client spends on the same stream: it reads the socket and
+// counts lines, nothing else.
+double plain_stream_cpu_percent(quint16 port, double seconds, std::size_t* lines) {
+  const int fd = plain_tcp(port);
+  if (fd < 0) return -1;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  char buffer[64 * 1024];
+  const double cpu0 = cpu_seconds();
+  QElapsedTimer clock;
+  clock.start();
+  *lines = 0;
+  while (clock.elapsed() < seconds * 1000) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    *lines += static_cast<std::size_t>(std::count(buffer, buffer + n, '\r'));
+  }
+  const double share = 100.0 * (cpu_seconds() - cpu0) / (clock.elapsed() / 1000.0);
+  ::close(fd);
+  return share;
+}
+
+// Counts every reply that reaches a handler, the handlers' own work unchanged.
+void count_handled(DispatchTable& table, std::size_t* handled) {
+  for (const auto& entry : table.entries()) {
+    std::function<void()> inner = entry.fn;
+    table.set(entry.code, [inner, handled] {
+      ++*handled;
+      if (inner) inner();
+    });
+  }
+}
+
+// The device sends 1 MB/s of valid lines on its own over TCP (front-panel
+// reports, about 143,000 a second): the panel's CPU while it handles them, a
+// full refresh in the middle of it, and a plain client reading the same stream.
+void bench_line_stream() {
+  constexpr int kRate = 1'000'000;
+  constexpr double kSeconds = 5.0;
+  const QString lines = QStringLiteral("PWR001,MOD001,OUT001,INP001");
+  std::printf("\n## %d bytes per second of valid lines (%s) over TCP, %.0f s\n\n", kRate, qPrintable(lines), kSeconds);
+  SimProcess sim;
+  if (!sim.start({}, {"--log", "/dev/null"}, 1)) { std::printf("simulator did not start\n"); return; }
+  double panel_share = -1;
+  int answered = 0, exchanges = 0;
+  double refresh_ms = 0;
+  std::size_t handled = 0;
+  {
+    PanelRun run;
+    if (!run.start(sim, true)) { std::printf("TCP link did not open\n"); return; }
+    DeviceLink& link = run.main->link();
+    const auto counting = QObject::connect(&link, &DeviceLink::exchange_ended,
+                                           [&](const QString&, ExchangeOutcome outcome) {
+                                             ++exchanges;
+                                             if (outcome == ExchangeOutcome::Answered) ++answered;
+                                           });
+    count_handled(link.table(), &handled);
+    sim.command(QStringLiteral("lines %1 %2").arg(kRate).arg(lines));
+    QTest::qWait(1000);  // the stream has reached its pace
+    handled = 0;
+    const double cpu0 = cpu_seconds();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::qWait(static_cast<int>(kSeconds * 1000));
+    panel_share = 100.0 * (cpu_seconds() - cpu0) / (clock.elapsed() / 1000.0);
+    handled = static_cast<std::size_t>(handled / (clock.elapsed() / 1000.0));
+    refresh_ms = run.refresh().wall;
+    QObject::disconnect(counting);
+    sim.command(QStringLiteral("lines 0"));
+    QTest::qWait(200);
+  }
+  QTest::qWait(100);
+  sim.command(QStringLiteral("lines %1 %2").arg(kRate).arg(lines));
+  std::size_t plain_lines = 0;
+  const double plain_share = plain_stream_cpu_percent(sim.port(), kSeconds, &plain_lines);
+  sim.command(QStringLiteral("lines 0"));
+  std::printf("| %-40s | %9s | %9s |\n", "what", "panel", "plain");
+  std::printf("|------------------------------------------|----------:|----------:|\n");
+  std::printf("| %-40s | %8.1f%% | %8.1f%% |\n", "CPU, share of a core", panel_share, plain_share);
+  std::printf("| %-40s | %9zu | %9.0f |\n", "lines per second handled / counted", handled,
+              plain_lines / kSeconds);
+  std::printf("\nA full refresh during the stream: %d of %d exchanges answered, %.1f ms\n", answered, exchanges,
+              refresh_ms);
 }
 
 void bench_soak(int refreshes) {
@@ -593,6 +720,38 @@ int refresh_loop(int argc, char** argv, int count, bool paced) {
   return 0;
 }
 
+// A burst of valid lines over TCP or the pseudo-terminal, for a profiler:
+// quadrel-bench --line-burst BYTES [serial]. Prints how long the panel took
+// to handle it and how many lines reached their handlers.
+int line_burst(int argc, char** argv, qint64 bytes, bool serial) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  SimProcess sim;
+  if (!sim.start({}, {"--log", "/dev/null"}, 1)) return 1;
+  PanelRun run;
+  if (!run.start(sim, !serial)) return 1;
+  std::size_t handled = 0;
+  count_handled(run.main->link().table(), &handled);
+  const std::size_t expected = static_cast<std::size_t>(bytes / 7);
+  const double cpu0 = cpu_seconds();
+  QElapsedTimer clock;
+  clock.start();
+  sim.command(QStringLiteral("line-burst %1 PWR001,MOD001,OUT001,INP001").arg(bytes));
+  // Done when nothing more has been handled for half a second.
+  std::size_t seen = 0;
+  qint64 quiet_since = 0;
+  while (clock.elapsed() - quiet_since < 500 && clock.elapsed() < 600000) {
+    QTest::qWait(20);
+    if (handled != seen) {
+      seen = handled;
+      quiet_since = clock.elapsed();
+    }
+  }
+  std::printf("%zu of %zu lines handled in %.2f s (CPU %.2f s)\n", handled, expected, quiet_since / 1000.0,
+              cpu_seconds() - cpu0);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
   if (mode == "--launch-probe" && argc > 2) return launch_probe(argc, argv, QString::fromLocal8Bit(argv[2]));
@@ -600,6 +759,8 @@ int main(int argc, char** argv) {
     const QList<QByteArray> size = QByteArray(argv[2]).split('x');
     return bare_probe(argc, argv, size.value(0).toInt(), size.value(1).toInt());
   }
+  if (mode == "--line-burst" && argc > 2)
+    return line_burst(argc, argv, atoll(argv[2]), argc > 3 && QByteArray(argv[3]) == "serial");
   if (mode == "--refresh-loop" && argc > 2)
     return refresh_loop(argc, argv, atoi(argv[2]), argc > 3 && QByteArray(argv[3]) == "paced");
   if (mode == "--cli-status") {
@@ -607,7 +768,11 @@ int main(int argc, char** argv) {
     bench_cli_status();
     return 0;
   }
-  if (mode == "--framer") return bench_framer(), 0;
+  if (mode == "--framer") {
+    QCoreApplication app(argc, argv);
+    bench_framer();
+    return 0;
+  }
   pin_to_cpu(0);
   // The soak may run in a real window (xvfb-run with QT_QPA_PLATFORM=xcb); all else offscreen.
   if (mode != "--soak" || qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -619,6 +784,10 @@ int main(int argc, char** argv) {
   }
   if (mode == "--paced") {
     bench_paced_refresh();
+    return 0;
+  }
+  if (mode == "--line-stream") {
+    bench_line_stream();
     return 0;
   }
   if (mode == "--soak") {
@@ -636,6 +805,7 @@ int main(int argc, char** argv) {
   bench_exchanges(count);
   bench_refresh_and_cpu();
   bench_paced_refresh();
+  bench_line_stream();
   bench_cli_status();
   bench_launch(argv[0]);
   if (soak) bench_soak(10000);

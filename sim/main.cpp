@@ -51,6 +51,9 @@ const char* kCommandHelp =
     "  garbage on|off   put non-ASCII bytes in front of every reply\n"
     "  flood N          send N bytes of line noise (no carriage return) at once\n"
     "  noise RATE       send line noise continuously, RATE bytes per second (0: off)\n"
+    "  lines RATE [L,..]  send valid lines on their own continuously, RATE bytes per second\n"
+    "                   (0: off); the lines L (comma list), PWR001 when none are given\n"
+    "  line-burst N [L,..]  send N bytes of valid lines at once (PWR001 when none are given)\n"
     "  late CODES MS    answer these codes MS milliseconds late (comma list; 'none' clears)\n"
     "  unplug           pull the serial adapter: the pty goes away\n"
     "  pace on|off      write at 115200 baud\n"
@@ -111,6 +114,17 @@ bool run_command(corvane::SimServer& server, const QString& line, QTextStream& o
         server.flood(std::max<qint64>(0, arg.toLongLong()));
     } else if (verb == "noise") {
         faults.noise_rate = std::max(0, arg.toInt());
+    } else if (verb == "lines" || verb == "line-burst") {
+        const QStringList words = arg.split(' ', Qt::SkipEmptyParts);
+        QStringList lines = words.size() > 1 ? words[1].split(',', Qt::SkipEmptyParts) : QStringList();
+        if (lines.isEmpty())
+            lines << QStringLiteral("PWR001");
+        if (verb == "line-burst") {
+            server.flood_lines(std::max<qint64>(0, words.value(0).toLongLong()), lines);
+        } else {
+            faults.line_rate = std::max(0, words.value(0).toInt());
+            faults.stream = lines;
+        }
     } else if (verb == "late") {
         const QStringList words = arg.split(' ', Qt::SkipEmptyParts);
         faults.late.clear();

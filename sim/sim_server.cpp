@@ -15,6 +15,7 @@
 #include <functional>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -148,6 +149,8 @@ SimServer::SimServer(QObject* parent) : QObject(parent)
     pty_out_ = std::make_unique<Link>(*this, [this](const QByteArray& bytes) { write_pty(bytes); });
     noise_timer_.setInterval(10);
     connect(&noise_timer_, &QTimer::timeout, this, &SimServer::send_noise);
+    stream_timer_.setInterval(10);
+    connect(&stream_timer_, &QTimer::timeout, this, &SimServer::send_stream);
     restart_timer_.setSingleShot(true);
     connect(&restart_timer_, &QTimer::timeout, this, &SimServer::end_restart);
 }
@@ -189,11 +192,19 @@ bool SimServer::has_client() const
 void SimServer::set_faults(const Faults& faults)
 {
     const bool merge_ended = faults_.merge && !faults.merge;
+    const bool stream_changed = faults_.line_rate != faults.line_rate || faults_.stream != faults.stream;
     faults_ = faults;
     if (faults_.noise_rate > 0 && !noise_timer_.isActive())
         noise_timer_.start();
     else if (faults_.noise_rate <= 0)
         noise_timer_.stop();
+    if (faults_.line_rate > 0 && !faults_.stream.isEmpty() && (stream_changed || !stream_timer_.isActive())) {
+        stream_clock_.start();
+        stream_sent_ = 0;
+        stream_timer_.start();
+    }
+    else if (faults_.line_rate <= 0 || faults_.stream.isEmpty())
+        stream_timer_.stop();
     if (merge_ended) {
         flush_held(*tcp_out_);
         flush_held(*pty_out_);
@@ -251,6 +262,50 @@ void SimServer::flood(qint64 bytes)
 void SimServer::send_noise()
 {
     flood(std::max(1, faults_.noise_rate / 100));
+}
+
+void SimServer::flood_lines(qint64 bytes, const QStringList& lines)
+{
+    QList<QByteArray> encoded;
+    for (const QString& line : lines)
+        encoded << line.toLatin1() + '\r';
+    if (encoded.isEmpty())
+        return;
+    // Whole lines only, in pieces of about 64 KiB as a fast line carries them.
+    constexpr qsizetype kPiece = 64 * 1024;
+    QByteArray piece;
+    qint64 sent = 0;
+    for (qsizetype next = 0;; ++next) {
+        const QByteArray& line = encoded.at(next % encoded.size());
+        if (sent + piece.size() + line.size() > bytes)
+            break;
+        piece += line;
+        if (piece.size() >= kPiece) {
+            send_garbage(piece);
+            sent += piece.size();
+            piece.clear();
+        }
+    }
+    if (!piece.isEmpty())
+        send_garbage(piece);
+}
+
+void SimServer::send_stream()
+{
+    // As many whole lines as the rate allows since the stream started, even
+    // when a tick comes late.
+    const qint64 due = qint64(double(faults_.line_rate) * stream_clock_.nsecsElapsed() / 1e9);
+    QByteArray out;
+    for (;;) {
+        const QByteArray line = faults_.stream.at(stream_next_ % faults_.stream.size()).toLatin1() + '\r';
+        if (stream_sent_ + out.size() + line.size() > due)
+            break;
+        out += line;
+        ++stream_next_;
+    }
+    stream_sent_ += out.size();
+    if (!out.isEmpty())
+        send_garbage(out);
 }
 
 void SimServer::unplug_pty()
@@ -470,6 +525,7 @@ void SimServer::begin_restart()
     emit restart_started();
     tcp_out_->clear();
     pty_out_->clear();
+    pty_backlog_.clear();
     if (client_)
         client_->disconnectFromHost();
     if (tcp_server_)
@@ -533,6 +589,9 @@ bool SimServer::open_pty(QString* error)
 
     pty_notifier_ = new QSocketNotifier(pty_master_, QSocketNotifier::Read, this);
     connect(pty_notifier_, &QSocketNotifier::activated, this, &SimServer::on_pty_readable);
+    pty_write_notifier_ = new QSocketNotifier(pty_master_, QSocketNotifier::Write, this);
+    pty_write_notifier_->setEnabled(false);
+    connect(pty_write_notifier_, &QSocketNotifier::activated, this, &SimServer::on_pty_writable);
 
     if (!options_.pty_link.isEmpty()) {
         const QByteArray link = QFile::encodeName(options_.pty_link);
@@ -558,6 +617,9 @@ void SimServer::close_pty()
     }
     delete pty_notifier_;
     pty_notifier_ = nullptr;
+    delete pty_write_notifier_;
+    pty_write_notifier_ = nullptr;
+    pty_backlog_.clear();
     if (pty_master_ >= 0)
         ::close(pty_master_);
     pty_master_ = -1;
@@ -565,18 +627,56 @@ void SimServer::close_pty()
 
 qint64 SimServer::write_pty(const QByteArray& bytes)
 {
+    if (pty_master_ < 0)
+        return 0;
+    // A UART loses nothing: while the panel reads, what the pty cannot take
+    // now waits for it, in order. Only with nobody on the other side (or past
+    // kPtyBacklog) is the rest lost.
+    if (!pty_backlog_.isEmpty()) {
+        if (pty_backlog_.size() + bytes.size() <= kPtyBacklog)
+            pty_backlog_ += bytes;
+        return bytes.size();
+    }
     qint64 total = 0;
-    while (pty_master_ >= 0 && total < bytes.size()) {
+    while (total < bytes.size()) {
         const ssize_t n = ::write(pty_master_, bytes.constData() + total, size_t(bytes.size() - total));
         if (n > 0) {
             total += n;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            break;   // nobody reads the other side and its buffer is full: the rest is lost
+            break;
         }
     }
+    if (total < bytes.size() && errno == EAGAIN && pty_reader_present()) {
+        pty_backlog_ = bytes.mid(total, kPtyBacklog);
+        pty_write_notifier_->setEnabled(true);
+        return bytes.size();
+    }
     return total;
+}
+
+bool SimServer::pty_reader_present() const
+{
+    pollfd p{pty_master_, POLLOUT, 0};
+    return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
+}
+
+void SimServer::on_pty_writable()
+{
+    while (!pty_backlog_.isEmpty()) {
+        const ssize_t n = ::write(pty_master_, pty_backlog_.constData(), size_t(pty_backlog_.size()));
+        if (n > 0) {
+            pty_backlog_.remove(0, n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno == EAGAIN && pty_reader_present())
+                return;   // the notifier calls again once there is room
+            pty_backlog_.clear();
+        }
+    }
+    pty_write_notifier_->setEnabled(false);
 }
 
 } // namespace corvane

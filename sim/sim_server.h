@@ -4,6 +4,7 @@
 #include "sim_device.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
@@ -34,6 +35,8 @@ struct Faults {
     int restart_ms = 1500;       // how long a restart keeps the device away
     QMap<QString, int> late;     // codes whose replies come this many ms late (the others keep their time)
     int noise_rate = 0;          // > 0: line noise (as flood()) at this many bytes per second
+    int line_rate = 0;           // > 0: the lines of `stream` sent on their own, over and over, at this many bytes per second
+    QStringList stream{QStringLiteral("PWR001")};   // what line_rate sends, each line ended by a carriage return
 };
 
 class SimServer : public QObject {
@@ -82,6 +85,9 @@ public:
     // A burst of line noise: `bytes` random bytes without a carriage return
     // (nor capital letters: no reply code forms by chance).
     void flood(qint64 bytes);
+    // A burst of valid lines the device sends on its own: `lines` (each ended
+    // by a carriage return) over and over, `bytes` in all, cut only between lines.
+    void flood_lines(qint64 bytes, const QStringList& lines);
     // The serial adapter pulled out: the pty goes away (its link too).
     void unplug_pty();
     // Ends the TCP connection at once / after sending "EXT".
@@ -111,6 +117,7 @@ private:
     void deliver_everywhere(const QByteArray& bytes);
     void flush_held(Link& link);
     void send_noise();
+    void send_stream();
     void perform(Link& link, Action action);
     void begin_restart();
     void end_restart();
@@ -118,6 +125,8 @@ private:
     bool open_pty(QString* error);
     void close_pty();
     qint64 write_pty(const QByteArray& bytes);
+    bool pty_reader_present() const;
+    void on_pty_writable();
 
     SimDevice device_;
     Faults faults_;
@@ -126,7 +135,11 @@ private:
     QByteArray lead_;
     int lead_gap_ms_ = 0;
     QTimer noise_timer_;
+    QTimer stream_timer_;
     quint32 noise_seed_ = 1;
+    QElapsedTimer stream_clock_;    // since the line stream started
+    qint64 stream_sent_ = 0;        // bytes of the line stream sent since then
+    qsizetype stream_next_ = 0;     // the stream's next line
 
     QTcpServer* tcp_server_ = nullptr;
     QPointer<QTcpSocket> client_;
@@ -137,6 +150,9 @@ private:
     QString pty_path_;
     QString pty_link_;
     QSocketNotifier* pty_notifier_ = nullptr;
+    QSocketNotifier* pty_write_notifier_ = nullptr;
+    QByteArray pty_backlog_;        // written once the pty has room again
+    static constexpr qsizetype kPtyBacklog = 64 << 20;
     std::unique_ptr<Link> pty_out_;
 
     bool restarting_ = false;

@@ -1,5 +1,7 @@
 // quadrel-cli against the simulated Corvane, over TCP and the pseudo-terminal.
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,11 @@
 #include "expected_commands.h"
 #include "settings/settings_file.h"
 #include "sim_server.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quadrel;
 
@@ -356,6 +363,76 @@ class CliTest : public QObject {
     QCOMPARE(run.code, 64);
     QVERIFY2(run.err.contains("Usage: quadrel-cli"), qPrintable(run.err));
     QCOMPARE(sim.server.log(), QStringList());
+  }
+
+  // The terminal the client runs in is refused as a serial port: opened, it
+  // would be switched to raw 115200 baud under the user's shell.
+  void its_own_terminal_is_no_serial_port_data() {
+    QTest::addColumn<bool>("controlling");
+    QTest::newRow("standard input") << false;
+    QTest::newRow("controlling terminal") << true;
+  }
+  void its_own_terminal_is_no_serial_port() {
+    QFETCH(bool, controlling);
+    Sim sim;
+    const QByteArray pty = QFile::encodeName(sim.server.pty_path());
+    QProcess p;
+    if (controlling) {
+      // A session of its own whose controlling terminal is the pseudo-terminal.
+      p.setChildProcessModifier([pty] {
+        ::setsid();
+        const int fd = ::open(pty.constData(), O_RDWR);
+        if (fd >= 0) {
+          ::ioctl(fd, TIOCSCTTY, 0);
+          ::close(fd);
+        }
+      });
+    } else {
+      p.setStandardInputFile(sim.server.pty_path());
+    }
+    p.start(QStringLiteral(QUADREL_CLI_PATH), {"--serial", sim.server.pty_path(), "status"});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 3);
+    const QString err = p.readAllStandardError();
+    QVERIFY2(err.contains(sim.server.pty_path() + ": cannot open the port: the terminal this program runs in, not a "
+                                                  "serial port"),
+             qPrintable(err));
+    QCOMPARE(sim.server.log(), QStringList());
+  }
+
+  // The panel's files are read only when they are files: a FIFO or a folder in
+  // their place is named, and nothing waits for it.
+  void panel_files_that_are_no_files_are_named_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fifo");  // else a folder
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("corvane.ini FIFO") << "corvane.ini" << true << "status" << 64 << "corvane.ini is a FIFO, not a file)";
+    QTest::newRow("corvane.ini folder") << "corvane.ini" << false << "status" << 64
+                                        << "corvane.ini is a directory, not a file)";
+    QTest::newRow("com_ports.txt FIFO") << "com_ports.txt" << true << "--serial COM9 status" << 3
+                                        << "quadrel-cli: com_ports.txt is a FIFO, not a file; the serial ports present are used.\n";
+    QTest::newRow("output_reso.txt FIFO") << "output_reso.txt" << true << "@tcp resolution 2" << 0 << "";
+  }
+  void panel_files_that_are_no_files_are_named() {
+    QFETCH(QString, name);
+    QFETCH(bool, fifo);
+    QFETCH(QString, args);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    Sim sim;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (fifo)
+      QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+      QVERIFY(QDir().mkpath(path));
+    QStringList words = args.split(' ', Qt::SkipEmptyParts);
+    if (words.front() == "@tcp") words = QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.server.tcp_port())} + words.mid(1);
+    const Run run = cli(QStringList{"--panel-dir", dir.path()} + words);
+    QCOMPARE(run.code, code);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
   }
 
   void link_from_the_panel_settings() {

@@ -1,10 +1,13 @@
 // The command exchange and the receive paths against an in-process device.
 #include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
 #include <QTest>
 
 #include "capturing_notifier.h"
 #include "fake_link.h"
 #include "link/core/catalogue.h"
+#include "link/core/framer.h"
 #include "link/device_link.h"
 
 using namespace quadrel;
@@ -311,6 +314,125 @@ class ExchangeTest : public QObject {
       QTRY_COMPARE(rig.handled.size(), std::size_t(2));
       QCOMPARE(rig.handled, (std::vector<std::string>{"rx_mod:MOD003", "rx_out:OUT002"}));
     }
+  }
+
+  void ifaces_data() {
+    QTest::addColumn<int>("iface");
+    QTest::newRow("serial") << 0;
+    QTest::newRow("ethernet") << 1;
+  }
+
+  // The unread input is capped at 1 MiB: kept whole at the limit; past it the
+  // oldest bytes go, the console says how many, and the newest line is handled.
+  void the_unread_input_cap_is_noted_and_keeps_the_newest_line_data() {
+    QTest::addColumn<int>("iface");
+    QTest::addColumn<int>("over");  // bytes past the cap in the one read
+    for (int iface : {0, 1}) {
+      const char* link = iface == 0 ? "serial" : "ethernet";
+      QTest::addRow("%s, exactly 1 MiB", link) << iface << 0;
+      QTest::addRow("%s, 1 MiB and 1 byte", link) << iface << 1;
+      QTest::addRow("%s, 1 MiB and 700 bytes", link) << iface << 700;
+    }
+  }
+  void the_unread_input_cap_is_noted_and_keeps_the_newest_line() {
+    QFETCH(int, iface);
+    QFETCH(int, over);
+    Rig rig(iface);
+    const std::size_t cap = LineFramer::kMaxPending;
+    // Line noise (no reply forms in it) up to the cap, then the newest line.
+    std::string read(cap + static_cast<std::size_t>(over) - 7, '\x01');
+    read += "PWR000\r";
+    rig.device().deliver(read);
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_pwr:PWR000"});
+    const std::string note = "[" + std::to_string(over) + " bytes of unread input dropped]";
+    QCOMPARE(rig.console.history().find(note) != std::string::npos, over > 0);
+    QCOMPARE(rig.console.history().find("bytes of unread input dropped") != std::string::npos, over > 0);
+  }
+
+  // A burst of lines that the handlers take several slices for: while it is
+  // no bigger than the backlog kept (kBacklogKept), every line is handled,
+  // once and in order; beyond it the oldest are passed over, said so, and
+  // the newest are handled in order. Nothing here depends on the machine's
+  // speed: the handlers take 20 us each, so every burst outlasts a slice.
+  void a_burst_is_handled_whole_up_to_the_backlog_kept_data() {
+    QTest::addColumn<int>("iface");
+    QTest::addColumn<int>("lines");  // label lines of 17 bytes, each carrying its number
+    QTest::addColumn<bool>("whole");
+    for (int iface : {0, 1}) {
+      const char* link = iface == 0 ? "serial" : "ethernet";
+      QTest::addRow("%s, 15 KB", link) << iface << 900 << true;
+      QTest::addRow("%s, 170 KB", link) << iface << 10000 << false;
+    }
+  }
+  void a_burst_is_handled_whole_up_to_the_backlog_kept() {
+    QFETCH(int, iface);
+    QFETCH(int, lines);
+    QFETCH(bool, whole);
+    Rig rig(iface);
+    std::vector<int> order;  // the number each handled line carried
+    rig.link.table().set("LAI", [&] {
+      order.push_back(std::stoi(rig.link.rx_buf().substr(4)));
+      QElapsedTimer spin;
+      spin.start();
+      while (spin.nsecsElapsed() < 20'000) {}
+    });
+    std::string read;
+    char line[32];
+    for (int i = 0; i < lines; ++i) {
+      std::snprintf(line, sizeof line, "LAI1%012d\r", i);
+      read += line;
+    }
+    rig.device().deliver(read);
+    QTRY_VERIFY_WITH_TIMEOUT(!order.empty() && order.back() == lines - 1, 5000);
+    QVERIFY(std::is_sorted(order.begin(), order.end()));
+    QVERIFY(std::adjacent_find(order.begin(), order.end()) == order.end());
+    const bool said = rig.console.history().find(" reply lines dropped: they came faster than they could be handled]") !=
+                      std::string::npos;
+    if (whole) {
+      QCOMPARE(order.size(), std::size_t(lines));
+      QVERIFY(!said);
+    } else {
+      QVERIFY(order.size() < std::size_t(lines));
+      // At least the backlog kept is handled, the newest lines.
+      QVERIFY(order.size() >= DeviceLink::kBacklogKept / 17);
+      QVERIFY(said);
+    }
+  }
+
+  // Lines that come faster than their handlers get through: the oldest are
+  // passed over (and said so), never the reply a command waits for, and what
+  // is handled is handled once and in order.
+  void behind_a_flood_of_lines_the_awaited_reply_still_comes_data() { ifaces_data(); }
+  void behind_a_flood_of_lines_the_awaited_reply_still_comes() {
+    QFETCH(int, iface);
+    Rig rig(iface);
+    std::vector<int> order;  // the number each handled PWR line carried
+    rig.link.table().set("PWR", [&] {
+      order.push_back(std::stoi(rig.link.rx_buf().substr(3)));
+      QElapsedTimer spin;  // a handler that takes half a millisecond
+      spin.start();
+      while (spin.nsecsElapsed() < 500'000) {}
+    });
+    // 3,000 lines of the device's own (1.5 s of handling) before the answer,
+    // 100 behind it.
+    std::string reply;
+    for (int i = 0; i < 3000; ++i) reply += "PWR" + num3(i % 1000) + "\r";
+    reply += "MOD003\r";
+    for (int i = 0; i < 100; ++i) reply += "PWR" + num3(i) + "\r";
+    rig.answer(reply);
+    QElapsedTimer clock;
+    clock.start();
+    rig.link.tx_cmd("MOD999");
+    QVERIFY(rig.link.state().rx_flag);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::Answered);
+    QCOMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
+    QVERIFY(order.size() < 3000);
+    // The lines behind the answer are handled after it, all of them, in order.
+    QTRY_VERIFY_WITH_TIMEOUT(order.size() >= 100 && order.back() == 99, 3000);
+    for (std::size_t i = 1; i < 100; ++i) QCOMPARE(order[order.size() - 100 + i], int(i));
+    QVERIFY(rig.console.history().find(" reply lines dropped: they came faster than they could be handled]") !=
+            std::string::npos);
   }
 
   void unknown_and_err_replies_set_the_flag_per_path() {

@@ -1,6 +1,9 @@
 // The command exchange over the real transports: a pseudo-terminal opened as a
 // serial port and a loopback TCP connection, against the simulated device.
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -10,6 +13,8 @@
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "sim_server.h"
+
+#include <sys/stat.h>
 
 using namespace quadrel;
 
@@ -174,6 +179,93 @@ class LinkTransportsTest : public QObject {
     QVERIFY(!rig.link.state().serial_open);
     QCOMPARE(rig.notifier.texts.size(), 1);
     QVERIFY(rig.notifier.texts.front().startsWith("RS232 port is disconnected !\n" + pty));
+  }
+
+  // What the serial port reports decides whether the device is gone: a read
+  // of a removed adapter gives a resource error, a hang-up a read error, a
+  // failed write a write error. Each closes the port and is told once, naming
+  // the device; the others leave the port as it is.
+  void a_serial_error_closes_the_port_or_not_data() {
+    QTest::addColumn<int>("error");  // QSerialPort::SerialPortError
+    QTest::addColumn<QString>("why");  // empty: the port stays open
+    QTest::newRow("resource (adapter removed)") << int(QSerialPort::ResourceError)
+                                                << "the device hung up or was removed";
+    QTest::newRow("read (hang-up)") << int(QSerialPort::ReadError) << "the device hung up or was removed";
+    QTest::newRow("write") << int(QSerialPort::WriteError) << "writing failed";
+    QTest::newRow("unsupported operation") << int(QSerialPort::UnsupportedOperationError) << "";
+    QTest::newRow("timeout") << int(QSerialPort::TimeoutError) << "";
+    QTest::newRow("not open") << int(QSerialPort::NotOpenError) << "";
+  }
+  void a_serial_error_closes_the_port_or_not() {
+    QFETCH(int, error);
+    QFETCH(QString, why);
+    Rig rig(0);
+    int lost = 0;
+    QObject::connect(&rig.link, &DeviceLink::serial_lost, [&] { ++lost; });
+    const QString pty = rig.sim.pty_path();
+    // Twice, as a port does that keeps failing until it is closed.
+    for (int i = 0; i < 2; ++i) emit rig.serial.port().errorOccurred(QSerialPort::SerialPortError(error));
+    QTest::qWait(20);
+    if (why.isEmpty()) {
+      QCOMPARE(lost, 0);
+      QVERIFY(rig.serial.is_open());
+      QVERIFY(rig.notifier.texts.isEmpty());
+      rig.link.tx_cmd("MOD999");
+      QVERIFY(rig.link.state().rx_flag);
+      return;
+    }
+    QCOMPARE(lost, 1);
+    QVERIFY(!rig.serial.is_open());
+    QVERIFY(!rig.link.state().serial_open);
+    QCOMPARE(rig.notifier.texts.size(), 1);
+    const QString told = rig.notifier.texts.front();
+    QVERIFY2(told.startsWith("RS232 port is disconnected !\n" + pty + ": " + why), qPrintable(told));
+  }
+
+  // Only a terminal device may be opened as the serial port; the reason says
+  // what the path is instead. Nothing is waited for on the way.
+  void what_is_no_serial_device_is_refused_by_name_data() {
+    QTest::addColumn<QString>("path");  // "@fifo", "@dir", "@file": made in a temporary folder
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << "@fifo" << "not a serial device (it is a FIFO)";
+    QTest::newRow("directory") << "@dir" << "not a serial device (it is a directory)";
+    QTest::newRow("regular file") << "@file" << "not a serial device (it is a regular file)";
+    QTest::newRow("/dev/zero") << "/dev/zero" << "not a serial device";
+    QTest::newRow("/dev/urandom") << "/dev/urandom" << "not a serial device";
+    QTest::newRow("/dev/null") << "/dev/null" << "not a serial device";
+    QTest::newRow("/dev/tty") << "/dev/tty" << "the terminal this program runs in, not a serial port";
+    QTest::newRow("/dev/console") << "/dev/console" << "a console of this computer, not a serial port";
+    QTest::newRow("nothing") << "" << "no serial device is given";
+    QTest::newRow("missing") << "/nonexistent/tty-quadrel" << "No such file or directory";
+  }
+  void what_is_no_serial_device_is_refused_by_name() {
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    if (path == "@fifo") {
+      path = dir.filePath("fifo");
+      QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (path == "@dir") {
+      path = dir.path();
+    } else if (path == "@file") {
+      path = dir.filePath("file");
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    SerialLink port;
+    QString error;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!port.open(path, &error));
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(error, reason);
+    QVERIFY(!port.is_open());
+    // A pseudo-terminal, as a serial adapter is, is taken.
+    corvane::SimServer sim;
+    corvane::SimServer::Options options;
+    options.tcp = false;
+    QVERIFY(sim.start(options));
+    QVERIFY2(port.open(sim.pty_path(), &error), qPrintable(error));
   }
 
   void a_port_held_by_another_program_is_refused_by_name() {

@@ -25,6 +25,13 @@ using quadrel::test::refresh_commands;
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build runs the simulator in this process and the window ten
+// times slower: a tenth of each flood still outruns the handlers many times over.
+constexpr int kFloodScale = 10;
+#else
+constexpr int kFloodScale = 1;
+#endif
 
 void set_faults(PanelFixture& fx, const std::function<void(corvane::Faults&)>& change) {
   corvane::Faults faults;
@@ -212,6 +219,71 @@ class RobustnessTest : public QObject {
     fx.sim().send_garbage("\r");
     fx.sim().send_unsolicited(QStringLiteral("PWR001"));
     QVERIFY(fx.wait_for([&] { return fx.console().contains(QStringLiteral("PWR001")); }, 10000));
+    verify_next_refresh_works(fx);
+  }
+
+  // The device reports on its own at 1 MB/s (about 143,000 valid lines a
+  // second), or sends 16 MB of them at once: the window answers, a refresh in
+  // the middle of it gets every answer, and the burst is over in moments.
+  void a_flood_of_valid_lines_leaves_refresh_working_data() {
+    QTest::addColumn<int>("link");
+    QTest::addColumn<bool>("stream");
+    for (const bool stream : {true, false}) {
+      const char* what = stream ? "1 MB per second" : "16 MB burst";
+      QTest::addRow("ethernet, %s", what) << int(PanelFixture::Link::Ethernet) << stream;
+      QTest::addRow("serial, %s", what) << int(PanelFixture::Link::Serial) << stream;
+    }
+  }
+  void a_flood_of_valid_lines_leaves_refresh_working() {
+    QFETCH(int, link);
+    QFETCH(bool, stream);
+    PanelFixture fx({.link = PanelFixture::Link(link), .advanced = true});
+    // What the device would say of itself anyway: the refresh reads the same.
+    const QStringList lines{"PWR001", "MOD001", "OUT001", "INP001"};
+    if (stream)
+      set_faults(fx, [&](corvane::Faults& f) {
+        f.line_rate = 1'000'000 / kFloodScale;
+        f.stream = lines;
+      });
+    else
+      fx.sim().flood_lines((16 << 20) / kFloodScale, lines);
+    // The burst's last line, which the window handles once it has read the burst.
+    if (!stream) fx.sim().send_unsolicited(QStringLiteral("LCK000"));
+    qint64 slowest = 0;
+    for (int click = 0; click < 10; ++click) {
+      QElapsedTimer clock;
+      clock.start();
+      bool answered = false;
+      QTimer::singleShot(0, [&] { answered = true; });
+      QVERIFY(QTest::qWaitFor([&] { return answered; }, 2000));
+      slowest = std::max(slowest, clock.elapsed());
+      QTest::qWait(30);
+    }
+    QVERIFY2(slowest < 200, qPrintable(QString::number(slowest)));
+    // A burst is over in moments: its newest line is handled.
+    if (!stream) QVERIFY(fx.wait_for([&] { return fx.console().contains(QStringLiteral("LCK000")); }, 10000));
+    int answered = 0;
+    int exchanges = 0;
+    const auto counting = QObject::connect(&fx.link(), &DeviceLink::exchange_ended,
+                                           [&](const QString&, ExchangeOutcome outcome) {
+                                             ++exchanges;
+                                             answered += outcome == ExchangeOutcome::Answered;
+                                           });
+    fx.clear_received();
+    QElapsedTimer refresh;
+    refresh.start();
+    fx.full_refresh();
+    QObject::disconnect(counting);
+    QCOMPARE(fx.received(), refresh_commands(1, true));
+    QCOMPARE(answered, exchanges);
+    QVERIFY2(refresh.elapsed() < 5000, qPrintable(QString::number(refresh.elapsed())));
+    verify_consistent(fx);
+    // Once the device is quiet again, its next line is handled at once.
+    fx.sim().set_faults({});
+    fx.settle(300);
+    QVERIFY(fx.device_says(QStringLiteral("PWR000")));
+    QCOMPARE(fx.model().pwr_state(), 0);
+    fx.power_on();
     verify_next_refresh_works(fx);
   }
 

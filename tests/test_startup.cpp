@@ -2,6 +2,7 @@
 // and writing the settings back when the window closes.
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,14 +15,17 @@
 #include <QTimer>
 #include <QtTest>
 #include <csignal>
+#include <unistd.h>
+#include <sys/stat.h>
 #include <memory>
 
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "panel/status_line.h"
 #include "panel_fixture.h"
-#include "unanswered_port.h"
 #include "link/serial_ports.h"
+#include "process_stats.h"
+#include "unanswered_port.h"
 #include "shell/command_line.h"
 #include "settings/file_locations.h"
 #include "shell/quit_signals.h"
@@ -213,6 +217,47 @@ class TestStartup : public QObject {
     QVERIFY(folder.notifier.texts.at(0).startsWith(QStringLiteral("corvane.ini: the interface \"7\"")));
   }
 
+  // A FIFO, folder or device in place of one of the files: it is never read
+  // (a FIFO would hold the start for ever) and the start-up message names it.
+  void files_that_are_no_files_are_named_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");  // "fifo", "dir" or a device to link to
+    QTest::addColumn<QString>("message");
+    const QString ini = QStringLiteral("; starting with default settings.");
+    const QString reso = QStringLiteral("; the built-in resolution list is used.");
+    const QString ports = QStringLiteral("; the serial ports present are used.");
+    QTest::newRow("corvane.ini FIFO") << "corvane.ini" << "fifo" << "corvane.ini is a FIFO, not a file" + ini;
+    QTest::newRow("corvane.ini folder") << "corvane.ini" << "dir" << "corvane.ini is a directory, not a file" + ini;
+    QTest::newRow("corvane.ini device") << "corvane.ini" << "/dev/zero" << "corvane.ini is a character device, not a file" + ini;
+    QTest::newRow("output_reso.txt FIFO") << "output_reso.txt" << "fifo" << "output_reso.txt is a FIFO, not a file" + reso;
+    QTest::newRow("output_reso.txt folder") << "output_reso.txt" << "dir" << "output_reso.txt is a directory, not a file" + reso;
+    QTest::newRow("com_ports.txt FIFO") << "com_ports.txt" << "fifo" << "com_ports.txt is a FIFO, not a file" + ports;
+    QTest::newRow("com_ports.txt folder") << "com_ports.txt" << "dir" << "com_ports.txt is a directory, not a file" + ports;
+  }
+  void files_that_are_no_files_are_named() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    // Ethernet: no serial port is opened, so the only message is the file's.
+    const QByteArray ini = "1\r\n1\r\n#FALSE#\r\n\"a\"\r\n";
+    StartupFolder folder(name == "corvane.ini" ? QByteArray() : ini, name == "output_reso.txt" ? QByteArray() : kReso);
+    const QString path = folder.path(name);
+    QFile::remove(path);
+    if (kind == "fifo")
+      QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == "dir")
+      QVERIFY(QDir().mkpath(path));
+    else
+      QVERIFY(QFile::link(kind, path));
+    QElapsedTimer clock;
+    clock.start();
+    auto main = folder.open();
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(folder.notifier.texts, QStringList{message});
+    QCOMPARE(folder.notifier.icons, QList<MessageIcon>{MessageIcon::Warning});
+    QVERIFY(main->state().send_enable);
+  }
+
   // The warning quotes the file: text in angle brackets is shown as it stands.
   void the_warning_box_shows_plain_text() {
     MessageBoxNotifier notifier(nullptr);
@@ -336,6 +381,56 @@ class TestStartup : public QObject {
     }
     QVERIFY(!main->isVisible());
     QCOMPARE(read_file(folder.path("corvane.ini")), QByteArray("1\r\n1\r\n#FALSE#\r\n\"10.1.2.3\"\r\n"));
+  }
+
+  // A signal while a start-up message waits for its OK (the real program,
+  // offscreen): the box does not keep it running; it saves and quits as
+  // closing does, with exit code 0, and the message goes to the standard error.
+  void a_signal_during_a_start_up_message_saves_and_quits_data() {
+    QTest::addColumn<int>("signal_number");
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QString>("message");
+    const QByteArray garbage = "1\r\nzz\r\n#TRUE#\r\n\"10.0.0.9\"\r\n";
+    const QByteArray repaired = "1\r\n1\r\n#TRUE#\r\n\"10.0.0.9\"\r\n";
+    const QString garbage_message = "quadrel: corvane.ini: the serial port \"zz\" is not a number from 1 to 9";
+    QTest::newRow("garbage in corvane.ini, SIGTERM") << SIGTERM << garbage << repaired << garbage_message;
+    QTest::newRow("garbage in corvane.ini, SIGINT") << SIGINT << garbage << repaired << garbage_message;
+    // Lines ended by a line feed alone: the saved file ends them as the panel does.
+    QTest::newRow("the COM port missing, SIGHUP") << SIGHUP << QByteArray("0\n2\n#FALSE#\n\"a\"\n")
+                                                  << QByteArray("0\r\n2\r\n#FALSE#\r\n\"a\"\r\n")
+                                                  << "quadrel: COM2: Fail !\n/nonexistent/tty-quadrel: ";
+  }
+  void a_signal_during_a_start_up_message_saves_and_quits() {
+    QFETCH(int, signal_number);
+    QFETCH(QByteArray, ini);
+    QFETCH(QByteArray, saved);
+    QFETCH(QString, message);
+    // The program in a folder of its own (a link to the built one, so that it
+    // finds its files beside itself), with the files of the case.
+    QTemporaryDir folder(QFileInfo(QStringLiteral(QUADREL_PATH)).absolutePath() + QStringLiteral("/signal-XXXXXX"));
+    const QString program = folder.filePath(QStringLiteral("quadrel"));
+    // A hard link: a symbolic one would lead the program back to the build folder.
+    QVERIFY(::link(QUADREL_PATH, QFile::encodeName(program).constData()) == 0 ||
+            QFile::copy(QStringLiteral(QUADREL_PATH), program));
+    write_file(folder.path(), QStringLiteral("corvane.ini"), ini);
+    write_file(folder.path(), QStringLiteral("output_reso.txt"), kReso);
+    write_file(folder.path(), QStringLiteral("com_ports.txt"), "COM2=/nonexistent/tty-quadrel\n");
+    QProcess quadrel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    quadrel.setProcessEnvironment(env);
+    quadrel.start(program, {});
+    QVERIFY(quadrel.waitForStarted());
+    // The message box is up once the program sleeps in its event loop.
+    QVERIFY(QTest::qWaitFor([&] { return quadrel::test::waits_for_events(quadrel.processId()); }, 10000));
+    QVERIFY(::kill(static_cast<pid_t>(quadrel.processId()), signal_number) == 0);
+    QVERIFY(quadrel.waitForFinished(5000));
+    QCOMPARE(quadrel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(quadrel.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(quadrel.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(read_file(folder.filePath(QStringLiteral("corvane.ini"))), saved);
   }
 
   void where_the_files_are_data() {

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <cstdio>
 
+#include "link/core/small_file.h"
 #include "link/endpoint.h"
 #include "link/serial_ports.h"
 #include "settings/file_locations.h"
@@ -20,13 +21,19 @@ void put(FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-// Reads a small text file beside the panel; false when it is missing.
-bool read_text(const QString& path, std::string* text) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray data = file.read(1 << 20);
-  text->assign(data.constData(), static_cast<std::size_t>(data.size()));
-  return true;
+// Reads a small text file beside the panel, a regular file only (a FIFO in
+// its place would never end); returns what kept it from being read, empty when read.
+QString read_text(const QString& path, std::string* text) {
+  SmallFile file = read_small_file(QFile::encodeName(path).toStdString(), 1 << 20);
+  *text = std::move(file.text);
+  return QString::fromLocal8Bit(file.problem());
+}
+
+// COM1..COM9 as the panel maps them, telling when com_ports.txt is there but
+// cannot be read.
+QString com_device(int com_port, const QString& folder) {
+  if (const QString problem = com_ports_problem(folder); !problem.isEmpty()) put(stderr, "quadrel-cli: " + problem + "\n");
+  return serial_device(com_port, folder);
 }
 
 }  // namespace
@@ -114,21 +121,21 @@ std::optional<LinkTarget> LinkOptions::target(QString* error) const {
     // COM1..COM9 mean what they mean to the panel.
     static const QRegularExpression com(QStringLiteral("^COM([1-9]):?$"), QRegularExpression::CaseInsensitiveOption);
     const auto match = com.match(serial);
-    t.device = match.hasMatch() ? serial_device(match.captured(1).toInt(), ports_folder()) : serial;
+    t.device = match.hasMatch() ? com_device(match.captured(1).toInt(), ports_folder()) : serial;
     return t;
   }
   if (endpoint.isEmpty()) {
     // The link the panel was last left on.
     const QString path = settings_file();
     std::string text;
-    if (!read_text(path, &text)) {
-      *error = QStringLiteral("no link given: use --serial DEVICE or --tcp HOST[:PORT] (%1 cannot be read)")
-                   .arg(QDir::toNativeSeparators(path));
+    if (const QString unread = read_text(path, &text); !unread.isEmpty()) {
+      *error = QStringLiteral("no link given: use --serial DEVICE or --tcp HOST[:PORT] (%1 %2)")
+                   .arg(QDir::toNativeSeparators(path), unread);
       return std::nullopt;
     }
     const Settings settings = parse_settings(text);
     if (settings.iface == 0) {
-      t.device = serial_device(settings.com_port, ports_folder());
+      t.device = com_device(settings.com_port, ports_folder());
       return t;
     }
     endpoint = QString::fromStdString(settings.address);
@@ -163,7 +170,7 @@ Session* Context::open() {
 const std::vector<std::string>& Context::resolutions() const {
   if (resolutions_.empty()) {
     std::string text;
-    if (read_text(QDir(link_.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text))
+    if (read_text(QDir(link_.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text).isEmpty())
       resolutions_ = parse_resolution_list(text);
     if (resolutions_.empty()) resolutions_ = default_resolution_list();
   }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMetaMethod>
+#include <algorithm>
 #include <utility>
 
 #include "link/core/catalogue.h"
@@ -306,6 +307,7 @@ void DeviceLink::reset_exchange() {
   st_.rx_flag = false;
   framer_.reset();
   line_held_ = false;
+  behind_ = false;
   net_answer_.clear();
 }
 
@@ -334,13 +336,15 @@ void DeviceLink::schedule_serial_tick() {
   if (closing_ || !tim_rx_enabled_ || tim_rx_.isActive()) return;
   const bool waiting = (serial_ && serial_->is_open() && serial_->bytes_available() > 0) ||
                        (st_.iface == 0 && framer_.has_pending());
-  if (waiting) tim_rx_.start();
+  if (waiting) tim_rx_.start(next_pass_delay());
 }
 
 void DeviceLink::schedule_input(ReplyPath path) {
   if (path != ReplyPath::Ethernet) return schedule_serial_tick();
-  if (!closing_ && !tcp_rx_.isActive()) tcp_rx_.start();
+  if (!closing_ && !tcp_rx_.isActive()) tcp_rx_.start(next_pass_delay());
 }
+
+int DeviceLink::next_pass_delay() const { return behind_ ? kRestMs : 0; }
 
 void DeviceLink::tim_rx_Timer() {
   const bool port_bytes = serial_ && serial_->is_open() && serial_->bytes_available() > 0;
@@ -362,17 +366,43 @@ void DeviceLink::wsk_client_DataArrival() {
   if (!chunk.empty() && st_.con_lines == before) ++st_.con_lines;
 }
 
+bool DeviceLink::may_pass_over(std::string_view code, ReplyPath path) const {
+  // The device ending the connection, and the reply that someone sending is
+  // owed, are never passed over: the link's state and the exchange hang on them.
+  if (path == ReplyPath::Ethernet && code == code::EXT) return false;
+  if (st_.tx_busy && (!waiting_ || code == waiting_code_ || code == code::ERR)) return false;
+  return true;
+}
+
 void DeviceLink::process_input(ReplyPath path) {
   const bool serial = path == ReplyPath::Serial;
   QElapsedTimer slice;
   slice.start();
   if (const std::size_t dropped = framer_.take_dropped())
-    echo("[" + std::to_string(dropped) + " bytes of line noise dropped]", path);
+    echo("[" + std::to_string(dropped) + " bytes of unread input dropped]", path);
+
+  // Behind a device that sends more lines than their handlers get through in
+  // their share of the time, the oldest lines waiting are stale: only the
+  // newest are kept (kBacklogKept, or about what one slice handles while a
+  // command waits), the rest is passed over (counted, not handled). Framing
+  // them costs next to nothing; handling them would keep the window busy for
+  // ever and hold up the reply a command waits for.
+  std::size_t stale = 0;
+  if (behind_) {
+    const std::size_t keep = std::max(waiting_ ? kBacklogKeptWhileWaiting : kBacklogKept, slice_bytes_);
+    const std::size_t waiting = framer_.pending_size();
+    stale = waiting > keep ? waiting - keep : 0;
+  }
+  std::size_t passed_over = 0;
+  std::size_t handled_bytes = 0;
 
   while (!line_held_) {
     if (slice.elapsed() >= kSliceMs) {
       // More input than one pass should take: the rest comes after the events
-      // that are waiting (a click, a repaint).
+      // that are waiting (a click, a repaint), and after a rest, so that a
+      // flood takes at most a share of the processor.
+      behind_ = true;
+      slice_bytes_ = handled_bytes;
       schedule_input(path);
       break;
     }
@@ -380,10 +410,20 @@ void DeviceLink::process_input(ReplyPath path) {
     const LineFramer::Step step = framer_.step(net_query);
     const std::size_t consumed = framer_.take_consumed();
     if (step == LineFramer::Step::NeedMore) {
+      behind_ = false;
       // A partial reply is echoed on the serial path, growing with each read.
       if (serial && consumed > 0) echo(framer_.buf(), path);
       break;
     }
+    if (stale > 0) {
+      stale -= std::min(stale, consumed);
+      if (step == LineFramer::Step::Line && may_pass_over(reply::code_of(framer_.buf()), path)) {
+        ++passed_over;
+        framer_.clear_line();
+        continue;
+      }
+    }
+    handled_bytes += consumed;
     if (serial || framer_.line_had_cr()) echo(framer_.buf(), path);
     if (step == LineFramer::Step::NetAnswer) {
       // Kept for the Get IP sequence, which takes it; the stream goes on.
@@ -421,6 +461,9 @@ void DeviceLink::process_input(ReplyPath path) {
     }
     dispatch_line(path);
   }
+  if (passed_over > 0)
+    echo("[" + std::to_string(passed_over) + " reply lines dropped: they came faster than they could be handled]",
+         path);
   flush_echo();
 }
 
@@ -435,8 +478,8 @@ void DeviceLink::dispatch_line(ReplyPath path) {
   }
   const std::string line = framer_.buf();
   framer_.clear_line();
-  // A handler may send, and so write to the console: what came before shows first.
-  flush_echo();
+  // The echo of the pass goes to the console at its end; a handler that sends
+  // writes to the console through console_add, which shows what came before first.
   st_.rx_flag = true;
   run_handler(line, path);
   st_.tx_busy = false;

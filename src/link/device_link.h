@@ -133,6 +133,15 @@ class DeviceLink : public QObject {
   // Longest run of the receive path before it lets other events in: a flood
   // of input never holds up the window for longer.
   static constexpr int kSliceMs = 10;
+  // After a pass that ran out of its slice, the next one waits this long, so
+  // that a flood of input gets about a quarter of a core for its handlers.
+  static constexpr int kRestMs = 3 * kSliceMs;
+  // Behind a flood, at least this much unread input is kept for the next
+  // pass (more when one slice handles more); older lines are passed over.
+  // While a command waits, less: the lines kept are handled before its reply,
+  // which must come within the exchange's limit even when handlers are slow.
+  static constexpr std::size_t kBacklogKept = 16 * 1024;
+  static constexpr std::size_t kBacklogKeptWhileWaiting = 1024;
 
  private:
   bool link_ready_or_report();
@@ -143,6 +152,8 @@ class DeviceLink : public QObject {
   bool run_handler(const std::string& line, ReplyPath path);
   void schedule_serial_tick();
   void schedule_input(ReplyPath path);
+  int next_pass_delay() const;
+  bool may_pass_over(std::string_view code, ReplyPath path) const;
   void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
   void lose_serial(const std::string& reason);
   void echo(const std::string& text, ReplyPath path);
@@ -164,6 +175,8 @@ class DeviceLink : public QObject {
   std::string waiting_code_;
   std::string net_answer_;  // the network answer, until the query takes it
   std::string echo_;        // console text of the running receive pass, not yet shown
+  bool behind_ = false;          // the last pass ran out of its slice with input left
+  std::size_t slice_bytes_ = 0;  // input that pass handled in its slice
   bool closing_ = false;
   std::string last_reply_;
   std::string handler_line_;  // the reply whose handler is running

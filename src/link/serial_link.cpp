@@ -2,14 +2,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <cerrno>
 #include <cstring>
 
+#include "link/core/small_file.h"
+
 #ifdef Q_OS_LINUX
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -87,10 +92,76 @@ QString SerialLink::other_holder(const QString& device_path) {
   return {};
 }
 
+#ifdef Q_OS_LINUX
+namespace {
+
+// The terminal this program runs in: its controlling terminal (from the
+// kernel's own record), or the terminal of its standard input or outputs.
+bool is_own_terminal(dev_t device) {
+  QFile stat(QStringLiteral("/proc/self/stat"));
+  if (stat.open(QIODevice::ReadOnly)) {
+    const QByteArray line = stat.readAll();
+    // After the command name in parentheses: state, ppid, pgrp, session, tty_nr.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const unsigned long tty_nr = fields.value(4).toULong();
+    const unsigned int tty_major = (tty_nr >> 8) & 0xfff;
+    const unsigned int tty_minor = (tty_nr & 0xff) | ((tty_nr >> 12) & 0xfff00);
+    if (tty_nr != 0 && major(device) == tty_major && minor(device) == tty_minor) return true;
+  }
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) && ::isatty(fd) && info.st_rdev == device) return true;
+  }
+  return false;
+}
+
+}  // namespace
+#endif
+
+QString SerialLink::refusal(const QString& device_path) {
+  if (device_path.isEmpty()) return QStringLiteral("no serial device is given");
+#ifdef Q_OS_LINUX
+  const QByteArray path = QFile::encodeName(device_path);
+  struct stat info {};
+  // A path that does not exist is left to the port, which says so.
+  if (::stat(path.constData(), &info) != 0) return {};
+  if (!S_ISCHR(info.st_mode))
+    return QStringLiteral("not a serial device (it is %1)").arg(QString::fromStdString(file_kind(info.st_mode)));
+  // Opened as a port it would be switched to raw 115200 baud under the user's
+  // shell: /dev/tty is whatever terminal the opener has; the console and the
+  // virtual consoles are the screen's.
+  const unsigned int dev_major = major(info.st_rdev);
+  const unsigned int dev_minor = minor(info.st_rdev);
+  if (dev_major == 5 && dev_minor == 0) return QStringLiteral("the terminal this program runs in, not a serial port");
+  if ((dev_major == 5 && dev_minor == 1) || (dev_major == 4 && dev_minor < 64))
+    return QStringLiteral("a console of this computer, not a serial port");
+  if (is_own_terminal(info.st_rdev)) return QStringLiteral("the terminal this program runs in, not a serial port");
+  // A character device that is no terminal (/dev/zero, /dev/urandom, a
+  // sound card) has no line settings at all. The kernel tells the class of
+  // a device without opening it (an open and close would pulse a real
+  // port's DTR line, which resets some devices); pseudo-terminals are not
+  // listed there and are asked directly.
+  const QString device_class =
+      QFileInfo(QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(dev_major).arg(dev_minor)).symLinkTarget();
+  if (!device_class.isEmpty()) {
+    if (QFileInfo(device_class).fileName() != QLatin1String("tty")) return QStringLiteral("not a serial device");
+  } else if (const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+    const bool terminal = ::isatty(fd);
+    ::close(fd);
+    if (!terminal) return QStringLiteral("not a serial device");
+  }
+#endif
+  return {};
+}
+
 bool SerialLink::open(const QString& device_path, QString* error) {
   if (port_.isOpen()) port_.close();
   path_ = device_path;
   loss_reported_ = false;
+  if (const QString refused = refusal(device_path); !refused.isEmpty()) {
+    if (error) *error = refused;
+    return false;
+  }
   // Two programs on one port each take part of the replies; neither works.
   const QString holder = other_holder(device_path);
   if (!holder.isEmpty()) {

@@ -32,6 +32,11 @@ class SerialLink : public QObject, public ByteLink {
 
   QSerialPort& port() { return port_; }
 
+  // Why `device_path` is refused before it is opened, empty when it may be a
+  // serial port: a FIFO, a file or a character device that is no terminal
+  // ("not a serial device"), or the terminal this program runs in.
+  static QString refusal(const QString& device_path);
+
   // Another program that has `device_path` open: "minicom (pid 4711)", or
   // empty when none is found (or the system does not tell).
   static QString other_holder(const QString& device_path);

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "link/core/small_file.h"
+
 namespace quadrel {
 
 namespace {
@@ -94,14 +96,28 @@ SerialPortMap serial_port_map(const QStringList& present, const std::map<int, st
   return map;
 }
 
+namespace {
+
+constexpr std::size_t kComPortsLimit = 64 * 1024;
+
+SmallFile read_com_ports(const QString& folder) {
+  return read_small_file(QFile::encodeName(QDir(folder).filePath(QStringLiteral("com_ports.txt"))).toStdString(),
+                         kComPortsLimit);
+}
+
+}  // namespace
+
 SerialPortMap serial_port_map(const QString& folder, const QString& root) {
-  std::map<int, std::string> lines;
-  QFile file(QDir(folder).filePath(QStringLiteral("com_ports.txt")));
-  if (file.open(QIODevice::ReadOnly)) {
-    const QByteArray data = file.read(64 * 1024);
-    lines = parse_com_ports(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
-  }
-  return serial_port_map(present_serial_devices(root), lines);
+  // Only a regular file is read: a FIFO in its place would never end.
+  const SmallFile file = read_com_ports(folder);
+  return serial_port_map(present_serial_devices(root), parse_com_ports(file.text));
+}
+
+QString com_ports_problem(const QString& folder) {
+  const SmallFile file = read_com_ports(folder);
+  if (file.result == SmallFile::Result::Ok || file.result == SmallFile::Result::Missing) return {};
+  return QStringLiteral("com_ports.txt %1; the serial ports present are used.")
+      .arg(QString::fromLocal8Bit(file.problem()));
 }
 
 QString default_serial_device(int com_port) {

@@ -29,6 +29,10 @@ std::map<int, std::string> parse_com_ports(std::string_view text);
 SerialPortMap serial_port_map(const QString& folder, const QString& root = QString());
 SerialPortMap serial_port_map(const QStringList& present, const std::map<int, std::string>& file_lines);
 
+// What is wrong with "<folder>/com_ports.txt" when it is there but cannot be
+// read ("com_ports.txt is a FIFO, not a file; ..."); empty when it is read or absent.
+QString com_ports_problem(const QString& folder);
+
 // The device of `com_port` (1..9) without com_ports.txt: the present one at
 // that place, empty when there is none (or for a number outside 1..9).
 QString default_serial_device(int com_port);

@@ -48,16 +48,37 @@ int main(int argc, char* argv[]) {
     icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
   QApplication::setWindowIcon(icon);
 
+  // Signals are caught before the window loads: its start-up may show a
+  // message box (a settings file it cannot read, a port that does not open),
+  // and a signal then must save and quit just as closing does.
+  quadrel::QuitSignals quit_signals;
+  quadrel::FrmMain* window = nullptr;
+  int signal_while_loading = 0;
+  QObject::connect(&quit_signals, &quadrel::QuitSignals::received, &app, [&](int signal_number) {
+    // No box keeps the program running from now on.
+    quit_signals.end_dialogs();
+    if (!window) {
+      // Still loading: it finishes without waiting for anyone, then the window closes.
+      if (signal_while_loading == 0) signal_while_loading = signal_number;
+      return;
+    }
+    // Once the boxes that are up have ended (their text said on the standard error).
+    QMetaObject::invokeMethod(
+        &app,
+        [&window, signal_number] {
+          window->startup().close_on_signal(signal_number);
+          QCoreApplication::exit(0);
+        },
+        Qt::QueuedConnection);
+  });
+
   quadrel::FrmMainOptions options;
   options.run_link = command_line.link;
   quadrel::FrmMain frm_main(options);
-
-  // A signal saves and quits as closing the window does; a message box that
-  // happens to be open does not keep the program running.
-  quadrel::QuitSignals quit_signals;
-  QObject::connect(&quit_signals, &quadrel::QuitSignals::received, &frm_main, [&frm_main](int signal_number) {
-    frm_main.startup().close_on_signal(signal_number);
-    QCoreApplication::exit(0);
-  });
+  if (signal_while_loading != 0) {
+    frm_main.startup().close_on_signal(signal_while_loading);
+    return 0;
+  }
+  window = &frm_main;
   return QApplication::exec();
 }

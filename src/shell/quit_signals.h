@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+class QDialog;
 class QSocketNotifier;
 
 namespace quadrel {
@@ -16,11 +17,22 @@ class QuitSignals : public QObject {
   // Gives the signals their default action back.
   ~QuitSignals() override;
 
+  // The program is quitting: the dialogs open now end at once, and so does
+  // every one that opens from now on (nobody may be there to answer it). A
+  // message box's text goes to the standard error instead.
+  void end_dialogs();
+
  signals:
   void received(int signal_number);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  void end(QDialog* dialog);
+
   QSocketNotifier* notifier_ = nullptr;
+  bool ending_dialogs_ = false;
 };
 
 }  // namespace quadrel

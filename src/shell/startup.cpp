@@ -18,6 +18,8 @@
 
 #include "panel/ethernet_control.h"
 #include "panel/serial_control.h"
+#include "link/core/small_file.h"
+#include "link/serial_ports.h"
 #include "settings/file_locations.h"
 #include "shell/frm_main.h"
 #include "ui/ui_io.h"
@@ -28,22 +30,18 @@ namespace quadrel {
 namespace {
 
 constexpr const char* kCaption = "Quadrel v3.00S ";
-constexpr qint64 kLargestFile = 1 << 20;  // both files are a few hundred bytes
+constexpr std::size_t kLargestFile = 1 << 20;  // both files are a few hundred bytes
 
 const char* const kComPorts[] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
                                  "COM6:", "COM7:", "COM8:", "COM9:"};
 const char* const kAspects[] = {"FULL", "4:3 TV", "16:9 TV", "16:10 TV", "Keep Ratio"};
 
-enum class ReadResult { Ok, Missing, Unreadable };
-
-ReadResult read_file(const QString& path, std::string* text) {
-  QFile file(path);
-  if (!file.exists()) return ReadResult::Missing;
-  if (!file.open(QIODevice::ReadOnly)) return ReadResult::Unreadable;
-  const QByteArray data = file.read(kLargestFile);
-  if (file.error() != QFileDevice::NoError) return ReadResult::Unreadable;
-  text->assign(data.constData(), static_cast<std::size_t>(data.size()));
-  return ReadResult::Ok;
+// Reads one of the small files beside the program, regular files only;
+// returns what kept it from being read ("is a FIFO, not a file"), empty when read.
+QString read_file(const QString& path, std::string* text) {
+  SmallFile file = read_small_file(QFile::encodeName(path).toStdString(), kLargestFile);
+  *text = std::move(file.text);
+  return QString::fromLocal8Bit(file.problem());
 }
 
 }  // namespace
@@ -61,13 +59,11 @@ Startup::Startup(const PanelContext& context, SerialControl& serial, EthernetCon
 
 QString Startup::load_resolution_list() {
   std::string text;
-  const ReadResult read = read_file(QDir(file_locations().data_folder()).filePath(QStringLiteral("output_reso.txt")), &text);
+  const QString unread = read_file(QDir(file_locations().data_folder()).filePath(QStringLiteral("output_reso.txt")), &text);
   std::vector<std::string> names;
   QString problem;
-  if (read == ReadResult::Missing) {
-    problem = QStringLiteral("output_reso.txt is missing; the built-in resolution list is used.");
-  } else if (read == ReadResult::Unreadable) {
-    problem = QStringLiteral("output_reso.txt cannot be read; the built-in resolution list is used.");
+  if (!unread.isEmpty()) {
+    problem = QStringLiteral("output_reso.txt %1; the built-in resolution list is used.").arg(unread);
   } else {
     std::string what;
     names = parse_resolution_list(text, &what);
@@ -86,11 +82,8 @@ QString Startup::load_resolution_list() {
 QString Startup::load_settings(Settings* settings) {
   std::string text;
   const QString source = file_locations().settings_source();
-  const ReadResult read = source.isEmpty() ? ReadResult::Missing : read_file(source, &text);
-  if (read == ReadResult::Missing)
-    return QStringLiteral("corvane.ini is missing; starting with default settings.");
-  if (read == ReadResult::Unreadable)
-    return QStringLiteral("corvane.ini cannot be read; starting with default settings.");
+  const QString unread = source.isEmpty() ? QStringLiteral("is missing") : read_file(source, &text);
+  if (!unread.isEmpty()) return QStringLiteral("corvane.ini %1; starting with default settings.").arg(unread);
   std::string what;
   *settings = parse_settings(text, &what);
   if (what.empty()) return {};
@@ -116,6 +109,8 @@ void Startup::Form_Load(bool show) {
   c_.cbo_output->clear();
   QStringList problems;
   if (QString problem = load_resolution_list(); !problem.isEmpty()) problems << problem;
+  if (QString problem = com_ports_problem(file_locations().settings_folder()); !problem.isEmpty())
+    problems << problem;
 
   // Both lists show no entry until the device reports its values.
   c_.cbo_aspect->setCurrentIndex(-1);

@@ -48,12 +48,18 @@ class FakeLink : public ByteLink {
 
 class RecordingConsole : public Console {
  public:
-  void append(std::string_view text) override { text_ += text; }
+  void append(std::string_view text) override {
+    text_ += text;
+    history_ += text;
+  }
   void clear() override { text_.clear(); ++clears; }
   const std::string& text() const { return text_; }
+  // Everything ever appended, clears or not.
+  const std::string& history() const { return history_; }
   int clears = 0;
  private:
   std::string text_;
+  std::string history_;
 };
 
 }  // namespace quadrel::test

@@ -560,6 +560,10 @@ class CliTest : public QObject {
                                                 "BEH001  # bezel.h: 0 -> 1\nBEV002  # bezel.v: 0 -> 2\n"
                                                 "AUQ003  # audio.quad: 1 -> 3\n"
                                              << "audio.edid: AUE004: refused by the device (ERR); the device holds 2ch";
+    QTest::newRow("no answer ends the run") << "" << QByteArray(R"({"aspect": "keep", "bezel": {"h": 1}})") << "mute ASP004"
+                                            << 2 << "" << "aspect: ASP004: no answer within 1.2 s\n"
+                                                          "quadrel-cli: apply: tcp 127.0.0.1:@port: bezel.h: not sent: "
+                                                          "the run stopped before it";
     QTest::newRow("lines arriving together") << "" << QByteArray(R"({"mode": "quad", "routing": {"B": 4}})") << "together"
                                              << 0 << "MOD005  # mode: matrix -> quad\nOUT002 INP004  # routing.B: ? -> 4\n"
                                              << "";
@@ -576,18 +580,20 @@ class CliTest : public QObject {
     Sim sim;
     sim.setup(setup);
     sim.fault(fault);
-    // "ERR" to the fifth command that is no query, and to nothing else.
+    // "err5": "ERR" to the fifth command that is no query, and to nothing else; "mute COMMAND": silence
+    // from that command on.
     int changes = 0;
     QObject::connect(&sim.server, &corvane::SimServer::command_received, &sim.server, [&](const QString& line) {
-      if (fault != "err5" || line.startsWith("OUT00")) return;
-      corvane::Faults f;
-      f.err_all = !line.contains("99") && ++changes == 5;
+      corvane::Faults f = sim.server.faults();
+      if (fault == "mute " + line) f.silent = {line.left(3)};
+      if (fault == "err5" && !line.startsWith("OUT00")) f.err_all = !line.contains("99") && ++changes == 5;
       sim.server.set_faults(f);
     });
     const Run run = cli(sim.link(true) << "apply" << (fault == "dry" ? QStringList{"--dry-run", "-"} : QStringList{"-"}),
                         document);
     QCOMPARE(run.code, code);
     QCOMPARE(run.out, out);
+    err.replace("@port", QString::number(sim.server.tcp_port()));
     QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
     if (code == 64)
       for (const QString& command : sim.setters()) QVERIFY2(command.startsWith("OUT00"), qPrintable(command));

@@ -86,14 +86,17 @@ QList<QCommandLineOption> LinkOptions::options() {
 }
 
 bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
-  static const std::pair<const char*, const char*> kValued[] = {
-      {"serial", "a DEVICE"}, {"tcp", "a HOST[:PORT]"}, {"panel-dir", "a DIR"}, {"timeout", "SECONDS"}};
-  for (const auto& [name, what] : kValued) {
+  // The options with a value: where a text one goes (the time limit is a number).
+  const struct {
+    const char* name;
+    const char* what;
+    QString* field;
+  } valued[] = {{"serial", "a DEVICE", &serial},
+                {"tcp", "a HOST[:PORT]", &tcp},
+                {"panel-dir", "a DIR", &panel_dir},
+                {"timeout", "SECONDS", nullptr}};
+  for (const auto& [name, what, field] : valued) {
     if (!parser.isSet(name)) continue;
-    QString* field = name == std::string_view("serial") ? &serial
-                     : name == std::string_view("tcp")  ? &tcp
-                     : name == std::string_view("panel-dir") ? &panel_dir
-                                                             : nullptr;
     const QStringList values = parser.values(name);
     // Given twice, the second would win unseen: a script's mistake is named.
     if (values.size() > 1 || (field ? !field->isEmpty() : timeout_s > 0)) {

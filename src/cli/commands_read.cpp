@@ -150,7 +150,11 @@ class Watch : public Command {
     };
 
     QSocketNotifier interrupted(g_signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, [s] { s->interrupt(); });
+    QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, [s] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[0], &byte, 1);
+      s->interrupt();
+    });
     QObject::connect(s, &Session::ended, &loop, &QEventLoop::quit);
     QObject::connect(&s->device(), &Device::link_ended, &loop, &QEventLoop::quit);
     std::signal(SIGINT, on_signal);

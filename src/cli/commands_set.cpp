@@ -2,6 +2,7 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <algorithm>
+#include <functional>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
@@ -124,16 +125,22 @@ class Setting : public FieldSetter {
     return FieldSetter::execImpl(c);
   }
 
-  // Reads one setting with `query` and prints it.
-  int get_one(Context& c, std::string_view code, const QString& path, const QString& text_of_null = {}) const {
+  // Reads one setting with its query and prints the fields at `paths`, as
+  // `text` has it (by default the first field as the document spells it).
+  int get_one(Context& c, std::string_view code, const QStringList& paths,
+              const std::function<QString(const DeviceState&)>& text = {}) const {
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     const std::string query = cmd::query(code);
     const ExchangeOutcome outcome = s->exchange(query);
     if (outcome != ExchangeOutcome::Answered) return s->fail(query, outcome);
-    const QJsonValue value = document_field(path)->get(s->state(), c.resolutions());
-    if (value.isNull()) return s->fail(query, ExchangeOutcome::NoAnswer);
-    return print_read(c, *s, {path}, text_of_null.isEmpty() ? document_field(path)->text(value) : text_of_null);
+    const Field& field = *document_field(paths.front());
+    const QJsonValue value = field.get(s->state(), c.resolutions());
+    if (value.isNull()) {
+      s->error(QString::fromStdString(query) + ": the device's answer names no value");
+      return exit_code::NoAnswer;
+    }
+    return print_read(c, *s, paths, text ? text(s->state()) : field.text(value));
   }
 };
 
@@ -151,7 +158,7 @@ class Mode : public Setting {
     if (!mode) return refuse(error, "not a display mode: " + c.args()[0]);
     return {{"mode", mode_names().word(*mode)}};
   }
-  int get(Context& c) const override { return get_one(c, code::MOD, "mode"); }
+  int get(Context& c) const override { return get_one(c, code::MOD, {"mode"}); }
 };
 
 class Route : public Setting {
@@ -240,15 +247,10 @@ class Resolution : public Setting {
   }
 
   int get(Context& c) const override {
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
-    const std::string query = cmd::query(code::RES);
-    const ExchangeOutcome outcome = s->exchange(query);
-    if (outcome != ExchangeOutcome::Answered) return s->fail(query, outcome);
-    if (!s->state().resolution) return s->fail(query, ExchangeOutcome::NoAnswer);
-    const QJsonValue name = document_field("resolution_name")->get(s->state(), c.resolutions());
-    return print_read(c, *s, {"resolution", "resolution_name"},
-                      QString::number(*s->state().resolution) + (name.isString() ? ' ' + name.toString() : QString()));
+    return get_one(c, code::RES, {"resolution", "resolution_name"}, [&c](const DeviceState& s) {
+      const QJsonValue name = document_field("resolution_name")->get(s, c.resolutions());
+      return QString::number(*s.resolution) + (name.isString() ? ' ' + name.toString() : QString());
+    });
   }
 };
 
@@ -300,7 +302,7 @@ class Power : public Setting {
     return set_values(*s, list, mode_no::Matrix, options);
   }
 
-  int get(Context& c) const override { return get_one(c, code::PWR, "power"); }
+  int get(Context& c) const override { return get_one(c, code::PWR, {"power"}); }
 };
 
 class Lock : public Setting {
@@ -316,13 +318,7 @@ class Lock : public Setting {
     return {{"key_lock", *v == 1}};
   }
   int get(Context& c) const override {
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
-    const std::string query = cmd::query(code::LCK);
-    const ExchangeOutcome outcome = s->exchange(query);
-    if (outcome != ExchangeOutcome::Answered) return s->fail(query, outcome);
-    if (!s->state().key_lock) return s->fail(query, ExchangeOutcome::NoAnswer);
-    return print_read(c, *s, {"key_lock"}, *s->state().key_lock ? "on" : "off");
+    return get_one(c, code::LCK, {"key_lock"}, [](const DeviceState& s) { return *s.key_lock ? "on" : "off"; });
   }
 };
 

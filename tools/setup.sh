@@ -11,7 +11,8 @@ declare -A needs=(
   [package]="dpkg-dev file desktop-file-utils appstream lintian"
   [fuzz]="clang libclang-rt-14-dev"
 )
-needs[test]="${needs[build]} ${needs[package]}"
+# the client's completions and its document's schema, checked by the tests
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)

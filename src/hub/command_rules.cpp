@@ -114,7 +114,6 @@ std::optional<Command> check_command(std::string_view line) {
 
   Command command;
   command.line = std::string(line);
-  command.late_reply = rule->late;
   if (rule->form == Form::Label && param[0] >= '1' && param[0] <= '4') {
     // The label's own characters: anything printable, at most 12 of them.
     if (param.size() > 13 || !printable(param)) return std::nullopt;
@@ -135,6 +134,7 @@ std::optional<Command> check_command(std::string_view line) {
   if (value >= 991 && value < 991 + rule->channels) return command;
 
   command.kind = Command::Kind::Setting;
+  command.late_reply = rule->late;
   if (rule->form == Form::Pair) {
     const int channel = param[1] - '0';
     const int choice = param[2] - '0';

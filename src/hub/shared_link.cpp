@@ -170,8 +170,8 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin)
     }
     return result;
   }
-  if (result.outcome == ExchangeOutcome::Answered) {
-    if (command.kind == Command::Kind::Setting) emit confirmed(result.reply, origin);
+  if (result.outcome == ExchangeOutcome::Answered && command.kind == Command::Kind::Setting) {
+    emit confirmed(result.reply, origin);
     follow_up(result.reply);
   }
   return result;

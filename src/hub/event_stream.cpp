@@ -38,7 +38,10 @@ EventStream::EventStream(QAbstractHttpServer& server, SharedLink& link, const Ac
   });
 }
 
-EventStream::~EventStream() = default;
+EventStream::~EventStream() {
+  // A socket closing as it goes tells nobody here.
+  for (const auto& client : clients_) client->socket->disconnect(this);
+}
 
 int EventStream::clients() const {
   return static_cast<int>(std::count_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->admitted; }));

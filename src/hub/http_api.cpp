@@ -123,6 +123,7 @@ class HttpApi::Listener : public QTcpServer {
 
    private:
     void look() {
+      if (!socket_->isOpen()) return;
       if (refused_) {
         socket_->readAll();
         return;
@@ -229,6 +230,9 @@ bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socke
     write_error(socket, 413, QStringLiteral("a body may hold %1 bytes at most").arg(kMaxBody), true);
     return true;
   }
+  // Taken, the server hands the socket to the event stream, which looks at
+  // its path, its site and its token.
+  if (request.value("Upgrade").toLower() == "websocket") return true;
   if (!path.startsWith(QLatin1String("/api/"))) {
     serve_file(request, socket, close);
     return true;

@@ -159,7 +159,7 @@ class TestHubHttp : public QObject {
     LineClient panel(rig.port());
     EventClient events(rig.http_port());
     QVERIFY(events.wait_records(1));
-    QCOMPARE(events.records[0]["link"].toString(), QStringLiteral("up"));
+    QCOMPARE(events.records[0]["event"].toString(), QStringLiteral("back"));
     QCOMPARE(http(rig.http_port(), "POST", "/api/v1/send", R"({"line":"LCK001"})").status, 200);
     QVERIFY(panel.wait_lines(1));
     QCOMPARE(panel.lines(), QStringList{"LCK001"});
@@ -183,9 +183,9 @@ class TestHubHttp : public QObject {
     QVERIFY(events.records[1]["time"].toString().contains('T'));
     rig.sim.drop_connection();
     QVERIFY(events.wait_records(4, 5000));
-    QCOMPARE(events.records[2]["link"].toString(), QStringLiteral("down"));
+    QCOMPARE(events.records[2]["event"].toString(), QStringLiteral("lost"));
     QVERIFY(!events.records[2]["reason"].toString().isEmpty());
-    QCOMPARE(events.records[3]["link"].toString(), QStringLiteral("up"));
+    QCOMPARE(events.records[3]["event"].toString(), QStringLiteral("back"));
   }
 
   // The limits of a request, and what a browser would need to let another site in.

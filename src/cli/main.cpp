@@ -5,6 +5,7 @@
 #include "cli/command.h"
 #include "cli/commands_list.h"
 
+using namespace quadrel;
 using namespace quadrel::cli;
 
 namespace quadrel::cli {

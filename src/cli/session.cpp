@@ -25,15 +25,6 @@ QString LinkTarget::describe() const {
   return QStringLiteral("tcp %1:%2").arg(h).arg(port);
 }
 
-int exit_code_of(ExchangeOutcome outcome) {
-  switch (outcome) {
-    case ExchangeOutcome::Answered: return exit_code::Done;
-    case ExchangeOutcome::DeviceError: return exit_code::Refused;
-    case ExchangeOutcome::NoAnswer: return exit_code::NoAnswer;
-    default: return exit_code::LinkError;
-  }
-}
-
 // The console of the exchange: a command goes into it followed by ">".
 class Session::VerboseConsole : public quadrel::Console {
  public:

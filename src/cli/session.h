@@ -7,17 +7,9 @@
 #include <string_view>
 
 #include "link/device.h"
+#include "link/exit_code.h"
 
 namespace quadrel::cli {
-
-// Exit codes a script can branch on.
-namespace exit_code {
-inline constexpr int Done = 0;
-inline constexpr int Refused = 1;    // the device answered "ERR"
-inline constexpr int NoAnswer = 2;   // nothing within the limit
-inline constexpr int LinkError = 3;  // cannot open, lost, refused
-inline constexpr int Usage = 64;
-}  // namespace exit_code
 
 // Where the link goes.
 struct LinkTarget {
@@ -29,8 +21,6 @@ struct LinkTarget {
   // "serial /dev/ttyUSB0", "tcp 192.168.1.100:23".
   QString describe() const;
 };
-
-int exit_code_of(ExchangeOutcome outcome);
 
 class Session : public QObject {
   Q_OBJECT

@@ -9,7 +9,6 @@
 #include "hub/access.h"
 #include "hub/hub_log.h"
 #include "hub/shared_link.h"
-#include "hub/watch_record.h"
 
 namespace quadrel::hub {
 
@@ -27,14 +26,11 @@ EventStream::EventStream(QAbstractHttpServer& server, SharedLink& link, const Ac
                          QObject* parent)
     : QObject(parent), server_(server), link_(link), access_(access), loopback_only_(loopback_only) {
   connect(&server_, &QAbstractHttpServer::newWebSocketConnection, this, &EventStream::on_new_connection);
-  connect(&link_, &SharedLink::report, this, [this](const QByteArray& line) {
-    publish(line_record(line, QDateTime::currentDateTime()));
-  });
-  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void*) {
-    publish(line_record(line, QDateTime::currentDateTime()));
-  });
+  connect(&link_, &SharedLink::report, this, &EventStream::publish_line);
+  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void*) { publish_line(line); });
   connect(&link_, &SharedLink::link_state, this, [this](bool up, const QString& reason) {
-    publish(link_record(up, reason, QDateTime::currentDateTime()));
+    publish(up ? WatchDecoder::back_record(link_.target().describe(), QDateTime::currentDateTime())
+               : WatchDecoder::lost_record(reason, QDateTime::currentDateTime()));
   });
 }
 
@@ -89,14 +85,23 @@ void EventStream::admit(Client* client) {
   client->admitted = true;
   if (client->token_wait) client->token_wait->stop();
   // The first record says where the link stands.
-  const QJsonObject hello = link_record(link_.up(), link_.up() ? QString() : QStringLiteral("the link is not open"),
-                                        QDateTime::currentDateTime());
-  client->socket->sendTextMessage(QString::fromUtf8(QJsonDocument(hello).toJson(QJsonDocument::Compact)));
+  const QDateTime now = QDateTime::currentDateTime();
+  const QJsonObject hello = link_.up() ? WatchDecoder::back_record(link_.target().describe(), now)
+                                       : WatchDecoder::lost_record(QStringLiteral("the link is not open"), now);
+  client->socket->sendTextMessage(QString::fromLatin1(watch_json_line(hello).trimmed()));
+}
+
+void EventStream::publish_line(const QByteArray& line) {
+  if (clients_.empty()) return;
+  // Read in the light of what the hub knows as it comes (the selected output,
+  // the mode), whoever selected them.
+  decoder_.restart(link_.device().model());
+  publish(decoder_.line_record(line, QDateTime::currentDateTime()));
 }
 
 void EventStream::publish(const QJsonObject& record) {
   if (clients_.empty()) return;
-  const QString text = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+  const QString text = QString::fromLatin1(watch_json_line(record).trimmed());
   std::vector<Client*> stalled;
   for (const auto& client : clients_) {
     if (!client->admitted) continue;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "link/watch_record.h"
+
 class QAbstractHttpServer;
 class QWebSocket;
 
@@ -24,7 +26,10 @@ class EventStream : public QObject {
   ~EventStream() override;
 
   int clients() const;
+  // Sends a record to every client admitted.
   void publish(const QJsonObject& record);
+  // A line the device reported or confirmed, as its record.
+  void publish_line(const QByteArray& line);
 
   static constexpr int kMaxClients = 64;
   // A client that takes nothing of this much is cut off.
@@ -44,6 +49,7 @@ class EventStream : public QObject {
   const Access& access_;
   bool loopback_only_;
   std::vector<std::unique_ptr<Client>> clients_;
+  WatchDecoder decoder_;
 };
 
 }  // namespace quadrel::hub

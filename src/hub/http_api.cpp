@@ -15,7 +15,7 @@
 #include "hub/command_rules.h"
 #include "hub/hub_log.h"
 #include "hub/shared_link.h"
-#include "hub/state_apply.h"
+#include "hub/state_patch.h"
 #include "link/state_document.h"
 
 namespace quadrel::hub {
@@ -288,14 +288,9 @@ void HttpApi::serve_file(const QHttpServerRequest& request, QTcpSocket* socket, 
 void HttpApi::patch_state(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
   if (!json_body(request))
     return write_error(socket, 415, QStringLiteral("the body must be JSON (Content-Type: application/json)"), close);
-  QJsonParseError parse;
-  const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parse);
-  if (parse.error != QJsonParseError::NoError || !doc.isObject())
-    return write_error(socket, 400,
-                       QStringLiteral("the body is no JSON object: %1").arg(parse.errorString()), close);
   QPointer<QTcpSocket> who(socket);
-  link_.enqueue([this, who, close, document = doc.object()] {
-    const ApplyOutcome outcome = apply_state(link_, document);
+  link_.enqueue([this, who, close, body = request.body()] {
+    const PatchOutcome outcome = hub::patch_state(link_, body);
     write_json(who, http_status(outcome.exit_code), outcome.report, close);
   });
 }

@@ -64,7 +64,7 @@ void SharedLink::start() { open_link(); }
 
 void SharedLink::open_link() {
   // Never inside a client's exchange: it is over soon.
-  if (running_) return retry_.start(50);
+  if (running_ && !reopen_in_job_) return retry_.start(50);
   if (open_ || opening_) return;
   if (!target_.tcp) {
     device_.use_interface(0);
@@ -175,6 +175,13 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin)
     follow_up(result.reply);
   }
   return result;
+}
+
+bool SharedLink::await_reopen(int ms) {
+  reopen_in_job_ = true;
+  const bool open = device_.wait_until([this] { return open_; }, ms);
+  reopen_in_job_ = false;
+  return open;
 }
 
 void SharedLink::follow_up(const QByteArray& line) {

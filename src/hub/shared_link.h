@@ -55,6 +55,10 @@ class SharedLink : public QObject {
   };
   Result carry(const Command& command, const void* origin);
 
+  // Inside a job, after a command that restarts the device: lets the link be
+  // opened again and waits until it is (true) or `ms` have passed.
+  bool await_reopen(int ms);
+
   // After a mode change or a preset: the routing, picture and aspect are
   // read again, and the selected output put back. Inside a job.
   void read_after_mode_change();
@@ -88,6 +92,7 @@ class SharedLink : public QObject {
   bool open_ = false;  // the link is open (its model may still be read)
   bool up_ = false;
   bool opening_ = false;
+  bool reopen_in_job_ = false;  // a job waits for the link to open again
   int attempt_ = 0;
   QTimer retry_;
   QTimer connect_limit_;

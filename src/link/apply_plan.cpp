@@ -1,146 +1,394 @@
 #include "link/apply_plan.h"
 
-#include <array>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <algorithm>
+#include <functional>
+#include <utility>
 
-#include "link/state_document.h"
 #include "link/core/catalogue.h"
+#include "link/device.h"
+#include "link/exit_code.h"
 
 namespace quadrel {
 
 namespace {
 
-QString shown(const std::optional<int>& v) { return v ? QString::number(*v) : QStringLiteral("?"); }
-QString shown(const Names& names, const std::optional<int>& v) { return v ? names.word(*v) : QStringLiteral("?"); }
-QString shown(const std::optional<bool>& v, const char* on = "on", const char* off = "off") {
-  return v ? QString::fromLatin1(*v ? on : off) : QStringLiteral("?");
-}
-QString shown(const std::optional<std::string>& v) {
-  return v ? "\"" + QString::fromStdString(*v) + "\"" : QStringLiteral("?");
+constexpr std::string_view kPictureCodes[] = {code::BRI, code::CON, code::HUE, code::SAT};
+
+struct Commands {
+  std::vector<std::string> send, read;
+};
+
+// "B" or "2" as the channel, input or window it names.
+int index_of(const QString& part) {
+  if (const auto letter = output_of(part)) return *letter;
+  return part.toInt();
 }
 
-// Adds a change when `want` holds a value that `now` does not.
-template <class T, class Show>
-void compare(std::vector<PlannedChange>& out, const std::optional<T>& now, const std::optional<T>& want, const QString& what,
-             std::vector<std::string> commands, Show show) {
-  if (!want || now == want) return;
-  out.push_back({std::move(commands), what, show(now), show(want)});
+// The commands that set `field` to `to`, and the queries that read it back;
+// picture values are encoded for `disp_mode`.
+Commands commands_for(const Field& field, const QJsonValue& to, int disp_mode) {
+  const QStringList parts = field.path.split(u'.');
+  const QString top = parts[0];
+  const QString part = parts.value(1);
+  int n = 0;  // the value as the commands carry it
+  if (to.isDouble()) n = to.toInt();
+  if (to.isBool()) n = to.toBool() ? 1 : 0;
+  if (field.kind == Field::Kind::Word) n = field.names->value_of_word(to.toString()).value_or(0);
+  auto one = [](std::string command, std::string query) { return Commands{{std::move(command)}, {std::move(query)}}; };
+
+  if (top == u"power") return one(std::string(n ? cmd::PWR_ON : cmd::PWR_STANDBY), cmd::query(code::PWR));
+  // The mode's own reply and the reads that follow it are its read-back.
+  if (top == u"mode") return {{cmd::set(code::MOD, n)}, {}};
+  // The input of the channel just made current.
+  if (top == u"routing") return {{cmd::set(code::OUT, index_of(part)), cmd::set(code::INP, n)}, {cmd::query(code::INP)}};
+  if (top == u"resolution") return one(cmd::set(code::RES, n), cmd::query(code::RES));
+  if (top == u"aspect") return one(cmd::set(code::ASP, n), cmd::query(code::ASP));
+  if (top == u"picture") {
+    const int row = part == u"all" ? 1 : index_of(part);
+    const std::string_view code = kPictureCodes[picture_names().value_of_word(parts[2]).value_or(0)];
+    return one(cmd::set(code, cmd::picture_param(disp_mode, row, n)),
+               disp_mode == mode_no::Matrix ? cmd::query(code) : cmd::query_channel(code, row));
+  }
+  if (top == u"bezel") {
+    const std::string_view code = part == u"on" ? code::BEZ : part == u"h" ? code::BEH : code::BEV;
+    return one(cmd::set(code, n), cmd::query(code));
+  }
+  if (top == u"audio") {
+    if (part == u"on") return one(std::string(n ? cmd::AUD_ON : cmd::AUD_OFF), cmd::query(code::AUD));
+    const std::string_view code = part == u"edid"     ? code::AUE
+                                  : part == u"dual_a" ? code::AUA
+                                  : part == u"dual_b" ? code::AUB
+                                                      : code::AUQ;
+    return one(cmd::set(code, n), cmd::query(code));
+  }
+  if (top == u"key_lock") return one(std::string(n ? cmd::LCK_LOCK : cmd::LCK_UNLOCK), cmd::query(code::LCK));
+  if (top == u"hdcp") {
+    const std::string_view code = part == u"inputs" ? code::HPI : code::HPO;
+    const int which = index_of(parts[2]);
+    return one(cmd::pair(code, which, n), cmd::query_channel(code, which));
+  }
+  if (top == u"labels") {
+    if (part == u"shown") return one(cmd::pair(code::LAB, 0, n), cmd::query(code::LAB));
+    const int input = index_of(parts[2]);
+    return one(cmd::label_set(input, to.toString().toStdString()), cmd::query_channel(code::LAI, input));
+  }
+  // pip.A.corner, pip.B.size
+  const std::string_view code = parts[2] == u"corner" ? code::PPO : code::PSZ;
+  const int window = part == u"A" ? 1 : 2;
+  return one(cmd::pair(code, window, n), cmd::query_channel(code, window));
+}
+
+// Where a change goes in the order the device accepts.
+int rank(const QString& path, const QJsonValue& to, bool mode_first) {
+  const QString top = path.section(u'.', 0, 0);
+  if (top == u"power") return to == QJsonValue(QStringLiteral("on")) ? 0 : 12;
+  if (top == u"mode") return mode_first ? 1 : 2;
+  if (top == u"resolution") return mode_first ? 2 : 1;
+  static const QStringList kOrder = {"routing", "aspect", "picture", "bezel", "audio", "hdcp", "labels", "pip", "key_lock"};
+  return 3 + static_cast<int>(kOrder.indexOf(top));
+}
+
+// Values whose meaning or whose reading depend on the mode.
+bool depends_on_mode(const QString& path) {
+  const QString top = path.section(u'.', 0, 0);
+  return top == u"routing" || top == u"aspect" || top == u"picture" || top == u"pip";
 }
 
 }  // namespace
 
-std::vector<PlannedChange> plan_mode(const DeviceState& now, const DeviceState& want) {
-  std::vector<PlannedChange> out;
-  std::vector<PlannedChange> mode, resolution;
-  if (want.mode)
-    compare(mode, now.mode, want.mode, "mode", {cmd::set(code::MOD, *want.mode)},
-            [](const auto& v) { return shown(mode_names(), v); });
-  if (want.resolution)
-    compare(resolution, now.resolution, want.resolution, "resolution", {cmd::set(code::RES, *want.resolution)},
-            [](const auto& v) { return shown(v); });
-  const bool to_matrix = !want.mode || *want.mode == mode_no::Matrix;
-  for (auto* part : to_matrix ? std::array{&mode, &resolution} : std::array{&resolution, &mode})
-    out.insert(out.end(), part->begin(), part->end());
-  return out;
+QString PlannedChange::describe() const {
+  return path + QStringLiteral(": ") + field->text(from) + QStringLiteral(" -> ") + field->text(to);
 }
 
-std::vector<PlannedChange> plan_settings(const DeviceState& now, const DeviceState& want) {
-  std::vector<PlannedChange> out;
-  auto number = [](const auto& v) { return shown(v); };
-  const bool same_mode = !want.mode || now.mode == want.mode;
-  const int disp_mode = disp_mode_of(now.mode.value_or(mode_no::Matrix));
+QStringList PlannedChange::command_texts() const {
+  QStringList texts;
+  for (std::string command : commands) {
+    if (!command.empty() && command.back() == '\r') command.pop_back();
+    texts << QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()));
+  }
+  return texts;
+}
 
-  if (same_mode) {
-    if (now.mode == mode_no::TvWall) {
-      // One input feeds the whole wall.
-      const auto& in = want.inputs[0];
-      bool differs = false;
-      for (const auto& current : now.inputs) differs = differs || current != in;
-      if (in && differs)
-        out.push_back({{cmd::set(code::OUT, 1), cmd::set(code::INP, *in)}, "routing (wall)", shown(now.inputs[0]),
-                       shown(in)});
+QString PlannedChange::line() const { return command_texts().join(u' ') + QStringLiteral("  # ") + describe(); }
+
+ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted) {
+  ApplyPlan plan;
+  const QJsonValue mode_word = wanted.value(QStringLiteral("mode"));
+  const std::optional<int> target = mode_word.isString() ? mode_names().value_of_word(mode_word.toString()) : now.mode;
+  const bool mode_changes = mode_word.isString() && target != now.mode;
+  const QString target_name = target ? mode_names().word(*target) : QStringLiteral("not known");
+
+  // What the device cannot take in the mode it will be in.
+  std::vector<int> wall_inputs;
+  for (const auto& [field, value] : wanted.values) {
+    const QString& path = field->path;
+    if (!depends_on_mode(path) || path == u"aspect") continue;
+    if (!target) {
+      plan.errors.push_back({path, QStringLiteral("the device's mode is not known")});
+    } else if (path.startsWith(u"picture.all.") && *target != mode_no::Matrix) {
+      plan.errors.push_back({path, QStringLiteral("the whole picture is the Matrix mode's; the device will be in %1 "
+                                                  "(picture.A to picture.D)").arg(target_name)});
+    } else if (path.startsWith(u"picture.") && !path.startsWith(u"picture.all.") && *target == mode_no::Matrix) {
+      plan.errors.push_back({path, QStringLiteral("the Matrix mode has one picture (picture.all)")});
+    } else if (path.startsWith(u"pip.") && *target != mode_no::DualPip) {
+      plan.errors.push_back({path, QStringLiteral("PiP is set in the Dual PiP mode only; the device will be in %1")
+                                       .arg(target_name)});
+    } else if (path.startsWith(u"routing.") && *target == mode_no::TvWall) {
+      wall_inputs.push_back(value.toInt());
+    }
+  }
+  if (std::adjacent_find(wall_inputs.begin(), wall_inputs.end(), std::not_equal_to<>()) != wall_inputs.end())
+    plan.errors.push_back({QStringLiteral("routing"), QStringLiteral("the TV Wall shows one input on every output: "
+                                                                     "routing.A to routing.D must be the same")});
+  if (!plan.errors.empty()) return plan;
+
+  const int disp_mode = disp_mode_of(target.value_or(mode_no::Matrix));
+  bool wall_planned = false;
+  for (const auto& [field, to] : wanted.values) {
+    const bool needs_mode = depends_on_mode(field->path);
+    const bool unknown = needs_mode && mode_changes;  // what the new mode shows is read only once it shows
+    PlannedChange change{field, field->path, unknown ? QJsonValue() : field->get(now, {}), to, {}, {}, needs_mode};
+    bool held = !unknown && change.from == to;
+    if (field->path.startsWith(u"routing.") && target == mode_no::TvWall) {
+      // One input feeds the whole wall: one change for all four, through output A.
+      if (std::exchange(wall_planned, true)) continue;
+      change.field = document_field(QStringLiteral("routing.A"));
+      change.path = QStringLiteral("routing");
+      if (!unknown) change.from = change.field->get(now, {});
+      held = !unknown && std::all_of(now.inputs.begin(), now.inputs.end(),
+                                     [&to](const std::optional<int>& in) { return in == to.toInt(); });
+    }
+    if (held) continue;
+    Commands commands = commands_for(*change.field, to, disp_mode);
+    change.commands = std::move(commands.send);
+    change.queries = std::move(commands.read);
+    plan.changes.push_back(std::move(change));
+  }
+  // Towards Matrix the mode goes first, away from it the resolution.
+  const bool mode_first = !target || *target == mode_no::Matrix;
+  std::stable_sort(plan.changes.begin(), plan.changes.end(), [mode_first](const auto& a, const auto& b) {
+    return rank(a.path, a.to, mode_first) < rank(b.path, b.to, mode_first);
+  });
+  return plan;
+}
+
+QString result_name(ChangeResult result) {
+  switch (result) {
+    case ChangeResult::Planned: return QStringLiteral("planned");
+    case ChangeResult::Held: return QStringLiteral("held");
+    case ChangeResult::NotHeld: return QStringLiteral("not held");
+    case ChangeResult::Refused: return QStringLiteral("refused");
+    case ChangeResult::NoAnswer: return QStringLiteral("no answer");
+    case ChangeResult::LinkLost: return QStringLiteral("link lost");
+    case ChangeResult::NotSent: return QStringLiteral("not sent");
+  }
+  return {};
+}
+
+QJsonObject ApplyReport::to_json() const {
+  QJsonArray list;
+  for (const AppliedChange& applied : changes) {
+    const PlannedChange& c = applied.change;
+    QJsonObject entry{{"path", c.path},
+                      {"from", c.from},
+                      {"to", c.to},
+                      {"commands", QJsonArray::fromStringList(c.command_texts())},
+                      {"result", result_name(applied.result)}};
+    if (!applied.holds.isUndefined()) entry["holds"] = applied.holds;
+    if (!applied.message.isEmpty()) entry["message"] = applied.message;
+    list.append(entry);
+  }
+  QJsonArray problems;
+  for (const DocumentError& error : errors) problems.append(QJsonObject{{"path", error.path}, {"message", error.message}});
+  return {{"dry_run", dry_run}, {"exit_code", exit_code}, {"changes", list}, {"errors", problems}};
+}
+
+namespace {
+
+// One run of a plan on a device.
+class Run {
+ public:
+  Run(Device& device, const ApplyOptions& options) : d_(device), options_(options) {
+    ended_ = QObject::connect(&d_, &Device::link_ended, &d_, [this](LinkEnd why, const QString& reason) {
+      link_reason_ = reason;
+      restarted_ = why == LinkEnd::Restarting;
+    });
+    changed_ = QObject::connect(&d_, &Device::changed, &d_, [this](Aspect, int) { ++reports_; });
+  }
+  ~Run() {
+    QObject::disconnect(ended_);
+    QObject::disconnect(changed_);
+  }
+
+  // Sends the change's commands and reads it back.
+  AppliedChange make(const PlannedChange& change) {
+    AppliedChange applied{change, ChangeResult::Held, QJsonValue(QJsonValue::Undefined), {}};
+    for (const std::string& command : change.commands) {
+      if (command.rfind(code::OUT, 0) == 0) selected_ = true;
+      const ExchangeOutcome outcome = send(command, change);
+      if (outcome == ExchangeOutcome::Answered) continue;
+      if (outcome == ExchangeOutcome::DeviceError) {
+        applied.result = ChangeResult::Refused;
+        applied.message = text(command) + QStringLiteral(": refused by the device (ERR)");
+        break;
+      }
+      return stop(applied, command, outcome);
+    }
+    if (applied.result == ChangeResult::Held && command_of(change, code::PWR) == cmd::PWR_ON) {
+      // The device restarts: read back once it answers again.
+      if (!options_.await_restart) {
+        applied.result = ChangeResult::NoAnswer;
+        applied.message = QStringLiteral("PWR001: the device restarts; it was not read back");
+        stopped_ = true;
+        return applied;
+      }
+      if (!options_.await_restart()) {
+        applied.result = ChangeResult::NoAnswer;
+        applied.message = QStringLiteral("PWR001: the device did not answer again after its restart");
+        stopped_ = true;
+        return applied;
+      }
+    }
+    // Read back; a refused query leaves the value as not known.
+    const int before = reports_;
+    for (const std::string& query : change.queries) {
+      const ExchangeOutcome outcome = send(query, change);
+      if (outcome == ExchangeOutcome::DeviceError) {
+        applied.result = ChangeResult::NotHeld;
+        applied.holds = QJsonValue();
+        applied.message = text(query) + QStringLiteral(": the device refused to report it (ERR)");
+        return applied;
+      }
+      if (outcome != ExchangeOutcome::Answered) return stop(applied, query, outcome);
+    }
+    const QJsonValue holds = change.queries.empty() || reports_ > before ? change.field->get(d_.state(), {}) : QJsonValue();
+    if (holds == change.to && applied.result == ChangeResult::Held) return applied;
+    applied.holds = holds;
+    if (applied.result == ChangeResult::Held) {
+      applied.result = ChangeResult::NotHeld;
+      applied.message = change.command_texts().join(u' ') + QStringLiteral(" sent; the device holds ") +
+                        change.field->text(holds);
     } else {
-      for (int ch = 1; ch <= 4; ++ch) {
-        const auto& in = want.inputs[ch - 1];
-        if (in)
-          compare(out, now.inputs[ch - 1], in, "routing " + output_letter(ch),
-                  {cmd::set(code::OUT, ch), cmd::set(code::INP, *in)}, number);
-      }
+      applied.message += QStringLiteral("; the device holds ") + change.field->text(holds);
     }
+    return applied;
   }
-  if (want.aspect)
-    compare(out, now.aspect, want.aspect, "aspect", {cmd::set(code::ASP, *want.aspect)},
-            [](const auto& v) { return shown(aspect_names(), v); });
 
-  if (same_mode) {
-    static constexpr std::string_view kCodes[] = {code::BRI, code::CON, code::HUE, code::SAT};
-    const int rows = disp_mode == mode_no::Matrix ? 1 : 4;
-    for (int row = 1; row <= rows; ++row) {
-      for (int f = 0; f < 4; ++f) {
-        const auto& v = picture_field(want.picture[row - 1], f);
-        if (!v) continue;
-        const QString who = rows == 1 ? QStringLiteral("all") : output_letter(row);
-        compare(out, picture_field(now.picture[row - 1], f), v, "picture " + who + " " + picture_names().word(f),
-                {cmd::set(kCodes[f], cmd::picture_param(disp_mode, row, *v))}, number);
-      }
+  bool stopped() const { return stopped_; }
+  bool selected() const { return selected_; }
+
+ private:
+  static QString text(const std::string& command) {
+    std::string shown = command;
+    if (!shown.empty() && shown.back() == '\r') shown.pop_back();
+    return QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size()));
+  }
+  static std::string command_of(const PlannedChange& change, std::string_view code) {
+    for (const std::string& command : change.commands)
+      if (command.rfind(code, 0) == 0) return command;
+    return {};
+  }
+
+  // One command through the operation that keeps the Device's own books.
+  ExchangeOutcome send(const std::string& command, const PlannedChange& change) {
+    QElapsedTimer clock;
+    clock.start();
+    const std::string_view code = reply::code_of(command);
+    ExchangeOutcome outcome;
+    if (code == code::MOD)
+      outcome = d_.set_mode(mode_names().value_of_word(change.to.toString()).value_or(0));
+    else if (command == cmd::PWR_ON || command == cmd::PWR_STANDBY)
+      outcome = d_.set_power(command == cmd::PWR_ON);
+    else if (command == cmd::LCK_LOCK || command == cmd::LCK_UNLOCK)
+      outcome = d_.set_lock(command == cmd::LCK_LOCK);
+    else if (command == cmd::AUD_ON || command == cmd::AUD_OFF)
+      outcome = d_.set_audio(command == cmd::AUD_ON);
+    else
+      outcome = d_.exchange(command);
+    waited_s_ = clock.elapsed() / 1000.0;
+    // Over TCP the device restarts on "PWR001" and the connection drops: that
+    // is its answer, which the read-back confirms.
+    if (command == cmd::PWR_ON && outcome == ExchangeOutcome::LinkLost && restarted_) return ExchangeOutcome::Answered;
+    return outcome;
+  }
+
+  AppliedChange& stop(AppliedChange& applied, const std::string& command, ExchangeOutcome outcome) {
+    stopped_ = true;
+    applied.result = outcome == ExchangeOutcome::NoAnswer ? ChangeResult::NoAnswer : ChangeResult::LinkLost;
+    applied.holds = QJsonValue(QJsonValue::Undefined);
+    applied.message = text(command) + QStringLiteral(": ") + outcome_reason(outcome, waited_s_, link_reason_);
+    return applied;
+  }
+
+  Device& d_;
+  const ApplyOptions& options_;
+  QMetaObject::Connection ended_, changed_;
+  QString link_reason_;
+  bool restarted_ = false;
+  int reports_ = 0;
+  double waited_s_ = 0;
+  bool stopped_ = false;
+  bool selected_ = false;
+};
+
+int severity(ChangeResult result) {
+  switch (result) {
+    case ChangeResult::NotHeld:
+    case ChangeResult::Refused:
+    case ChangeResult::NotSent: return exit_code::Refused;
+    case ChangeResult::NoAnswer: return exit_code::NoAnswer;
+    case ChangeResult::LinkLost: return exit_code::LinkError;
+    default: return exit_code::Done;
+  }
+}
+
+}  // namespace
+
+ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOptions& options) {
+  ApplyReport report;
+  report.dry_run = options.dry_run;
+  ApplyPlan plan = plan_apply(device.state(), wanted);
+  if (!plan.errors.empty()) {
+    report.errors = std::move(plan.errors);
+    report.exit_code = exit_code::Usage;
+    return report;
+  }
+  if (options.dry_run) {
+    for (PlannedChange& change : plan.changes) {
+      report.changes.push_back({std::move(change), ChangeResult::Planned, QJsonValue(QJsonValue::Undefined), {}});
+      if (options.on_change) options.on_change(report.changes.back());
     }
+    return report;
   }
 
-  if (want.bezel_on)
-    compare(out, now.bezel_on, want.bezel_on, "bezel", {cmd::set(code::BEZ, *want.bezel_on ? 1 : 0)},
-            [](const auto& v) { return shown(v); });
-  if (want.bezel_h) compare(out, now.bezel_h, want.bezel_h, "bezel h", {cmd::set(code::BEH, *want.bezel_h)}, number);
-  if (want.bezel_v) compare(out, now.bezel_v, want.bezel_v, "bezel v", {cmd::set(code::BEV, *want.bezel_v)}, number);
-
-  if (want.audio_on)
-    compare(out, now.audio_on, want.audio_on, "audio",
-            {std::string(*want.audio_on ? cmd::AUD_ON : cmd::AUD_OFF)}, [](const auto& v) { return shown(v); });
-  if (want.audio_edid)
-    compare(out, now.audio_edid, want.audio_edid, "audio edid", {cmd::set(code::AUE, *want.audio_edid)},
-            [](const auto& v) { return shown(edid_names(), v); });
-  if (want.audio_a)
-    compare(out, now.audio_a, want.audio_a, "audio dual-a", {cmd::set(code::AUA, *want.audio_a)}, number);
-  if (want.audio_b)
-    compare(out, now.audio_b, want.audio_b, "audio dual-b", {cmd::set(code::AUB, *want.audio_b)}, number);
-  if (want.audio_quad)
-    compare(out, now.audio_quad, want.audio_quad, "audio quad", {cmd::set(code::AUQ, *want.audio_quad)}, number);
-
-  for (int n = 1; n <= 4; ++n) {
-    if (const auto& v = want.hdcp_in[n - 1])
-      compare(out, now.hdcp_in[n - 1], v, "hdcp input " + QString::number(n), {cmd::pair(code::HPI, n, *v)},
-              [](const auto& x) { return shown(hdcp_in_names(), x); });
-  }
-  for (int n = 1; n <= 4; ++n) {
-    if (const auto& v = want.hdcp_out[n - 1])
-      compare(out, now.hdcp_out[n - 1], v, "hdcp output " + output_letter(n), {cmd::pair(code::HPO, n, *v)},
-              [](const auto& x) { return shown(hdcp_out_names(), x); });
-  }
-
-  if (want.labels_on)
-    compare(out, now.labels_on, want.labels_on, "labels", {cmd::pair(code::LAB, 0, *want.labels_on ? 1 : 0)},
-            [](const auto& v) { return shown(v, "shown", "hidden"); });
-  for (int n = 1; n <= 4; ++n) {
-    if (const auto& text = want.labels[n - 1])
-      compare(out, now.labels[n - 1], text, "label " + QString::number(n), {cmd::label_set(n, *text)},
-              [](const auto& v) { return shown(v); });
-  }
-
-  if (same_mode && now.mode == mode_no::DualPip) {
-    for (int w = 1; w <= 2; ++w) {
-      const QString who = w == 1 ? "A" : "B";
-      if (const auto& v = want.pip_corner[w - 1])
-        compare(out, now.pip_corner[w - 1], v, "pip " + who + " corner", {cmd::pair(code::PPO, w, *v)},
-                [](const auto& x) { return shown(corner_names(), x); });
-      if (const auto& v = want.pip_size[w - 1])
-        compare(out, now.pip_size[w - 1], v, "pip " + who + " size", {cmd::pair(code::PSZ, w, *v)},
-                [](const auto& x) { return shown(size_names(), x); });
+  // The output the device had selected, put back at the end (the TV Wall has none).
+  const int selected = device.state().mode != mode_no::TvWall ? device.state().channel.value_or(0) : 0;
+  Run run(device, options);
+  bool mode_reached = true;
+  for (PlannedChange& change : plan.changes) {
+    AppliedChange applied;
+    if (run.stopped()) {
+      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined),
+                 QStringLiteral("not sent: the run stopped before it")};
+    } else if (change.needs_mode && !mode_reached) {
+      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined),
+                 QStringLiteral("not sent: the device is not in the mode asked for")};
+    } else {
+      applied = run.make(change);
+      if (change.path == u"mode" && applied.result != ChangeResult::Held) mode_reached = false;
     }
+    report.exit_code = std::max(report.exit_code, severity(applied.result));
+    report.changes.push_back(std::move(applied));
+    if (options.on_change) options.on_change(report.changes.back());
   }
-
-  // Last, so that a locked front panel is the device's final state.
-  if (want.key_lock)
-    compare(out, now.key_lock, want.key_lock, "key lock",
-            {std::string(*want.key_lock ? cmd::LCK_LOCK : cmd::LCK_UNLOCK)}, [](const auto& v) { return shown(v); });
-  return out;
+  if (!run.stopped() && run.selected() && selected > 0 && device.state().mode != mode_no::TvWall &&
+      device.state().channel != selected) {
+    const ExchangeOutcome outcome = device.exchange(cmd::set(code::OUT, selected));
+    if (outcome != ExchangeOutcome::Answered) report.exit_code = std::max(report.exit_code, exit_code_of(outcome));
+  }
+  return report;
 }
 
 }  // namespace quadrel

@@ -2,6 +2,7 @@
 
 #include <QAbstractSocket>
 #include <QHostAddress>
+#include <QMetaMethod>
 
 #include "link/core/catalogue.h"
 
@@ -71,6 +72,15 @@ Device::~Device() {
   for (const auto& entry : link_.table().entries()) link_.table().set(entry.code, {});
   link_.set_serial(nullptr);
   link_.set_tcp(nullptr);
+}
+
+void Device::connectNotify(const QMetaMethod& signal) {
+  // The raw bytes are passed on only while someone listens: the receive path
+  // copies nothing for nobody.
+  if (signal == QMetaMethod::fromSignal(&Device::bytes_received) && !bytes_forwarded_) {
+    bytes_forwarded_ = true;
+    connect(&link_, &DeviceLink::bytes_received, this, &Device::bytes_received);
+  }
 }
 
 void Device::install_handlers() {

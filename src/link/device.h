@@ -214,6 +214,8 @@ class Device : public QObject {
   // Lines that answer no waiting exchange: what the device sends on its own,
   // and replies that came after their exchange gave up (`DeviceLink::report_received`).
   void report_received(const QByteArray& line);
+  // The bytes as they came from the port or the socket, noise included.
+  void bytes_received(const QByteArray& bytes);
   // The interface, or whether its link is open or connecting, has changed.
   void link_changed();
   // The link closed without this side closing it.
@@ -228,6 +230,9 @@ class Device : public QObject {
   void mode_change_finished(int mode);
   // A channel is about to be made current.
   void output_chosen(int channel);
+
+ protected:
+  void connectNotify(const QMetaMethod& signal) override;
 
  private:
   void install_handlers();
@@ -248,6 +253,7 @@ class Device : public QObject {
   int lock_state_ = 254;
   bool connecting_ = false;
   bool restarting_ = false;  // the connection is expected to drop
+  bool bytes_forwarded_ = false;
   int unanswered_ = 0;       // exchanges that got no answer, ever
   QString serial_name_;
   QString tcp_name_;

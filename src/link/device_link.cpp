@@ -27,6 +27,11 @@ const QMetaMethod& report_received_signal() {
   return signal;
 }
 
+const QMetaMethod& bytes_received_signal() {
+  static const QMetaMethod signal = QMetaMethod::fromSignal(&DeviceLink::bytes_received);
+  return signal;
+}
+
 bool is_reboot_command(std::string_view tx_str) {
   return tx_str == cmd::RST_FACTORY || tx_str == cmd::PWR_ON;
 }
@@ -352,7 +357,7 @@ void DeviceLink::tim_rx_Timer() {
   if (!port_bytes && !framer_.has_pending()) return;
   set_tim_rx_enabled(false);
   pump_once();
-  if (serial_ && serial_->is_open()) framer_.push(serial_->read_all());
+  if (serial_ && serial_->is_open()) take_bytes(serial_->read_all());
   process_input(ReplyPath::Serial);
   if (!line_held_) set_tim_rx_enabled(true);
 }
@@ -360,11 +365,17 @@ void DeviceLink::tim_rx_Timer() {
 void DeviceLink::wsk_client_DataArrival() {
   const std::string chunk = tcp_ ? tcp_->read_all() : std::string();
   if (chunk.empty() && !framer_.has_pending()) return;
-  framer_.push(chunk);
+  take_bytes(chunk);
   const int before = st_.con_lines;
   process_input(ReplyPath::Ethernet);
   // Every chunk counts as an addition, echoed or not.
   if (!chunk.empty() && st_.con_lines == before) ++st_.con_lines;
+}
+
+void DeviceLink::take_bytes(const std::string& bytes) {
+  if (!bytes.empty() && isSignalConnected(bytes_received_signal()))
+    emit bytes_received(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  framer_.push(bytes);
 }
 
 void DeviceLink::process_input(ReplyPath path) {

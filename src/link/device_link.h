@@ -131,6 +131,9 @@ class DeviceLink : public QObject {
   // `line_received`, before the line is handled; a reply that a waiting
   // `tx_cmd` takes (its own code or "ERR") is never one.
   void report_received(const QByteArray& line);
+  // The bytes as they were read from the port or the socket, before framing:
+  // what the device sent, noise included.
+  void bytes_received(const QByteArray& bytes);
 
  public:
   // Longest wait for the serial port to hand queued bytes to the device.
@@ -143,6 +146,8 @@ class DeviceLink : public QObject {
   bool link_ready_or_report();
   bool link_open() const;
   bool send_bytes(std::string_view line);
+  // Hands bytes read from the link to the framer (and to whoever listens for them).
+  void take_bytes(const std::string& bytes);
   void process_input(ReplyPath path);
   void dispatch_line(ReplyPath path);
   bool run_handler(const std::string& line, ReplyPath path);

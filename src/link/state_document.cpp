@@ -1,10 +1,20 @@
 #include "link/state_document.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
+#include <algorithm>
+#include <cmath>
 
 namespace quadrel {
 
 namespace {
+
+using Kind = Field::Kind;
+using Resolutions = std::vector<std::string>;
 
 Names make(int first, std::vector<std::vector<QString>> words, std::vector<QString> captions) {
   return Names{first, std::move(words), std::move(captions)};
@@ -20,67 +30,6 @@ QJsonValue json(const Names& names, const std::optional<int>& v) {
   return names.word(*v);
 }
 
-// Reads the JSON back, remembering the first problem with the key path that has it.
-class Reader {
- public:
-  explicit Reader(QString* error) : error_(error) {}
-  bool ok() const { return ok_; }
-
-  void fail(const QString& path, const QString& what) {
-    if (!ok_) return;
-    ok_ = false;
-    if (error_) *error_ = QStringLiteral("\"%1\": %2").arg(path, what);
-  }
-
-  // The object under `key`, or nothing when it is missing or null.
-  std::optional<QJsonObject> object(const QJsonObject& in, const QString& key, const QString& path) {
-    const QJsonValue v = in.value(key);
-    if (v.isUndefined() || v.isNull()) return std::nullopt;
-    if (!v.isObject()) {
-      fail(path, QStringLiteral("expected an object"));
-      return std::nullopt;
-    }
-    return v.toObject();
-  }
-
-  void integer(const QJsonObject& in, const QString& key, const QString& path, int lo, int hi,
-               std::optional<int>& out) {
-    const QJsonValue v = in.value(key);
-    if (v.isUndefined() || v.isNull()) return;
-    const double d = v.toDouble(-1e9);
-    if (!v.isDouble() || d != static_cast<int>(d) || d < lo || d > hi)
-      return fail(path, QStringLiteral("expected a whole number from %1 to %2").arg(lo).arg(hi));
-    out = static_cast<int>(d);
-  }
-
-  void named(const QJsonObject& in, const QString& key, const QString& path, const Names& names,
-             std::optional<int>& out) {
-    const QJsonValue v = in.value(key);
-    if (v.isUndefined() || v.isNull()) return;
-    const auto value = v.isString() ? names.value_of(v.toString()) : std::nullopt;
-    if (!value) return fail(path, QStringLiteral("expected one of %1").arg(names.choices()));
-    out = value;
-  }
-
-  void boolean(const QJsonObject& in, const QString& key, const QString& path, std::optional<bool>& out) {
-    const QJsonValue v = in.value(key);
-    if (v.isUndefined() || v.isNull()) return;
-    if (!v.isBool()) return fail(path, QStringLiteral("expected true or false"));
-    out = v.toBool();
-  }
-
-  void text(const QJsonObject& in, const QString& key, const QString& path, std::optional<std::string>& out) {
-    const QJsonValue v = in.value(key);
-    if (v.isUndefined() || v.isNull()) return;
-    if (!v.isString()) return fail(path, QStringLiteral("expected a string"));
-    out = v.toString().toStdString();
-  }
-
- private:
-  QString* error_;
-  bool ok_ = true;
-};
-
 QString or_unknown(const QString& text) { return text.isEmpty() ? QStringLiteral("?") : text; }
 QString shown(const std::optional<int>& v) { return v ? QString::number(*v) : QStringLiteral("?"); }
 QString shown(const std::optional<std::string>& v) {
@@ -93,6 +42,10 @@ QString on_off(const std::optional<bool>& v, const char* on = "on", const char* 
   return v ? QString::fromLatin1(*v ? on : off) : QStringLiteral("?");
 }
 
+bool printable_ascii(const QString& text) {
+  return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u' ' && c <= u'~'; });
+}
+
 }  // namespace
 
 std::optional<int> Names::value_of(const QString& word) const {
@@ -103,6 +56,14 @@ std::optional<int> Names::value_of(const QString& word) const {
     for (const QString& alias : words[i])
       if (w == alias) return value;
   }
+  return std::nullopt;
+}
+
+std::optional<int> Names::value_of_word(const QString& word) const {
+  const QString w = word.toLower();
+  for (std::size_t i = 0; i < words.size(); ++i)
+    for (const QString& alias : words[i])
+      if (w == alias) return first + static_cast<int>(i);
   return std::nullopt;
 }
 
@@ -125,6 +86,11 @@ QString Names::choices() const {
 const Names& mode_names() {
   static const Names n = make(1, {{"matrix"}, {"dual-pop"}, {"tv-wall"}, {"dual-pip"}, {"quad"}},
                               {"Matrix", "Dual PoP", "TV Wall", "Dual PiP", "Quad"});
+  return n;
+}
+
+const Names& power_names() {
+  static const Names n = make(0, {{"standby", "off"}, {"on"}}, {"standby", "on"});
   return n;
 }
 
@@ -200,150 +166,294 @@ const std::optional<int>& picture_field(const PictureValues& values, int which) 
   return picture_field(const_cast<PictureValues&>(values), which);
 }
 
-QJsonObject to_json(const DeviceState& s, const std::vector<std::string>& resolutions) {
-  QJsonObject o;
-  o["firmware"] = QJsonObject{{"version", json(s.version)}, {"version2", json(s.version2)}};
-  o["power"] = s.power ? QJsonValue(*s.power ? "on" : "standby") : QJsonValue();
-  o["mode"] = json(mode_names(), s.mode);
+// --- the fields ----------------------------------------------------------------
 
-  QJsonObject routing;
-  for (int ch = 1; ch <= 4; ++ch) routing[output_letter(ch)] = json(s.inputs[ch - 1]);
-  o["routing"] = routing;
-
-  o["resolution"] = json(s.resolution);
-  const bool named = s.resolution && *s.resolution >= 1 && *s.resolution <= static_cast<int>(resolutions.size());
-  o["resolution_name"] = named ? QJsonValue(QString::fromStdString(resolutions[*s.resolution - 1])) : QJsonValue();
-  o["aspect"] = json(aspect_names(), s.aspect);
-
-  auto picture_of = [](const PictureValues& p) {
-    QJsonObject row;
-    for (int f = 0; f < 4; ++f) row[picture_names().word(f)] = json(picture_field(p, f));
-    return row;
-  };
-  QJsonObject picture;
-  if (s.mode == mode_no::Matrix) {
-    picture["all"] = picture_of(s.picture[0]);
-  } else {
-    for (int ch = 1; ch <= 4; ++ch) picture[output_letter(ch)] = picture_of(s.picture[ch - 1]);
+QJsonValue Field::read(const QJsonValue& value, QString* why) const {
+  switch (kind) {
+    case Kind::Integer: {
+      // Checked as a double first: a number out of an int's range is no value.
+      const double d = value.toDouble(std::nan(""));
+      if (value.isDouble() && std::isfinite(d) && d == std::floor(d) && d >= lo && d <= hi)
+        return QJsonValue(static_cast<int>(d));
+      *why = QStringLiteral("expected a whole number from %1 to %2").arg(lo).arg(hi);
+      return QJsonValue(QJsonValue::Undefined);
+    }
+    case Kind::Word:
+      if (value.isString())
+        if (const auto v = names->value_of_word(value.toString())) return names->word(*v);
+      *why = QStringLiteral("expected one of %1").arg(names->choices());
+      return QJsonValue(QJsonValue::Undefined);
+    case Kind::Flag:
+      if (value.isBool()) return value;
+      *why = QStringLiteral("expected true or false");
+      return QJsonValue(QJsonValue::Undefined);
+    case Kind::Label:
+      if (value.isString() && value.toString().size() <= kLabelMax && printable_ascii(value.toString()))
+        return value;
+      *why = QStringLiteral("a label holds at most %1 printable ASCII characters").arg(kLabelMax);
+      return QJsonValue(QJsonValue::Undefined);
+    case Kind::Text:
+      if (value.isString()) return value;
+      *why = QStringLiteral("expected a string");
+      return QJsonValue(QJsonValue::Undefined);
   }
-  o["picture"] = picture;
-
-  o["bezel"] = QJsonObject{{"on", json(s.bezel_on)},           {"h", json(s.bezel_h)},
-                           {"v", json(s.bezel_v)},             {"h_limit", json(s.bezel_h_limit)},
-                           {"v_limit", json(s.bezel_v_limit)}};
-  o["audio"] = QJsonObject{{"on", json(s.audio_on)},
-                           {"edid", json(edid_names(), s.audio_edid)},
-                           {"dual_a", json(s.audio_a)},
-                           {"dual_b", json(s.audio_b)},
-                           {"quad", json(s.audio_quad)}};
-  o["key_lock"] = json(s.key_lock);
-
-  QJsonObject hdcp_in, hdcp_out;
-  for (int n = 1; n <= 4; ++n) {
-    hdcp_in[QString::number(n)] = json(hdcp_in_names(), s.hdcp_in[n - 1]);
-    hdcp_out[output_letter(n)] = json(hdcp_out_names(), s.hdcp_out[n - 1]);
-  }
-  o["hdcp"] = QJsonObject{{"inputs", hdcp_in}, {"outputs", hdcp_out}};
-
-  QJsonObject label_text;
-  for (int n = 1; n <= 4; ++n) label_text[QString::number(n)] = json(s.labels[n - 1]);
-  o["labels"] = QJsonObject{{"shown", json(s.labels_on)}, {"text", label_text}};
-
-  const bool pip_known = s.pip_corner[0] || s.pip_corner[1] || s.pip_size[0] || s.pip_size[1];
-  if (pip_known) {
-    QJsonObject pip;
-    for (int w = 0; w < 2; ++w)
-      pip[w == 0 ? "A" : "B"] = QJsonObject{{"corner", json(corner_names(), s.pip_corner[w])},
-                                            {"size", json(size_names(), s.pip_size[w])}};
-    o["pip"] = pip;
-  } else {
-    o["pip"] = QJsonValue();
-  }
-  o["network"] = QJsonObject{{"ip", json(s.ip)}, {"mask", json(s.mask)}, {"gateway", json(s.gateway)}};
-  return o;
+  return QJsonValue(QJsonValue::Undefined);
 }
 
-std::optional<DeviceState> from_json(const QJsonObject& o, QString* error) {
-  DeviceState s;
-  Reader r(error);
+QString Field::text(const QJsonValue& value) const {
+  if (value.isNull() || value.isUndefined()) return QStringLiteral("?");
+  if (value.isBool()) return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+  if (value.isDouble()) return QString::number(value.toInteger());
+  if (kind == Kind::Label || kind == Kind::Text)
+    return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+  return value.toString();
+}
 
-  if (auto fw = r.object(o, "firmware", "firmware")) {
-    r.text(*fw, "version", "firmware.version", s.version);
-    r.text(*fw, "version2", "firmware.version2", s.version2);
-  }
-  if (const QJsonValue power = o.value("power"); !power.isUndefined() && !power.isNull()) {
-    if (power == QJsonValue("on") || power == QJsonValue("standby"))
-      s.power = power == QJsonValue("on");
-    else
-      r.fail("power", "expected \"on\" or \"standby\"");
-  }
-  r.named(o, "mode", "mode", mode_names(), s.mode);
-  if (auto routing = r.object(o, "routing", "routing"))
-    for (int ch = 1; ch <= 4; ++ch)
-      r.integer(*routing, output_letter(ch), "routing." + output_letter(ch), 1, 4, s.inputs[ch - 1]);
-  r.integer(o, "resolution", "resolution", 1, 99, s.resolution);
-  r.named(o, "aspect", "aspect", aspect_names(), s.aspect);
+namespace {
 
-  if (auto picture = r.object(o, "picture", "picture")) {
-    auto row = [&](const QString& key, PictureValues& out) {
-      if (auto p = r.object(*picture, key, "picture." + key))
-        for (int f = 0; f < 4; ++f)
-          r.integer(*p, picture_names().word(f), "picture." + key + "." + picture_names().word(f), 0, 100,
-                    picture_field(out, f));
-    };
-    row("all", s.picture[0]);
-    for (int ch = 1; ch <= 4; ++ch)
-      if (picture->contains(output_letter(ch))) row(output_letter(ch), s.picture[ch - 1]);
+// The table's entries, one helper per kind.
+template <class Get>
+Field integer(QString path, int lo, int hi, Get get, bool read_only = false) {
+  return {std::move(path), Kind::Integer, lo, hi, nullptr, read_only,
+          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
+}
+template <class Get>
+Field word(QString path, const Names& names, Get get) {
+  return {std::move(path), Kind::Word, 0, 0, &names, false,
+          [get, &names](const DeviceState& s, const Resolutions&) { return json(names, get(s)); }};
+}
+template <class Get>
+Field flag(QString path, Get get) {
+  return {std::move(path), Kind::Flag, 0, 0, nullptr, false,
+          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
+}
+template <class Get>
+Field text(QString path, Kind kind, Get get) {
+  return {std::move(path), kind, 0, 0, nullptr, kind == Kind::Text,
+          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
+}
+
+std::vector<Field> make_fields() {
+  std::vector<Field> f;
+  const std::optional<int> none;
+  f.push_back(text("firmware.version", Kind::Text, [](const DeviceState& s) { return s.version; }));
+  f.push_back(text("firmware.version2", Kind::Text, [](const DeviceState& s) { return s.version2; }));
+  f.push_back(word("power", power_names(), [](const DeviceState& s) {
+    return s.power ? std::optional<int>(*s.power ? 1 : 0) : std::nullopt;
+  }));
+  f.push_back(word("mode", mode_names(), [](const DeviceState& s) { return s.mode; }));
+  for (int ch = 1; ch <= 4; ++ch)
+    f.push_back(integer("routing." + output_letter(ch), 1, 4, [ch](const DeviceState& s) { return s.inputs[ch - 1]; }));
+  f.push_back(integer("resolution", 1, 99, [](const DeviceState& s) { return s.resolution; }));
+  f.push_back({"resolution_name", Kind::Text, 0, 0, nullptr, true, [](const DeviceState& s, const Resolutions& names) {
+                 const bool named = s.resolution && *s.resolution >= 1 && *s.resolution <= static_cast<int>(names.size());
+                 return named ? QJsonValue(QString::fromStdString(names[*s.resolution - 1])) : QJsonValue();
+               }});
+  f.push_back(word("aspect", aspect_names(), [](const DeviceState& s) { return s.aspect; }));
+  // The whole picture is the Matrix mode's; A..D are the other modes' pictures.
+  for (int row = 0; row <= 4; ++row) {
+    const QString who = row == 0 ? QStringLiteral("all") : output_letter(row);
+    for (int which = 0; which < 4; ++which)
+      f.push_back(integer("picture." + who + "." + picture_names().word(which), 0, kPictureMax,
+                          [row, which, none](const DeviceState& s) {
+                            const bool matrix = s.mode == mode_no::Matrix;
+                            if (!s.mode || (row == 0) != matrix) return none;
+                            return picture_field(s.picture[row == 0 ? 0 : row - 1], which);
+                          }));
   }
-  if (auto bezel = r.object(o, "bezel", "bezel")) {
-    r.boolean(*bezel, "on", "bezel.on", s.bezel_on);
-    r.integer(*bezel, "h", "bezel.h", 0, 254, s.bezel_h);
-    r.integer(*bezel, "v", "bezel.v", 0, 254, s.bezel_v);
-    r.integer(*bezel, "h_limit", "bezel.h_limit", 0, 254, s.bezel_h_limit);
-    r.integer(*bezel, "v_limit", "bezel.v_limit", 0, 254, s.bezel_v_limit);
+  f.push_back(flag("bezel.on", [](const DeviceState& s) { return s.bezel_on; }));
+  f.push_back(integer("bezel.h", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_h; }));
+  f.push_back(integer("bezel.v", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_v; }));
+  f.push_back(integer("bezel.h_limit", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_h_limit; }, true));
+  f.push_back(integer("bezel.v_limit", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_v_limit; }, true));
+  f.push_back(flag("audio.on", [](const DeviceState& s) { return s.audio_on; }));
+  f.push_back(word("audio.edid", edid_names(), [](const DeviceState& s) { return s.audio_edid; }));
+  f.push_back(integer("audio.dual_a", 1, 2, [](const DeviceState& s) { return s.audio_a; }));
+  f.push_back(integer("audio.dual_b", 1, 2, [](const DeviceState& s) { return s.audio_b; }));
+  f.push_back(integer("audio.quad", 1, 4, [](const DeviceState& s) { return s.audio_quad; }));
+  f.push_back(flag("key_lock", [](const DeviceState& s) { return s.key_lock; }));
+  for (int n = 1; n <= 4; ++n)
+    f.push_back(word("hdcp.inputs." + QString::number(n), hdcp_in_names(),
+                     [n](const DeviceState& s) { return s.hdcp_in[n - 1]; }));
+  for (int n = 1; n <= 4; ++n)
+    f.push_back(word("hdcp.outputs." + output_letter(n), hdcp_out_names(),
+                     [n](const DeviceState& s) { return s.hdcp_out[n - 1]; }));
+  f.push_back(flag("labels.shown", [](const DeviceState& s) { return s.labels_on; }));
+  for (int n = 1; n <= 4; ++n)
+    f.push_back(text("labels.text." + QString::number(n), Kind::Label,
+                     [n](const DeviceState& s) { return s.labels[n - 1]; }));
+  // Read in the Dual PiP mode only.
+  for (int w = 0; w < 2; ++w) {
+    const QString who = w == 0 ? QStringLiteral("A") : QStringLiteral("B");
+    f.push_back(word("pip." + who + ".corner", corner_names(), [w, none](const DeviceState& s) {
+      return s.mode == mode_no::DualPip ? s.pip_corner[w] : none;
+    }));
+    f.push_back(word("pip." + who + ".size", size_names(), [w, none](const DeviceState& s) {
+      return s.mode == mode_no::DualPip ? s.pip_size[w] : none;
+    }));
   }
-  if (auto audio = r.object(o, "audio", "audio")) {
-    r.boolean(*audio, "on", "audio.on", s.audio_on);
-    r.named(*audio, "edid", "audio.edid", edid_names(), s.audio_edid);
-    r.integer(*audio, "dual_a", "audio.dual_a", 1, 2, s.audio_a);
-    r.integer(*audio, "dual_b", "audio.dual_b", 1, 2, s.audio_b);
-    r.integer(*audio, "quad", "audio.quad", 1, 4, s.audio_quad);
+  const std::pair<const char*, std::optional<std::string> DeviceState::*> addresses[] = {
+      {"network.ip", &DeviceState::ip}, {"network.mask", &DeviceState::mask}, {"network.gateway", &DeviceState::gateway}};
+  for (const auto& [path, member] : addresses)
+    f.push_back({path, Kind::Text, 0, 0, nullptr, true, [member](const DeviceState& s, const Resolutions&) {
+                   const auto& address = s.*member;
+                   return address ? QJsonValue(plain_address(*address)) : QJsonValue();
+                 }});
+  return f;
+}
+
+// Sets `value` at the dotted `path` below `object`.
+void put(QJsonObject& object, QStringView path, const QJsonValue& value) {
+  const qsizetype dot = path.indexOf(u'.');
+  if (dot < 0) {
+    object.insert(path, value);
+    return;
   }
-  r.boolean(o, "key_lock", "key_lock", s.key_lock);
-  if (auto hdcp = r.object(o, "hdcp", "hdcp")) {
-    if (auto in = r.object(*hdcp, "inputs", "hdcp.inputs"))
-      for (int n = 1; n <= 4; ++n)
-        r.named(*in, QString::number(n), "hdcp.inputs." + QString::number(n), hdcp_in_names(), s.hdcp_in[n - 1]);
-    if (auto out = r.object(*hdcp, "outputs", "hdcp.outputs"))
-      for (int n = 1; n <= 4; ++n)
-        r.named(*out, output_letter(n), "hdcp.outputs." + output_letter(n), hdcp_out_names(), s.hdcp_out[n - 1]);
+  const QString key = path.left(dot).toString();
+  QJsonObject inner = object.value(key).toObject();
+  put(inner, path.mid(dot + 1), value);
+  object.insert(key, inner);
+}
+
+// A key as a person may have meant it: "Key-Lock" for "key_lock".
+QString loosely(const QString& key) { return key.toLower().replace(u'-', u'_').replace(u' ', u'_'); }
+
+// Walks a document against the fields, collecting the wanted values and the problems.
+class StrictReader {
+ public:
+  explicit StrictReader(std::vector<DocumentError>* errors) : errors_(errors) {
+    for (const Field& field : document_fields())
+      for (qsizetype dot = field.path.indexOf(u'.'); dot > 0; dot = field.path.indexOf(u'.', dot + 1))
+        branches_.insert(field.path.left(dot));
   }
-  if (auto labels = r.object(o, "labels", "labels")) {
-    r.boolean(*labels, "shown", "labels.shown", s.labels_on);
-    if (auto text = r.object(*labels, "text", "labels.text"))
-      for (int n = 1; n <= 4; ++n) {
-        const QString key = QString::number(n);
-        r.text(*text, key, "labels.text." + key, s.labels[n - 1]);
-        if (s.labels[n - 1] && s.labels[n - 1]->size() > 12)
-          r.fail("labels.text." + key, "a label holds at most 12 characters");
-      }
-  }
-  if (auto pip = r.object(o, "pip", "pip")) {
-    for (int w = 0; w < 2; ++w) {
-      const QString key = w == 0 ? "A" : "B";
-      if (auto one = r.object(*pip, key, "pip." + key)) {
-        r.named(*one, "corner", "pip." + key + ".corner", corner_names(), s.pip_corner[w]);
-        r.named(*one, "size", "pip." + key + ".size", size_names(), s.pip_size[w]);
+
+  void walk(const QJsonObject& object, const QString& prefix) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+      const QString path = prefix.isEmpty() ? it.key() : prefix + '.' + it.key();
+      const QJsonValue value = it.value();
+      if (path == QLatin1String("schema")) {
+        if (value != QJsonValue(kDocumentSchema))
+          fail(path, QStringLiteral("this program reads documents of schema %1").arg(kDocumentSchema));
+      } else if (const Field* field = document_field(path)) {
+        take(*field, value);
+      } else if (branches_.contains(path)) {
+        if (value.isObject())
+          walk(value.toObject(), path);
+        else if (!value.isNull())
+          fail(path, QStringLiteral("expected an object"));
+      } else {
+        fail(path, unknown(prefix, it.key()));
       }
     }
   }
-  if (auto net = r.object(o, "network", "network")) {
-    r.text(*net, "ip", "network.ip", s.ip);
-    r.text(*net, "mask", "network.mask", s.mask);
-    r.text(*net, "gateway", "network.gateway", s.gateway);
+
+  WantedState wanted() {
+    // In the document's order, whatever the order of the keys.
+    const auto& fields = document_fields();
+    std::sort(wanted_.values.begin(), wanted_.values.end(),
+              [&fields](const auto& a, const auto& b) { return a.first - fields.data() < b.first - fields.data(); });
+    return std::move(wanted_);
   }
-  if (!r.ok()) return std::nullopt;
-  return s;
+
+  void fail(const QString& path, const QString& message) {
+    ok_ = false;
+    if (errors_) errors_->push_back({path, message});
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  void take(const Field& field, const QJsonValue& value) {
+    if (value.isNull()) return;  // not known, or not wanted
+    QString why;
+    const QJsonValue read = field.read(value, &why);
+    if (read.isUndefined()) return fail(field.path, why);
+    if (!field.read_only) wanted_.values.emplace_back(&field, read);
+  }
+
+  // "unknown key", naming a key of the same level that it resembles.
+  QString unknown(const QString& prefix, const QString& key) const {
+    const QString want = loosely(key);
+    auto level_of = [&prefix](const QString& path) {
+      return prefix.isEmpty() ? path.section(u'.', 0, 0) : path.mid(prefix.size() + 1).section(u'.', 0, 0);
+    };
+    for (const Field& field : document_fields()) {
+      if (!prefix.isEmpty() && !field.path.startsWith(prefix + '.')) continue;
+      const QString candidate = level_of(field.path);
+      if (loosely(candidate) == want) return QStringLiteral("unknown key; did you mean \"%1\"?").arg(candidate);
+    }
+    if (prefix.isEmpty() && want == QLatin1String("schema")) return QStringLiteral("unknown key; did you mean \"schema\"?");
+    return QStringLiteral("unknown key");
+  }
+
+  std::vector<DocumentError>* errors_;
+  QSet<QString> branches_;
+  WantedState wanted_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+const std::vector<Field>& document_fields() {
+  static const std::vector<Field> fields = make_fields();
+  return fields;
+}
+
+const Field* document_field(const QString& path) {
+  for (const Field& field : document_fields())
+    if (field.path == path) return &field;
+  return nullptr;
+}
+
+QString plain_address(const std::string& address) {
+  static const QRegularExpression dotted(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
+  const QString text = QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size()));
+  const auto match = dotted.match(text);
+  if (!match.hasMatch()) return text;
+  QStringList parts;
+  for (int i = 1; i <= 4; ++i) parts << QString::number(match.captured(i).toInt());
+  return parts.join(u'.');
+}
+
+QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& resolutions) {
+  QJsonObject o{{"schema", kDocumentSchema}};
+  for (const Field& field : document_fields()) put(o, field.path, field.get(state, resolutions));
+  return o;
+}
+
+QJsonValue WantedState::value(const QString& path) const {
+  for (const auto& [field, value] : values)
+    if (field->path == path) return value;
+  return QJsonValue(QJsonValue::Undefined);
+}
+
+std::optional<QJsonObject> parse_document(const QByteArray& bytes, QString* error) {
+  if (bytes.size() > kMaxDocumentBytes) {
+    *error = QStringLiteral("too big: more than %1 bytes (1 MiB)").arg(kMaxDocumentBytes);
+    return std::nullopt;
+  }
+  QJsonParseError parse;
+  const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    *error = QStringLiteral("not JSON: %1 at byte %2").arg(parse.errorString()).arg(parse.offset);
+    return std::nullopt;
+  }
+  if (!document.isObject()) {
+    *error = QStringLiteral("not a JSON object");
+    return std::nullopt;
+  }
+  return document.object();
+}
+
+std::optional<WantedState> read_wanted(const QJsonObject& document, std::vector<DocumentError>* errors) {
+  StrictReader reader(errors);
+  reader.walk(document, {});
+  if (!reader.ok()) return std::nullopt;
+  WantedState wanted = reader.wanted();
+  if (wanted.empty()) {
+    reader.fail({}, QStringLiteral("asks for nothing: every value that can be set is missing or null"));
+    return std::nullopt;
+  }
+  return wanted;
 }
 
 QString to_text(const DeviceState& s, const std::vector<std::string>& resolutions) {
@@ -392,16 +502,17 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
     labels << QString::number(n) + " " + (s.labels[n - 1] ? "\"" + shown(s.labels[n - 1]) + "\"" : "?");
   line("Labels", on_off(s.labels_on, "shown", "hidden") + "; " + labels.join(", "));
 
-  if (s.pip_corner[0] || s.pip_corner[1] || s.pip_size[0] || s.pip_size[1]) {
+  if (s.mode == mode_no::DualPip) {
     QStringList pip;
     for (int w = 0; w < 2; ++w)
       pip << QString(w == 0 ? "A " : "B ") + shown(corner_names(), s.pip_corner[w]) + ", " +
                  shown(size_names(), s.pip_size[w]);
     line("PiP", pip.join("; "));
   } else {
-    line("PiP", "not read (Dual PiP only)");
+    line("PiP", "read in Dual PiP only");
   }
-  line("Network", "IP " + shown(s.ip) + ", mask " + shown(s.mask) + ", gateway " + shown(s.gateway));
+  auto address = [](const std::optional<std::string>& v) { return v ? plain_address(*v) : QStringLiteral("?"); };
+  line("Network", "IP " + address(s.ip) + ", mask " + address(s.mask) + ", gateway " + address(s.gateway));
   return lines.join('\n') + '\n';
 }
 

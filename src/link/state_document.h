@@ -1,8 +1,11 @@
-// The device state as a document: the words for its values, JSON both ways, and readable text.
+// The device state as a document: the words for its values, its fields, JSON both ways, and readable text.
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,12 +24,15 @@ struct Names {
   // The value a word stands for (case-insensitive; a value's own number is
   // accepted too), or nothing.
   std::optional<int> value_of(const QString& word) const;
+  // The same for a word only: no numbers (a document spells its values out).
+  std::optional<int> value_of_word(const QString& word) const;
   QString word(int value) const;     // "" for a value out of range
   QString caption(int value) const;  // "" for a value out of range
   QString choices() const;           // "matrix|dual-pop|..."
 };
 
 const Names& mode_names();        // 1..5
+const Names& power_names();       // 0 standby (or off), 1 on
 const Names& aspect_names();      // 0..4
 const Names& edid_names();        // 0..4
 const Names& corner_names();      // 0..3
@@ -44,14 +50,90 @@ std::optional<int> output_of(const QString& word);
 std::optional<int>& picture_field(PictureValues& values, int which);
 const std::optional<int>& picture_field(const PictureValues& values, int which);
 
-// The whole state as one JSON object with stable keys; values not read are
-// null. `resolutions` names the resolution numbers (position + 1).
+// --- the document ------------------------------------------------------------
+//
+// One JSON object of one shape whatever the device's mode: every field is
+// there, null where the device has not reported it or its mode has none (the
+// whole picture "picture.all" is the Matrix mode's, "picture.A".."D" the other
+// modes'; PiP is read in Dual PiP only). Values are spelled with the words of
+// the client's commands.
+
+// The version of the document's shape, its "schema" field.
+inline constexpr int kDocumentSchema = 1;
+// The largest document read, in bytes.
+inline constexpr qsizetype kMaxDocumentBytes = qsizetype{1} << 20;
+// A label: at most this many printable ASCII characters.
+inline constexpr int kLabelMax = 12;
+
+// One value of the document.
+struct Field {
+  enum class Kind {
+    Integer,  // a whole number from `lo` to `hi`
+    Word,     // one of `names`
+    Flag,     // true or false
+    Label,    // an input label: at most 12 printable ASCII characters
+    Text,     // text the device reports (read-only)
+  };
+
+  QString path;  // "bezel.h", "routing.B", "labels.text.1"
+  Kind kind = Kind::Integer;
+  int lo = 0, hi = 0;
+  const Names* names = nullptr;
+  bool read_only = false;  // reported, never set: versions, limits, names, addresses
+  // The value as the document shows it (null: not known, or not in this mode).
+  std::function<QJsonValue(const DeviceState&, const std::vector<std::string>& resolutions)> get;
+
+  // A document's value read as this field's, in its printed spelling (a
+  // word's first spelling); an undefined value and the reason when it is not one.
+  QJsonValue read(const QJsonValue& value, QString* why) const;
+  // "matrix", "3", "\"Stage Left\"", "?" for null: a value as messages show it.
+  QString text(const QJsonValue& value) const;
+};
+
+// Every field, in the document's order.
+const std::vector<Field>& document_fields();
+// The field at `path`, or nullptr.
+const Field* document_field(const QString& path);
+
+// The whole state as one document. `resolutions` names the resolution
+// numbers (position + 1). IP addresses are shown without zero padding.
 QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& resolutions);
-// The state a JSON object describes; keys that are missing or null stay
-// unknown. On a value the client cannot read, returns nothing and says which in `error`.
-std::optional<DeviceState> from_json(const QJsonObject& object, QString* error);
+
+// What is wrong at one place of a document: its JSON path ("routing.E"; empty
+// for the document as a whole) and why.
+struct DocumentError {
+  QString path;
+  QString message;
+  QString text() const { return path.isEmpty() ? message : path + ": " + message; }
+};
+
+// A (partial) document's settable values, read strictly: each field it gives
+// a value (not null) with that value in its printed spelling, in the
+// document's order. Read-only fields are checked and left out.
+struct WantedState {
+  std::vector<std::pair<const Field*, QJsonValue>> values;
+
+  bool empty() const { return values.empty(); }
+  // The wanted value at `path`, or an undefined value.
+  QJsonValue value(const QString& path) const;
+};
+
+// The bytes of a document as a JSON object. Nothing, with the reason, for
+// more than kMaxDocumentBytes, text that is no JSON or JSON that is no object.
+std::optional<QJsonObject> parse_document(const QByteArray& bytes, QString* error);
+
+// Reads a document strictly: every key must be one of the document's (a
+// misspelt one is named, with the key it resembles), every value in its
+// range, labels as the label command takes them, "schema" 1 when given. All
+// problems are listed, each by its JSON path; nothing is returned when there
+// is one. A document that asks for no value at all is refused too.
+std::optional<WantedState> read_wanted(const QJsonObject& document, std::vector<DocumentError>* errors);
 
 // The state as readable lines.
 QString to_text(const DeviceState& state, const std::vector<std::string>& resolutions);
+
+// An IP address as the device spells it ("192.168.001.010") without the zero
+// padding ("192.168.1.10"); other text as it is.
+QString plain_address(const std::string& address);
 
 }  // namespace quadrel

@@ -98,6 +98,33 @@ class TestHub : public QObject {
     QCOMPARE(rig.sim.log(), (QStringList{"MOD999", "OUT999", "RES999", "VER999"}));
   }
 
+  // Routing acts on the output the client selected, whoever selected
+  // another since: the hub selects it again first, and tells the others.
+  void routing_keeps_each_clients_output() {
+    HubRig rig;
+    rig.sim.front_panel("MOD005");
+    QTRY_COMPARE(rig.hub->link().device().state().mode, 5);
+    QTRY_VERIFY(rig.sim.log().contains("ASP999"));
+    QTRY_COMPARE(rig.hub->link().queued(), 0);
+    LineClient a(rig.port()), b(rig.port());
+    QTRY_COMPARE(rig.hub->protocol_port().clients(), 2);
+    a.say("OUT002");
+    QVERIFY(a.wait_lines(1));
+    b.say("OUT004");
+    QVERIFY(a.wait_lines(2));  // b's change, as the device's report
+    a.clear();
+    b.clear();
+    rig.sim.clear_log();
+    a.say("INP003");
+    QVERIFY(a.wait_lines(1));
+    QCOMPARE(a.lines(), QStringList{"INP003"});
+    QCOMPARE(rig.sim.log(), (QStringList{"OUT002", "INP003"}));
+    QCOMPARE(rig.sim.device().state().inputs[1], 3);
+    QCOMPARE(rig.sim.device().state().inputs[3], 4);
+    QVERIFY(b.wait_lines(2));
+    QCOMPARE(b.lines(), (QStringList{"OUT002", "INP003"}));
+  }
+
   // A client that floods, sends junk or lines longer than any command is cut
   // off at the limit and not before; the others go on as before.
   void misbehaving_clients_are_cut_off_data() {

@@ -22,6 +22,7 @@ class ProtocolPort::Client : public QObject {
   int junk = 0;                        // lines in a row that were no command
   std::vector<std::string> waiting;    // codes of its commands not yet answered, in order
   QList<QByteArray> held;              // lines for it behind a reply it waits for
+  std::optional<int> selected;         // the output channel it last selected
   bool gone = false;
 };
 
@@ -107,8 +108,11 @@ void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
     }
     // A question from a client that has left needs no answer; a change it asked for still happens.
     if ((!who || who->gone) && command->kind != Command::Kind::Setting) return;
-    const SharedLink::Result result = link_.carry(*command, who.data());
-    if (who && !who->gone) answered(who, code, result.late ? QByteArray() : result.reply);
+    const SharedLink::Result result = link_.carry(*command, who.data(), who ? who->selected : std::nullopt);
+    if (!who || who->gone) return;
+    if (result.outcome == ExchangeOutcome::Answered && code == "OUT" && command->kind == Command::Kind::Setting)
+      who->selected = result.reply.right(1).toInt();
+    answered(who, code, result.late ? QByteArray() : result.reply);
   });
 }
 

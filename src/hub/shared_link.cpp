@@ -130,7 +130,7 @@ void SharedLink::run_jobs() {
   running_ = false;
 }
 
-SharedLink::Result SharedLink::carry(const Command& command, const void* origin) {
+SharedLink::Result SharedLink::carry(const Command& command, const void* origin, std::optional<int> selected) {
   Result result;
   if (command.kind == Command::Kind::Network) {
     result.outcome = device_.query_network_setting(command.network);
@@ -141,6 +141,12 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin)
     else if (result.outcome == ExchangeOutcome::DeviceError)
       result.reply = QByteArrayLiteral("ERR");
     return result;
+  }
+  if (selected && command.line.compare(0, 3, code::INP) == 0 && device_.disp_mode() != mode_no::TvWall &&
+      device_.state().channel != selected) {
+    const std::string select = cmd::set(code::OUT, *selected);
+    if (device_.exchange(select) == ExchangeOutcome::Answered)
+      emit confirmed(QByteArray::fromStdString(device_.link().last_reply()), origin);
   }
   // A label goes out as the panel sends it: its line and the exchange's own carriage return.
   const bool label = command.line.compare(0, 3, code::LAI) == 0 && command.kind == Command::Kind::Setting;

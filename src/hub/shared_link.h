@@ -53,7 +53,10 @@ class SharedLink : public QObject {
     QByteArray reply;   // the device's line (its own code, or "ERR"), or the address; empty on silence
     bool late = false;  // it came after the wait, as a report: every client has had it already
   };
-  Result carry(const Command& command, const void* origin);
+  // `selected` is the output channel this client last selected: an input
+  // command acts on the device's current channel, which another client may
+  // have changed since; it is selected again first (and that change told).
+  Result carry(const Command& command, const void* origin, std::optional<int> selected = std::nullopt);
 
   // Inside a job, after a command that restarts the device: lets the link be
   // opened again and waits until it is (true) or `ms` have passed.

@@ -9,6 +9,8 @@
 //   build/bench/quadrel-bench --paced                     the refresh at 115200 baud only
 //   build/bench/quadrel-bench --cli-status                quadrel-cli status only
 //   build/bench/quadrel-bench --framer                    the line framer's throughput only
+//   build/bench/quadrel-bench --hub [SECONDS]             quadrel-hub's rows only (SECONDS of load, 60)
+//   build/bench/quadrel-bench --hub-soak [MINUTES]        panel, watch and apply through the hub (10 min)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,6 +40,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "bench_hub.h"
 #include "link/core/framer.h"
 #include "link/device_link.h"
 #include "link/serial_link.h"
@@ -625,6 +628,14 @@ int main(int argc, char** argv) {
     bench_soak(argc > 2 ? std::max(10, atoi(argv[2])) : 10000);
     return 0;
   }
+  if (mode == "--hub") {
+    bench::bench_hub(2000, argc > 2 ? std::max(1, atoi(argv[2])) : 60);
+    return 0;
+  }
+  if (mode == "--hub-soak") {
+    bench::bench_hub_soak(argc > 2 ? std::max(1, atoi(argv[2])) : 10);
+    return 0;
+  }
   bool soak = true;
   int count = 2000;
   for (int i = 1; i < argc; ++i) {
@@ -638,6 +649,7 @@ int main(int argc, char** argv) {
   bench_paced_refresh();
   bench_cli_status();
   bench_launch(argv[0]);
+  bench::bench_hub(count, 60);
   if (soak) bench_soak(10000);
   return 0;
 }

@@ -72,21 +72,26 @@ void ProtocolPort::on_new_connection() {
 }
 
 void ProtocolPort::on_ready_read(Client* client) {
-  const QByteArray bytes = client->socket->readAll();
-  for (const char c : bytes) {
-    if (client->gone) return;
-    if (c == '\r' || c == '\n') {
-      // A label command ends with two carriage returns, and scripts send
-      // line feeds: empty lines are nothing.
-      if (!client->line.isEmpty()) handle_line(client, std::exchange(client->line, {}));
-      continue;
+  QPointer<Client> guard(client);
+  // The commands run from here, one turn of the event loop sooner: bytes that
+  // come while they run raise no second signal, so they are read here too.
+  do {
+    for (const char c : client->socket->readAll()) {
+      if (client->gone) return;
+      if (c == '\r' || c == '\n') {
+        // A label command ends with two carriage returns, and scripts send
+        // line feeds: empty lines are nothing.
+        if (!client->line.isEmpty()) handle_line(client, std::exchange(client->line, {}));
+        continue;
+      }
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte > 0x7e) return cut_off(client, QStringLiteral("it sent bytes that are no command text"));
+      if (static_cast<std::size_t>(client->line.size()) >= kMaxCommandLength)
+        return cut_off(client, QStringLiteral("it sent a line longer than any command"));
+      client->line.append(c);
     }
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte > 0x7e) return cut_off(client, QStringLiteral("it sent bytes that are no command text"));
-    if (static_cast<std::size_t>(client->line.size()) >= kMaxCommandLength)
-      return cut_off(client, QStringLiteral("it sent a line longer than any command"));
-    client->line.append(c);
-  }
+    link_.run_queued();
+  } while (guard && !guard->gone && guard->socket->bytesAvailable() > 0);
 }
 
 void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
@@ -145,6 +150,7 @@ void ProtocolPort::send(Client* client, const QByteArray& line) {
   if (client->socket->bytesToWrite() > kMaxUnread)
     return cut_off(client, QStringLiteral("it took nothing of %1 bytes sent to it").arg(client->socket->bytesToWrite()));
   client->socket->write(line + '\r');
+  client->socket->flush();
 }
 
 void ProtocolPort::cut_off(Client* client, const QString& why) {

@@ -43,8 +43,11 @@ class SharedLink : public QObject {
   // The link is open and its model has been read since it opened.
   bool up() const { return up_; }
 
-  // Work on the device: runs after the work queued before it, alone on the link.
+  // Work on the device: runs after the work queued before it, alone on the
+  // link, from the event loop.
   void enqueue(std::function<void()> job);
+  // Runs the work queued, here and now, unless some is running already.
+  void run_queued() { run_jobs(); }
   int queued() const { return static_cast<int>(jobs_.size()); }
 
   // One client's command, run inside a job.

@@ -467,10 +467,13 @@ void bench_hub_soak(int minutes) {
     QTest::qWait(2500);
     panel.controls().cmd_out[1 + clicks++ % 4]->click();
     if (clicks % 8 == 0) panel.controls().cmd_refresh->click();
-    if (web && clicks % 12 == 0) {
-      const QString mode = (web_clicks++ % 2) ? "mode-quad" : "mode-dual-pop";
-      browser.eval(QStringLiteral("document.getElementById('%1').click()").arg(mode));
-      if (!browser.wait_true(QStringLiteral("document.getElementById('%1').getAttribute('aria-pressed') === 'true'").arg(mode), 5000))
+    if (web && clicks % 4 == 0) {
+      // The key lock: a setting none of the others touches.
+      const bool lock = web_clicks++ % 2 == 0;
+      browser.eval("document.getElementById('key-lock').click()");
+      if (!browser.wait_true(QStringLiteral("document.getElementById('key-lock').getAttribute('aria-pressed') === '%1'")
+                                 .arg(lock ? "true" : "false"),
+                             5000))
         ++web_failed;
     }
   }
@@ -483,7 +486,7 @@ void bench_hub_soak(int minutes) {
   int expected = 1;
   for (const QByteArray& line : watched.split('\n')) {
     const QJsonObject record = QJsonDocument::fromJson(line).object();
-    if (record["code"].toString() != "AUE") continue;
+    if (!record["line"].toString().startsWith("AUE")) continue;
     if (record["line"].toString() == QStringLiteral("AUE00%1").arg(expected % 5)) {
       ++seen;
       ++expected;

@@ -142,6 +142,8 @@ class DeviceTest : public QObject {
       QTest::addRow("%s: a reply after its exchange gave up", link) << iface << "late" << "LCK999"
                                                                     << QStringList{"LCK000"};
       QTest::addRow("%s: a line while idle", link) << iface << "" << "" << QStringList{"AUD001"};
+      QTest::addRow("%s: a line during a network query", link) << iface << "lead" << "EIP999"
+                                                               << QStringList{"PWR000"};
     }
   }
   void reports_are_the_lines_no_exchange_takes() {
@@ -157,6 +159,8 @@ class DeviceTest : public QObject {
     if (fault == "lead") rig.sim.lead_next_reply("PWR000", 5);
     if (command.isEmpty()) {
       QVERIFY(rig.device_says(reports.value(0)));
+    } else if (command == "EIP999") {
+      QCOMPARE(rig.device.query_network_setting(0), ExchangeOutcome::Answered);
     } else {
       rig.device.exchange(command.toStdString());
       if (fault == "late") QTRY_VERIFY_WITH_TIMEOUT(!heard.isEmpty(), 1500);

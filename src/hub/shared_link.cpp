@@ -48,7 +48,8 @@ SharedLink::SharedLink(LinkTarget target, QObject* parent) : QObject(parent), ta
   connect(&device_, &Device::link_ended, this,
           [this](LinkEnd, const QString& reason) { on_link_ended(reason); });
   connect(&device_, &Device::report_received, this, [this](const QByteArray& line) {
-    if (!is_reply_line(line) || code_of(line) == "EXT") return;
+    // "ERR" answers something (a refused network query) and reports nothing.
+    if (!is_reply_line(line) || code_of(line) == "EXT" || code_of(line) == "ERR") return;
     emit report(line);
     follow_up(line);
   });

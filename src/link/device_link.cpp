@@ -412,7 +412,9 @@ void DeviceLink::process_input(ReplyPath path) {
     if (isSignalConnected(line_received_signal()))
       emit line_received(QByteArray(framer_.buf().data(), static_cast<qsizetype>(framer_.buf().size())));
     const std::string_view code = reply::code_of(framer_.buf());
-    const bool taken = st_.tx_busy && (!waiting_ || code == waiting_code_ || code == code::ERR) &&
+    // Only a waiting `tx_cmd` takes a reply; a line that comes while a command
+    // goes out without waiting (a network query) answers nobody's wait.
+    const bool taken = st_.tx_busy && waiting_ && (code == waiting_code_ || code == code::ERR) &&
                        !(path == ReplyPath::Ethernet && code == code::EXT);
     if (!taken && isSignalConnected(report_received_signal()))
       emit report_received(QByteArray(framer_.buf().data(), static_cast<qsizetype>(framer_.buf().size())));

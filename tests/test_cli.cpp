@@ -1,6 +1,8 @@
-// quadrel-cli against the simulated Corvane, over TCP and the pseudo-terminal.
+// quadrel-cli against the simulated Corvane, over TCP and the pseudo-terminal: the program as scripts run it.
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -8,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "expected_commands.h"
 #include "settings/settings_file.h"
@@ -20,22 +24,27 @@ namespace {
 struct Run {
   int code = -1;
   QString out, err;
+  double seconds = 0;
 };
 
 // Runs the client while the simulator in this process serves it (an event
 // loop, not qWaitFor, whose naps would slow every exchange down).
-Run cli(const QStringList& args, const QByteArray& input = {}) {
+Run cli(const QStringList& args, const QByteArray& input = {}, const QString& output_file = {}) {
   QProcess p;
+  if (!output_file.isEmpty()) p.setStandardOutputFile(output_file);
   QEventLoop loop;
   QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
   QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  QElapsedTimer clock;
+  clock.start();
   p.start(QStringLiteral(QUADREL_CLI_PATH), args);
   p.write(input);
   p.closeWriteChannel();
   if (p.state() != QProcess::NotRunning) loop.exec();
+  const double seconds = clock.elapsed() / 1000.0;
   if (p.state() != QProcess::NotRunning) p.kill(), p.waitForFinished();
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-          p.readAllStandardError()};
+          p.readAllStandardError(), seconds};
 }
 
 struct Sim {
@@ -55,17 +64,40 @@ struct Sim {
   void setup(const QString& lines) {
     for (const QString& line : lines.split(';', Qt::SkipEmptyParts)) server.device().apply(line.toStdString());
   }
+  // Misbehaviour on request: "silent CODE", "err CODE"; "together": every reply comes with a line the
+  // device sends on its own, in pieces of 3 bytes.
+  void fault(const QString& fault) {
+    corvane::Faults f;
+    const QString code = fault.section(' ', 1);
+    if (fault.startsWith("silent")) f.silent = {code};
+    if (fault.startsWith("err")) f.err = {code};
+    if (fault == "together") {
+      f.split = 3;
+      QObject::connect(&server, &corvane::SimServer::command_received, &server,
+                       [this] { server.attach_to_next_reply("MNX001"); });
+    }
+    server.set_faults(f);
+  }
   QMap<QString, QString> dump() const {
     QMap<QString, QString> map;
     for (const QString& line : QString::fromStdString(server.device().dump()).split('\n', Qt::SkipEmptyParts))
       map.insert(line.section('=', 0, 0), line.section('=', 1));
     return map;
   }
+  // The commands received that are no queries.
+  QStringList setters() const {
+    static const QRegularExpression query("^([A-Z][A-Z0-9]{2}99[1-9]|[A-Z]{3}998)$");
+    QStringList list;
+    for (const QString& command : server.log())
+      if (!query.match(command).hasMatch()) list << command;
+    return list;
+  }
 };
 
 // A device with a setting other than the factory one everywhere it can be read in `mode`.
 void vary(corvane::DeviceState& s, int mode) {
   s.mode = mode;
+  s.channel = 2;
   s.resolution = mode == 1 ? 6 : 8;
   s.aspect = 2;
   for (int ch = 0; ch < (mode == 1 ? 1 : 4); ++ch) s.picture[ch] = {10 + ch, 20 + ch, 30 + ch, 100 - ch};
@@ -83,10 +115,11 @@ void vary(corvane::DeviceState& s, int mode) {
   s.hdcp_out = {0, 1, 1, 0};
   s.labels_on = true;
   s.labels = {"Stage Left", "", "Camera 2", "ABCDEFGHIJKL"};
+  s.ip = "010.000.002.020";
   if (mode == 4) s.pip_corner = {3, 0}, s.pip_size = {2, 3};
 }
 
-// What `status --json` must print for a simulated device.
+// What `status --json` must print for a simulated device: every key whatever the mode.
 QJsonObject expected_json(const corvane::DeviceState& s, const std::vector<std::string>& resolutions) {
   static const char* modes[] = {"", "matrix", "dual-pop", "tv-wall", "dual-pip", "quad"};
   static const char* aspects[] = {"full", "4:3", "16:9", "16:10", "keep"};
@@ -94,22 +127,30 @@ QJsonObject expected_json(const corvane::DeviceState& s, const std::vector<std::
   static const char* corners[] = {"upper-left", "upper-right", "lower-right", "lower-left"};
   static const char* sizes[] = {"large", "medium", "small", "off"};
   const QString letters = "ABCD";
-  auto picture = [](const corvane::Picture& p) {
-    return QJsonObject{{"brightness", p.brightness}, {"contrast", p.contrast}, {"hue", p.hue},
-                       {"saturation", p.saturation}};
+  auto picture = [](const corvane::Picture& p, bool shown) {
+    auto v = [shown](int value) { return shown ? QJsonValue(value) : QJsonValue(); };
+    return QJsonObject{{"brightness", v(p.brightness)}, {"contrast", v(p.contrast)}, {"hue", v(p.hue)},
+                       {"saturation", v(p.saturation)}};
   };
-  QJsonObject routing, pic, in, out, text, pip;
+  const bool pip = s.mode == 4;
+  QJsonObject routing, pic{{"all", picture(s.picture[0], s.mode == 1)}}, in, out, text, windows;
   for (int i = 0; i < 4; ++i) {
     routing[letters[i]] = s.inputs[i];
-    if (s.mode != 1) pic[letters[i]] = picture(s.picture[i]);
+    pic[letters[i]] = picture(s.picture[i], s.mode != 1);
     in[QString::number(i + 1)] = s.hdcp_in[i] ? "off" : "on";
     out[letters[i]] = s.hdcp_out[i] ? "output" : "input";
     text[QString::number(i + 1)] = QString::fromStdString(s.labels[i]);
   }
-  if (s.mode == 1) pic["all"] = picture(s.picture[0]);
   for (int w = 0; w < 2; ++w)
-    pip[letters[w]] = QJsonObject{{"corner", corners[s.pip_corner[w]]}, {"size", sizes[s.pip_size[w]]}};
-  return {{"firmware", QJsonObject{{"version", QString::fromStdString(s.version.substr(0, 1) + "." + s.version.substr(1))},
+    windows[letters[w]] = QJsonObject{{"corner", pip ? QJsonValue(corners[s.pip_corner[w]]) : QJsonValue()},
+                                      {"size", pip ? QJsonValue(sizes[s.pip_size[w]]) : QJsonValue()}};
+  auto plain = [](const std::string& address) {
+    QStringList parts;
+    for (const QString& part : QString::fromStdString(address).split('.')) parts << QString::number(part.toInt());
+    return parts.join('.');
+  };
+  return {{"schema", 1},
+          {"firmware", QJsonObject{{"version", QString::fromStdString(s.version.substr(0, 1) + "." + s.version.substr(1))},
                                    {"version2", QString::fromStdString(s.version2).trimmed()}}},
           {"power", s.power_on ? "on" : "standby"},
           {"mode", modes[s.mode]},
@@ -125,19 +166,21 @@ QJsonObject expected_json(const corvane::DeviceState& s, const std::vector<std::
           {"key_lock", s.key_lock},
           {"hdcp", QJsonObject{{"inputs", in}, {"outputs", out}}},
           {"labels", QJsonObject{{"shown", s.labels_on}, {"text", text}}},
-          {"pip", s.mode == 4 ? QJsonValue(pip) : QJsonValue()},
-          {"network", QJsonObject{{"ip", QString::fromStdString(s.ip)}, {"mask", QString::fromStdString(s.mask)},
-                                  {"gateway", QString::fromStdString(s.gateway)}}}};
+          {"pip", windows},
+          {"network", QJsonObject{{"ip", plain(s.ip)}, {"mask", plain(s.mask)}, {"gateway", plain(s.gateway)}}}};
 }
 
-// Everything `status` sends: the full refresh with the picture, the tool windows' reads, the network.
-QStringList status_commands(int mode) {
+// Everything `status` sends: the full refresh with the picture, the tool windows' reads, the network, and
+// the output selected before (`channel`) selected again.
+QStringList status_commands(int mode, int channel) {
   QStringList q = test::refresh_commands(mode, true);
   for (const char* code : {"HPI", "HPO"})
     for (int n = 1; n <= 4; ++n) q << QLatin1String(code) + "99" + QString::number(n);
   q << "LAB999" << "LAI991" << "LAI992" << "LAI993" << "LAI994";
   if (mode == 4) q << "PPO991" << "PPO992" << "PSZ991" << "PSZ992";
-  return q << "EIP999" << "EMK999" << "EGW999";
+  q << "EIP999" << "EMK999" << "EGW999";
+  if (mode != 3 && channel != 4) q << "OUT00" + QString::number(channel);
+  return q;
 }
 
 std::vector<std::string> resolution_list() {
@@ -147,6 +190,15 @@ std::vector<std::string> resolution_list() {
 }
 
 QJsonObject json_of(const QString& text) { return QJsonDocument::fromJson(text.toUtf8()).object(); }
+
+// "route B 3" as arguments; a quoted part stays one ("label 2 \"Cam 2\"").
+QStringList words_of(const QString& args) { return QProcess::splitCommand(args); }
+
+// The exit code and error of a run that must be a usage error: one line, naming where the usage is.
+bool is_usage_error(const Run& run) {
+  static const QRegularExpression line("^quadrel-cli: .*\\(see 'quadrel-cli ([a-z]+ )?--help'\\)\n$");
+  return run.code == 64 && line.match(run.err).hasMatch();
+}
 
 }  // namespace
 
@@ -171,10 +223,63 @@ class CliTest : public QObject {
     QCOMPARE(run.code, 0);
     QCOMPARE(QJsonDocument(json_of(run.out)).toJson(),
              QJsonDocument(expected_json(sim.state(), resolution_list())).toJson());
-    QCOMPARE(sim.server.log(), status_commands(mode));
+    QCOMPARE(sim.server.log(), status_commands(mode, 2));
     // The readable form shows the same device.
     const Run text = cli(sim.link(tcp) << "status");
     QVERIFY2(text.out.contains("Labels       shown; 1 \"Stage Left\""), qPrintable(text.out));
+    QVERIFY2(text.out.contains("Network      IP 10.0.2.20,"), qPrintable(text.out));
+  }
+
+  // Reading puts back what it selects to read: the device is as it was found.
+  void reading_leaves_no_trace_data() {
+    QTest::addColumn<QString>("args");
+    for (const char* args : {"status", "status --json", "route", "route C", "route --json", "mode", "power --json",
+                             "resolution", "lock"})
+      QTest::newRow(args) << QString(args);
+    QTest::newRow("apply --dry-run") << "apply --dry-run -";
+  }
+  void reading_leaves_no_trace() {
+    QFETCH(QString, args);
+    Sim sim;
+    vary(sim.state(), 5);
+    sim.state().channel = 3;
+    const auto before = sim.dump();
+    const Run run = cli(sim.link(true) + words_of(args), R"({"routing": {"A": 2}, "bezel": {"h": 3}})");
+    QVERIFY2(run.code == 0, qPrintable(run.err));
+    QCOMPARE(sim.dump(), before);
+    // Setters are sent only to select an output to read, and to select the first one again.
+    for (const QString& command : sim.setters()) QVERIFY2(command.startsWith("OUT00"), qPrintable(command));
+  }
+
+  void getters_print_the_device_data() {
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("mode") << "mode" << "quad\n" << QStringList{"MOD999"};
+    QTest::newRow("mode json") << "mode --json" << "{\"mode\":\"quad\",\"schema\":1}\n" << QStringList{"MOD999"};
+    QTest::newRow("power") << "power" << "on\n" << QStringList{"PWR999"};
+    QTest::newRow("lock json") << "lock --json" << "{\"key_lock\":true,\"schema\":1}\n" << QStringList{"LCK999"};
+    QTest::newRow("resolution") << "resolution" << "8 1920x1080p 60Hz\n" << QStringList{"RES999"};
+    QTest::newRow("resolution json") << "resolution --json"
+                                     << "{\"resolution\":8,\"resolution_name\":\"1920x1080p 60Hz\",\"schema\":1}\n"
+                                     << QStringList{"RES999"};
+    QTest::newRow("routing") << "route" << "A 4\nB 3\nC 2\nD 1\n"
+                             << QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"};
+    QTest::newRow("routing json") << "route --json" << "{\"routing\":{\"A\":4,\"B\":3,\"C\":2,\"D\":1},\"schema\":1}\n"
+                                  << QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"};
+    QTest::newRow("one output") << "route C" << "2\n" << QStringList{"MOD999", "OUT999", "OUT003", "INP999", "OUT002"};
+    QTest::newRow("the selected output") << "route B" << "3\n" << QStringList{"MOD999", "OUT999", "OUT002", "INP999"};
+  }
+  void getters_print_the_device() {
+    QFETCH(QString, args);
+    QFETCH(QString, out);
+    QFETCH(QStringList, sent);
+    Sim sim;
+    vary(sim.state(), 5);
+    const Run run = cli(sim.link(true) + words_of(args));
+    QVERIFY2(run.code == 0, qPrintable(run.err));
+    QCOMPARE(run.out, out);
+    QCOMPARE(sim.server.log(), sent);
   }
 
   void setters_change_the_device_data() {
@@ -189,39 +294,44 @@ class CliTest : public QObject {
     QTest::newRow("mode tv wall") << true << "mode tv-wall" << "" << "mode=3"
                                   << QStringList{"MOD003", "OUT001", "INP999"} + test::picture_queries(3) +
                                          QStringList{"ASP999"};
-    QTest::newRow("route") << true << "route B 3" << "" << "input2=3" << QStringList{"OUT002", "INP003"};
-    QTest::newRow("route last") << false << "route d 4" << "" << "input4=4" << QStringList{"OUT004", "INP004"};
-    QTest::newRow("resolution") << true << "resolution 8" << "" << "resolution=8" << QStringList{"RES008"};
-    QTest::newRow("resolution name") << true << "resolution 1920x1080p 50Hz" << "" << "resolution=7"
-                                     << QStringList{"RES007"};
+    QTest::newRow("route") << true << "route B 3" << "" << "input2=3" << QStringList{"OUT002", "INP003", "INP999"};
+    QTest::newRow("route last") << false << "route d 4" << "" << "input4=4" << QStringList{"OUT004", "INP004", "INP999"};
+    QTest::newRow("resolution") << true << "resolution 8" << "" << "resolution=8" << QStringList{"RES008", "RES999"};
+    QTest::newRow("resolution name") << true << "resolution \"1920x1080p 50Hz\"" << "" << "resolution=7"
+                                     << QStringList{"RES007", "RES999"};
     QTest::newRow("resolution 1080i") << true << "resolution 6" << "" << "resolution=6"
-                                      << QStringList{"MOD999", "RES006"};
-    QTest::newRow("aspect") << true << "aspect keep" << "" << "aspect=4" << QStringList{"ASP004"};
-    QTest::newRow("power") << false << "power off" << "" << "power=0" << QStringList{"PWR000"};
+                                      << QStringList{"MOD999", "RES006", "RES999"};
+    QTest::newRow("aspect") << true << "aspect keep" << "" << "aspect=4" << QStringList{"ASP004", "ASP999"};
+    QTest::newRow("standby") << false << "power off" << "" << "power=0" << QStringList{"PWR999", "PWR000", "PWR999"};
+    QTest::newRow("standby already") << true << "power standby" << "PWR000" << "power=0" << QStringList{"PWR999"};
     QTest::newRow("preset save") << true << "preset save 2" << "" << "mode=1" << QStringList{"SAV002"};
     QTest::newRow("preset recall") << true << "preset recall 3" << "MOD005;SAV003;MOD001" << "mode=5"
                                    << QStringList{"CAL003"} + map;
-    QTest::newRow("lock") << true << "lock on" << "" << "key_lock=1" << QStringList{"LCK001"};
+    QTest::newRow("lock") << true << "lock on" << "" << "key_lock=1" << QStringList{"LCK001", "LCK999"};
     QTest::newRow("key") << true << "key menu" << "" << "mode=1" << QStringList{"MNX001"};
-    QTest::newRow("label") << true << "label 2 Camera" << "" << "label2=Camera" << QStringList{"LAI2Camera"};
+    QTest::newRow("label") << true << "label 2 \"Cam 2\"" << "" << "label2=Cam 2" << QStringList{"LAI2Cam 2", "LAI992"};
     QTest::newRow("label longest") << false << "label 4 ABCDEFGHIJKL" << "" << "label4=ABCDEFGHIJKL"
-                                   << QStringList{"LAI4ABCDEFGHIJKL"};
-    QTest::newRow("labels shown") << true << "label on" << "" << "labels_on=1" << QStringList{"LAB001"};
-    QTest::newRow("audio") << true << "audio off" << "" << "audio_on=0" << QStringList{"AUD000"};
-    QTest::newRow("audio edid") << true << "audio edid hd" << "" << "audio_edid=4" << QStringList{"AUE004"};
-    QTest::newRow("audio dual") << true << "audio dual-b sub" << "" << "audio_b=2" << QStringList{"AUB002"};
-    QTest::newRow("audio quad") << true << "audio quad q4" << "" << "audio_quad=4" << QStringList{"AUQ004"};
+                                   << QStringList{"LAI4ABCDEFGHIJKL", "LAI994"};
+    QTest::newRow("labels shown") << true << "label on" << "" << "labels_on=1" << QStringList{"LAB001", "LAB999"};
+    QTest::newRow("audio") << true << "audio off" << "" << "audio_on=0" << QStringList{"AUD000", "AUD999"};
+    QTest::newRow("audio edid") << true << "audio edid hd" << "" << "audio_edid=4" << QStringList{"AUE004", "AUE999"};
+    QTest::newRow("audio dual") << true << "audio dual-b sub" << "" << "audio_b=2" << QStringList{"AUB002", "AUB999"};
+    QTest::newRow("audio quad") << true << "audio quad q4" << "" << "audio_quad=4" << QStringList{"AUQ004", "AUQ999"};
     QTest::newRow("picture matrix") << true << "picture all hue 100" << "" << "hue1=100"
-                                    << QStringList{"MOD999", "HUE100"};
+                                    << QStringList{"MOD999", "HUE100", "HUE999"};
     QTest::newRow("picture quad") << false << "picture C sat 0" << "MOD005" << "sat3=0"
-                                  << QStringList{"MOD999", "SAT400"};
-    QTest::newRow("picture reset") << true << "picture reset" << "BRI030" << "bri1=50" << QStringList{"RST002"};
-    QTest::newRow("bezel largest") << true << "bezel v 254" << "" << "bezel_v=150" << QStringList{"BEV254"};
-    QTest::newRow("bezel on") << true << "bezel on" << "" << "bezel_on=1" << QStringList{"BEZ001"};
-    QTest::newRow("hdcp input") << true << "hdcp input 2 off" << "" << "hdcp_in2=1" << QStringList{"HPI021"};
-    QTest::newRow("hdcp output") << false << "hdcp output D output" << "" << "hdcp_out4=1" << QStringList{"HPO041"};
-    QTest::newRow("pip corner") << true << "pip b corner ll" << "" << "pip_corner_b=3" << QStringList{"PPO023"};
-    QTest::newRow("pip size") << true << "pip a size off" << "" << "pip_size_a=3" << QStringList{"PSZ013"};
+                                  << QStringList{"MOD999", "SAT400", "SAT993"};
+    QTest::newRow("picture reset") << true << "picture reset" << "BRI030" << "bri1=50"
+                                   << QStringList{"MOD999", "RST002"} + test::picture_queries(1);
+    QTest::newRow("bezel at its limit") << true << "bezel v 150" << "" << "bezel_v=150" << QStringList{"BEV150", "BEV999"};
+    QTest::newRow("bezel on") << true << "bezel on" << "" << "bezel_on=1" << QStringList{"BEZ001", "BEZ999"};
+    QTest::newRow("hdcp input") << true << "hdcp input 2 off" << "" << "hdcp_in2=1" << QStringList{"HPI021", "HPI992"};
+    QTest::newRow("hdcp output") << false << "hdcp output D output" << "" << "hdcp_out4=1"
+                                 << QStringList{"HPO041", "HPO994"};
+    QTest::newRow("pip corner") << true << "pip b corner ll" << "MOD004" << "pip_corner_b=3"
+                                << QStringList{"MOD999", "PPO023", "PPO992"};
+    QTest::newRow("pip size") << true << "pip a size off" << "MOD004" << "pip_size_a=3"
+                              << QStringList{"MOD999", "PSZ013", "PSZ991"};
     QTest::newRow("pip swap") << true << "pip a swap" << "" << "mode=1" << QStringList{"PSW001"};
     QTest::newRow("send") << true << "send MOD002" << "" << "mode=2" << QStringList{"MOD002"};
   }
@@ -233,59 +343,39 @@ class CliTest : public QObject {
     QFETCH(QStringList, sent);
     Sim sim;
     sim.setup(setup);
-    // "resolution NAME" keeps its name in one argument.
-    QStringList words = args.split(' ');
-    if (words[0] == "resolution" && words.size() > 2) words = QStringList{words[0], words.mid(1).join(' ')};
-    const Run run = cli(sim.link(tcp) + words);
+    const Run run = cli(sim.link(tcp) + words_of(args));
     QVERIFY2(run.code == 0, qPrintable(run.err));
     QCOMPARE(sim.dump().value(expect.section('=', 0, 0)), expect.section('=', 1));
     QCOMPARE(sim.server.log(), sent);
-    if (words[0] == "send") QCOMPARE(run.out, QString("MOD002\n"));
+    QCOMPARE(run.out, args.startsWith("send") ? QString("MOD002\n") : QString());
   }
 
-  void apply_clones_a_device_data() {
-    QTest::addColumn<int>("source_mode");
-    QTest::addColumn<QString>("target_setup");
-    QTest::addColumn<bool>("tcp");
-    // 1080i is served in Matrix only: the mode has to change first, or last.
-    QTest::newRow("quad to matrix 1080i") << 1 << "MOD005" << false;
-    QTest::newRow("matrix 1080i to quad") << 5 << "RES005" << true;
-    QTest::newRow("to dual pip") << 4 << "" << true;
+  // Exit 0 only when the device holds what was asked.
+  void setters_say_what_the_device_holds_data() {
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("bezel at the limit") << "bezel h 200" << "" << 0 << "";
+    QTest::newRow("bezel beyond the limit") << "bezel h 201" << "" << 1
+                                            << "bezel.h: BEH201 sent; the device holds 200";
+    QTest::newRow("bezel at the protocol's end") << "bezel h 254" << "" << 1
+                                                 << "bezel.h: BEH254 sent; the device holds 200";
+    QTest::newRow("refused") << "lock on" << "err LCK" << 1 << "key_lock: LCK001: refused by the device (ERR)";
+    QTest::newRow("refused, read back") << "aspect keep" << "err ASP" << 1 << "aspect: ASP004: refused by the device";
+    QTest::newRow("pip outside dual pip") << "pip a corner ll" << "" << 1
+                                          << "pip.A.corner: PiP is set in the Dual PiP mode only; the device is in matrix";
   }
-  void apply_clones_a_device() {
-    QFETCH(int, source_mode);
-    QFETCH(QString, target_setup);
-    QFETCH(bool, tcp);
-    Sim source, target;
-    vary(source.state(), source_mode);
-    target.setup(target_setup);
-    const Run saved = cli(source.link(true) << "status" << "--json");
-    QCOMPARE(saved.code, 0);
-
-    // What status reads; the reads themselves move the current channel.
-    auto readable = [](QMap<QString, QString> d) {
-      for (const char* key : {"channel", "bezel_h_limit", "bezel_v_limit"}) d.remove(key);
-      return d;
-    };
-    // A dry run prints the changes and changes nothing.
-    const auto before = readable(target.dump());
-    const Run dry = cli(target.link(tcp) << "apply" << "--dry-run" << "-", saved.out.toUtf8());
-    QCOMPARE(dry.code, 0);
-    QVERIFY(dry.out.contains("# mode: ") || source_mode == 1);
-    QCOMPARE(readable(target.dump()), before);
-
-    const Run applied = cli(target.link(tcp) << "apply" << "-", saved.out.toUtf8());
-    QVERIFY2(applied.code == 0, qPrintable(applied.err));
-    QVERIFY2(applied.out.contains("label 1: \"HDMI 1\" -> \"Stage Left\"\n"), qPrintable(applied.out));
-    QCOMPARE(readable(target.dump()), readable(source.dump()));
-
-    // Nothing differs any more: a second run changes nothing and sends only queries.
-    target.server.clear_log();
-    const Run again = cli(target.link(tcp) << "apply" << "-", saved.out.toUtf8());
-    QCOMPARE(again.code, 0);
-    QCOMPARE(again.out, QString());
-    const QRegularExpression query("^([A-Z][A-Z0-9]{2}99[1-9]|[A-Z]{3}998|OUT00[1-4])$");
-    for (const QString& command : target.server.log()) QVERIFY2(query.match(command).hasMatch(), qPrintable(command));
+  void setters_say_what_the_device_holds() {
+    QFETCH(QString, args);
+    QFETCH(QString, fault);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    Sim sim;
+    sim.fault(fault);
+    const Run run = cli(sim.link(true) + words_of(args));
+    QCOMPARE(run.code, code);
+    QVERIFY2(message.isEmpty() ? run.err.isEmpty() : run.err.contains(message), qPrintable(run.err));
   }
 
   void failures_give_their_exit_codes_data() {
@@ -294,13 +384,13 @@ class CliTest : public QObject {
     QTest::addColumn<QString>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
-    QTest::newRow("silent tcp") << true << "silent PWR" << "power off" << 2 << "PWR000: no answer within 1.2 s";
-    QTest::newRow("silent pty") << false << "silent PWR" << "power off" << 2 << "PWR000: no answer within 0.6 s";
-    QTest::newRow("refused") << true << "err PWR" << "power off" << 1 << "PWR000: refused by the device (ERR)";
+    QTest::newRow("silent tcp") << true << "silent LCK" << "lock on" << 2 << "LCK001: no answer within 1.2 s";
+    QTest::newRow("silent pty") << false << "silent LCK" << "lock on" << 2 << "LCK001: no answer within 0.6 s";
+    QTest::newRow("silent getter") << true << "silent PWR" << "power" << 2 << "PWR999: no answer within 1.2 s";
     QTest::newRow("refused mode") << false << "err MOD" << "mode quad" << 1 << "MOD005: refused";
-    QTest::newRow("dropped") << true << "drop PWR" << "power off" << 3 << "PWR000: the device closed the connection";
-    QTest::newRow("ended") << true << "ext PWR" << "power off" << 3 << "PWR000: the device ended the connection";
-    QTest::newRow("status stops") << true << "silent AUQ" << "status" << 2 << "AUQ999: no answer";
+    QTest::newRow("dropped") << true << "drop LCK" << "lock on" << 3 << "LCK001: the device closed the connection";
+    QTest::newRow("ended") << true << "ext LCK" << "lock on" << 3 << "LCK001: the device ended the connection";
+    QTest::newRow("status stops") << true << "silent AUQ" << "status" << 2 << "AUQ999: no answer within 1.2 s";
     QTest::newRow("status refused") << false << "err LAB" << "status" << 1 << "LAB999: refused";
     QTest::newRow("send refused") << true << "" << "send XYZ123" << 1 << "XYZ123: refused";
     QTest::newRow("no port") << false << "" << "--serial /nonexistent/tty status" << 3 << "cannot open the port";
@@ -315,10 +405,7 @@ class CliTest : public QObject {
     Sim sim;
     const QString verb = fault.section(' ', 0, 0);
     const QString on = fault.section(' ', 1);
-    corvane::Faults faults;
-    if (verb == "err") faults.err = {on};
-    if (verb == "silent" || verb == "drop" || verb == "ext") faults.silent = {on};
-    sim.server.set_faults(faults);
+    sim.fault(verb == "drop" || verb == "ext" ? "silent " + on : fault);
     QObject::connect(&sim.server, &corvane::SimServer::command_received, &sim.server, [&](const QString& line) {
       if (line.startsWith(on) && verb == "drop") sim.server.drop_connection();
       if (line.startsWith(on) && verb == "ext") sim.server.send_ext();
@@ -327,35 +414,254 @@ class CliTest : public QObject {
     const Run run = cli(words[0].startsWith("--") ? words : sim.link(tcp) + words);
     QCOMPARE(run.code, code);
     QVERIFY2(run.err.startsWith("quadrel-cli: ") && run.err.contains(message), qPrintable(run.err));
+    // An incomplete status prints nothing: a backup is whole or it is not made.
+    if (args == "status") QCOMPARE(run.out, QString());
     if (args == "status" && verb == "silent")
-      QCOMPARE(sim.server.log(), status_commands(1).mid(0, status_commands(1).indexOf("AUQ999") + 1));
+      QCOMPARE(sim.server.log(), status_commands(1, 1).mid(0, status_commands(1, 1).indexOf("AUQ999") + 1));
   }
 
-  void bad_arguments_give_the_usage_data() {
+  void the_time_limit_bounds_the_run_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("status") << "silent MOD" << "status --json" << "MOD999: the run's time limit (--timeout 0.4 s) ran out after 0.4 s";
+    QTest::newRow("a mode's late reply") << "silent MOD" << "mode quad"
+                                         << "mode: MOD005: the run's time limit (--timeout 0.4 s) ran out after 0.4 s";
+  }
+  void the_time_limit_bounds_the_run() {
+    QFETCH(QString, fault);
+    QFETCH(QString, args);
+    QFETCH(QString, message);
+    Sim sim;
+    sim.fault(fault);
+    const Run run = cli(sim.link(true) + QStringList{"--timeout", "0.4"} + words_of(args));
+    QCOMPARE(run.code, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(run.out, QString());
+    QVERIFY2(run.seconds < 1.0, qPrintable(QString::number(run.seconds)));
+  }
+
+  void output_that_cannot_be_written_data() {
+    QTest::addColumn<QString>("args");
+    QTest::newRow("status") << "status --json";
+    QTest::newRow("a getter") << "mode";
+  }
+  void output_that_cannot_be_written() {
+    QFETCH(QString, args);
+    Sim sim;
+    const Run run = cli(sim.link(true) + words_of(args), {}, "/dev/full");
+    QCOMPARE(run.code, 74);
+    QVERIFY2(run.err.contains(": cannot write the standard output: No space left on device"), qPrintable(run.err));
+  }
+
+  void apply_clones_a_device_data() {
+    QTest::addColumn<int>("source_mode");
+    QTest::addColumn<QString>("target_setup");
+    QTest::addColumn<bool>("tcp");
+    // 1080i is served in Matrix only: the mode has to change first, or last.
+    QTest::newRow("quad to matrix 1080i") << 1 << "MOD005" << false;
+    QTest::newRow("matrix 1080i to quad") << 5 << "RES005" << true;
+    QTest::newRow("to dual pip") << 4 << "" << true;
+    QTest::newRow("to the wall") << 3 << "" << false;
+  }
+  void apply_clones_a_device() {
+    QFETCH(int, source_mode);
+    QFETCH(QString, target_setup);
+    QFETCH(bool, tcp);
+    Sim source, target;
+    vary(source.state(), source_mode);
+    target.setup(target_setup);
+    const Run saved = cli(source.link(true) << "status" << "--json");
+    QCOMPARE(saved.code, 0);
+
+    // A dry run prints the commands and changes nothing; the run sends them and prints the same lines.
+    const auto before = target.dump();
+    const Run dry = cli(target.link(tcp) << "apply" << "--dry-run" << "-", saved.out.toUtf8());
+    QCOMPARE(dry.code, 0);
+    QCOMPARE(target.dump(), before);
+    target.server.clear_log();
+    const Run applied = cli(target.link(tcp) << "apply" << "-", saved.out.toUtf8());
+    QVERIFY2(applied.code == 0, qPrintable(applied.err));
+    QCOMPARE(applied.out, dry.out);
+    QVERIFY2(applied.out.contains("LAI1Stage Left  # labels.text.1: \"HDMI 1\" -> \"Stage Left\"\n"),
+             qPrintable(applied.out));
+    QStringList planned;
+    for (const QString& line : dry.out.split('\n', Qt::SkipEmptyParts))
+      for (const QString& command : line.section("  # ", 0, 0).split(' ')) planned << command;
+    QStringList sent = target.setters();
+    // The reads select each output and the first one again; labels carry spaces.
+    sent.removeIf([](const QString& c) { return c.startsWith("OUT00"); });
+    planned.removeIf([](const QString& c) { return c.startsWith("OUT00") || !c.contains(QRegularExpression("^[A-Z]{3}")); });
+    for (const QString& command : planned) QVERIFY2(sent.join(' ').contains(command), qPrintable(command));
+    auto readable = [](QMap<QString, QString> d) {
+      d.remove("channel");  // the reads select outputs and put the first one back
+      d.remove("ip");       // read-only
+      return d;
+    };
+    QCOMPARE(readable(target.dump()), readable(source.dump()));
+
+    // Nothing differs any more: a second run sends no setter.
+    target.server.clear_log();
+    const Run again = cli(target.link(tcp) << "apply" << "-", saved.out.toUtf8());
+    QCOMPARE(again.code, 0);
+    QCOMPARE(again.out, QString());
+    for (const QString& command : target.setters()) QVERIFY2(command.startsWith("OUT00"), qPrintable(command));
+  }
+
+  // The document is read strictly, before anything is sent.
+  void apply_is_strict_data() {
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("errors");
+    QTest::newRow("misspelt keys") << QByteArray(R"({"key-lock": true, "Mode": "quad", "routing": {"A": 2}})")
+                                   << QStringList{"-: Mode: unknown key; did you mean \"mode\"?",
+                                                  "-: key-lock: unknown key; did you mean \"key_lock\"?"};
+    QTest::newRow("a label beyond ASCII") << QByteArray(R"({"labels": {"text": {"1": "\u00e9\u00e9\u00e9"}}})")
+                                          << QStringList{"labels.text.1: a label holds at most 12 printable ASCII"};
+    QTest::newRow("a huge number") << QByteArray(R"({"resolution": 1e300})")
+                                   << QStringList{"resolution: expected a whole number from 1 to 99"};
+    QTest::newRow("a null document") << QByteArray(R"({"schema": 1, "mode": null, "routing": null})")
+                                     << QStringList{"asks for nothing"};
+    QTest::newRow("too big") << QByteArray(R"({"mode": "quad"})") + QByteArray(1 << 20, ' ')
+                             << QStringList{"too big: more than 1048576 bytes (1 MiB)"};
+    QTest::newRow("not JSON") << QByteArray("{\"mode\": \"quad\"") << QStringList{"-: not JSON: "};
+  }
+  void apply_is_strict() {
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, errors);
+    Sim sim;
+    const Run run = cli(sim.link(true) << "apply" << "-", document);
+    QCOMPARE(run.code, 64);
+    for (const QString& error : errors) QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    QCOMPARE(run.err.count('\n'), errors.size());
+    QCOMPARE(sim.server.log(), QStringList());
+  }
+
+  void apply_reads_back_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("routing without a mode, dry") << "" << QByteArray(R"({"routing": {"A": 3}})") << "dry" << 0
+                                                 << "OUT001 INP003  # routing.A: 1 -> 3\n" << "";
+    QTest::newRow("routing and picture without a mode") << "MOD005"
+                                                        << QByteArray(R"({"routing": {"C": 1},
+                                                              "picture": {"C": {"hue": 7}}})") << "" << 0
+                                                        << "OUT003 INP001  # routing.C: 3 -> 1\n"
+                                                           "HUE407  # picture.C.hue: 50 -> 7\n" << "";
+    QTest::newRow("a clamped bezel") << "" << QByteArray(R"({"bezel": {"h": 254, "v": 9}})") << "" << 1
+                                     << "BEV009  # bezel.v: 0 -> 9\n" << "bezel.h: BEH254 sent; the device holds 200";
+    QTest::newRow("ERR on the fifth change") << ""
+                                             << QByteArray(R"({"aspect": "keep", "bezel": {"on": true, "h": 1, "v": 2},
+                                                  "audio": {"edid": "hd", "quad": 3}})")
+                                             << "err5" << 1
+                                             << "ASP004  # aspect: full -> keep\nBEZ001  # bezel.on: false -> true\n"
+                                                "BEH001  # bezel.h: 0 -> 1\nBEV002  # bezel.v: 0 -> 2\n"
+                                                "AUQ003  # audio.quad: 1 -> 3\n"
+                                             << "audio.edid: AUE004: refused by the device (ERR); the device holds 2ch";
+    QTest::newRow("no answer ends the run") << "" << QByteArray(R"({"aspect": "keep", "bezel": {"h": 1}})") << "mute ASP004"
+                                            << 2 << "" << "aspect: ASP004: no answer within 1.2 s\n"
+                                                          "quadrel-cli: apply: tcp 127.0.0.1:@port: bezel.h: not sent: "
+                                                          "the run stopped before it";
+    QTest::newRow("lines arriving together") << "" << QByteArray(R"({"mode": "quad", "routing": {"B": 4}})") << "together"
+                                             << 0 << "MOD005  # mode: matrix -> quad\nOUT002 INP004  # routing.B: ? -> 4\n"
+                                             << "";
+    QTest::newRow("a value the mode cannot take") << "MOD005" << QByteArray(R"({"picture": {"all": {"hue": 7}}})") << ""
+                                                  << 64 << "" << "picture.all.hue: the whole picture is the Matrix mode's";
+  }
+  void apply_reads_back() {
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, document);
+    QFETCH(QString, fault);
+    QFETCH(int, code);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    Sim sim;
+    sim.setup(setup);
+    sim.fault(fault);
+    // "err5": "ERR" to the fifth command that is no query, and to nothing else; "mute COMMAND": silence
+    // from that command on.
+    int changes = 0;
+    QObject::connect(&sim.server, &corvane::SimServer::command_received, &sim.server, [&](const QString& line) {
+      corvane::Faults f = sim.server.faults();
+      if (fault == "mute " + line) f.silent = {line.left(3)};
+      if (fault == "err5" && !line.startsWith("OUT00")) f.err_all = !line.contains("99") && ++changes == 5;
+      sim.server.set_faults(f);
+    });
+    const Run run = cli(sim.link(true) << "apply" << (fault == "dry" ? QStringList{"--dry-run", "-"} : QStringList{"-"}),
+                        document);
+    QCOMPARE(run.code, code);
+    QCOMPARE(run.out, out);
+    err.replace("@port", QString::number(sim.server.tcp_port()));
+    QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
+    if (code == 64)
+      for (const QString& command : sim.setters()) QVERIFY2(command.startsWith("OUT00"), qPrintable(command));
+  }
+
+  void bad_arguments_give_one_line_data() {
     QTest::addColumn<QString>("args");
     QTest::addColumn<QByteArray>("input");
-    for (const char* args : {"", "frobnicate", "route E 1", "route A 5", "mode sideways", "picture A hue 101",
-                             "bezel h 255", "label 1 ABCDEFGHIJKLM", "preset save 5", "status extra",
-                             "power", "--tcp 127.0.0.1:99999 status", "--serial /dev/null --tcp 127.0.0.1:1 status"})
+    for (const char* args : {"", "frobnicate", "route E 1", "route A 5", "route E", "mode sideways", "picture A hue 101",
+                             "bezel h 255", "label 1 ABCDEFGHIJKLM", "label 1 ééé", "preset save 5", "status extra",
+                             "power up", "mode quad --json", "--tcp 127.0.0.1:99999 status",
+                             "--serial /dev/null --tcp 127.0.0.1:1 status", "--tcp \"\" power off",
+                             "--serial \"\" power off", "power off --tcp \" \"", "--tcp 127.0.0.1:1 power off --tcp 127.0.0.1:1",
+                             "--tcp 127.0.0.1:1 --tcp 127.0.0.1:2 power off", "--timeout 0 status",
+                             "--timeout -1 status", "--timeout 86400.1 status", "--timeout soon status",
+                             "status --timeout 1 --timeout 1"})
       QTest::newRow(*args ? args : "no command") << QString(args) << QByteArray();
-    QTest::newRow("apply no json") << "apply -" << QByteArray("not json");
-    QTest::newRow("apply bad value") << "apply -" << QByteArray(R"({"routing": {"A": 5}})");
+    QTest::newRow("apply no file") << "apply /nonexistent.json" << QByteArray();
     QTest::newRow("no link") << "@nolink status" << QByteArray();
   }
-  void bad_arguments_give_the_usage() {
+  void bad_arguments_give_one_line() {
     QFETCH(QString, args);
     QFETCH(QByteArray, input);
     Sim sim;
     QTemporaryDir empty;
-    QStringList words = args.split(' ', Qt::SkipEmptyParts);
+    QStringList words = words_of(args);
     if (words.value(0) == "@nolink")
       words = QStringList{"--panel-dir", empty.path()} + words.mid(1);
     else if (!words.value(0).startsWith("--") && !words.isEmpty())
       words = sim.link(true) + words;
     const Run run = cli(words, input);
-    QCOMPARE(run.code, 64);
-    QVERIFY2(run.err.contains("Usage: quadrel-cli"), qPrintable(run.err));
+    QVERIFY2(is_usage_error(run), qPrintable(QString::number(run.code) + ' ' + run.err));
     QCOMPARE(sim.server.log(), QStringList());
+  }
+
+  void the_longest_time_limit_is_taken() {
+    Sim sim;
+    const Run run = cli(sim.link(true) << "--timeout" << "86400" << "mode");
+    QCOMPARE(run.code, 0);
+  }
+
+  void serial_reasons_say_what_happened_data() {
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a FIFO") << "@fifo" << "cannot open the port: not a serial device";
+    QTest::newRow("/dev/zero") << "/dev/zero" << "cannot open the port: not a serial device";
+    QTest::newRow("a port in use") << "@held" << QStringLiteral("cannot open the port: the port is in use by test_cli (pid %1)")
+                                                    .arg(::getpid());
+  }
+  void serial_reasons_say_what_happened() {
+    QFETCH(QString, device);
+    QFETCH(QString, reason);
+    Sim sim;
+    QTemporaryDir dir;
+    QFile held(sim.server.pty_path());
+    if (device == "@fifo") {
+      device = dir.filePath("fifo");
+      QCOMPARE(::mkfifo(QFile::encodeName(device).constData(), 0600), 0);
+    } else if (device == "@held") {
+      QVERIFY(held.open(QIODevice::ReadWrite));
+      device = sim.server.pty_path();
+    }
+    const Run run = cli({"--serial", device, "status"});
+    QCOMPARE(run.code, 3);
+    // The port's own reason, as it is (a FIFO's names what it is after it).
+    QVERIFY2(run.err.startsWith("quadrel-cli: status: serial " + device + ": " + reason) && run.err.count('\n') == 1,
+             qPrintable(run.err));
+    QVERIFY2(!run.err.contains("dialout"), qPrintable(run.err));
   }
 
   void link_from_the_panel_settings() {
@@ -370,32 +676,158 @@ class CliTest : public QObject {
     ini.close();
     const Run run = cli({"--panel-dir", dir.path(), "lock", "on"});
     QCOMPARE(run.code, 0);
-    QCOMPARE(sim.server.log(), QStringList{"LCK001"});
+    QCOMPARE(sim.server.log(), (QStringList{"LCK001", "LCK999"}));
   }
 
-  void watch_prints_what_the_device_sends_data() {
-    QTest::addColumn<bool>("ended_by_device");
-    QTest::newRow("interrupted") << false;
-    QTest::newRow("device ends the connection") << true;
+  void power_on_waits_for_the_restart_data() {
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<bool>("wait");
+    QTest::newRow("tcp, waiting") << true << true;
+    QTest::newRow("pty, waiting") << false << true;
+    QTest::newRow("tcp, not waiting") << true << false;
   }
-  void watch_prints_what_the_device_sends() {
-    QFETCH(bool, ended_by_device);
+  void power_on_waits_for_the_restart() {
+    QFETCH(bool, tcp);
+    QFETCH(bool, wait);
     Sim sim;
+    corvane::Faults faults;
+    faults.restart_ms = 300;
+    sim.server.set_faults(faults);
+    sim.setup("PWR000");
+    const Run run = cli(sim.link(tcp) << "power" << "on" << (wait ? "--wait" : "--verbose"));
+    QCOMPARE(sim.dump().value("power"), QString("1"));
+    if (!wait) {
+      QCOMPARE(run.code, 2);
+      QVERIFY2(run.err.contains("power: PWR001: the device restarts; it was not read back"), qPrintable(run.err));
+      return;
+    }
+    QVERIFY2(run.code == 0, qPrintable(run.err));
+    QVERIFY(run.seconds >= 0.3);
+    QCOMPARE(sim.server.log().last(), QString("PWR999"));
+  }
+
+  void watch_prints_one_record_per_line_data() {
+    QTest::addColumn<bool>("json");
+    QTest::newRow("json") << true;
+    QTest::newRow("text") << false;
+  }
+  void watch_prints_one_record_per_line() {
+    QFETCH(bool, json);
+    Sim sim;
+    sim.setup("MOD005;OUT003");
     QProcess watch;
-    watch.start(QUADREL_CLI_PATH, sim.link(true) << "watch" << "--json");
-    QVERIFY(QTest::qWaitFor([&] { return sim.server.has_client(); }, 5000));
+    QByteArray output;
+    QObject::connect(&watch, &QProcess::readyReadStandardOutput, &watch, [&] { output += watch.readAllStandardOutput(); });
+    watch.start(QUADREL_CLI_PATH, sim.link(true) << "watch" << (json ? QStringList{"--json"} : QStringList{}));
+    QVERIFY(QTest::qWaitFor([&] { return sim.server.log().size() == 2; }, 5000));
+    // Two lines in one write, noise in front of a line, the link lost and back, a line after it.
+    sim.server.send_unsolicited("INP004\rMOD001");
+    sim.server.send_garbage("\xe9\x01");
     sim.server.send_unsolicited("PWR000");
-    QVERIFY(QTest::qWaitFor([&] { return watch.canReadLine(); }, 5000));
-    const QJsonObject line = json_of(watch.readLine());
-    QCOMPARE(line.value("line").toString(), QString("PWR000"));
-    QVERIFY(QDateTime::fromString(line.value("time").toString(), Qt::ISODateWithMs).isValid());
-    if (ended_by_device)
-      sim.server.send_ext();
-    else
-      watch.terminate();
-    QVERIFY(QTest::qWaitFor([&] { return watch.state() == QProcess::NotRunning; }, 5000));
-    QCOMPARE(watch.exitCode(), ended_by_device ? 3 : 0);
-    if (ended_by_device) QVERIFY(watch.readAllStandardError().contains("the device ended the connection"));
+    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 3; }, 5000));
+    sim.server.drop_connection();
+    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 5 && sim.server.log().size() == 4; }, 5000));
+    sim.server.send_unsolicited("LCK001");
+    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 6; }, 5000));
+    watch.terminate();
+    QVERIFY(watch.waitForFinished(5000));
+    QCOMPARE(watch.exitCode(), 0);
+    const QString out = output + watch.readAllStandardOutput();
+    QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    QStringList records;
+    for (const QString& line : lines) {
+      if (!json) {
+        records << line.section(' ', 1);
+        continue;
+      }
+      QJsonObject record = json_of(line);
+      QVERIFY(QDateTime::fromString(record.take("time").toString(), Qt::ISODateWithMs).isValid());
+      records << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    }
+    const QString link = "tcp 127.0.0.1:" + QString::number(sim.server.tcp_port());
+    if (json) {
+      QCOMPARE(records, (QStringList{R"({"code":"INP","field":"routing.C","line":"INP004","value":4})",
+                                     R"({"code":"MOD","field":"mode","line":"MOD001","value":"matrix"})",
+                                     R"({"code":"PWR","field":"power","line":"é\u0001PWR000","value":"standby"})",
+                                     R"({"event":"lost","reason":"the device closed the connection"})",
+                                     R"({"event":"back","link":")" + link + R"("})",
+                                     R"({"code":"LCK","field":"key_lock","line":"LCK001","value":true})"}));
+      QVERIFY2(out.contains(R"("line":"\u00e9\u0001PWR000")"), qPrintable(out));
+    } else {
+      QCOMPARE(records, (QStringList{"INP004  routing.C 4", "MOD001  mode matrix", "\\xe9\\x01PWR000  power standby",
+                                     "link lost: the device closed the connection", "link back: " + link,
+                                     "LCK001  key_lock true"}));
+    }
+  }
+
+  void completions_know_every_command_data() {
+    QTest::addColumn<QString>("shell");
+    QTest::addColumn<QString>("script");  // $F: the completion file
+    QTest::addColumn<QString>("expect");
+    QTest::newRow("bash") << "bash"
+                          << "source /usr/share/bash-completion/bash_completion && source $F && "
+                             "t() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}; "
+                             "_quadrel_cli; echo \"${COMPREPLY[*]}\"; }; "
+                             "t quadrel-cli ''; t quadrel-cli --tcp h pip a size ''; t quadrel-cli power --w"
+                          << "@commands\nlarge medium small off\n--wait\n";
+    QTest::newRow("zsh") << "zsh" << "zsh -n $F && grep -o \"'[a-z]*:\" $F | tr -d \"':\" | sort | tr '\\n' ' '; echo"
+                         << "@sorted\n";
+    QTest::newRow("fish") << "fish"
+                          << "fish -c \"source $F; complete -C 'quadrel-cli ' | cut -f1 | sort | string join ' '; "
+                             "complete -C 'quadrel-cli --tcp h pip a size ' | cut -f1 | string join ' '\""
+                          << "@sorted\nlarge medium off small\n";
+  }
+  void completions_know_every_command() {
+    QFETCH(QString, shell);
+    QFETCH(QString, script);
+    QFETCH(QString, expect);
+    const QString file = QStringLiteral(QUADREL_SOURCE_DIR "/share/cli/") +
+                         (shell == "bash" ? "quadrel-cli.bash" : shell == "zsh" ? "_quadrel-cli" : "quadrel-cli.fish");
+    // The commands as the program lists them.
+    QStringList commands;
+    static const QRegularExpression command_line("^  ([a-z]+)  ");
+    for (const QString& line : cli({"--help"}).out.split('\n'))
+      if (const auto match = command_line.match(line); match.hasMatch()) commands << match.captured(1);
+    commands << "help";
+    QStringList sorted = commands;
+    sorted.sort();
+    expect.replace("@commands", commands.join(' ')).replace("@sorted", sorted.join(' '));
+    QProcess p;
+    p.setEnvironment(QProcess::systemEnvironment() << "F=" + file);
+    p.start("bash", {"-c", script});
+    QVERIFY(p.waitForFinished(20000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    QCOMPARE(QString(p.readAllStandardOutput()).replace(" \n", "\n"), expect);
+  }
+
+  // Every document status prints follows the schema that is installed with the program.
+  void status_follows_the_schema() {
+    const QString schema = QStringLiteral(QUADREL_SOURCE_DIR "/share/cli/state.schema.json");
+    QStringList documents;
+    for (int mode = 1; mode <= 5; ++mode) {
+      Sim sim;
+      vary(sim.state(), mode);
+      documents << cli(sim.link(true) << "status" << "--json").out;
+    }
+    documents << R"({"routing": {"A": 3}})";
+    const QString check = R"(
+import json, sys, jsonschema
+schema = json.load(open(sys.argv[1]))
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+for text in sys.stdin.read().split("\n\x1e\n"):
+    validator.validate(json.loads(text))
+# What apply refuses, the schema refuses too.
+for bad in ['{"key-lock": true}', '{"routing": {"A": 5}}', '{"labels": {"text": {"1": "ABCDEFGHIJKLM"}}}',
+            '{"mode": "Quad"}', '{"schema": 2}', '{"picture": {"all": {"hue": 1.5}}}']:
+    if validator.is_valid(json.loads(bad)): sys.exit("the schema takes " + bad)
+)";
+    QProcess p;
+    p.start("python3", {"-c", check, schema});
+    p.write(documents.join("\n\x1e\n").toUtf8());
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(20000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
   }
 };
 

@@ -11,8 +11,9 @@ declare -A needs=(
   [package]="dpkg-dev file desktop-file-utils appstream lintian"
   [fuzz]="clang libclang-rt-14-dev"
 )
-# the hub's web panel is tested in headless Chromium
-needs[test]="${needs[build]} ${needs[package]} chromium"
+# the client's completions and its document's schema, checked by the tests;
+# the hub's web panel, tested in headless Chromium
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)

@@ -4,7 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QJsonDocument>
+#include <QMap>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "link/endpoint.h"
 #include "link/serial_ports.h"
@@ -15,9 +20,16 @@ namespace quadrel::cli {
 
 namespace {
 
+// The first failure to write the standard output, as the system named it.
+QString g_output_error;
+
 void put(FILE* stream, const QString& text) {
-  std::fputs(text.toLocal8Bit().constData(), stream);
-  std::fflush(stream);
+  if (stream == stdout && !g_output_error.isEmpty()) return;
+  const QByteArray bytes = text.toLocal8Bit();
+  const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream) ==
+                           static_cast<std::size_t>(bytes.size()) &&
+                       std::fflush(stream) == 0;
+  if (!written && stream == stdout) g_output_error = QString::fromLocal8Bit(std::strerror(errno));
 }
 
 // Reads a small text file beside the panel; false when it is missing.
@@ -67,19 +79,47 @@ QList<QCommandLineOption> LinkOptions::options() {
       {"tcp", "Connect to the device at HOST, port 23 unless PORT is given.", "HOST[:PORT]"},
       {"panel-dir", "Read corvane.ini, com_ports.txt and output_reso.txt from DIR (default: where the panel keeps them).",
        "DIR"},
+      {"timeout", "End the run after SECONDS (up to 86400) whatever it waits for: exit 2 (watch ends with 0).",
+       "SECONDS"},
       {QStringList{"v", "verbose"}, "Copy the traffic with the device to standard error."},
   };
 }
 
 bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
-  for (auto [name, field] : {std::pair{"serial", &serial}, {"tcp", &tcp}, {"panel-dir", &panel_dir}}) {
+  // The options with a value: where a text one goes (the time limit is a number).
+  const struct {
+    const char* name;
+    const char* what;
+    QString* field;
+  } valued[] = {{"serial", "a DEVICE", &serial},
+                {"tcp", "a HOST[:PORT]", &tcp},
+                {"panel-dir", "a DIR", &panel_dir},
+                {"timeout", "SECONDS", nullptr}};
+  for (const auto& [name, what, field] : valued) {
     if (!parser.isSet(name)) continue;
-    const QString value = parser.value(name);
-    if (!field->isEmpty() && *field != value) {
+    const QStringList values = parser.values(name);
+    // Given twice, the second would win unseen: a script's mistake is named.
+    if (values.size() > 1 || (field ? !field->isEmpty() : timeout_s > 0)) {
       *error = QStringLiteral("--%1 is given twice").arg(QLatin1String(name));
       return false;
     }
-    *field = value;
+    // An empty value (an unset variable in a script) would fall back to the panel's link.
+    const QString value = values.front();
+    if (value.trimmed().isEmpty()) {
+      *error = QStringLiteral("--%1 needs %2, not an empty word").arg(QLatin1String(name), QLatin1String(what));
+      return false;
+    }
+    if (field) {
+      *field = value;
+      continue;
+    }
+    bool ok = false;
+    const double seconds = value.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > kLongestTimeout) {
+      *error = QStringLiteral("--timeout takes seconds, more than 0 and at most %1: %2").arg(kLongestTimeout).arg(value);
+      return false;
+    }
+    timeout_s = seconds;
   }
   verbose = verbose || parser.isSet("verbose");
   if (!serial.isEmpty() && !tcp.isEmpty()) {
@@ -149,13 +189,26 @@ Context::Context(const Command& command, const QCommandLineParser& parser, const
       target_(std::move(target)),
       args_(parser.positionalArguments()) {}
 
-int Context::usage(const QString& message) const {
-  put(stderr, QStringLiteral("quadrel-cli: %1: %2\n\n%3").arg(command_.name(), message, command_.help()));
+int usage_error(const QString& name, const QString& message) {
+  if (name.isEmpty())
+    put(stderr, QStringLiteral("quadrel-cli: %1 (see 'quadrel-cli --help')\n").arg(message));
+  else
+    put(stderr, QStringLiteral("quadrel-cli: %1: %2 (see 'quadrel-cli %1 --help')\n").arg(name, message));
   return exit_code::Usage;
 }
 
+void print_stdout(const QString& text) { put(stdout, text); }
+void print_stderr(const QString& text) { put(stderr, text); }
+
+QString output_error() {
+  if (g_output_error.isEmpty() && std::fflush(stdout) != 0) g_output_error = QString::fromLocal8Bit(std::strerror(errno));
+  return g_output_error;
+}
+
+int Context::usage(const QString& message) const { return usage_error(command_.name(), message); }
+
 Session* Context::open() {
-  session_ = std::make_unique<Session>(command_.name(), target_, link_.verbose);
+  session_ = std::make_unique<Session>(command_.name(), target_, link_.verbose, link_.timeout_s);
   if (!session_->open()) return nullptr;
   return session_.get();
 }
@@ -171,6 +224,11 @@ const std::vector<std::string>& Context::resolutions() const {
 }
 
 void Context::print(const QString& text) const { put(stdout, text); }
+
+void Context::print_json(const QJsonObject& object, bool indented) const {
+  const QByteArray json = QJsonDocument(object).toJson(indented ? QJsonDocument::Indented : QJsonDocument::Compact);
+  put(stdout, QString::fromUtf8(json) + (indented ? "" : "\n"));
+}
 
 Command::Command(QString name, QString description, QString arguments)
     : name_(std::move(name)), description_(std::move(description)), arguments_(std::move(arguments)) {}
@@ -196,10 +254,7 @@ int Command::execute(const QStringList& arguments, LinkOptions link) const {
   QCommandLineParser parser;
   setup(parser);
   QString error;
-  auto fail = [&](const QString& message) {
-    put(stderr, QStringLiteral("quadrel-cli: %1: %2\n\n%3").arg(name_, message, help()));
-    return exit_code::Usage;
-  };
+  auto fail = [&](const QString& message) { return usage_error(name_, message); };
   if (!parser.parse(QStringList{"quadrel-cli"} + arguments)) return fail(parser.errorText());
   if (parser.isSet("help")) {
     put(stdout, help());
@@ -213,6 +268,29 @@ int Command::execute(const QStringList& arguments, LinkOptions link) const {
   if (!target) return fail(error);
   Context context(*this, parser, link, *target);
   return execImpl(context);
+}
+
+int report_failures(const Session& session, const ApplyReport& report) {
+  for (const DocumentError& error : report.errors) session.error(error.text());
+  QMap<QString, QStringList> not_sent;  // by why
+  for (const AppliedChange& applied : report.changes) {
+    switch (applied.result) {
+      case ChangeResult::Planned:
+      case ChangeResult::Held: break;
+      case ChangeResult::NotSent: not_sent[applied.message] << applied.change.path; break;
+      case ChangeResult::NoAnswer:
+        if (session.timed_out()) {
+          session.error(applied.change.path + QStringLiteral(": ") + applied.command + QStringLiteral(": ") +
+                        session.timeout_reason());
+          break;
+        }
+        [[fallthrough]];
+      default: session.error(applied.change.path + QStringLiteral(": ") + applied.message);
+    }
+  }
+  for (auto it = not_sent.begin(); it != not_sent.end(); ++it)
+    session.error(it.value().join(QStringLiteral(", ")) + QStringLiteral(": ") + it.key());
+  return session.timed_out() && report.exit_code > exit_code::NoAnswer ? exit_code::NoAnswer : report.exit_code;
 }
 
 int run_commands(Session& session, const std::vector<std::string>& commands) {

@@ -3,6 +3,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "cli/session.h"
+#include "link/apply_plan.h"
 
 namespace quadrel::cli {
 
@@ -21,10 +23,15 @@ struct LinkOptions {
   QString tcp;        // --tcp HOST[:PORT]
   QString panel_dir;  // where corvane.ini, com_ports.txt and output_reso.txt are
   bool verbose = false;
+  double timeout_s = 0;  // --timeout SECONDS: the whole run's limit; 0 none
+
+  // The longest --timeout: a day.
+  static constexpr double kLongestTimeout = 86400;
 
   // The link options every parser knows.
   static QList<QCommandLineOption> options();
-  // Takes the options a parser found; false with a message when they contradict earlier ones.
+  // Takes the options a parser found; false with a message when one is
+  // empty, given twice (here or before the command), or contradicts another.
   bool take(const QCommandLineParser& parser, QString* error);
   // The link: from the options, or else from the panel's settings file.
   std::optional<LinkTarget> target(QString* error) const;
@@ -45,7 +52,8 @@ class Context {
   const QStringList& args() const { return args_; }
   const QCommandLineParser& parser() const { return parser_; }
 
-  // Prints the message and the command's usage on stderr; returns the usage exit code.
+  // Prints the message on stderr, in one line with where the usage is
+  // described; returns the usage exit code.
   int usage(const QString& message) const;
   // Opens the link; nullptr (the error printed) when it cannot be opened:
   // the command then ends with exit_code::LinkError.
@@ -54,6 +62,8 @@ class Context {
   const std::vector<std::string>& resolutions() const;
 
   void print(const QString& text) const;  // stdout, as it is
+  // One JSON object on one line (a getter's), or indented (a whole document).
+  void print_json(const QJsonObject& object, bool indented = false) const;
 
  private:
   const Command& command_;
@@ -95,6 +105,21 @@ class Command {
   QString arguments_;
 };
 
+// "quadrel-cli: NAME: MESSAGE (see 'quadrel-cli NAME --help')" on stderr
+// (without a name: the program's own help); returns the usage exit code.
+int usage_error(const QString& name, const QString& message);
+
+// Prints on the standard output, noting a failure to write it.
+void print_stdout(const QString& text);
+void print_stderr(const QString& text);
+
+// How long a power-on waits for the device to answer again, when --timeout says nothing.
+inline constexpr double kRestartWaitS = 60;
+
+// Why the standard output could not be written ("No space left on device"),
+// or empty when everything printed reached it.
+QString output_error();
+
 // Every subcommand, in the order the help lists them.
 const std::vector<std::unique_ptr<Command>>& commands();
 const Command* find_command(const QString& name);
@@ -103,6 +128,11 @@ const Command* find_command(const QString& name);
 QString wrap(const QString& text, int indent, int width = 79);
 // The options as help lines: names, value and the wrapped description.
 QString option_lines(const QList<QCommandLineOption>& options);
+
+// Prints a line on stderr for each change that did not end held (refused,
+// not held, unanswered, not sent) and for each problem of the document;
+// returns the report's exit code (2 when the run's time limit ran out).
+int report_failures(const Session& session, const ApplyReport& report);
 
 // Sends the commands in order, stopping at the first that does not end with
 // its answer; returns the exit code (the error line printed).

@@ -1,4 +1,4 @@
-// apply: brings the device to a state saved by `status --json`.
+// apply: brings the device to a (partial) state document such as `status --json` prints.
 #include <QFile>
 
 #include "cli/command.h"
@@ -11,13 +11,24 @@ namespace quadrel::cli {
 
 namespace {
 
+// More problems of a document than this are counted, not listed.
+constexpr int kListedProblems = 20;
+
 class Apply : public Command {
  public:
   Apply()
-      : Command("apply", "Set the device to a state saved by status --json, sending only what differs.",
+      : Command("apply", "Set the device to a state document (such as status --json prints), sending only what differs.",
                 "FILE|-") {
     min_args_ = max_args_ = 1;
-    options_ << QCommandLineOption("dry-run", "Print the commands instead of sending them.");
+    options_ << QCommandLineOption("dry-run", "Print the commands the run would send; send only queries.");
+    notes_ << "The document is read strictly before anything is sent: a key that is not the document's, a value "
+              "out of its range or a label the label command would refuse is named by its JSON path and the run "
+              "ends with 64. Read-only values (versions, limits, names, addresses) are checked and skipped; a "
+              "value the device cannot take in the mode it will be in ends the run with 64 too.";
+    notes_ << "Each change is sent and read back; its line (the commands and what changes) is printed once the "
+              "device holds it, the same line --dry-run prints. A refused change or one the device holds "
+              "otherwise (a value cut to a limit) is named on standard error with what the device holds, and the "
+              "others go on: the run ends with 1. A document the device matches sends nothing.";
   }
 
  protected:
@@ -27,30 +38,46 @@ class Apply : public Command {
     const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
                                     : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!opened) return c.usage("cannot read " + path + ": " + file.errorString());
+    // Up to one byte more than a document may have: a pipe gives it in pieces.
+    QByteArray bytes;
+    while (bytes.size() <= kMaxDocumentBytes) {
+      const QByteArray piece = file.read(kMaxDocumentBytes + 1 - bytes.size());
+      if (piece.isEmpty()) break;
+      bytes += piece;
+    }
+    if (file.error() != QFileDevice::NoError) return c.usage("cannot read " + path + ": " + file.errorString());
     QString why;
-    const auto document = parse_document(file.read(kMaxDocumentBytes + 1), &why);
+    const auto document = parse_document(bytes, &why);
     if (!document) return c.usage(path + ": " + why);
     std::vector<DocumentError> errors;
     const auto wanted = read_wanted(*document, &errors);
-    if (!wanted) return c.usage(path + ": " + errors.front().text());
+    if (!wanted) {
+      // Every problem, each on its line.
+      for (int i = 0; i < static_cast<int>(errors.size()) && i < kListedProblems; ++i)
+        print_stderr(QStringLiteral("quadrel-cli: apply: %1: %2\n").arg(path, errors[i].text()));
+      if (errors.size() > kListedProblems)
+        print_stderr(QStringLiteral("quadrel-cli: apply: %1: and %2 more problems\n")
+                         .arg(path)
+                         .arg(errors.size() - kListedProblems));
+      return exit_code::Usage;
+    }
 
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     DeviceReader before(*s);
+    // The plan is made from the whole device as it is now; a value the device
+    // refused to report is planned as not known.
     before.read_all();
-    if (const int code = before.exit_code(); code >= exit_code::NoAnswer) return before.report();
+    if (before.exit_code() >= exit_code::NoAnswer) return before.report();
 
     ApplyOptions options;
     options.dry_run = c.parser().isSet("dry-run");
-    const ApplyReport report = apply_state(s->device(), *wanted, options);
-    for (const DocumentError& error : report.errors) s->error(error.text());
-    for (const AppliedChange& applied : report.changes) {
+    options.on_change = [&c](const AppliedChange& applied) {
       if (applied.result == ChangeResult::Planned || applied.result == ChangeResult::Held)
         c.print(applied.change.line() + '\n');
-      else
-        s->error(applied.change.path + ": " + applied.message);
-    }
-    return report.exit_code;
+    };
+    options.await_restart = [s] { return s->await_device(s->time_left_s(kRestartWaitS)); };
+    return report_failures(*s, apply_state(s->device(), *wanted, options));
   }
 };
 

@@ -10,8 +10,9 @@
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "link/state_document.h"
 #include "link/core/catalogue.h"
+#include "link/state_document.h"
+#include "link/watch_record.h"
 
 namespace quadrel::cli {
 
@@ -23,10 +24,13 @@ QString latin1(const std::string& text) {
 
 class Status : public Command {
  public:
-  Status() : Command("status", "Read the whole device and print it, readably or as one JSON object.") {
-    options_ << QCommandLineOption("json", "Print one JSON object with stable keys (null: not read).");
+  Status() : Command("status", "Read the whole device and print it, readably or as one JSON document.") {
+    options_ << QCommandLineOption("json", "Print one JSON document (schema 1; null: the mode has no such value).")
+             << QCommandLineOption("partial", "Print what was read even when something went unanswered or was "
+                                              "refused (the exit code still says so).");
     notes_ << "The reads and their stop rules are the panel's full refresh, then the HDCP, label and (in Dual "
-              "PiP) PiP reads and the network addresses.";
+              "PiP) PiP reads and the network addresses; the output the device had selected is selected again. "
+              "Unless everything was read, nothing is printed on standard output.";
   }
 
  protected:
@@ -34,11 +38,13 @@ class Status : public Command {
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     DeviceReader r(*s);
-    r.read_all();
-    if (c.parser().isSet("json"))
-      c.print(QString::fromUtf8(QJsonDocument(to_json(s->state(), c.resolutions())).toJson(QJsonDocument::Indented)));
-    else
-      c.print(to_text(s->state(), c.resolutions()));
+    // A backup must be whole: what was not read is not printed as if it were.
+    if (r.read_all() || c.parser().isSet("partial")) {
+      if (c.parser().isSet("json"))
+        c.print_json(to_json(s->state(), c.resolutions()), true);
+      else
+        c.print(to_text(s->state(), c.resolutions()));
+    }
     return r.report();
   }
 };
@@ -47,7 +53,8 @@ class Send : public Command {
  public:
   Send() : Command("send", "Send one raw command and print the device's reply.", "COMMAND") {
     min_args_ = max_args_ = 1;
-    notes_ << "COMMAND is sent as it is, with a carriage return (for example MOD999 or \"LAI2Camera\").";
+    notes_ << "COMMAND is sent as it is, with a carriage return (for example MOD999 or \"LAI2Camera\"). Nothing is "
+              "read back: the exit code says how the device answered.";
   }
 
  protected:
@@ -64,8 +71,10 @@ class Send : public Command {
     static constexpr std::string_view kNet[] = {"EIP999", "EMK999", "EGW999"};
     for (int which = 0; which < 3; ++which) {
       if (command != kNet[which]) continue;
+      QElapsedTimer waited;
+      waited.start();
       const ExchangeOutcome outcome = s->device().query_network_setting(which);
-      if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome);
+      if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome, waited.elapsed() / 1000.0);
       const auto& state = s->state();
       c.print(QString::fromStdString(*(which == 0 ? state.ip : which == 1 ? state.mask : state.gateway)) + '\n');
       return exit_code::Done;
@@ -88,8 +97,13 @@ void on_signal(int) {
 
 class Watch : public Command {
  public:
-  Watch() : Command("watch", "Print the lines the device sends on its own, time-stamped, until interrupted.") {
-    options_ << QCommandLineOption("json", "Print one JSON object per line: {\"time\": ..., \"line\": ...}.");
+  Watch()
+      : Command("watch", "Print each line the device sends on its own, time-stamped and decoded, until interrupted.") {
+    options_ << QCommandLineOption("json", "Print one JSON object per line: {\"time\", \"line\", \"code\", \"field\", "
+                                           "\"value\"}, or {\"time\", \"event\": \"lost\"|\"back\", ...}.");
+    notes_ << "A lost link is a record too; the watch opens it again (with a growing pause, up to 2 s) and says so "
+              "when it is back. Bytes beyond ASCII are kept: as \\u00XX in JSON, as \\xNN in text. SIGINT, SIGTERM "
+              "or --timeout end the watch with 0, or 3 when the link was lost at the end.";
   }
 
  protected:
@@ -98,28 +112,71 @@ class Watch : public Command {
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     const bool json = c.parser().isSet("json");
-    QObject::connect(&s->device(), &Device::line_received, s, [&c, json](const QByteArray& bytes) {
-      const std::string line = bytes.toStdString();
-      const QDateTime now = QDateTime::currentDateTime();
-      const QString time = now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs);
-      if (json)
-        c.print(QString::fromUtf8(
-                    QJsonDocument(QJsonObject{{"time", time}, {"line", latin1(line)}}).toJson(QJsonDocument::Compact)) +
-                '\n');
-      else
-        c.print(time + ' ' + latin1(line) + '\n');
-    });
-
+    WatchFramer framer;
+    WatchDecoder decoder;
     QEventLoop loop;
+    auto print = [&](const QJsonObject& record) {
+      c.print(QString::fromLatin1(json ? watch_json_line(record) : watch_text_line(record)));
+      if (!output_error().isEmpty()) loop.quit();
+    };
+    // Lines that come while the watch asks the device are held, and its answers taken out.
+    bool asking = false;
+    std::vector<QByteArray> held;
+    QObject::connect(&s->device(), &Device::bytes_received, &loop, [&](const QByteArray& bytes) {
+      for (const QByteArray& line : framer.push(bytes)) {
+        if (asking)
+          held.push_back(line);
+        else
+          print(decoder.line_record(line, QDateTime::currentDateTime()));
+      }
+    });
+    // The mode and the selected output, which the device's lines are read by.
+    auto learn = [&] {
+      asking = true;
+      std::vector<std::string> answers;
+      for (std::string_view code : {code::MOD, code::OUT}) {
+        if (code == code::OUT && s->state().mode == mode_no::TvWall) break;
+        if (s->exchange(cmd::query(code)) == ExchangeOutcome::Answered) answers.push_back(s->device().link().last_reply());
+      }
+      asking = false;
+      decoder.restart(s->device().model());
+      for (const QByteArray& line : std::exchange(held, {})) {
+        const auto answer = std::find(answers.begin(), answers.end(), line.toStdString());
+        if (answer != answers.end())
+          answers.erase(answer);
+        else
+          print(decoder.line_record(line, QDateTime::currentDateTime()));
+      }
+    };
+
     QSocketNotifier interrupted(g_signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, [s] {
+      char byte = 0;
+      [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[0], &byte, 1);
+      s->interrupt();
+    });
+    QObject::connect(s, &Session::ended, &loop, &QEventLoop::quit);
     QObject::connect(&s->device(), &Device::link_ended, &loop, &QEventLoop::quit);
     std::signal(SIGINT, on_signal);
     std::signal(SIGTERM, on_signal);
-    if (s->link_open()) loop.exec();
+    learn();
+    auto running = [&] { return !s->interrupted() && !s->timed_out() && output_error().isEmpty(); };
+    while (running()) {
+      if (s->link_open()) loop.exec();
+      if (!running() || s->link_open()) continue;
+      if (const QByteArray rest = framer.take_rest(); !rest.isEmpty())
+        print(decoder.line_record(rest, QDateTime::currentDateTime()));
+      print(WatchDecoder::lost_record(s->lost_reason(), QDateTime::currentDateTime()));
+      if (s->reopen(LinkOptions::kLongestTimeout)) {
+        print(WatchDecoder::back_record(s->target().describe(), QDateTime::currentDateTime()));
+        learn();
+      }
+    }
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    if (!s->link_open()) {
+    if (const QByteArray rest = framer.take_rest(); !rest.isEmpty())
+      print(decoder.line_record(rest, QDateTime::currentDateTime()));
+    if (!s->link_open() && !s->lost_reason().isEmpty()) {
       s->error(s->lost_reason());
       return exit_code::LinkError;
     }

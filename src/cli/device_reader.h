@@ -23,14 +23,20 @@ class DeviceReader {
   // Everything `status` shows: the full refresh with the picture, then the
   // HDCP, label and (in Dual PiP) PiP reads and the network addresses. Each
   // sequence stops at its first unanswered query ("ERR" counts as an answer);
-  // the later ones run only after a complete refresh. False when anything went
-  // unanswered or the link closed.
+  // the later ones run only after a complete refresh. The output the device
+  // had selected is selected again afterwards. True when everything was
+  // answered, refusals included (see complete()).
   bool read_all();
+  // The routing of one channel (1..4) or, with 0, of all four, and the output
+  // selected again afterwards; in the TV Wall the one input of the wall.
+  bool read_routing(int channel);
 
   // A command that waits for a late reply (a mode change, a preset) ended
   // with `outcome` after that wait: it replaces what its exchange said.
   void settled(std::string_view command, ExchangeOutcome outcome);
 
+  // Everything read was answered with a value: nothing went unanswered or was refused.
+  bool complete() const { return failed_.empty() && refused_.empty(); }
   // The exit code of what was read: link error, then no answer, then refusal.
   int exit_code() const;
   // Prints the error line of the first failure and of the refusals; returns exit_code().
@@ -38,12 +44,16 @@ class DeviceReader {
 
  private:
   void note(std::string_view command, ExchangeOutcome outcome);
+  // Selects again the output the device had selected.
+  void put_back_selected();
 
   Session& s_;
   QMetaObject::Connection heard_;
   std::string failed_;  // the first command that went unanswered or lost the link
   ExchangeOutcome failure_ = ExchangeOutcome::Answered;
+  double waited_s_ = 0;  // how long it was waited for
   std::vector<std::string> refused_;
+  int selected_ = 0;  // the output selected before the reads selected others
 };
 
 }  // namespace quadrel::cli

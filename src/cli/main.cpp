@@ -1,6 +1,5 @@
 // quadrel-cli: drives and reads a Corvane from scripts, on the panel's link core.
 #include <QCoreApplication>
-#include <cstdio>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
@@ -41,8 +40,9 @@ QString usage() {
     text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(wrap(command->description(), 14));
   text += QStringLiteral(
       "\n'quadrel-cli COMMAND --help' describes a command.\n\n"
-      "Exit codes: 0 done, 1 the device answered ERR, 2 no answer within the limit,\n"
-      "3 link error (cannot open, lost, refused), 64 usage.\n\n"
+      "Exit codes: 0 done (and read back), 1 refused by the device or not held as asked,\n"
+      "2 no answer within the limit, 3 link error (cannot open, lost, refused), 64 usage\n"
+      "or a document that does not fit, 74 standard output not written.\n\n"
       "Options:\n");
   text += option_lines(LinkOptions::options());
   text += QStringLiteral("  %1  %2\n").arg("-h, --help", -24).arg("Show this help.");
@@ -50,9 +50,29 @@ QString usage() {
   return text;
 }
 
-int usage_error(const QString& message) {
-  std::fputs(qPrintable(QStringLiteral("quadrel-cli: %1\n\n%2").arg(message, usage())), stderr);
-  return exit_code::Usage;
+// Runs the command line; `name` is the command's.
+int run(QCommandLineParser& parser, QString* name) {
+  if (!parser.parse(QCoreApplication::arguments())) return usage_error({}, parser.errorText());
+  if (parser.isSet("version")) {
+    print_stdout(QStringLiteral("quadrel-cli %1\n").arg(QUADREL_VERSION));
+    return exit_code::Done;
+  }
+  QStringList rest = parser.positionalArguments();
+  if (parser.isSet("help") || (!rest.isEmpty() && rest.first() == "help" && rest.size() == 1)) {
+    print_stdout(usage());
+    return exit_code::Done;
+  }
+  if (rest.isEmpty()) return usage_error({}, QStringLiteral("no command given"));
+  // "help COMMAND" is "COMMAND --help".
+  if (rest.first() == "help") rest = QStringList{rest[1], QStringLiteral("--help")};
+
+  LinkOptions link;
+  QString error;
+  if (!link.take(parser, &error)) return usage_error({}, error);
+  const Command* command = find_command(rest.first());
+  if (!command) return usage_error({}, QStringLiteral("unknown command: ") + rest.first());
+  *name = command->name();
+  return command->execute(rest.mid(1), link);
 }
 
 }  // namespace
@@ -70,24 +90,13 @@ int main(int argc, char** argv) {
   parser.addOption({QStringList{"h", "help"}, "Show this help."});
   parser.addOption({"version", "Show the version."});
   parser.addPositionalArgument("command", "The command to run.");
-  if (!parser.parse(QCoreApplication::arguments())) return usage_error(parser.errorText());
-  if (parser.isSet("version")) {
-    std::printf("quadrel-cli %s\n", QUADREL_VERSION);
-    return exit_code::Done;
+  QString name;
+  const int code = run(parser, &name);
+  // What was printed must have reached its file: a backup to a full disk is no backup.
+  if (const QString why = output_error(); !why.isEmpty()) {
+    print_stderr(QStringLiteral("quadrel-cli: %1cannot write the standard output: %2\n")
+                     .arg(name.isEmpty() ? QString() : name + ": ", why));
+    return code == exit_code::Done ? exit_code::OutputError : code;
   }
-  QStringList rest = parser.positionalArguments();
-  if (parser.isSet("help") || (!rest.isEmpty() && rest.first() == "help" && rest.size() == 1)) {
-    std::fputs(qPrintable(usage()), stdout);
-    return exit_code::Done;
-  }
-  if (rest.isEmpty()) return usage_error(QStringLiteral("no command given"));
-  // "help COMMAND" is "COMMAND --help".
-  if (rest.first() == "help") rest = QStringList{rest[1], QStringLiteral("--help")};
-
-  LinkOptions link;
-  QString error;
-  if (!link.take(parser, &error)) return usage_error(error);
-  const Command* command = find_command(rest.first());
-  if (!command) return usage_error(QStringLiteral("unknown command: ") + rest.first());
-  return command->execute(rest.mid(1), link);
+  return code;
 }

@@ -1,6 +1,10 @@
 #include "cli/session.h"
 
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 #include "link/core/catalogue.h"
 
@@ -9,13 +13,24 @@ namespace quadrel::cli {
 namespace {
 
 constexpr int kConnectTimeoutMs = 7000;  // the panel's connect time-out
+constexpr int kFirstPauseMs = 250;       // between two tries to open a link again; it doubles
+constexpr int kLongestPauseMs = 2000;
 
 void print_err(const QString& text) {
   std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
   std::fflush(stderr);
 }
 
-QString latin1(const QByteArray& line) { return QString::fromLatin1(line); }
+QString seconds(double s) { return QString::number(s, 'f', 1); }
+
+// What to do about a port the user may not open: only for a permission the
+// system denied on a port of the dialout group.
+QString permission_hint(const QString& device) {
+  const QByteArray path = QFile::encodeName(device);
+  if (::access(path.constData(), R_OK | W_OK) == 0 || errno != EACCES) return {};
+  if (QFileInfo(device).group() != QLatin1String("dialout")) return {};
+  return QStringLiteral(" (the port belongs to the group dialout: sudo usermod -aG dialout $USER, then log in again)");
+}
 
 }  // namespace
 
@@ -25,14 +40,23 @@ QString LinkTarget::describe() const {
   return QStringLiteral("tcp %1:%2").arg(h).arg(port);
 }
 
-// The console of the exchange: a command goes into it followed by ">".
-class Session::VerboseConsole : public quadrel::Console {
+// The console of the exchange: a command goes into it followed by ">". It
+// marks when each command went out, and copies it to stderr when verbose.
+class Session::Clock : public quadrel::Console {
  public:
+  explicit Clock(bool verbose) : verbose_(verbose) { sent_.start(); }
   void append(std::string_view text) override {
-    if (!text.empty() && text.back() == '>')
+    if (text.empty() || text.back() != '>') return;
+    sent_.restart();
+    if (verbose_)
       print_err(QStringLiteral("> ") + QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size() - 1)));
   }
   void clear() override {}
+  double since_sent_s() const { return sent_.elapsed() / 1000.0; }
+
+ private:
+  bool verbose_;
+  QElapsedTimer sent_;
 };
 
 // What the link would show in a message box.
@@ -45,22 +69,34 @@ class Session::Notifier : public quadrel::Notifier {
   Session& s_;
 };
 
-Session::Session(QString command, LinkTarget target, bool verbose)
+Session::Session(QString command, LinkTarget target, bool verbose, double limit_s)
     : command_(std::move(command)),
       target_(std::move(target)),
       verbose_(verbose),
-      notifier_(std::make_unique<Notifier>(*this)) {
+      limit_s_(limit_s),
+      notifier_(std::make_unique<Notifier>(*this)),
+      clock_(std::make_unique<Clock>(verbose)) {
+  run_.start();
   device_.set_notifier(notifier_.get());
+  device_.set_console(clock_.get());
   connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) {
     lost_reason_ = reason;
     if (verbose_) print_err(reason);
   });
   if (verbose_) {
-    // The traffic: each command as it goes out, each line as it comes in.
-    console_ = std::make_unique<VerboseConsole>();
-    device_.set_console(console_.get());
     connect(&device_, &Device::line_received, this,
-            [](const QByteArray& line) { print_err(QStringLiteral("< ") + latin1(line)); });
+            [](const QByteArray& line) { print_err(QStringLiteral("< ") + QString::fromLatin1(line)); });
+  }
+  if (limit_s_ > 0) {
+    // Every wait of the link ends at once, and nothing more is sent.
+    deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+      timed_out_ = true;
+      device_.shut_down();
+      emit ended();
+    });
+    deadline_.start(static_cast<int>(limit_s_ * 1000));
   }
 }
 
@@ -69,56 +105,102 @@ Session::~Session() {
   device_.close_serial();
 }
 
+int Session::within_limit(int ms) const {
+  if (limit_s_ <= 0) return ms;
+  const qint64 left = static_cast<qint64>(limit_s_ * 1000) - run_.elapsed();
+  return static_cast<int>(std::clamp<qint64>(left, 0, ms));
+}
+
+void Session::interrupt() {
+  interrupted_ = true;
+  device_.shut_down();
+  emit ended();
+}
+
+bool Session::connect_tcp(int limit_ms, QString* why) {
+  why->clear();
+  QElapsedTimer waited;
+  waited.start();
+  const auto on_fail = connect(&device_, &Device::connect_failed, this, [why](const QString& reason) { *why = reason; });
+  device_.connect_tcp(target_.host, target_.port);
+  device_.wait_until([&] { return device_.tcp_connected() || !why->isEmpty(); }, limit_ms);
+  disconnect(on_fail);
+  if (device_.tcp_connected()) return true;
+  device_.close_tcp();
+  if (why->isEmpty()) *why = QStringLiteral("no connection within %1 s").arg(seconds(waited.elapsed() / 1000.0));
+  return false;
+}
+
 bool Session::open() {
   if (!target_.tcp) {
     device_.use_interface(0);
     QString why;
     if (!device_.open_serial(target_.device, target_.device, &why)) {
-      error(QStringLiteral("cannot open the port: ") + why);
+      error(QStringLiteral("cannot open the port: ") + why + permission_hint(target_.device));
       return false;
     }
     return true;
   }
-
   device_.use_interface(1);
   QString why;
-  const auto on_fail = connect(&device_, &Device::connect_failed, this, [&why](const QString& reason) { why = reason; });
-  device_.connect_tcp(target_.host, target_.port);
-  device_.wait_until([&] { return device_.tcp_connected() || !why.isEmpty(); }, kConnectTimeoutMs);
-  disconnect(on_fail);
-  if (!device_.tcp_connected()) {
-    device_.close_tcp();
-    error(QStringLiteral("cannot connect: ") + (why.isEmpty() ? QStringLiteral("no connection within 7 s") : why));
-    return false;
-  }
-  return true;
+  if (connect_tcp(within_limit(kConnectTimeoutMs), &why)) return true;
+  error(QStringLiteral("cannot connect: ") + (timed_out_ ? timeout_reason() : why));
+  return false;
 }
 
-double Session::answer_limit_s() const { return target_.tcp ? 1.2 : 0.6; }
+bool Session::reopen(double limit_s) {
+  QElapsedTimer trying;
+  trying.start();
+  int pause_ms = kFirstPauseMs;
+  auto left_ms = [&] { return within_limit(static_cast<int>(limit_s * 1000 - trying.elapsed())); };
+  while (!timed_out_ && !interrupted_ && left_ms() > 0) {
+    QString why;
+    const bool opened = target_.tcp ? connect_tcp(std::min(left_ms(), kConnectTimeoutMs), &why)
+                                    : device_.open_serial(target_.device, target_.device, &why);
+    if (opened) {
+      lost_reason_.clear();
+      return true;
+    }
+    device_.wait_sec(std::min(pause_ms, left_ms()) / 1000.0);
+    pause_ms = std::min(pause_ms * 2, kLongestPauseMs);
+  }
+  return false;
+}
+
+bool Session::await_device(double limit_s) {
+  QElapsedTimer waiting;
+  waiting.start();
+  auto left_s = [&] { return limit_s - waiting.elapsed() / 1000.0; };
+  while (!timed_out_ && !interrupted_ && left_s() > 0) {
+    if (!device_.link_open() && !reopen(left_s())) return false;
+    if (device_.exchange(cmd::query(code::PWR)) == ExchangeOutcome::Answered) return true;
+    // Not yet: a device that is starting may take the command without answering.
+    if (device_.link_open()) device_.wait_sec(std::min(0.25, std::max(left_s(), 0.0)));
+  }
+  return false;
+}
+
+double Session::waited_s() const { return clock_->since_sent_s(); }
+
+QString Session::timeout_reason() const {
+  return QStringLiteral("the run's time limit (--timeout %1 s) ran out after %2 s")
+      .arg(limit_s_)
+      .arg(seconds(run_.elapsed() / 1000.0));
+}
 
 void Session::error(const QString& reason) const {
   print_err(QStringLiteral("quadrel-cli: %1: %2: %3").arg(command_, target_.describe(), reason));
 }
 
-int Session::fail(std::string_view command, ExchangeOutcome outcome) const {
+int Session::fail(std::string_view command, ExchangeOutcome outcome, double waited) const {
   const QString what = QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()))
                            .remove(QLatin1Char('\r'));
-  QString reason;
-  switch (outcome) {
-    case ExchangeOutcome::Answered: return exit_code::Done;
-    case ExchangeOutcome::DeviceError: reason = QStringLiteral("refused by the device (ERR)"); break;
-    case ExchangeOutcome::NoAnswer:
-      reason = QStringLiteral("no answer within %1 s").arg(answer_limit_s());
-      break;
-    case ExchangeOutcome::Busy: reason = QStringLiteral("another exchange is under way"); break;
-    case ExchangeOutcome::LinkClosed:
-    case ExchangeOutcome::LinkLost:
-      reason = !lost_reason_.isEmpty() ? lost_reason_
-               : !notice_.isEmpty()    ? notice_
-                                       : QStringLiteral("the link is closed");
-      break;
+  if (timed_out_) {
+    error(what + QStringLiteral(": ") + timeout_reason());
+    return exit_code::NoAnswer;
   }
-  error(what + QStringLiteral(": ") + reason);
+  error(what + QStringLiteral(": ") +
+        outcome_reason(outcome, waited < 0 ? waited_s() : waited, lost_reason_.isEmpty() ? notice_ : lost_reason_));
   return exit_code_of(outcome);
 }
 

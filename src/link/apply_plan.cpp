@@ -174,6 +174,11 @@ ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted) {
   return plan;
 }
 
+PlannedChange plan_change(const Field& field, const QJsonValue& to, int mode) {
+  Commands commands = commands_for(field, to, disp_mode_of(mode));
+  return {&field, field.path, QJsonValue(), to, std::move(commands.send), std::move(commands.read), false};
+}
+
 QString result_name(ChangeResult result) {
   switch (result) {
     case ChangeResult::Planned: return QStringLiteral("planned");
@@ -197,6 +202,7 @@ QJsonObject ApplyReport::to_json() const {
                       {"commands", QJsonArray::fromStringList(c.command_texts())},
                       {"result", result_name(applied.result)}};
     if (!applied.holds.isUndefined()) entry["holds"] = applied.holds;
+    if (!applied.command.isEmpty()) entry["command"] = applied.command;
     if (!applied.message.isEmpty()) entry["message"] = applied.message;
     list.append(entry);
   }
@@ -224,29 +230,28 @@ class Run {
 
   // Sends the change's commands and reads it back.
   AppliedChange make(const PlannedChange& change) {
-    AppliedChange applied{change, ChangeResult::Held, QJsonValue(QJsonValue::Undefined), {}};
+    AppliedChange applied{change, ChangeResult::Held, QJsonValue(QJsonValue::Undefined), {}, {}};
     for (const std::string& command : change.commands) {
       if (command.rfind(code::OUT, 0) == 0) selected_ = true;
       const ExchangeOutcome outcome = send(command, change);
       if (outcome == ExchangeOutcome::Answered) continue;
       if (outcome == ExchangeOutcome::DeviceError) {
         applied.result = ChangeResult::Refused;
-        applied.message = text(command) + QStringLiteral(": refused by the device (ERR)");
+        applied.command = text(command);
+        applied.message = applied.command + QStringLiteral(": refused by the device (ERR)");
         break;
       }
       return stop(applied, command, outcome);
     }
     if (applied.result == ChangeResult::Held && command_of(change, code::PWR) == cmd::PWR_ON) {
       // The device restarts: read back once it answers again.
-      if (!options_.await_restart) {
+      const bool back = options_.await_restart && options_.await_restart();
+      if (!back) {
         applied.result = ChangeResult::NoAnswer;
-        applied.message = QStringLiteral("PWR001: the device restarts; it was not read back");
-        stopped_ = true;
-        return applied;
-      }
-      if (!options_.await_restart()) {
-        applied.result = ChangeResult::NoAnswer;
-        applied.message = QStringLiteral("PWR001: the device did not answer again after its restart");
+        applied.command = text(std::string(cmd::PWR_ON));
+        applied.message = applied.command + (options_.await_restart
+                                                 ? QStringLiteral(": the device did not answer again after its restart")
+                                                 : QStringLiteral(": the device restarts; it was not read back"));
         stopped_ = true;
         return applied;
       }
@@ -256,9 +261,15 @@ class Run {
     for (const std::string& query : change.queries) {
       const ExchangeOutcome outcome = send(query, change);
       if (outcome == ExchangeOutcome::DeviceError) {
-        applied.result = ChangeResult::NotHeld;
+        // What it holds is not known: the device refused to say.
         applied.holds = QJsonValue();
-        applied.message = text(query) + QStringLiteral(": the device refused to report it (ERR)");
+        if (applied.result == ChangeResult::Refused) {
+          applied.message += QStringLiteral("; and ") + text(query);
+        } else {
+          applied.result = ChangeResult::NotHeld;
+          applied.command = text(query);
+          applied.message = applied.command + QStringLiteral(": the device refused to report it (ERR)");
+        }
         return applied;
       }
       if (outcome != ExchangeOutcome::Answered) return stop(applied, query, outcome);
@@ -270,7 +281,7 @@ class Run {
       applied.result = ChangeResult::NotHeld;
       applied.message = change.command_texts().join(u' ') + QStringLiteral(" sent; the device holds ") +
                         change.field->text(holds);
-    } else {
+    } else if (!holds.isNull()) {
       applied.message += QStringLiteral("; the device holds ") + change.field->text(holds);
     }
     return applied;
@@ -318,7 +329,8 @@ class Run {
     stopped_ = true;
     applied.result = outcome == ExchangeOutcome::NoAnswer ? ChangeResult::NoAnswer : ChangeResult::LinkLost;
     applied.holds = QJsonValue(QJsonValue::Undefined);
-    applied.message = text(command) + QStringLiteral(": ") + outcome_reason(outcome, waited_s_, link_reason_);
+    applied.command = text(command);
+    applied.message = applied.command + QStringLiteral(": ") + outcome_reason(outcome, waited_s_, link_reason_);
     return applied;
   }
 
@@ -347,17 +359,21 @@ int severity(ChangeResult result) {
 }  // namespace
 
 ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOptions& options) {
+  ApplyPlan plan = plan_apply(device.state(), wanted);
+  if (plan.errors.empty()) return apply_changes(device, std::move(plan.changes), options);
   ApplyReport report;
   report.dry_run = options.dry_run;
-  ApplyPlan plan = plan_apply(device.state(), wanted);
-  if (!plan.errors.empty()) {
-    report.errors = std::move(plan.errors);
-    report.exit_code = exit_code::Usage;
-    return report;
-  }
+  report.errors = std::move(plan.errors);
+  report.exit_code = exit_code::Usage;
+  return report;
+}
+
+ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, const ApplyOptions& options) {
+  ApplyReport report;
+  report.dry_run = options.dry_run;
   if (options.dry_run) {
-    for (PlannedChange& change : plan.changes) {
-      report.changes.push_back({std::move(change), ChangeResult::Planned, QJsonValue(QJsonValue::Undefined), {}});
+    for (PlannedChange& change : changes) {
+      report.changes.push_back({std::move(change), ChangeResult::Planned, QJsonValue(QJsonValue::Undefined), {}, {}});
       if (options.on_change) options.on_change(report.changes.back());
     }
     return report;
@@ -367,13 +383,13 @@ ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOp
   const int selected = device.state().mode != mode_no::TvWall ? device.state().channel.value_or(0) : 0;
   Run run(device, options);
   bool mode_reached = true;
-  for (PlannedChange& change : plan.changes) {
+  for (PlannedChange& change : changes) {
     AppliedChange applied;
     if (run.stopped()) {
-      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined),
+      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined), {},
                  QStringLiteral("not sent: the run stopped before it")};
     } else if (change.needs_mode && !mode_reached) {
-      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined),
+      applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined), {},
                  QStringLiteral("not sent: the device is not in the mode asked for")};
     } else {
       applied = run.make(change);

@@ -55,6 +55,10 @@ struct ApplyPlan {
 };
 ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted);
 
+// The change that sets `field` to `to` whatever the device holds (a setter's);
+// picture values are encoded for a device in `mode` (1..5).
+PlannedChange plan_change(const Field& field, const QJsonValue& to, int mode);
+
 // How one change ended.
 enum class ChangeResult {
   Planned,   // a dry run: nothing was sent
@@ -71,6 +75,7 @@ struct AppliedChange {
   PlannedChange change;
   ChangeResult result = ChangeResult::Planned;
   QJsonValue holds;  // what the device holds after a change that did not hold
+  QString command;   // the command or query that was refused or went unanswered
   QString message;   // why it did not hold, for a message line; empty when it held
 };
 
@@ -84,7 +89,7 @@ struct ApplyReport {
   int exit_code = 0;
 
   // {"dry_run", "exit_code", "changes": [{"path", "from", "to", "commands",
-  // "result", "holds", "message"}], "errors": [{"path", "message"}]}.
+  // "result", "holds", "command", "message"}], "errors": [{"path", "message"}]}.
   QJsonObject to_json() const;
 };
 
@@ -106,5 +111,9 @@ struct ApplyOptions {
 // output is put back as it was when an exchange selected another. A document
 // the device already matches sends nothing.
 ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOptions& options = {});
+
+// Sends changes already planned and reads each back, as apply_state() does
+// once it has planned (a dry run only reports them).
+ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, const ApplyOptions& options = {});
 
 }  // namespace quadrel

@@ -60,10 +60,9 @@ std::optional<int> Names::value_of(const QString& word) const {
 }
 
 std::optional<int> Names::value_of_word(const QString& word) const {
-  const QString w = word.toLower();
   for (std::size_t i = 0; i < words.size(); ++i)
     for (const QString& alias : words[i])
-      if (w == alias) return first + static_cast<int>(i);
+      if (word == alias) return first + static_cast<int>(i);
   return std::nullopt;
 }
 
@@ -417,6 +416,15 @@ QString plain_address(const std::string& address) {
 QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& resolutions) {
   QJsonObject o{{"schema", kDocumentSchema}};
   for (const Field& field : document_fields()) put(o, field.path, field.get(state, resolutions));
+  return o;
+}
+
+QJsonObject partial_document(const DeviceState& state, const QStringList& paths,
+                             const std::vector<std::string>& resolutions) {
+  QJsonObject o{{"schema", kDocumentSchema}};
+  for (const Field& field : document_fields())
+    for (const QString& path : paths)
+      if (field.path == path || field.path.startsWith(path + '.')) put(o, field.path, field.get(state, resolutions));
   return o;
 }
 

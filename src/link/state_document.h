@@ -24,7 +24,7 @@ struct Names {
   // The value a word stands for (case-insensitive; a value's own number is
   // accepted too), or nothing.
   std::optional<int> value_of(const QString& word) const;
-  // The same for a word only: no numbers (a document spells its values out).
+  // The same for a word exactly as it is spelt, no number (as a document spells its values).
   std::optional<int> value_of_word(const QString& word) const;
   QString word(int value) const;     // "" for a value out of range
   QString caption(int value) const;  // "" for a value out of range
@@ -98,6 +98,11 @@ const Field* document_field(const QString& path);
 // The whole state as one document. `resolutions` names the resolution
 // numbers (position + 1). IP addresses are shown without zero padding.
 QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& resolutions);
+
+// A partial document: "schema" and the fields at `paths` (or below them:
+// "routing" is routing.A to routing.D), as to_json() shows them.
+QJsonObject partial_document(const DeviceState& state, const QStringList& paths,
+                             const std::vector<std::string>& resolutions);
 
 // What is wrong at one place of a document: its JSON path ("routing.E"; empty
 // for the document as a whole) and why.

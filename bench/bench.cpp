@@ -41,6 +41,7 @@
 #include <unistd.h>
 
 #include "bench_hub.h"
+#include "plain_client.h"
 #include "link/core/framer.h"
 #include "link/device_link.h"
 #include "link/serial_link.h"
@@ -54,6 +55,9 @@ using namespace quadrel;
 using quadrel::test::cpu_seconds;
 using quadrel::test::rss_kib;
 using quadrel::test::SimProcess;
+using quadrel::bench::plain_exchanges;
+using quadrel::bench::plain_pty;
+using quadrel::bench::plain_tcp;
 
 namespace {
 
@@ -73,44 +77,6 @@ void pin_to_cpu(int cpu) {
   CPU_ZERO(&set);
   CPU_SET(cpu % std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))), &set);
   sched_setaffinity(0, sizeof set, &set);
-}
-
-// The same exchange with a plain blocking client: write the command, read to the carriage return.
-std::vector<double> plain_exchanges(int fd, int count) {
-  std::vector<double> us;
-  us.reserve(count);
-  char c = 0;
-  for (int i = 0; i < count; ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    if (::write(fd, "MOD999\r", 7) != 7) break;
-    while (::read(fd, &c, 1) == 1 && c != '\r') {}
-    us.push_back(clock.nsecsElapsed() / 1000.0);
-  }
-  return us;
-}
-
-int plain_tcp(quint16 port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
-}
-
-int plain_pty(const QString& path) {
-  const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-  if (fd < 0) return -1;
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  cfsetspeed(&tio, B115200);
-  tcsetattr(fd, TCSANOW, &tio);
-  return fd;
 }
 
 struct NullConsole : Console {

@@ -30,16 +30,11 @@
 #include <memory>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sched.h>
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "browser.h"
+#include "plain_client.h"
 #include "panel_fixture.h"
 #include "shell/frm_main.h"
 #include "sim_process.h"
@@ -121,42 +116,6 @@ struct Hub {
   }
 };
 
-int blocking_pty(const QString& path) {
-  const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-  if (fd < 0) return -1;
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  cfsetspeed(&tio, B115200);
-  tcsetattr(fd, TCSANOW, &tio);
-  return fd;
-}
-
-int blocking_client(quint16 port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
-}
-
-std::vector<double> blocking_exchanges(int fd, int count) {
-  std::vector<double> us;
-  char c = 0;
-  for (int i = 0; i < count; ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    if (::write(fd, "MOD999\r", 7) != 7) break;
-    while (::read(fd, &c, 1) == 1 && c != '\r') {}
-    us.push_back(clock.nsecsElapsed() / 1000.0);
-  }
-  return us;
-}
-
 // A client of the protocol port that keeps one query in flight.
 struct LoadClient {
   QTcpSocket socket;
@@ -200,17 +159,17 @@ void bench_hub(int exchanges, int load_seconds) {
   if (!sim.start({}, {"--log", "/dev/null"}, 1)) { std::printf("simulator did not start\n"); return; }
 
   // The device directly, first: it takes one TCP client, which will be the hub.
-  const int direct_fd = blocking_client(sim.port());
-  blocking_exchanges(direct_fd, 100);
-  const std::vector<double> direct = blocking_exchanges(direct_fd, exchanges);
+  const int direct_fd = plain_tcp(sim.port());
+  plain_exchanges(direct_fd, 100);
+  const std::vector<double> direct = plain_exchanges(direct_fd, exchanges);
   ::close(direct_fd);
   QTest::qWait(50);
 
   Hub hub;
   if (!hub.start(sim.port(), 0)) { std::printf("hub did not start: %s\n", hub.log.constData()); return; }
-  const int hub_fd = blocking_client(hub.port);
-  blocking_exchanges(hub_fd, 100);
-  const std::vector<double> through = blocking_exchanges(hub_fd, exchanges);
+  const int hub_fd = plain_tcp(hub.port);
+  plain_exchanges(hub_fd, 100);
+  const std::vector<double> through = plain_exchanges(hub_fd, exchanges);
   ::close(hub_fd);
 
   std::printf("| %-44s | %12s | %12s | %8s |\n", "what", "median", "p99", "ratio");
@@ -225,15 +184,15 @@ void bench_hub(int exchanges, int load_seconds) {
   {
     SimProcess paced;
     if (paced.start({}, {"--log", "/dev/null", "--pace"}, 1)) {
-      const int fd = blocking_pty(paced.pty());
-      blocking_exchanges(fd, 20);
-      const std::vector<double> serial_direct = blocking_exchanges(fd, 200);
+      const int fd = plain_pty(paced.pty());
+      plain_exchanges(fd, 20);
+      const std::vector<double> serial_direct = plain_exchanges(fd, 200);
       ::close(fd);
       Hub serial_hub;
       if (serial_hub.start_on({"--serial", paced.pty()}, 0)) {
-        const int via = blocking_client(serial_hub.port);
-        blocking_exchanges(via, 20);
-        const std::vector<double> serial_through = blocking_exchanges(via, 200);
+        const int via = plain_tcp(serial_hub.port);
+        plain_exchanges(via, 20);
+        const std::vector<double> serial_through = plain_exchanges(via, 200);
         ::close(via);
         std::printf("| %-44s | %9.1f us | %9.1f us | %8s |\n", "one exchange at 115200 baud, directly",
                     median(serial_direct), p99(serial_direct), "");
@@ -465,7 +424,8 @@ void bench_hub_soak(int minutes) {
   while (clock.elapsed() < minutes * 60000LL) {
     // The panel: an output and a refresh of everything now and then.
     QTest::qWait(2500);
-    panel.controls().cmd_out[1 + clicks++ % 4]->click();
+    if (!qEnvironmentVariableIsSet("SOAK_NO_OUT")) panel.controls().cmd_out[1 + clicks % 4]->click();
+    ++clicks;
     if (clicks % 8 == 0) panel.controls().cmd_refresh->click();
     if (web && clicks % 4 == 0) {
       // The key lock: a setting none of the others touches.
@@ -506,6 +466,9 @@ void bench_hub_soak(int minutes) {
               web ? qPrintable(QStringLiteral("%1, %2").arg(web_clicks).arg(web_failed)) : "no Chromium");
   std::printf("| %-40s | %10.2f %% |\n", "hub CPU over the run", 100.0 * cpu / (clock.elapsed() / 1000.0));
   for (const QString& f : failures) std::printf("\nfailed run: %s\n", qPrintable(f));
+  if (hub.process.state() != QProcess::Running)
+    std::printf("\nthe hub ended (exit %d, %s); its last words:\n%s\n", hub.process.exitCode(),
+                hub.process.exitStatus() == QProcess::CrashExit ? "crashed" : "exited", hub.log.right(2000).constData());
 }
 
 }  // namespace quadrel::bench

@@ -24,8 +24,10 @@ class TestHub : public QObject {
     QTest::addColumn<QStringList>("device");  // what the device received
     QTest::newRow("query") << "" << QByteArray("MOD999") << QStringList{"MOD001"} << QStringList{}
                            << QStringList{"MOD999"};
-    QTest::newRow("confirmed change") << "" << QByteArray("INP003") << QStringList{"INP003"}
-                                      << QStringList{"INP003"} << QStringList{"INP003"};
+    QTest::newRow("confirmed change") << "" << QByteArray("AUD000") << QStringList{"AUD000"}
+                                      << QStringList{"AUD000"} << QStringList{"AUD000"};
+    QTest::newRow("confirmed routing names its output") << "" << QByteArray("INP003") << QStringList{"INP003"}
+                                                        << QStringList{"OUT001", "INP003"} << QStringList{"INP003"};
     QTest::newRow("refused") << "err ASP" << QByteArray("ASP002") << QStringList{"ERR"} << QStringList{}
                              << QStringList{"ASP002"};
     QTest::newRow("silence") << "silent LCK" << QByteArray("LCK001") << QStringList{} << QStringList{}
@@ -99,7 +101,8 @@ class TestHub : public QObject {
   }
 
   // Routing acts on the output the client selected, whoever selected
-  // another since: the hub selects it again first, and tells the others.
+  // another since: the hub selects it again first. Each client keeps its own
+  // output; another's routing reaches it with the output it changed.
   void routing_keeps_each_clients_output() {
     HubRig rig;
     rig.sim.front_panel("MOD005");
@@ -111,7 +114,9 @@ class TestHub : public QObject {
     a.say("OUT002");
     QVERIFY(a.wait_lines(1));
     b.say("OUT004");
-    QVERIFY(a.wait_lines(2));  // b's change, as the device's report
+    QVERIFY(b.wait_lines(1));
+    QTest::qWait(20);
+    QCOMPARE(a.lines(), QStringList{"OUT002"});  // b's selection is b's own
     a.clear();
     b.clear();
     rig.sim.clear_log();
@@ -121,8 +126,8 @@ class TestHub : public QObject {
     QCOMPARE(rig.sim.log(), (QStringList{"OUT002", "INP003"}));
     QCOMPARE(rig.sim.device().state().inputs[1], 3);
     QCOMPARE(rig.sim.device().state().inputs[3], 4);
-    QVERIFY(b.wait_lines(2));
-    QCOMPARE(b.lines(), (QStringList{"OUT002", "INP003"}));
+    QVERIFY(b.wait_lines(3));
+    QCOMPARE(b.lines(), (QStringList{"OUT002", "INP003", "OUT004"}));
   }
 
   // A client that floods, sends junk or lines longer than any command is cut

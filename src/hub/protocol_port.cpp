@@ -7,6 +7,7 @@
 #include "hub/command_rules.h"
 #include "hub/hub_log.h"
 #include "hub/shared_link.h"
+#include "link/core/catalogue.h"
 
 namespace quadrel::hub {
 
@@ -21,19 +22,38 @@ class ProtocolPort::Client : public QObject {
   QByteArray line;                     // the line being received
   int junk = 0;                        // lines in a row that were no command
   std::vector<std::string> waiting;    // codes of its commands not yet answered, in order
-  QList<QByteArray> held;              // lines for it behind a reply it waits for
+  QList<QList<QByteArray>> held;       // lines for it behind a reply it waits for
   std::optional<int> selected;         // the output channel it last selected
+  std::optional<int> view;             // the output channel it takes for the device's current one
   bool gone = false;
 };
 
 ProtocolPort::ProtocolPort(SharedLink& link, QObject* parent) : QObject(parent), link_(link) {
   connect(&server_, &QTcpServer::newConnection, this, &ProtocolPort::on_new_connection);
   connect(&link_, &SharedLink::report, this, [this](const QByteArray& line) {
-    for (Client* c : std::vector<Client*>(clients_)) deliver(c, line);
+    for (Client* c : std::vector<Client*>(clients_)) {
+      if (line.startsWith("OUT")) c->view = line.right(1).toInt();
+      deliver(c, {line});
+    }
   });
   connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void* origin) {
-    for (Client* c : std::vector<Client*>(clients_))
-      if (c != origin) deliver(c, line);
+    // Each client has its own selected output: another's selection is not its business.
+    if (line.startsWith("OUT")) return;
+    const Device& device = link_.device();
+    const bool routing = line.startsWith("INP") && device.disp_mode() != mode_no::TvWall;
+    const int channel = device.state().channel.value_or(1);
+    for (Client* c : std::vector<Client*>(clients_)) {
+      if (c == origin) continue;
+      // A routing change names its output first, and gives the client back its own.
+      if (routing && c->view != channel) {
+        QList<QByteArray> group{cmd::set(code::OUT, channel).c_str(), line};
+        if (c->view) group.append(cmd::set(code::OUT, *c->view).c_str());
+        else c->view = channel;
+        deliver(c, group);
+      } else {
+        deliver(c, {line});
+      }
+    }
   });
 }
 
@@ -72,26 +92,22 @@ void ProtocolPort::on_new_connection() {
 }
 
 void ProtocolPort::on_ready_read(Client* client) {
-  QPointer<Client> guard(client);
-  // The commands run from here, one turn of the event loop sooner: bytes that
-  // come while they run raise no second signal, so they are read here too.
-  do {
-    for (const char c : client->socket->readAll()) {
-      if (client->gone) return;
-      if (c == '\r' || c == '\n') {
-        // A label command ends with two carriage returns, and scripts send
-        // line feeds: empty lines are nothing.
-        if (!client->line.isEmpty()) handle_line(client, std::exchange(client->line, {}));
-        continue;
-      }
-      const auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || byte > 0x7e) return cut_off(client, QStringLiteral("it sent bytes that are no command text"));
-      if (static_cast<std::size_t>(client->line.size()) >= kMaxCommandLength)
-        return cut_off(client, QStringLiteral("it sent a line longer than any command"));
-      client->line.append(c);
+  // The commands run from the event loop, never inside this signal: a client
+  // that leaves meanwhile is deleted only once nothing of it is on the stack.
+  for (const char c : client->socket->readAll()) {
+    if (client->gone) return;
+    if (c == '\r' || c == '\n') {
+      // A label command ends with two carriage returns, and scripts send
+      // line feeds: empty lines are nothing.
+      if (!client->line.isEmpty()) handle_line(client, std::exchange(client->line, {}));
+      continue;
     }
-    link_.run_queued();
-  } while (guard && !guard->gone && guard->socket->bytesAvailable() > 0);
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7e) return cut_off(client, QStringLiteral("it sent bytes that are no command text"));
+    if (static_cast<std::size_t>(client->line.size()) >= kMaxCommandLength)
+      return cut_off(client, QStringLiteral("it sent a line longer than any command"));
+    client->line.append(c);
+  }
 }
 
 void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
@@ -115,8 +131,9 @@ void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
     if ((!who || who->gone) && command->kind != Command::Kind::Setting) return;
     const SharedLink::Result result = link_.carry(*command, who.data(), who ? who->selected : std::nullopt);
     if (!who || who->gone) return;
-    if (result.outcome == ExchangeOutcome::Answered && code == "OUT" && command->kind == Command::Kind::Setting)
-      who->selected = result.reply.right(1).toInt();
+    // What the device answers of its current output, the client takes as its own.
+    if (result.outcome == ExchangeOutcome::Answered && code == "OUT")
+      who->selected = who->view = result.reply.right(1).toInt();
     answered(who, code, result.late ? QByteArray() : result.reply);
   });
 }
@@ -126,23 +143,27 @@ void ProtocolPort::answered(Client* client, const std::string& code, const QByte
   const auto it = std::find(client->waiting.begin(), client->waiting.end(), code);
   if (it != client->waiting.end()) client->waiting.erase(it);
   // Lines held behind this answer go now, unless another command of their code still waits.
-  QList<QByteArray> still;
-  for (const QByteArray& line : std::exchange(client->held, {})) {
-    const std::string line_code = line.left(3).toStdString();
-    if (std::find(client->waiting.begin(), client->waiting.end(), line_code) != client->waiting.end())
-      still.append(line);
-    else
-      send(client, line);
+  QList<QList<QByteArray>> still;
+  for (const QList<QByteArray>& group : std::exchange(client->held, {})) {
+    if (waits_for(client, group)) {
+      still.append(group);
+    } else {
+      for (const QByteArray& line : group) send(client, line);
+    }
   }
   client->held = std::move(still);
 }
 
-void ProtocolPort::deliver(Client* client, const QByteArray& line) {
-  const std::string code = line.left(3).toStdString();
-  if (std::find(client->waiting.begin(), client->waiting.end(), code) != client->waiting.end())
-    client->held.append(line);
-  else
-    send(client, line);
+bool ProtocolPort::waits_for(const Client* client, const QList<QByteArray>& lines) {
+  for (const QByteArray& line : lines)
+    if (std::find(client->waiting.begin(), client->waiting.end(), line.left(3).toStdString()) != client->waiting.end())
+      return true;
+  return false;
+}
+
+void ProtocolPort::deliver(Client* client, const QList<QByteArray>& lines) {
+  if (waits_for(client, lines)) client->held.append(lines);
+  else for (const QByteArray& line : lines) send(client, line);
 }
 
 void ProtocolPort::send(Client* client, const QByteArray& line) {

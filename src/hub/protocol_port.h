@@ -40,9 +40,10 @@ class ProtocolPort : public QObject {
   void on_new_connection();
   void on_ready_read(Client* client);
   void handle_line(Client* client, const QByteArray& line);
-  // A line for a client: held while it waits for a reply of the same code,
-  // so that it never takes someone else's change for its answer.
-  void deliver(Client* client, const QByteArray& line);
+  // Lines for a client, together: held while it waits for a reply of a code
+  // among them, so that it never takes someone else's change for its answer.
+  void deliver(Client* client, const QList<QByteArray>& lines);
+  static bool waits_for(const Client* client, const QList<QByteArray>& lines);
   void send(Client* client, const QByteArray& line);
   void answered(Client* client, const std::string& code, const QByteArray& reply);
   void cut_off(Client* client, const QString& why);

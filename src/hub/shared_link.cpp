@@ -145,9 +145,7 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin,
   }
   if (selected && command.line.compare(0, 3, code::INP) == 0 && device_.disp_mode() != mode_no::TvWall &&
       device_.state().channel != selected) {
-    const std::string select = cmd::set(code::OUT, *selected);
-    if (device_.exchange(select) == ExchangeOutcome::Answered)
-      emit confirmed(QByteArray::fromStdString(device_.link().last_reply()), origin);
+    device_.exchange(cmd::set(code::OUT, *selected));
   }
   // A label goes out as the panel sends it: its line and the exchange's own carriage return.
   const bool label = command.line.compare(0, 3, code::LAI) == 0 && command.kind == Command::Kind::Setting;

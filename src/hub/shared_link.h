@@ -46,8 +46,6 @@ class SharedLink : public QObject {
   // Work on the device: runs after the work queued before it, alone on the
   // link, from the event loop.
   void enqueue(std::function<void()> job);
-  // Runs the work queued, here and now, unless some is running already.
-  void run_queued() { run_jobs(); }
   int queued() const { return static_cast<int>(jobs_.size()); }
 
   // One client's command, run inside a job.
@@ -58,7 +56,8 @@ class SharedLink : public QObject {
   };
   // `selected` is the output channel this client last selected: an input
   // command acts on the device's current channel, which another client may
-  // have changed since; it is selected again first (and that change told).
+  // have changed since; it is selected again first. Each client has its own
+  // selected output: a selection is never told to the others.
   Result carry(const Command& command, const void* origin, std::optional<int> selected = std::nullopt);
 
   // Inside a job, after a command that restarts the device: lets the link be
@@ -75,7 +74,8 @@ class SharedLink : public QObject {
  signals:
   // A line the device sent on its own (its "EXT" is the hub's business, never passed on).
   void report(const QByteArray& line);
-  // A change `origin` asked for and the device confirmed, as its reply says it.
+  // A change `origin` asked for and the device confirmed, as its reply says
+  // it; emitted at once, while the model's current channel is the one it acted on.
   void confirmed(const QByteArray& line, const void* origin);
   // The link has opened and the model is read (`up`), or the link has closed.
   void link_state(bool up, const QString& reason);

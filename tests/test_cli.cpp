@@ -438,7 +438,8 @@ class CliTest : public QObject {
     QCOMPARE(run.code, 2);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(run.out, QString());
-    QVERIFY2(run.seconds < 1.0, qPrintable(QString::number(run.seconds)));
+    // The message has the program's own clock; a busy machine may take a while to start it.
+    QVERIFY2(run.seconds < 3.0, qPrintable(QString::number(run.seconds)));
   }
 
   void output_that_cannot_be_written_data() {

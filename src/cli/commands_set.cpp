@@ -99,13 +99,16 @@ class FieldSetter : public Command {
   // The values the arguments set, or nothing with the reason in `error`.
   virtual Values values(const Context& c, QString* error) const = 0;
 
+  // Sends the values once the link is open; by default each is sent and read back.
+  virtual int set(const Context&, Session& s, const Values& list) const { return set_values(s, list, mode_no::Matrix); }
+
   int execImpl(Context& c) const override {
     QString error;
     const Values list = values(c, &error);
     if (list.empty()) return c.usage(error);
     if (const QString why = check(list); !why.isEmpty()) return c.usage(why);
     Session* s = c.open();
-    return s ? set_values(*s, list, mode_no::Matrix) : exit_code::LinkError;
+    return s ? set(c, *s, list) : exit_code::LinkError;
   }
 };
 
@@ -225,25 +228,19 @@ class Resolution : public Setting {
     return {{"resolution", *n}};
   }
 
-  int execImpl(Context& c) const override {
-    if (c.args().isEmpty() || c.parser().isSet("json")) return Setting::execImpl(c);
-    QString error;
-    const Values list = values(c, &error);
-    if (list.empty()) return c.usage(error);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+  int set(const Context&, Session& s, const Values& list) const override {
     const int n = list.front().second.toInt();
     if (Device::is_interlaced_1080(n)) {
       // The two interlaced 1080-line resolutions are served in Matrix only.
       int code = 0;
-      if (!read_mode(*s, &code)) return code;
-      if (s->state().mode != mode_no::Matrix) {
-        s->error(QString::fromStdString(cmd::set(code::RES, n)) +
-                 ": 1080i50/60 are not supported for Dual PoP, TV Wall, Dual PiP, Quad");
+      if (!read_mode(s, &code)) return code;
+      if (s.state().mode != mode_no::Matrix) {
+        s.error(QString::fromStdString(cmd::set(code::RES, n)) +
+                ": 1080i50/60 are not supported for Dual PoP, TV Wall, Dual PiP, Quad");
         return exit_code::Refused;
       }
     }
-    return set_values(*s, list, mode_no::Matrix);
+    return set_values(s, list, mode_no::Matrix);
   }
 
   int get(Context& c) const override {
@@ -286,20 +283,15 @@ class Power : public Setting {
     return {{"power", power_names().word(*v)}};
   }
 
-  int execImpl(Context& c) const override {
-    if (c.args().isEmpty() || c.parser().isSet("json")) return Setting::execImpl(c);
-    QString error;
-    const Values list = values(c, &error);
-    if (list.empty()) return c.usage(error);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+  int set(const Context& c, Session& s, const Values& list) const override {
+    // A device that is so already is sent nothing (a power-on would restart it).
     const std::string query = cmd::query(code::PWR);
-    if (const ExchangeOutcome outcome = s->exchange(query); outcome != ExchangeOutcome::Answered)
-      return s->fail(query, outcome);
-    if (document_field("power")->get(s->state(), {}) == list.front().second) return exit_code::Done;
+    if (const ExchangeOutcome outcome = s.exchange(query); outcome != ExchangeOutcome::Answered)
+      return s.fail(query, outcome);
+    if (document_field("power")->get(s.state(), {}) == list.front().second) return exit_code::Done;
     ApplyOptions options;
-    if (c.parser().isSet("wait")) options.await_restart = [s] { return s->await_device(s->time_left_s(kRestartWaitS)); };
-    return set_values(*s, list, mode_no::Matrix, options);
+    if (c.parser().isSet("wait")) options.await_restart = [&s] { return s.await_device(s.time_left_s(kRestartWaitS)); };
+    return set_values(s, list, mode_no::Matrix, options);
   }
 
   int get(Context& c) const override { return get_one(c, code::PWR, {"power"}); }

@@ -204,6 +204,29 @@ class TestHub : public QObject {
     QCOMPARE(client.lines(), QStringList{"MOD005"});
   }
 
+  // On a serial line: a pulled adapter closes the link, which the hub tries
+  // to open again (every 5 s at most) while its clients stay connected.
+  void a_pulled_adapter_is_tried_again() {
+    HubRig rig([](hub::HubOptions& o, corvane::SimServer& sim) {
+      o.target = hub::LinkTarget{};
+      o.target.device = sim.pty_path();
+    });
+    LineClient client(rig.port());
+    client.say("MOD999");
+    QVERIFY(client.wait_lines(1));
+    QSignalSpy states(&rig.hub->link(), &hub::SharedLink::link_state);
+    rig.sim.unplug_pty();
+    QTRY_COMPARE(states.size(), 1);
+    QCOMPARE(states[0][0].toBool(), false);
+    QVERIFY(!rig.hub->link().device().serial_open());
+    QTest::qWait(hub::SharedLink::kRetryMs[0] + 100);  // a first try again has failed
+    QVERIFY(client.connected());
+    client.clear();
+    client.say("MOD999");
+    QTRY_COMPARE(rig.hub->link().queued(), 0);
+    QVERIFY(client.lines().isEmpty());
+  }
+
   // Until the device is reached, commands get no answer at once (a panel
   // gives up as with a silent device), and the hub keeps trying.
   void a_device_away_gets_no_answer() {

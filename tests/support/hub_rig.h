@@ -24,14 +24,14 @@ struct HubRig {
   corvane::SimServer sim;
   std::unique_ptr<hub::Hub> hub;
 
-  // The hub on ports of its own choice, linked to the simulator over TCP;
+  // The hub on ports of its own choice, linked to the simulator over TCP
+  // (`adjust` may change that: the simulator's pseudo-terminal is open too);
   // returns once the model is read (with `wait_up`).
-  explicit HubRig(const std::function<void(hub::HubOptions&)>& adjust = {}, bool wait_up = true) {
+  explicit HubRig(const std::function<void(hub::HubOptions&, corvane::SimServer&)>& adjust = {},
+                  bool wait_up = true) {
     hub::set_log_quiet(qEnvironmentVariableIsEmpty("QUADREL_HUB_LOG"));
     QString error;
-    corvane::SimServer::Options options;
-    options.pty = false;
-    if (!sim.start(options, &error)) qFatal("simulator: %s", qPrintable(error));
+    if (!sim.start({}, &error)) qFatal("simulator: %s", qPrintable(error));
     sim.device().state().resolution_count = 19;
     hub::HubOptions o;
     o.target.tcp = true;
@@ -41,7 +41,7 @@ struct HubRig {
     o.http_port = 0;
     o.web_folder = QStringLiteral(QUADREL_SOURCE_DIR "/share/hub/web");
     o.resolutions = {"640x480", "800x600", "1024x768"};
-    if (adjust) adjust(o);
+    if (adjust) adjust(o, sim);
     hub = std::make_unique<hub::Hub>(o);
     if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
     if (wait_up && !QTest::qWaitFor([this] { return hub->link().up(); }, 5000)) qFatal("hub: the link is not up");

@@ -10,6 +10,8 @@
 //   build/bench/quadrel-bench --cli-status                quadrel-cli status only
 //   build/bench/quadrel-bench --framer                    the line framer's throughput only
 //   build/bench/quadrel-bench --line-stream               1 MB/s of valid lines over TCP only
+//   build/bench/quadrel-bench --hub [SECONDS]             quadrel-hub's rows only (SECONDS of load, 60)
+//   build/bench/quadrel-bench --hub-soak [MINUTES]        panel, watch and apply through the hub (10 min)
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,6 +42,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "bench_hub.h"
+#include "plain_client.h"
 #include "link/core/framer.h"
 #include "link/device_link.h"
 #include "link/serial_link.h"
@@ -53,6 +57,9 @@ using namespace quadrel;
 using quadrel::test::cpu_seconds;
 using quadrel::test::rss_kib;
 using quadrel::test::SimProcess;
+using quadrel::bench::plain_exchanges;
+using quadrel::bench::plain_pty;
+using quadrel::bench::plain_tcp;
 
 namespace {
 
@@ -72,44 +79,6 @@ void pin_to_cpu(int cpu) {
   CPU_ZERO(&set);
   CPU_SET(cpu % std::max(1, static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN))), &set);
   sched_setaffinity(0, sizeof set, &set);
-}
-
-// The same exchange with a plain blocking client: write the command, read to the carriage return.
-std::vector<double> plain_exchanges(int fd, int count) {
-  std::vector<double> us;
-  us.reserve(count);
-  char c = 0;
-  for (int i = 0; i < count; ++i) {
-    QElapsedTimer clock;
-    clock.start();
-    if (::write(fd, "MOD999\r", 7) != 7) break;
-    while (::read(fd, &c, 1) == 1 && c != '\r') {}
-    us.push_back(clock.nsecsElapsed() / 1000.0);
-  }
-  return us;
-}
-
-int plain_tcp(quint16 port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(port);
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return -1;
-  int one = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  return fd;
-}
-
-int plain_pty(const QString& path) {
-  const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-  if (fd < 0) return -1;
-  termios tio{};
-  tcgetattr(fd, &tio);
-  cfmakeraw(&tio);
-  cfsetspeed(&tio, B115200);
-  tcsetattr(fd, TCSANOW, &tio);
-  return fd;
 }
 
 struct NullConsole : Console {
@@ -794,6 +763,14 @@ int main(int argc, char** argv) {
     bench_soak(argc > 2 ? std::max(10, atoi(argv[2])) : 10000);
     return 0;
   }
+  if (mode == "--hub") {
+    bench::bench_hub(2000, argc > 2 ? std::max(1, atoi(argv[2])) : 60);
+    return 0;
+  }
+  if (mode == "--hub-soak") {
+    bench::bench_hub_soak(argc > 2 ? std::max(1, atoi(argv[2])) : 10);
+    return 0;
+  }
   bool soak = true;
   int count = 2000;
   for (int i = 1; i < argc; ++i) {
@@ -808,6 +785,7 @@ int main(int argc, char** argv) {
   bench_line_stream();
   bench_cli_status();
   bench_launch(argv[0]);
+  bench::bench_hub(count, 60);
   if (soak) bench_soak(10000);
   return 0;
 }

@@ -6,7 +6,11 @@
 #                       resolution list and settings, the desktop entry, icons,
 #                       metainfo and manual pages: what an operator installs;
 #   sim    quadrel-sim  corvane-sim, the simulated device, for trying the panel
-#                       without a device, for demonstrations and for tests.
+#                       without a device, for demonstrations and for tests;
+#   hub    quadrel-hub  the service that shares one device among panels,
+#                       scripts and a web panel, with its web panel, manual
+#                       page and systemd units: no window, for a machine that
+#                       only serves the device.
 #
 # A new package is a new component: install() rules with COMPONENT <name>,
 # then one quadrel_package() call below (package name, summary, description,
@@ -95,5 +99,17 @@ TCP port of 127.0.0.1 and on a pseudo-terminal, so that the Quadrel panel and
 quadrel-cli can be tried, demonstrated and tested without the device. It logs
 the commands it receives and misbehaves on request: silence, refusals, split,
 merged or garbled replies, delays, a real 115200-baud pace.")
+
+quadrel_package(hub quadrel-hub "shares one Corvane video processor among panels, scripts and a web panel"
+"quadrel-hub owns the link to one Corvane (serial port or TCP) and shares it:
+Quadrel panels and quadrel-cli connect to its port of the device's own line
+protocol, scripts and control surfaces use its HTTP and WebSocket API, and a
+web panel (routing, modes, presets, power, key lock) is served from it. It
+reconnects by itself and keeps every client in step with the device.
+
+It listens on the loopback interface by default; elsewhere its API takes a
+token. A systemd user unit and a system template per device come with it;
+neither is enabled on installation.")
+set(CPACK_DEBIAN_HUB_PACKAGE_SUGGESTS "quadrel, quadrel-sim")
 
 include(CPack)

@@ -127,6 +127,47 @@ class DeviceTest : public QObject {
     QCOMPARE(second, first);
   }
 
+  // What answers no waiting exchange is a report; the reply a command takes is not.
+  void reports_are_the_lines_no_exchange_takes_data() {
+    QTest::addColumn<int>("iface");
+    QTest::addColumn<QString>("fault");  // "lead": a line of its own just before the reply; "late", "err"
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("reports");
+    for (int iface : {0, 1}) {
+      const char* link = iface == 0 ? "serial" : "tcp";
+      QTest::addRow("%s: a reply is no report", link) << iface << "" << "MOD999" << QStringList{};
+      QTest::addRow("%s: a refusal is no report", link) << iface << "err" << "MOD005" << QStringList{};
+      QTest::addRow("%s: a line of its own during a wait", link) << iface << "lead" << "MOD999"
+                                                                  << QStringList{"PWR000"};
+      QTest::addRow("%s: a reply after its exchange gave up", link) << iface << "late" << "LCK999"
+                                                                    << QStringList{"LCK000"};
+      QTest::addRow("%s: a line while idle", link) << iface << "" << "" << QStringList{"AUD001"};
+      QTest::addRow("%s: a line during a network query", link) << iface << "lead" << "EIP999"
+                                                               << QStringList{"PWR000"};
+    }
+  }
+  void reports_are_the_lines_no_exchange_takes() {
+    QFETCH(int, iface);
+    QFETCH(QString, fault);
+    QFETCH(QString, command);
+    QFETCH(QStringList, reports);
+    DeviceRig rig(iface);
+    QStringList heard;
+    QObject::connect(&rig.device, &Device::report_received, [&](const QByteArray& line) { heard << line; });
+    if (fault == "err") rig.faults([](corvane::Faults& f) { f.err = {"MOD"}; });
+    if (fault == "late") rig.faults([](corvane::Faults& f) { f.late = {{"LCK", 1400}}; });
+    if (fault == "lead") rig.sim.lead_next_reply("PWR000", 5);
+    if (command.isEmpty()) {
+      QVERIFY(rig.device_says(reports.value(0)));
+    } else if (command == "EIP999") {
+      QCOMPARE(rig.device.query_network_setting(0), ExchangeOutcome::Answered);
+    } else {
+      rig.device.exchange(command.toStdString());
+      if (fault == "late") QTRY_VERIFY_WITH_TIMEOUT(!heard.isEmpty(), 1500);
+    }
+    QCOMPARE(heard, reports);
+  }
+
   // The sequences are the panel's, byte for byte, on both links.
   void sequences_send_the_panels_commands_data() {
     QTest::addColumn<int>("iface");

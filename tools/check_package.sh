@@ -21,7 +21,8 @@
 #   home page, developer, release notes, a <provides> for every program of the
 #   package; a Homepage field in each package;
 # - the packages: quadrel with the panel and the client, quadrel-sim with the
-#   simulator, nothing else, each with its copyright file and changelog.
+#   simulator, quadrel-hub with the hub, its web panel and its systemd units,
+#   nothing else, each with its copyright file and changelog.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -42,13 +43,16 @@ shopt -s nullglob
 debs=("$build"/*.deb)
 panel_deb=$(ls "$build"/quadrel_*.deb 2>/dev/null || true)
 sim_deb=$(ls "$build"/quadrel-sim_*.deb 2>/dev/null || true)
-[[ -f $panel_deb && -f $sim_deb ]] || { echo "package check FAILED: no quadrel and quadrel-sim packages in $build" >&2; exit 1; }
+hub_deb=$(ls "$build"/quadrel-hub_*.deb 2>/dev/null || true)
+[[ -f $panel_deb && -f $sim_deb && -f $hub_deb ]] ||
+  { echo "package check FAILED: no quadrel, quadrel-sim and quadrel-hub packages in $build" >&2; exit 1; }
+packages=(quadrel quadrel-sim quadrel-hub)
 
-section "packages: quadrel and quadrel-sim, nothing else"
-((${#debs[@]} == 2)) || fail "expected 2 packages, found: ${debs[*]##*/}"
-declare -A tree=([quadrel]=$tmp/quadrel [quadrel-sim]=$tmp/quadrel-sim)
-declare -A deb_of=([quadrel]=$panel_deb [quadrel-sim]=$sim_deb)
-for pkg in quadrel quadrel-sim; do
+section "packages: quadrel, quadrel-sim and quadrel-hub, nothing else"
+((${#debs[@]} == 3)) || fail "expected 3 packages, found: ${debs[*]##*/}"
+declare -A tree=([quadrel]=$tmp/quadrel [quadrel-sim]=$tmp/quadrel-sim [quadrel-hub]=$tmp/quadrel-hub)
+declare -A deb_of=([quadrel]=$panel_deb [quadrel-sim]=$sim_deb [quadrel-hub]=$hub_deb)
+for pkg in "${packages[@]}"; do
   dpkg-deb -R "${deb_of[$pkg]}" "${tree[$pkg]}"
   [[ $(dpkg-deb -f "${deb_of[$pkg]}" Package) == "$pkg" ]] || fail "${deb_of[$pkg]##*/} is not package $pkg"
   for doc in copyright changelog.gz; do
@@ -59,6 +63,11 @@ done
 programs() { (cd "${tree[$1]}/usr/bin" && ls); }
 [[ $(programs quadrel | tr '\n' ' ') == "quadrel quadrel-cli " ]] || fail "quadrel holds the programs: $(programs quadrel | tr '\n' ' ')"
 [[ $(programs quadrel-sim | tr '\n' ' ') == "corvane-sim " ]] || fail "quadrel-sim holds the programs: $(programs quadrel-sim | tr '\n' ' ')"
+[[ $(programs quadrel-hub | tr '\n' ' ') == "quadrel-hub " ]] || fail "quadrel-hub holds the programs: $(programs quadrel-hub | tr '\n' ' ')"
+for file in usr/share/quadrel/hub/index.html usr/share/man/man1/quadrel-hub.1.gz \
+            usr/lib/systemd/user/quadrel-hub.service lib/systemd/system/quadrel-hub@.service; do
+  [[ -f ${tree[quadrel-hub]}/$file ]] || fail "quadrel-hub has no /$file"
+done
 [[ ! -e ${tree[quadrel]}/usr/share/man/man1/corvane-sim.1.gz ]] || fail "quadrel holds the simulator's manual page"
 [[ -f ${tree[quadrel-sim]}/usr/share/man/man1/corvane-sim.1.gz ]] || fail "quadrel-sim has no manual page"
 dpkg-deb -f "$panel_deb" Suggests | grep -w quadrel-sim >/dev/null || fail "quadrel does not suggest quadrel-sim"
@@ -67,21 +76,22 @@ dpkg-deb -f "$panel_deb" Recommends | grep -w fonts-arphic-uming >/dev/null || f
 
 section "desktop entry and metainfo"
 desktop-file-validate "${tree[quadrel]}"/usr/share/applications/*.desktop || fail "desktop entry"
-for metainfo in "${tree[quadrel]}"/usr/share/metainfo/*.xml "${tree[quadrel-sim]}"/usr/share/metainfo/*.xml; do
+for metainfo in "${tree[quadrel]}"/usr/share/metainfo/*.xml "${tree[quadrel-sim]}"/usr/share/metainfo/*.xml \
+                "${tree[quadrel-hub]}"/usr/share/metainfo/*.xml; do
   appstreamcli validate --no-net --pedantic "$metainfo" || fail "${metainfo##*/}"
 done
 
 section "lintian -I --pedantic"
 # Lintian warns when run as root; it only reads the packages.
 if ! findings=$(lintian -I --pedantic --fail-on error,warning,info,pedantic --tag-display-limit 0 \
-                  "$panel_deb" "$sim_deb" 2>&1); then
+                  "$panel_deb" "$sim_deb" "$hub_deb" 2>&1); then
   fail "lintian has findings (below)"
 fi
 grep -v '^running with root privileges' <<<"$findings" || true
 
 section "licence: GPL-3.0-or-later"
 cmp -s "$root/LICENSE" /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the text of the GPL version 3"
-for pkg in quadrel quadrel-sim; do
+for pkg in "${packages[@]}"; do
   copyright=${tree[$pkg]}/usr/share/doc/$pkg/copyright
   for field in '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' '^Source: ' \
                '^Upstream-Contact: ' '^License: GPL-3+$' '/usr/share/common-licenses/GPL-3'; do
@@ -97,7 +107,7 @@ for program in quadrel quadrel-cli; do
 done
 
 section "hardening: dpkg-buildflags, stripped as Debian strips"
-for file in "${tree[quadrel]}"/usr/bin/* "${tree[quadrel-sim]}"/usr/bin/*; do
+for file in "${tree[quadrel]}"/usr/bin/* "${tree[quadrel-sim]}"/usr/bin/* "${tree[quadrel-hub]}"/usr/bin/*; do
   name=${file#"$tmp"/}
   readelf -dW "$file" | grep 'BIND_NOW' >/dev/null || fail "$name: no immediate binding (-z now)"
   readelf -lW "$file" | grep 'GNU_RELRO' >/dev/null || fail "$name: no RELRO"
@@ -117,10 +127,10 @@ for flag in -D_FORTIFY_SOURCE=2 -fstack-protector-strong -Werror=format-security
 done
 
 section "reproducibility: no build folder, fixed times, the same bytes when packed again"
-if grep -rlF -e "$root" -e "$build" "${tree[quadrel]}" "${tree[quadrel-sim]}"; then
+if grep -rlF -e "$root" -e "$build" "${tree[quadrel]}" "${tree[quadrel-sim]}" "${tree[quadrel-hub]}"; then
   fail "the files above name the build or source folder"
 fi
-for pkg in quadrel quadrel-sim; do
+for pkg in "${packages[@]}"; do
   for part in --fsys-tarfile --ctrl-tarfile; do
     stray=$(dpkg-deb "$part" "${deb_of[$pkg]}" | tar -tv --full-time --numeric-owner |
               awk -v t="$(TZ=UTC0 date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')" \
@@ -130,7 +140,7 @@ for pkg in quadrel quadrel-sim; do
 done
 sleep 1  # a second later, in another folder: neither the time nor the staging folder may show
 (cd "$build" && TZ=Pacific/Kiritimati cpack -G DEB -B "$tmp/again" >/dev/null)
-for deb in "$panel_deb" "$sim_deb"; do
+for deb in "$panel_deb" "$sim_deb" "$hub_deb"; do
   cmp -s "$deb" "$tmp/again/${deb##*/}" || fail "${deb##*/} differs when packed again"
 done
 
@@ -144,9 +154,10 @@ prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR=$tmp/installed cmake --install "$build" --component panel >/dev/null
 zcat "$tmp/installed$prefix/share/man/man1/quadrel.1.gz" | grep "^\.I $prefix/share/quadrel\$" >/dev/null ||
   fail "quadrel(1) installed under $prefix does not name $prefix/share/quadrel"
-pages=(quadrel quadrel-cli corvane-sim)
+pages=(quadrel quadrel-cli corvane-sim quadrel-hub)
 for page in "${pages[@]}"; do
-  file=$(ls "${tree[quadrel]}/usr/share/man/man1/$page.1.gz" "${tree[quadrel-sim]}/usr/share/man/man1/$page.1.gz" 2>/dev/null || true)
+  file=$(ls "${tree[quadrel]}/usr/share/man/man1/$page.1.gz" "${tree[quadrel-sim]}/usr/share/man/man1/$page.1.gz" \
+            "${tree[quadrel-hub]}/usr/share/man/man1/$page.1.gz" 2>/dev/null || true)
   see_also=$(zcat "$file" | sed -n '/^\.SH SEE ALSO/,/^\.SH/p' | tr -d '\\')
   for other in "${pages[@]}"; do
     [[ $other == "$page" ]] || grep -q "^\.BR $other (1)" <<<"$see_also" || fail "$page(1): SEE ALSO lacks $other(1)"
@@ -155,7 +166,7 @@ done
 
 section "metainfo: screenshots, home page, developer, releases, programs"
 homepage=$(dpkg-deb -f "$panel_deb" Homepage)
-for pkg in quadrel quadrel-sim; do
+for pkg in "${packages[@]}"; do
   provided=$(cat "${tree[$pkg]}"/usr/share/metainfo/*.xml | sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' | sort | tr '\n' ' ')
   [[ $provided == "$(programs "$pkg" | sort | tr '\n' ' ')" ]] || fail "$pkg's metainfo provides $provided"
   for metainfo in "${tree[$pkg]}"/usr/share/metainfo/*.xml; do

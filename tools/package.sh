@@ -2,6 +2,7 @@
 # Builds the Debian packages from build/:
 #   build/quadrel_VERSION_ARCH.deb      the panel and quadrel-cli
 #   build/quadrel-sim_VERSION_ARCH.deb  the simulated device corvane-sim
+#   build/quadrel-hub_VERSION_ARCH.deb  quadrel-hub, its web panel and systemd units
 #   bash tools/package.sh [--check]
 # --check then checks them (tools/check_package.sh): the desktop entry and the
 # metainfo, lintian, the licence, hardening, reproducibility, the manual pages
@@ -24,7 +25,8 @@ fi
 export SOURCE_DATE_EPOCH
 
 # What the packages hold, nothing else.
-bash "$root/tools/build.sh" --target quadrel --target quadrel-cli --target corvane-sim --target quadrel_docs "$build"
+bash "$root/tools/build.sh" --target quadrel --target quadrel-cli --target corvane-sim --target quadrel-hub \
+  --target quadrel_docs --target quadrel_hub_docs "$build"
 rm -f "$build"/quadrel_*.deb "$build"/quadrel-*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 for deb in "$build"/quadrel_*.deb "$build"/quadrel-*.deb; do echo "package: $deb"; done

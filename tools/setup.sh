@@ -6,13 +6,14 @@ set -euo pipefail
 
 declare -A needs=(
   # compiler, toolkit, the icon renderer and the fonts the window is laid out for
-  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core"
+  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev"
   # the Debian package and its checks
   [package]="dpkg-dev file desktop-file-utils appstream lintian"
   [fuzz]="clang libclang-rt-14-dev"
 )
-# the client's completions and its document's schema, checked by the tests
-needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema"
+# the client's completions and its document's schema, checked by the tests;
+# the hub's web panel, tested in headless Chromium
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)

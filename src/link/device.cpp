@@ -35,6 +35,7 @@ Device::Device(QObject* parent) : QObject(parent) {
     emit exchange_ended(command, outcome);
   });
   connect(&link_, &DeviceLink::line_received, this, &Device::line_received);
+  connect(&link_, &DeviceLink::report_received, this, &Device::report_received);
   connect(&link_, &DeviceLink::serial_lost, this, [this](const QString& reason) {
     emit link_changed();
     emit link_ended(LinkEnd::Lost, reason);

@@ -211,6 +211,9 @@ class Device : public QObject {
   void exchange_ended(const QString& command, quadrel::ExchangeOutcome outcome);
   // Whole lines from the device, as they are framed.
   void line_received(const QByteArray& line);
+  // Lines that answer no waiting exchange: what the device sends on its own,
+  // and replies that came after their exchange gave up (`DeviceLink::report_received`).
+  void report_received(const QByteArray& line);
   // The bytes as they came from the port or the socket, noise included.
   void bytes_received(const QByteArray& bytes);
   // The interface, or whether its link is open or connecting, has changed.

@@ -23,6 +23,11 @@ const QMetaMethod& line_received_signal() {
   return signal;
 }
 
+const QMetaMethod& report_received_signal() {
+  static const QMetaMethod signal = QMetaMethod::fromSignal(&DeviceLink::report_received);
+  return signal;
+}
+
 const QMetaMethod& bytes_received_signal() {
   static const QMetaMethod signal = QMetaMethod::fromSignal(&DeviceLink::bytes_received);
   return signal;
@@ -447,6 +452,12 @@ void DeviceLink::process_input(ReplyPath path) {
     if (isSignalConnected(line_received_signal()))
       emit line_received(QByteArray(framer_.buf().data(), static_cast<qsizetype>(framer_.buf().size())));
     const std::string_view code = reply::code_of(framer_.buf());
+    // Only a waiting `tx_cmd` takes a reply; a line that comes while a command
+    // goes out without waiting (a network query) answers nobody's wait.
+    const bool taken = st_.tx_busy && waiting_ && (code == waiting_code_ || code == code::ERR) &&
+                       !(path == ReplyPath::Ethernet && code == code::EXT);
+    if (!taken && isSignalConnected(report_received_signal()))
+      emit report_received(QByteArray(framer_.buf().data(), static_cast<qsizetype>(framer_.buf().size())));
     if (path == ReplyPath::Ethernet && code == code::EXT) {
       // The device ends the connection: that answers no command, and whoever
       // waits must not take it for a reply.

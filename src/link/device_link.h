@@ -126,6 +126,11 @@ class DeviceLink : public QObject {
   // A whole line from the device (terminator removed), as it is framed and
   // before it is handled: replies and lines it sends on its own alike.
   void line_received(const QByteArray& line);
+  // A whole line that answers no waiting exchange: one the device sent on its
+  // own, or a reply that came after its exchange gave up. Emitted after
+  // `line_received`, before the line is handled; a reply that a waiting
+  // `tx_cmd` takes (its own code or "ERR") is never one.
+  void report_received(const QByteArray& line);
   // The bytes as they were read from the port or the socket, before framing:
   // what the device sent, noise included.
   void bytes_received(const QByteArray& bytes);

@@ -1,0 +1,191 @@
+#include "hub/protocol_port.h"
+
+#include <QPointer>
+#include <QTcpSocket>
+#include <algorithm>
+
+#include "hub/command_rules.h"
+#include "hub/hub_log.h"
+#include "hub/shared_link.h"
+#include "link/core/catalogue.h"
+
+namespace quadrel::hub {
+
+class ProtocolPort::Client : public QObject {
+ public:
+  explicit Client(QTcpSocket* socket) : socket(socket) {
+    socket->setParent(this);
+    name = QStringLiteral("client %1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+  }
+  QTcpSocket* socket;
+  QString name;
+  QByteArray line;                     // the line being received
+  int junk = 0;                        // lines in a row that were no command
+  std::vector<std::string> waiting;    // codes of its commands not yet answered, in order
+  QList<QList<QByteArray>> held;       // lines for it behind a reply it waits for
+  std::optional<int> selected;         // the output channel it last selected
+  std::optional<int> view;             // the output channel it takes for the device's current one
+  bool gone = false;
+};
+
+ProtocolPort::ProtocolPort(SharedLink& link, QObject* parent) : QObject(parent), link_(link) {
+  connect(&server_, &QTcpServer::newConnection, this, &ProtocolPort::on_new_connection);
+  connect(&link_, &SharedLink::report, this, [this](const QByteArray& line) {
+    for (Client* c : std::vector<Client*>(clients_)) {
+      if (line.startsWith("OUT")) c->view = line.right(1).toInt();
+      deliver(c, {line});
+    }
+  });
+  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void* origin) {
+    // Each client has its own selected output: another's selection is not its business.
+    if (line.startsWith("OUT")) return;
+    const Device& device = link_.device();
+    const bool routing = line.startsWith("INP") && device.disp_mode() != mode_no::TvWall;
+    const int channel = device.state().channel.value_or(1);
+    for (Client* c : std::vector<Client*>(clients_)) {
+      if (c == origin) continue;
+      // A routing change names its output first, and gives the client back its own.
+      if (routing && c->view != channel) {
+        QList<QByteArray> group{cmd::set(code::OUT, channel).c_str(), line};
+        if (c->view) group.append(cmd::set(code::OUT, *c->view).c_str());
+        else c->view = channel;
+        deliver(c, group);
+      } else {
+        deliver(c, {line});
+      }
+    }
+  });
+}
+
+ProtocolPort::~ProtocolPort() {
+  for (Client* c : clients_) delete c;
+}
+
+bool ProtocolPort::listen(const QHostAddress& address, quint16 port, QString* error) {
+  server_.setMaxPendingConnections(kMaxClients);
+  if (server_.listen(address, port)) return true;
+  *error = server_.errorString();
+  return false;
+}
+
+void ProtocolPort::on_new_connection() {
+  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    if (clients() >= kMaxClients) {
+      log_event(QStringLiteral("protocol port: %1 clients already; %2:%3 refused")
+                    .arg(kMaxClients)
+                    .arg(socket->peerAddress().toString())
+                    .arg(socket->peerPort()));
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    auto* client = new Client(socket);
+    clients_.push_back(client);
+    log_event(QStringLiteral("protocol port: %1 connected (%2 in all)").arg(client->name).arg(clients()));
+    connect(socket, &QTcpSocket::readyRead, client, [this, client] { on_ready_read(client); });
+    connect(socket, &QTcpSocket::disconnected, client, [this, client] {
+      log_event(QStringLiteral("protocol port: %1 left").arg(client->name));
+      forget(client);
+    });
+  }
+}
+
+void ProtocolPort::on_ready_read(Client* client) {
+  // The commands run from the event loop, never inside this signal: a client
+  // that leaves meanwhile is deleted only once nothing of it is on the stack.
+  for (const char c : client->socket->readAll()) {
+    if (client->gone) return;
+    if (c == '\r' || c == '\n') {
+      // A label command ends with two carriage returns, and scripts send
+      // line feeds: empty lines are nothing.
+      if (!client->line.isEmpty()) handle_line(client, std::exchange(client->line, {}));
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte > 0x7e) return cut_off(client, QStringLiteral("it sent bytes that are no command text"));
+    if (static_cast<std::size_t>(client->line.size()) >= kMaxCommandLength)
+      return cut_off(client, QStringLiteral("it sent a line longer than any command"));
+    client->line.append(c);
+  }
+}
+
+void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
+  const std::optional<Command> command = check_command(std::string_view(line.constData(), line.size()));
+  if (!command && ++client->junk > kMaxJunkLines)
+    return cut_off(client, QStringLiteral("%1 lines in a row were no command").arg(client->junk));
+  if (static_cast<int>(client->waiting.size()) >= kMaxWaiting)
+    return cut_off(client, QStringLiteral("it had %1 commands waiting").arg(kMaxWaiting));
+  if (command) client->junk = 0;
+  // Answers keep the order of the lines, refusals of the hub's own included.
+  const std::string code = line.left(3).toStdString();
+  client->waiting.push_back(code);
+  QPointer<Client> who(client);
+  link_.enqueue([this, who, command, code] {
+    if (!command) {
+      // No command of the catalogue: it never reaches the device, which would refuse it.
+      if (who) answered(who, code, QByteArrayLiteral("ERR"));
+      return;
+    }
+    // A question from a client that has left needs no answer; a change it asked for still happens.
+    if ((!who || who->gone) && command->kind != Command::Kind::Setting) return;
+    const SharedLink::Result result = link_.carry(*command, who.data(), who ? who->selected : std::nullopt);
+    if (!who || who->gone) return;
+    // What the device answers of its current output, the client takes as its own.
+    if (result.outcome == ExchangeOutcome::Answered && code == "OUT")
+      who->selected = who->view = result.reply.right(1).toInt();
+    answered(who, code, result.late ? QByteArray() : result.reply);
+  });
+}
+
+void ProtocolPort::answered(Client* client, const std::string& code, const QByteArray& reply) {
+  if (!reply.isEmpty()) send(client, reply);
+  const auto it = std::find(client->waiting.begin(), client->waiting.end(), code);
+  if (it != client->waiting.end()) client->waiting.erase(it);
+  // Lines held behind this answer go now, unless another command of their code still waits.
+  QList<QList<QByteArray>> still;
+  for (const QList<QByteArray>& group : std::exchange(client->held, {})) {
+    if (waits_for(client, group)) {
+      still.append(group);
+    } else {
+      for (const QByteArray& line : group) send(client, line);
+    }
+  }
+  client->held = std::move(still);
+}
+
+bool ProtocolPort::waits_for(const Client* client, const QList<QByteArray>& lines) {
+  for (const QByteArray& line : lines)
+    if (std::find(client->waiting.begin(), client->waiting.end(), line.left(3).toStdString()) != client->waiting.end())
+      return true;
+  return false;
+}
+
+void ProtocolPort::deliver(Client* client, const QList<QByteArray>& lines) {
+  if (waits_for(client, lines)) client->held.append(lines);
+  else for (const QByteArray& line : lines) send(client, line);
+}
+
+void ProtocolPort::send(Client* client, const QByteArray& line) {
+  if (client->gone) return;
+  if (client->socket->bytesToWrite() > kMaxUnread)
+    return cut_off(client, QStringLiteral("it took nothing of %1 bytes sent to it").arg(client->socket->bytesToWrite()));
+  client->socket->write(line + '\r');
+  client->socket->flush();
+}
+
+void ProtocolPort::cut_off(Client* client, const QString& why) {
+  if (client->gone) return;
+  log_event(QStringLiteral("protocol port: %1 cut off: %2").arg(client->name, why));
+  client->socket->abort();
+  forget(client);
+}
+
+void ProtocolPort::forget(Client* client) {
+  if (client->gone) return;
+  client->gone = true;
+  clients_.erase(std::remove(clients_.begin(), clients_.end(), client), clients_.end());
+  client->deleteLater();
+}
+
+}  // namespace quadrel::hub

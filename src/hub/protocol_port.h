@@ -1,0 +1,57 @@
+// The device's own line protocol, served to any number of clients (panels,
+// quadrel-cli, control systems) over the one shared link.
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTcpServer>
+#include <string>
+#include <vector>
+
+namespace quadrel::hub {
+
+class SharedLink;
+
+class ProtocolPort : public QObject {
+  Q_OBJECT
+ public:
+  explicit ProtocolPort(SharedLink& link, QObject* parent = nullptr);
+  ~ProtocolPort() override;
+
+  bool listen(const QHostAddress& address, quint16 port, QString* error);
+  quint16 port() const { return server_.serverPort(); }
+  int clients() const { return static_cast<int>(clients_.size()); }
+
+  // Limits that keep one client from harming the others.
+  static constexpr int kMaxClients = 64;
+  // Commands of one client waiting for the link; one more cuts it off.
+  static constexpr int kMaxWaiting = 32;
+  // Lines in a row that are no command of the catalogue; one more cuts it off.
+  static constexpr int kMaxJunkLines = 3;
+  // Bytes a client has not taken off its socket; more cuts it off.
+  static constexpr qint64 kMaxUnread = 64 * 1024;
+
+ private:
+  class Client;
+
+  void on_new_connection();
+  void on_ready_read(Client* client);
+  void handle_line(Client* client, const QByteArray& line);
+  // Lines for a client, together: held while it waits for a reply of a code
+  // among them, so that it never takes someone else's change for its answer.
+  void deliver(Client* client, const QList<QByteArray>& lines);
+  static bool waits_for(const Client* client, const QList<QByteArray>& lines);
+  void send(Client* client, const QByteArray& line);
+  void answered(Client* client, const std::string& code, const QByteArray& reply);
+  void cut_off(Client* client, const QString& why);
+  void forget(Client* client);
+
+  SharedLink& link_;
+  QTcpServer server_;
+  std::vector<Client*> clients_;
+};
+
+}  // namespace quadrel::hub

@@ -1,0 +1,66 @@
+#include "hub/state_patch.h"
+
+#include <QJsonArray>
+
+#include "hub/command_rules.h"
+#include "hub/shared_link.h"
+#include "link/apply_plan.h"
+#include "link/exit_code.h"
+#include "link/state_document.h"
+
+namespace quadrel::hub {
+
+namespace {
+
+// A restarting device (power on over TCP) is waited for this long.
+constexpr int kRestartWaitMs = 30000;
+
+PatchOutcome refused(const std::vector<DocumentError>& errors) {
+  ApplyReport report;
+  report.errors = errors;
+  report.exit_code = exit_code::Usage;
+  return {report.exit_code, report.to_json()};
+}
+
+}  // namespace
+
+int http_status(int code) {
+  switch (code) {
+    case exit_code::Done: return 200;
+    case exit_code::Refused: return 409;
+    case exit_code::NoAnswer: return 504;
+    case exit_code::LinkError: return 503;
+    default: return 422;
+  }
+}
+
+PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
+  QString why;
+  const std::optional<QJsonObject> document = parse_document(body, &why);
+  if (!document) return refused({DocumentError{{}, why}});
+  std::vector<DocumentError> errors;
+  const std::optional<WantedState> wanted = read_wanted(*document, &errors);
+  if (!wanted) return refused(errors);
+
+  Device& device = link.device();
+  if (!device.link_open() || !link.up()) {
+    ApplyReport report;
+    report.errors = {DocumentError{{}, QStringLiteral("the link to the device is not open")}};
+    report.exit_code = exit_code::LinkError;
+    return {report.exit_code, report.to_json()};
+  }
+  // Each setting the device confirms reaches the other clients as its report.
+  const auto watch = QObject::connect(&device, &Device::exchange_ended, &link,
+                                      [&](const QString& command, ExchangeOutcome outcome) {
+    const auto checked = check_command(command.toLatin1().toStdString());
+    if (outcome == ExchangeOutcome::Answered && checked && checked->kind == Command::Kind::Setting)
+      emit link.confirmed(QByteArray::fromStdString(device.link().last_reply()), &link);
+  });
+  ApplyOptions options;
+  options.await_restart = [&] { return link.await_reopen(kRestartWaitMs); };
+  const ApplyReport report = apply_state(device, *wanted, options);
+  QObject::disconnect(watch);
+  return {report.exit_code, report.to_json()};
+}
+
+}  // namespace quadrel::hub

@@ -1,0 +1,172 @@
+// The real programs together: quadrel-hub as a process, the panel's window
+// and quadrel-cli through it at the same time, and a WebSocket client, all on
+// one simulated Corvane; and the hub's command line.
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
+
+#include "panel_fixture.h"
+
+using namespace quadrel;
+using quadrel::test::PanelFixture;
+
+namespace {
+
+quint16 free_port() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost, 0);
+  return probe.serverPort();
+}
+
+// quadrel-hub as a process, with its log.
+struct HubProcess {
+  QProcess process;
+  QByteArray log;
+  quint16 port = free_port();
+  quint16 http_port = free_port();
+
+  bool start(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    process.setProcessEnvironment(env);
+    QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
+    process.start(QStringLiteral(QUADREL_HUB_PATH), arguments);
+    return process.waitForStarted(5000);
+  }
+  bool wait_log(const QByteArray& text, int ms = 5000) {
+    return QTest::qWaitFor([&] { return log.contains(text); }, ms);
+  }
+  ~HubProcess() {
+    if (process.state() == QProcess::NotRunning) return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) process.kill();
+  }
+};
+
+struct Run {
+  int code = -1;
+  QByteArray out, err;
+};
+
+Run cli(const QStringList& arguments) {
+  QProcess p;
+  p.start(QStringLiteral(QUADREL_CLI_PATH), arguments);
+  Run run;
+  if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 20000)) p.kill();
+  run.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  run.out = p.readAllStandardOutput();
+  run.err = p.readAllStandardError();
+  return run;
+}
+
+}  // namespace
+
+class TestHubClients : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // The panel, a script and an event stream share the device through the
+  // hub, each command's reply reaching its sender and every change the others.
+  void panel_script_and_stream_share_one_device() {
+    PanelFixture fx({.link = PanelFixture::Link::Ethernet, .connect = false});
+    HubProcess hub;
+    QVERIFY(hub.start({"--tcp", QStringLiteral("127.0.0.1:%1").arg(fx.sim().tcp_port()), "--listen",
+                       QStringLiteral("127.0.0.1:%1").arg(hub.port), "--http",
+                       QStringLiteral("127.0.0.1:%1").arg(hub.http_port)}));
+    QVERIFY2(hub.wait_log("model read"), hub.log.constData());
+
+    fx.c().txt_ip->setText(QStringLiteral("127.0.0.1:%1").arg(hub.port));
+    QVERIFY(fx.connect_ethernet());
+    QWebSocket events;
+    QList<QJsonObject> records;
+    QObject::connect(&events, &QWebSocket::textMessageReceived,
+                     [&](const QString& text) { records << QJsonDocument::fromJson(text.toUtf8()).object(); });
+    events.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(hub.http_port)));
+    QTRY_COMPARE(records.size(), 1);
+
+    // The script changes the mode while the panel reads everything.
+    QProcess script;
+    script.start(QStringLiteral(QUADREL_CLI_PATH),
+                 {"--tcp", QStringLiteral("127.0.0.1:%1").arg(hub.port), "mode", "quad"});
+    fx.full_refresh();
+    QVERIFY(QTest::qWaitFor([&] { return script.state() == QProcess::NotRunning; }, 10000));
+    QCOMPARE(script.exitCode(), 0);
+    QCOMPARE(fx.sim().device().state().mode, 5);
+    // The panel heard the script's change as the device's own report.
+    QTRY_COMPARE(fx.model().state().mode, 5);
+    QVERIFY(QTest::qWaitFor([&] {
+      for (const QJsonObject& r : records)
+        if (r["line"] == "MOD005" && r["value"] == "quad") return true;
+      return false;
+    }, 2000));
+
+    // The panel selects an output; the script reads everything meanwhile.
+    fx.click(fx.c().cmd_out[2]);
+    QTRY_COMPARE(fx.model().state().channel, 2);
+    const Run status = cli({"--tcp", QStringLiteral("127.0.0.1:%1").arg(hub.port), "status", "--json"});
+    QCOMPARE(status.code, 0);
+    QCOMPARE(QJsonDocument::fromJson(status.out).object()["mode"].toString(), QStringLiteral("quad"));
+    QVERIFY(fx.link().state().eth_connected);
+    QVERIFY(fx.messages().isEmpty());
+  }
+
+  // The command line: what is refused before anything is opened.
+  void the_command_line_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("empty address") << QStringList{"--tcp", ""} << 64 << "--tcp is empty";
+    QTest::newRow("two links") << QStringList{"--tcp", "a", "--serial", "/dev/null"} << 64 << "two links";
+    QTest::newRow("twice") << QStringList{"--tcp", "a", "--tcp", "b"} << 64 << "given 2 times";
+    QTest::newRow("protocol beyond loopback") << QStringList{"--tcp", "a", "--listen", "0.0.0.0:2300"} << 64
+                                              << "--allow-remote-protocol";
+    QTest::newRow("not an address") << QStringList{"--tcp", "a", "--http", "example.org:80"} << 64
+                                    << "not an address and port";
+    QTest::newRow("port out of range") << QStringList{"--tcp", "a", "--http", "127.0.0.1:65536"} << 64
+                                       << "not an address and port";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--token-file";
+  }
+  void the_command_line() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    QProcess p;
+    p.start(QStringLiteral(QUADREL_HUB_PATH), arguments);
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), code);
+    const QByteArray text = p.readAllStandardOutput() + p.readAllStandardError();
+    QVERIFY2(text.contains(says.toUtf8()), text.constData());
+    if (code == 64) QCOMPARE(text.count('\n'), 2);
+  }
+
+  // Beyond loopback the API's token is made at its place, for its owner only;
+  // SIGTERM ends the hub cleanly.
+  void a_token_is_made_for_the_world_and_sigterm_ends() {
+    QTemporaryDir config;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", config.path());
+    HubProcess hub;
+    QVERIFY(hub.start({"--tcp", "127.0.0.1:1", "--listen", QStringLiteral("127.0.0.1:%1").arg(hub.port), "--http",
+                       QStringLiteral("0.0.0.0:%1").arg(hub.http_port)},
+                      env));
+    QVERIFY2(hub.wait_log("protocol port on"), hub.log.constData());
+    const QFileInfo token(config.filePath("quadrel/hub-token"));
+    QVERIFY(token.isFile());
+    QCOMPARE(token.size(), 65);
+    QCOMPARE(token.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    QVERIFY(hub.log.contains(token.filePath().toUtf8()));
+    hub.process.terminate();
+    QVERIFY(hub.process.waitForFinished(3000));
+    QCOMPARE(hub.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(hub.process.exitCode(), 0);
+    QVERIFY(hub.log.contains("stopping"));
+  }
+};
+
+QTEST_MAIN(TestHubClients)
+#include "test_hub_clients.moc"

@@ -46,7 +46,8 @@ class SharedLink : public QObject {
   // Work on the device: runs after the work queued before it, alone on the
   // link, from the event loop.
   void enqueue(std::function<void()> job);
-  int queued() const { return static_cast<int>(jobs_.size()); }
+  // The jobs not yet done, the one running included: 0 when the link is idle.
+  int queued() const { return static_cast<int>(jobs_.size()) + (running_ ? 1 : 0); }
 
   // One client's command, run inside a job.
   struct Result {

@@ -44,7 +44,9 @@ struct HubRig {
     if (adjust) adjust(o, sim);
     hub = std::make_unique<hub::Hub>(o);
     if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
-    if (wait_up && !QTest::qWaitFor([this] { return hub->link().up(); }, 5000)) qFatal("hub: the link is not up");
+    // Up, and done with what its first reading set going.
+    if (wait_up && !QTest::qWaitFor([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
+      qFatal("hub: the link is not up");
     sim.clear_log();
   }
 

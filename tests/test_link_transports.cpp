@@ -236,7 +236,7 @@ class LinkTransportsTest : public QObject {
     QTest::newRow("/dev/tty") << "/dev/tty" << "the terminal this program runs in, not a serial port";
     QTest::newRow("/dev/console") << "/dev/console" << "a console of this computer, not a serial port";
     QTest::newRow("nothing") << "" << "no serial device is given";
-    QTest::newRow("missing") << "/nonexistent/tty-quadrel" << "No such file or directory";
+    QTest::newRow("missing") << "/nonexistent/tty-quadrel-missing" << "No such file or directory";
   }
   void what_is_no_serial_device_is_refused_by_name() {
     QFETCH(QString, path);

@@ -75,18 +75,18 @@ class TestSerialPort : public QObject {
 
   void a_port_that_cannot_be_opened() {
     PanelFixture fx;
-    map_ports(fx, "COM3=/nonexistent/tty-quadrel\n");
+    map_ports(fx, "COM3=/nonexistent/tty-quadrel-com3\n");
     fx.choose(fx.c().cbo_com, 2);
     QCOMPARE(fx.ps().com_port, 3);
     expect_closed(fx);  // the port that was open stays closed
     // The message names the device and the reason, under the device's name.
-    const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel: No such file or directory");
+    const QString failed = QStringLiteral("COM3: Fail !\n/nonexistent/tty-quadrel-com3: No such file or directory");
     QTRY_COMPARE(fx.messages(), QStringList({failed}));
     QCOMPARE(fx.notifier().icons, QList<MessageIcon>({MessageIcon::None}));
     QCOMPARE(fx.notifier().titles,
-             QStringList({QStringLiteral("/nonexistent/tty-quadrel \u2013 ") + QCoreApplication::applicationName()}));
-    QCOMPARE(fx.c().cbo_com->itemText(2), QStringLiteral("COM3: tty-quadrel"));
-    QCOMPARE(fx.c().cbo_com->toolTip(), QStringLiteral("COM3: /nonexistent/tty-quadrel"));
+             QStringList({QStringLiteral("/nonexistent/tty-quadrel-com3 \u2013 ") + QCoreApplication::applicationName()}));
+    QCOMPARE(fx.c().cbo_com->itemText(2), QStringLiteral("COM3: tty-quadrel-com3"));
+    QCOMPARE(fx.c().cbo_com->toolTip(), QStringLiteral("COM3: /nonexistent/tty-quadrel-com3"));
 
     // Connect retries the same port, with the same result.
     fx.clear_messages();

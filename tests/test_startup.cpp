@@ -399,7 +399,7 @@ class TestStartup : public QObject {
     // Lines ended by a line feed alone: the saved file ends them as the panel does.
     QTest::newRow("the COM port missing, SIGHUP") << SIGHUP << QByteArray("0\n2\n#FALSE#\n\"a\"\n")
                                                   << QByteArray("0\r\n2\r\n#FALSE#\r\n\"a\"\r\n")
-                                                  << "quadrel: COM2: Fail !\n/nonexistent/tty-quadrel: ";
+                                                  << "quadrel: COM2: Fail !\n/nonexistent/tty-quadrel-startup: ";
   }
   void a_signal_during_a_start_up_message_saves_and_quits() {
     QFETCH(int, signal_number);
@@ -415,7 +415,7 @@ class TestStartup : public QObject {
             QFile::copy(QStringLiteral(QUADREL_PATH), program));
     write_file(folder.path(), QStringLiteral("corvane.ini"), ini);
     write_file(folder.path(), QStringLiteral("output_reso.txt"), kReso);
-    write_file(folder.path(), QStringLiteral("com_ports.txt"), "COM2=/nonexistent/tty-quadrel\n");
+    write_file(folder.path(), QStringLiteral("com_ports.txt"), "COM2=/nonexistent/tty-quadrel-startup\n");
     QProcess quadrel;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -209,7 +209,7 @@ class TestHub : public QObject {
   void a_pulled_adapter_is_tried_again() {
     HubRig rig([](hub::HubOptions& o, corvane::SimServer& sim) {
       o.target = hub::LinkTarget{};
-      o.target.device = sim.pty_path();
+      o.target.device = sim.pty_link();
     });
     LineClient client(rig.port());
     client.say("MOD999");

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -21,6 +22,10 @@
 namespace quadrel::test {
 
 struct HubRig {
+  // The simulator's pseudo-terminal is reached through a link of this rig's
+  // own, gone once the line is unplugged: a hub trying the line again never
+  // opens a terminal that another test has since been given under the same name.
+  QTemporaryDir pty_dir;
   corvane::SimServer sim;
   std::unique_ptr<hub::Hub> hub;
 
@@ -31,7 +36,9 @@ struct HubRig {
                   bool wait_up = true) {
     hub::set_log_quiet(qEnvironmentVariableIsEmpty("QUADREL_HUB_LOG"));
     QString error;
-    if (!sim.start({}, &error)) qFatal("simulator: %s", qPrintable(error));
+    corvane::SimServer::Options sim_options;
+    sim_options.pty_link = pty_dir.filePath(QStringLiteral("corvane-tty"));
+    if (!sim.start(sim_options, &error)) qFatal("simulator: %s", qPrintable(error));
     sim.device().state().resolution_count = 19;
     hub::HubOptions o;
     o.target.tcp = true;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QUrl>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quadrel::hub {
@@ -31,10 +34,25 @@ bool equal_in_constant_time(const QByteArray& a, const QByteArray& b) {
   return diff == 0;
 }
 
-bool loopback_name(const QString& host) {
+// A name or address of this machine: a page of another site cannot have
+// the browser send one of these for its own name.
+bool own_name(const QString& host) {
   if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) return true;
-  const QHostAddress address(host);
-  return !address.isNull() && address.isLoopback();
+  QHostAddress address(host);
+  if (!address.isNull()) {
+    if (address.isLoopback()) return true;
+    address.setScopeId({});
+    for (QHostAddress own : QNetworkInterface::allAddresses()) {
+      own.setScopeId({});
+      if (own.isEqual(address, QHostAddress::TolerantConversion)) return true;
+    }
+    return false;
+  }
+  const QString name = QHostInfo::localHostName();
+  if (name.isEmpty()) return false;
+  if (host.compare(name, Qt::CaseInsensitive) == 0) return true;
+  const QString domain = QHostInfo::localDomainName();
+  return !domain.isEmpty() && host.compare(name + QLatin1Char('.') + domain, Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -45,20 +63,29 @@ bool Access::token_matches(const QByteArray& token) const {
 
 bool Access::authorized(const QByteArray& authorization) const {
   if (!token_required()) return true;
-  static const QByteArray kBearer("Bearer ");
-  if (!authorization.startsWith(kBearer)) return false;
-  return equal_in_constant_time(authorization.mid(kBearer.size()).trimmed(), token_);
+  // "Bearer", in any case, then the token (RFC 9110: the scheme is case-insensitive).
+  const QByteArray value = authorization.trimmed();
+  const qsizetype space = value.indexOf(' ');
+  if (space < 0 || value.left(space).compare("bearer", Qt::CaseInsensitive) != 0) return false;
+  return equal_in_constant_time(value.mid(space + 1).trimmed(), token_);
 }
 
-bool Access::same_site(const QByteArray& host, const QByteArray& origin, bool loopback_only) const {
-  if (host.isEmpty()) return false;
+QString Access::site_refusal(const QByteArray& host, const QByteArray& origin, bool loopback_only) {
   const QUrl authority(QStringLiteral("http://") + QString::fromLatin1(host));
-  if (!authority.isValid() || authority.host().isEmpty()) return false;
-  if (loopback_only && !loopback_name(authority.host())) return false;
-  if (origin.isEmpty()) return true;  // not a browser
+  if (host.isEmpty() || !authority.isValid() || authority.host().isEmpty() || !authority.path().isEmpty() ||
+      !authority.userInfo().isEmpty())
+    return QStringLiteral("the Host header names no host: %1").arg(QString::fromLatin1(host));
+  if (loopback_only && !own_name(authority.host()))
+    return QStringLiteral("the Host header names another site: %1 is not this machine's name (a page of another "
+                          "site that had its name point here is refused)")
+        .arg(QString::fromLatin1(host));
+  if (origin.isEmpty()) return {};  // not a browser
   const QUrl from(QString::fromLatin1(origin));
-  return from.scheme() == QLatin1String("http") && from.host() == authority.host() &&
-         from.port(80) == authority.port(80);
+  if (from.scheme() == QLatin1String("http") && from.host().compare(authority.host(), Qt::CaseInsensitive) == 0 &&
+      from.port(80) == authority.port(80))
+    return {};
+  return QStringLiteral("the Origin header names a page of another site: %1 (this hub is %2)")
+      .arg(QString::fromLatin1(origin), QString::fromLatin1(host));
 }
 
 QString Access::default_token_path() {
@@ -95,6 +122,26 @@ std::optional<QByteArray> Access::load_or_create(const QString& path, bool* crea
   }
   if (!info.isFile()) {
     *error = QStringLiteral("%1 is not a regular file").arg(path);
+    return std::nullopt;
+  }
+  // As ssh does with a key: a token others may read or change is no secret.
+  // A link is judged by the file it leads to.
+  struct stat file_stat {};
+  if (::stat(QFile::encodeName(path).constData(), &file_stat) != 0) {
+    *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return std::nullopt;
+  }
+  if ((file_stat.st_mode & 077) != 0) {
+    *error = QStringLiteral("%1 may be read or changed by others (mode %2): a token must be its owner's alone; "
+                            "chmod 600 %1")
+                 .arg(path)
+                 .arg(file_stat.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return std::nullopt;
+  }
+  if (file_stat.st_uid != ::geteuid() && file_stat.st_uid != 0) {
+    *error = QStringLiteral("%1 belongs to another user (uid %2): a token must be the hub's user's own; chown it")
+                 .arg(path)
+                 .arg(file_stat.st_uid);
     return std::nullopt;
   }
   QFile file(path);

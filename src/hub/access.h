@@ -15,20 +15,22 @@ class Access {
   explicit Access(QByteArray token) : token_(std::move(token)) {}
 
   bool token_required() const { return !token_.isEmpty(); }
-  // The value of an "Authorization" header carries the token ("Bearer <token>"),
-  // compared in a time that does not depend on where it differs.
+  // The value of an "Authorization" header carries the token ("Bearer <token>",
+  // the scheme in any case), compared in a time that does not depend on where it differs.
   bool authorized(const QByteArray& authorization) const;
   // The token alone, as a browser's page sends it in its first WebSocket message.
   bool token_matches(const QByteArray& token) const;
 
-  // Whether a request may act: its "Host" names this server (on loopback only
-  // a loopback name: a page of another site that had its name point here is
-  // refused), and an "Origin" a browser sends is this server's own.
-  bool same_site(const QByteArray& host, const QByteArray& origin, bool loopback_only) const;
+  // Why a request may not act, or nothing when it may: its "Host" must name
+  // this server (on loopback only this machine's own names and addresses: a
+  // page of another site that had its name point here is refused), and an
+  // "Origin" a browser sends must be this server's own.
+  static QString site_refusal(const QByteArray& host, const QByteArray& origin, bool loopback_only);
 
   // The token in `path`, made (32 random bytes, hex, mode 0600, its folder
   // created) when the file is missing. Nothing, with the reason, when it cannot
-  // be read or made, or holds fewer than 16 characters.
+  // be read or made, holds fewer than 16 characters, or others than its owner
+  // may read or change it (as ssh refuses a key: the message names the chmod).
   static std::optional<QByteArray> load_or_create(const QString& path, bool* created, QString* error);
   // $XDG_CONFIG_HOME/quadrel/hub-token (~/.config when the variable is not set).
   static QString default_token_path();

@@ -58,8 +58,9 @@ void EventStream::on_new_connection() {
     if (socket->requestUrl().path() != kEventsPath) return drop(raw, 1008, QStringLiteral("no such stream"));
     if (static_cast<int>(clients_.size()) > kMaxClients)
       return drop(raw, 1013, QStringLiteral("%1 clients already").arg(kMaxClients));
-    if (!access_.same_site(request.rawHeader("Host"), request.rawHeader("Origin"), loopback_only_))
-      return drop(raw, 1008, QStringLiteral("a page of another site"));
+    if (const QString why = Access::site_refusal(request.rawHeader("Host"), request.rawHeader("Origin"), loopback_only_);
+        !why.isEmpty())
+      return drop(raw, 1008, why);
     if (access_.authorized(request.rawHeader("Authorization"))) {
       admit(raw);
       continue;

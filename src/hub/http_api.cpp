@@ -1,21 +1,22 @@
 #include "hub/http_api.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QHttpServerRequest>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
+#include <memory>
 
 #include "hub/access.h"
 #include "hub/command_rules.h"
-#include "hub/hub_log.h"
 #include "hub/shared_link.h"
 #include "hub/state_patch.h"
+#include "link/exit_code.h"
 #include "link/state_document.h"
 
 namespace quadrel::hub {
@@ -25,47 +26,14 @@ namespace {
 const QString kStatePath = QStringLiteral("/api/v1/state");
 const QString kSendPath = QStringLiteral("/api/v1/send");
 const QString kEventsPath = QStringLiteral("/api/v1/events");
-
-QByteArray reason_of(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 411: return "Length Required";
-    case 413: return "Content Too Large";
-    case 415: return "Unsupported Media Type";
-    case 422: return "Unprocessable Content";
-    case 426: return "Upgrade Required";
-    case 431: return "Request Header Fields Too Large";
-    case 503: return "Service Unavailable";
-    case 504: return "Gateway Timeout";
-    default: return "Error";
-  }
-}
+const QString kOpenApiPath = QStringLiteral("/api/v1/openapi.json");
+const QString kSchemaPath = QStringLiteral("/api/v1/schema.json");
 
 QByteArray json_text(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'; }
 
-void write_json(QTcpSocket* socket, int status, const QJsonObject& object, bool close,
-                const QList<QPair<QByteArray, QByteArray>>& headers = {}) {
-  write_response(socket, status, "application/json", json_text(object), close, headers);
-}
-
-void write_error(QTcpSocket* socket, int status, const QString& error, bool close,
-                 const QList<QPair<QByteArray, QByteArray>>& headers = {}) {
-  write_json(socket, status, QJsonObject{{"error", error}}, close, headers);
-}
-
-QByteArray header_value(const QByteArray& head, const QByteArray& name) {
-  for (const QByteArray& line : head.split('\n')) {
-    const qsizetype colon = line.indexOf(':');
-    if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-      return line.mid(colon + 1).trimmed();
-  }
-  return {};
+QByteArray resource(const QString& name) {
+  QFile file(QStringLiteral(":/quadrel/hub/") + name);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The body must be JSON: a page of another site cannot send that without
@@ -75,115 +43,100 @@ bool json_body(const QHttpServerRequest& request) {
   return type == "application/json" || type == "application/merge-patch+json";
 }
 
-}  // namespace
-
-void write_response(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body, bool close,
-                    const QList<QPair<QByteArray, QByteArray>>& headers) {
-  if (!socket || socket->state() != QAbstractSocket::ConnectedState) return;
-  QByteArray text = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason_of(status) + "\r\n";
-  text += "Content-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
-  text += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n";
-  for (const auto& [name, value] : headers) text += name + ": " + value + "\r\n";
-  if (close) text += "Connection: close\r\n";
-  text += "\r\n";
-  socket->write(text + body);
-  if (close) socket->disconnectFromHost();
+// Whether a list of entity tags (If-Match, If-None-Match) names `tag`, or is "*".
+bool names_tag(const QByteArray& list, const QByteArray& tag) {
+  for (const QByteArray& part : list.split(',')) {
+    const QByteArray t = part.trimmed();
+    if (t == "*" || t == tag) return true;
+  }
+  return false;
 }
 
-// Accepts connections, and refuses a request whose body or headers are too
-// long before the server reads them: each socket's bytes are looked at before
-// the server's own reading of them.
-class HttpApi::Listener : public QTcpServer {
- public:
-  explicit Listener(QObject* parent) : QTcpServer(parent) {}
+// The extension members of a PATCH that did not do all it was asked: the
+// apply report's, each fault with the JSON pointer of its place.
+QJsonObject report_members(const QJsonObject& report) {
+  QJsonObject members = report;
+  QJsonArray errors;
+  for (const QJsonValue& value : report.value(QStringLiteral("errors")).toArray()) {
+    QJsonObject error = value.toObject();
+    const QString path = error.value(QStringLiteral("path")).toString();
+    error.insert(QStringLiteral("pointer"),
+                 path.isEmpty() ? QString() : QLatin1Char('/') + QString(path).replace(QLatin1Char('.'), QLatin1Char('/')));
+    errors.append(error);
+  }
+  members.insert(QStringLiteral("errors"), errors);
+  return members;
+}
 
- protected:
-  void incomingConnection(qintptr descriptor) override {
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) return socket->deleteLater();
-    if (++open_ > kMaxConnections) {
-      write_error(socket, 503, QStringLiteral("too many connections"), true);
-      socket->deleteLater();
-      --open_;
-      return;
+// What a PATCH's report says went wrong, in a line.
+QString report_detail(const QJsonObject& report) {
+  const int code = report.value(QStringLiteral("exit_code")).toInt();
+  QString first;
+  for (const QJsonValue& value : report.value(QStringLiteral("errors")).toArray()) {
+    const QJsonObject error = value.toObject();
+    const QString path = error.value(QStringLiteral("path")).toString();
+    first = (path.isEmpty() ? QString() : path + QStringLiteral(": ")) + error.value(QStringLiteral("message")).toString();
+    break;
+  }
+  for (const QJsonValue& value : report.value(QStringLiteral("changes")).toArray()) {
+    const QJsonObject change = value.toObject();
+    if (!first.isEmpty()) break;
+    if (change.value(QStringLiteral("result")) != QLatin1String("held"))
+      first = change.value(QStringLiteral("path")).toString() + QStringLiteral(": ") +
+              change.value(QStringLiteral("result")).toString() +
+              (change.contains(QStringLiteral("message"))
+                   ? QStringLiteral(" (%1)").arg(change.value(QStringLiteral("message")).toString())
+                   : QString());
+  }
+  QString what;
+  switch (code) {
+    case exit_code::Refused: what = QStringLiteral("the device refused a change, or holds another value"); break;
+    case exit_code::NoAnswer: what = QStringLiteral("the device did not answer"); break;
+    case exit_code::LinkError: what = QStringLiteral("the link to the device is not open"); break;
+    default: what = QStringLiteral("the document does not fit the device; nothing was sent"); break;
+  }
+  return first.isEmpty() ? what : what + QStringLiteral(": ") + first;
+}
+
+}  // namespace
+
+// One answer, written through Qt's responder once it is known (at once, or
+// when the link's job is done); the guard learns that it is out.
+struct HttpApi::Reply {
+  QHttpServerResponder responder;
+  QPointer<QTcpSocket> socket;
+  QPointer<HttpGuard> guard;
+  bool head = false;   // HEAD: the headers of the GET, no body
+  bool close = false;  // the client asked to close after it
+
+  void send(int status, const QByteArray& type, const QByteArray& body, const Headers& headers = {}) {
+    if (!socket || !guard || socket->state() != QAbstractSocket::ConnectedState) return;
+    const bool closing = close || guard->closing(socket);
+    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(status));
+    if (status != 304) {
+      responder.writeHeader("Content-Type", type);
+      responder.writeHeader("Content-Length", QByteArray::number(body.size()));
     }
-    connect(socket, &QObject::destroyed, this, [this] { --open_; });
-    new Limit(socket);
-    addPendingConnection(socket);
+    responder.writeHeader("Cache-Control", "no-store");
+    responder.writeHeader("X-Content-Type-Options", "nosniff");
+    for (const auto& [name, value] : headers) responder.writeHeader(name, value);
+    if (closing) responder.writeHeader("Connection", "close");
+    responder.writeBody(head || status == 304 ? QByteArray() : body);
+    guard->answered(socket, closing);
   }
 
- private:
-  class Limit : public QObject {
-   public:
-    explicit Limit(QTcpSocket* socket) : QObject(socket), socket_(socket) {
-      connect(socket, &QTcpSocket::readyRead, this, &Limit::look);
-      header_wait_.setSingleShot(true);
-      connect(&header_wait_, &QTimer::timeout, this, [this] { socket_->abort(); });
-    }
-
-   private:
-    void look() {
-      if (!socket_->isOpen()) return;
-      if (refused_) {
-        socket_->readAll();
-        return;
-      }
-      const QByteArray fresh = socket_->peek(socket_->bytesAvailable());
-      qsizetype pos = 0;
-      while (pos < fresh.size()) {
-        if (body_left_ > 0) {
-          const qint64 take = std::min<qint64>(body_left_, fresh.size() - pos);
-          body_left_ -= take;
-          pos += take;
-          continue;
-        }
-        if (head_.isEmpty()) header_wait_.start(kHeaderWaitMs);
-        const qsizetype before = head_.size();
-        head_.append(fresh.constData() + pos, fresh.size() - pos);
-        const qsizetype end = head_.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3));
-        if (end < 0) {
-          if (head_.size() > kMaxHeader) return refuse(431, QStringLiteral("the request's headers are too long"));
-          return;
-        }
-        if (end + 4 > kMaxHeader) return refuse(431, QStringLiteral("the request's headers are too long"));
-        const QByteArray head = head_.left(end + 4);
-        pos += end + 4 - before;
-        head_.clear();
-        header_wait_.stop();
-        if (header_value(head, "Transfer-Encoding").toLower().contains("chunked"))
-          return refuse(411, QStringLiteral("a body needs its Content-Length"));
-        bool ok = true;
-        const QByteArray length = header_value(head, "Content-Length");
-        body_left_ = length.isEmpty() ? 0 : length.toLongLong(&ok);
-        if (!ok || body_left_ < 0) return refuse(400, QStringLiteral("a Content-Length that is no length"));
-        if (body_left_ > kMaxBody)
-          return refuse(413, QStringLiteral("a body may hold %1 bytes at most").arg(kMaxBody));
-      }
-    }
-
-    void refuse(int status, const QString& why) {
-      refused_ = true;
-      header_wait_.stop();
-      socket_->readAll();  // the server sees none of it
-      write_error(socket_, status, why, true);
-    }
-
-    QTcpSocket* socket_;
-    QByteArray head_;
-    qint64 body_left_ = 0;
-    bool refused_ = false;
-    QTimer header_wait_;
-  };
-
-  int open_ = 0;
+  void problem(int status, const QString& detail, const QJsonObject& members = {}, const Headers& headers = {}) {
+    send(status, "application/problem+json", problem_json(status, detail, members), headers);
+  }
 };
 
 HttpApi::HttpApi(SharedLink& link, const Access& access, bool loopback_only, const QString& web_folder,
-                 std::vector<std::string> resolutions, QObject* parent)
+                 std::vector<std::string> resolutions, const HttpLimits& limits, QObject* parent)
     : QAbstractHttpServer(parent),
       link_(link),
-      access_(access),
       loopback_only_(loopback_only),
+      access_(access),
+      limits_(limits),
       resolutions_(std::move(resolutions)) {
   load_web_files(web_folder);
 }
@@ -191,14 +144,15 @@ HttpApi::HttpApi(SharedLink& link, const Access& access, bool loopback_only, con
 HttpApi::~HttpApi() = default;
 
 bool HttpApi::listen_on(const QHostAddress& address, quint16 port, QString* error) {
-  auto* listener = new Listener(this);
-  if (!listener->listen(address, port)) {
-    *error = listener->errorString();
-    delete listener;
+  auto* guard = new HttpGuard(access_, loopback_only_, limits_, this);
+  if (!guard->listen(address, port)) {
+    *error = guard->errorString();
+    delete guard;
     return false;
   }
-  port_ = listener->serverPort();
-  bind(listener);
+  guard_ = guard;
+  port_ = guard->serverPort();
+  bind(guard);
   return true;
 }
 
@@ -216,121 +170,167 @@ void HttpApi::load_web_files(const QString& folder) {
     if (file.size() > (4 << 20) || !file.open(QIODevice::ReadOnly)) continue;
     files_.insert(name, WebFile{kTypes[suffix], file.readAll()});
   }
+  // The program's own icon, whatever the folder holds.
+  if (!files_.contains(QStringLiteral("favicon.svg")))
+    files_.insert(QStringLiteral("favicon.svg"), WebFile{kTypes["svg"], resource(QStringLiteral("favicon.svg"))});
 }
 
+QByteArray HttpApi::etag(const QByteArray& document) {
+  return '"' + QCryptographicHash::hash(document, QCryptographicHash::Sha256).toHex().left(32) + '"';
+}
+
+QByteArray HttpApi::state_document() const { return json_text(to_json(link_.device().state(), resolutions_)); }
+
 bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-  const bool close = request.value("Connection").toLower() == "close";
-  const QString path = request.url().path();
+  // A WebSocket handshake the guard let through: Qt hands the socket to the
+  // event stream, which looks at its token. Nothing is answered here.
+  if (request.value("Upgrade").toLower().contains("websocket")) return true;
   using Method = QHttpServerRequest::Method;
-  if (!access_.same_site(request.value("Host"), request.value("Origin"), loopback_only_)) {
-    write_error(socket, 403, QStringLiteral("a request from a page of another site"), close);
+  const HttpGuard::Taken taken = guard_->take_request(socket);
+  Reply reply{makeResponder(request, socket), socket, guard_, request.method() == Method::Head, taken.close};
+  // Answers keep the order of the requests: one sent before the answer to
+  // the one before it is not answered, and the connection closes after that
+  // answer (a client that pipelines sends it again).
+  if (taken.behind) {
+    guard_->answered(socket, true);
     return true;
   }
-  if (request.body().size() > kMaxBody) {
-    write_error(socket, 413, QStringLiteral("a body may hold %1 bytes at most").arg(kMaxBody), true);
-    return true;
-  }
-  // Taken, the server hands the socket to the event stream, which looks at
-  // its path, its site and its token.
-  if (request.value("Upgrade").toLower() == "websocket") return true;
-  if (!path.startsWith(QLatin1String("/api/"))) {
-    serve_file(request, socket, close);
-    return true;
-  }
-  if (!access_.authorized(request.value("Authorization"))) {
-    write_error(socket, 401, QStringLiteral("this hub needs its token: Authorization: Bearer TOKEN"), close,
-                {{"WWW-Authenticate", "Bearer"}});
-    return true;
-  }
+  const QString path = request.url().path();
+  const bool read = request.method() == Method::Get || request.method() == Method::Head;
   auto not_allowed = [&](const QByteArray& allow) {
-    write_error(socket, 405, QStringLiteral("%1 takes %2").arg(path, QString::fromLatin1(allow)), close,
-                {{"Allow", allow}});
+    reply.problem(405, QStringLiteral("%1 takes %2").arg(path, QString::fromLatin1(allow)), {}, {{"Allow", allow}});
   };
-  if (path == kStatePath) {
-    if (request.method() == Method::Get)
-      write_json(socket, 200, to_json(link_.device().state(), resolutions_), close);
-    else if (request.method() == Method::Patch)
-      patch_state(request, socket, close);
-    else
-      not_allowed("GET, PATCH");
+  auto description = [&](const QString& name, const QByteArray& type) {
+    if (read) reply.send(200, type, resource(name));
+    else not_allowed("GET, HEAD");
+  };
+  if (!path.startsWith(QLatin1String("/api/"))) {
+    serve_file(request, reply);
+  } else if (path == kStatePath) {
+    if (read) get_state(request, reply);
+    else if (request.method() == Method::Patch) patch_state(request, std::move(reply));
+    else not_allowed("GET, HEAD, PATCH");
   } else if (path == kSendPath) {
-    if (request.method() == Method::Post) send_line(request, socket, close);
+    if (request.method() == Method::Post) send_line(request, std::move(reply));
     else not_allowed("POST");
+  } else if (path == kOpenApiPath) {
+    description(QStringLiteral("openapi.json"), "application/vnd.oai.openapi+json;version=3.1");
+  } else if (path == kSchemaPath) {
+    description(QStringLiteral("state.schema.json"), "application/schema+json");
   } else if (path == kEventsPath) {
-    write_error(socket, 426, QStringLiteral("the events come over a WebSocket"), close, {{"Upgrade", "websocket"}});
+    reply.problem(426, QStringLiteral("the events come over a WebSocket"), {}, {{"Upgrade", "websocket"}});
   } else {
-    write_error(socket, 404, QStringLiteral("no such resource: %1").arg(path), close);
+    reply.problem(404, QStringLiteral("no such resource: %1").arg(path));
   }
   return true;
 }
 
-void HttpApi::missingHandler(const QHttpServerRequest&, QTcpSocket* socket) {
-  write_error(socket, 404, QStringLiteral("no such resource"), true);
+void HttpApi::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+  const HttpGuard::Taken taken = guard_->take_request(socket);
+  Reply reply{makeResponder(request, socket), socket, guard_, false, true};
+  if (taken.behind) return guard_->answered(socket, true);
+  reply.problem(404, QStringLiteral("no such resource"));
 }
 
-void HttpApi::serve_file(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
+void HttpApi::serve_file(const QHttpServerRequest& request, Reply& reply) {
   static const QRegularExpression kName(QStringLiteral("^/([a-z0-9_-]+\\.[a-z]+)$"));
   const QString path = request.url().path();
   const auto match = kName.match(path);
   const QString name = path == QLatin1String("/") ? QStringLiteral("index.html") : match.captured(1);
   const auto it = files_.constFind(name);
   if (name.isEmpty() || it == files_.constEnd())
-    return write_error(socket, 404, QStringLiteral("no such file: %1").arg(path), close);
-  if (request.method() != QHttpServerRequest::Method::Get)
-    return write_error(socket, 405, QStringLiteral("files are read with GET"), close, {{"Allow", "GET"}});
+    return reply.problem(404, QStringLiteral("no such file: %1").arg(path));
+  if (request.method() != QHttpServerRequest::Method::Get && request.method() != QHttpServerRequest::Method::Head)
+    return reply.problem(405, QStringLiteral("files are read with GET"), {}, {{"Allow", "GET, HEAD"}});
   // The page loads its own files and talks to this server only.
-  write_response(socket, 200, it->type, it->body, close,
-                 {{"Content-Security-Policy",
-                   "default-src 'self'; connect-src 'self'; img-src 'self' data:; frame-ancestors 'none'"},
-                  {"Referrer-Policy", "no-referrer"}});
+  reply.send(200, it->type, it->body,
+             {{"Content-Security-Policy",
+               "default-src 'self'; connect-src 'self'; img-src 'self' data:; frame-ancestors 'none'"},
+              {"Referrer-Policy", "no-referrer"}});
 }
 
-void HttpApi::patch_state(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
+void HttpApi::get_state(const QHttpServerRequest& request, Reply& reply) {
+  const QByteArray body = state_document();
+  const QByteArray tag = etag(body);
+  const QByteArray if_none = request.value("If-None-Match");
+  reply.send(!if_none.isEmpty() && names_tag(if_none, tag) ? 304 : 200, "application/json", body, {{"ETag", tag}});
+}
+
+void HttpApi::patch_state(const QHttpServerRequest& request, Reply&& reply) {
+  const QJsonObject usage{{"exit_code", exit_code::Usage}};
   if (!json_body(request))
-    return write_error(socket, 415, QStringLiteral("the body must be JSON (Content-Type: application/json)"), close);
-  QPointer<QTcpSocket> who(socket);
-  link_.enqueue([this, who, close, body = request.body()] {
+    return reply.problem(415, QStringLiteral("the body must be JSON (Content-Type: application/json)"), usage);
+  QJsonParseError parse;
+  const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parse);
+  if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
+    const QString why = parse.error != QJsonParseError::NoError
+                            ? QStringLiteral("the body is no JSON: %1 at byte %2").arg(parse.errorString()).arg(parse.offset)
+                            : QStringLiteral("the body is no JSON object");
+    return reply.problem(
+        400, why,
+        {{"exit_code", exit_code::Usage},
+         {"errors", QJsonArray{QJsonObject{{"path", QString()}, {"pointer", QString()}, {"message", why}}}}});
+  }
+  // A precondition is weighed inside the job: against the model as it is
+  // when the change would be made.
+  const QByteArray if_match = request.value("If-Match");
+  auto shared = std::make_shared<Reply>(std::move(reply));
+  link_.enqueue([this, shared, if_match, body = request.body()] {
+    if (!if_match.isEmpty()) {
+      const QByteArray now = etag(state_document());
+      if (!names_tag(if_match, now))
+        return shared->problem(412,
+                               QStringLiteral("the device's state changed since it was read (its ETag is now %1); "
+                                              "nothing was sent")
+                                   .arg(QString::fromLatin1(now)),
+                               {{"etag", QString::fromLatin1(now)}}, {{"ETag", now}});
+    }
     const PatchOutcome outcome = hub::patch_state(link_, body);
-    write_json(who, http_status(outcome.exit_code), outcome.report, close);
+    const int status = http_status(outcome.exit_code);
+    if (status == 200) shared->send(200, "application/json", json_text(outcome.report));
+    else shared->problem(status, report_detail(outcome.report), report_members(outcome.report));
   });
 }
 
-void HttpApi::send_line(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
+void HttpApi::send_line(const QHttpServerRequest& request, Reply&& reply) {
+  const QJsonObject usage{{"exit_code", exit_code::Usage}};
   if (!json_body(request))
-    return write_error(socket, 415, QStringLiteral("the body must be JSON (Content-Type: application/json)"), close);
+    return reply.problem(415, QStringLiteral("the body must be JSON (Content-Type: application/json)"), usage);
   QJsonParseError parse;
   const QJsonDocument doc = QJsonDocument::fromJson(request.body(), &parse);
   if (parse.error != QJsonParseError::NoError || !doc.isObject())
-    return write_error(socket, 400,
-                       QStringLiteral("the body is no JSON object: %1").arg(parse.errorString()), close);
+    return reply.problem(400, QStringLiteral("the body is no JSON object: %1").arg(parse.errorString()), usage);
   const QJsonObject body = doc.object();
   const QJsonValue line = body.value(QStringLiteral("line"));
   if (body.size() != 1 || !line.isString())
-    return write_error(socket, 422, QStringLiteral("the body is {\"line\": \"COMMAND\"}"), close);
-  const QByteArray text = line.toString().toLatin1();
+    return reply.problem(422, QStringLiteral("the body is {\"line\": \"COMMAND\"}"), usage);
+  // A line is sent as given or not at all: nothing beyond printable ASCII
+  // is turned into something else on its way.
+  const QString text = line.toString();
+  const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+  const QByteArray bytes = text.toLatin1();
   const std::optional<Command> command =
-      line.toString().size() == text.size() ? check_command(std::string_view(text.constData(), text.size()))
-                                            : std::nullopt;
+      ascii ? check_command(std::string_view(bytes.constData(), bytes.size())) : std::nullopt;
   if (!command)
-    return write_error(socket, 422, QStringLiteral("not a command of the device: %1").arg(line.toString()), close);
-  QPointer<QTcpSocket> who(socket);
-  link_.enqueue([this, who, close, command = *command] {
+    return reply.problem(422, QStringLiteral("not a command of the device: %1").arg(text), usage);
+  auto shared = std::make_shared<Reply>(std::move(reply));
+  link_.enqueue([this, shared, command = *command] {
     const SharedLink::Result result = link_.carry(command, this);
-    int status = 200;
-    QJsonObject answer{{"reply", result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply))}};
+    const QJsonValue said = result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply));
+    const QString line = QString::fromStdString(command.line);
     switch (result.outcome) {
-      case ExchangeOutcome::Answered: break;
-      case ExchangeOutcome::DeviceError: status = 409; break;
+      case ExchangeOutcome::Answered:
+        return shared->send(200, "application/json", json_text({{"reply", said}}));
+      case ExchangeOutcome::DeviceError:
+        return shared->problem(409, QStringLiteral("the device refused %1 (ERR)").arg(line),
+                               {{"reply", said}, {"exit_code", exit_code::Refused}});
       case ExchangeOutcome::NoAnswer:
-        status = 504;
-        answer["error"] = QStringLiteral("no answer");
-        break;
+        return shared->problem(504, QStringLiteral("the device did not answer %1").arg(line),
+                               {{"reply", said}, {"exit_code", exit_code::NoAnswer}});
       default:
-        status = 503;
-        answer["error"] = QStringLiteral("the link to the device is not open");
-        break;
+        return shared->problem(503, QStringLiteral("the link to the device is not open"),
+                               {{"reply", said}, {"exit_code", exit_code::LinkError}});
     }
-    write_json(who, status, answer, close);
   });
 }
 

@@ -201,7 +201,7 @@ bool Hub::start(QString* error) {
     log_event(QStringLiteral("the API takes the token %1 %2").arg(created ? "made in" : "in", options_.token_file));
   }
   link_ = std::make_unique<SharedLink>(options_.target);
-  port_ = std::make_unique<ProtocolPort>(*link_);
+  port_ = std::make_unique<ProtocolPort>(*link_, options_.protocol_evict_after_ms);
   if (!port_->listen(options_.listen_address, options_.listen_port, error)) {
     *error = QStringLiteral("cannot listen on %1 port %2: %3")
                  .arg(options_.listen_address.toString())
@@ -210,7 +210,8 @@ bool Hub::start(QString* error) {
     return false;
   }
   const bool loopback_only = options_.http_address.isLoopback();
-  http_ = std::make_unique<HttpApi>(*link_, access_, loopback_only, options_.web_folder, options_.resolutions);
+  http_ = std::make_unique<HttpApi>(*link_, access_, loopback_only, options_.web_folder, options_.resolutions,
+                                    options_.http_limits);
   events_ = std::make_unique<EventStream>(*http_, *link_, access_, loopback_only);
   if (!http_->listen_on(options_.http_address, options_.http_port, error)) {
     *error = QStringLiteral("cannot listen on %1 port %2: %3")

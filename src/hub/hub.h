@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hub/access.h"
+#include "hub/http_guard.h"
 #include "hub/shared_link.h"
 
 namespace quadrel::hub {
@@ -29,6 +30,9 @@ struct HubOptions {
   bool remote_protocol = false;  // the protocol port may listen beyond this machine
   QString web_folder;
   std::vector<std::string> resolutions;
+  // The figures that bound the ports (the manual page's LIMITS; tests shorten the waits).
+  HttpLimits http_limits;
+  int protocol_evict_after_ms = 10000;
 
   // Reads the command line (without the program's name). Nothing, with the
   // message, for a usage error; `exit_now` for --help and --version.

@@ -1,5 +1,6 @@
 #include "hub/protocol_port.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTcpSocket>
 #include <algorithm>
@@ -16,6 +17,7 @@ class ProtocolPort::Client : public QObject {
   explicit Client(QTcpSocket* socket) : socket(socket) {
     socket->setParent(this);
     name = QStringLiteral("client %1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+    quiet.start();
   }
   QTcpSocket* socket;
   QString name;
@@ -25,10 +27,12 @@ class ProtocolPort::Client : public QObject {
   QList<QList<QByteArray>> held;       // lines for it behind a reply it waits for
   std::optional<int> selected;         // the output channel it last selected
   std::optional<int> view;             // the output channel it takes for the device's current one
+  QElapsedTimer quiet;                 // since its last line (or its connection)
   bool gone = false;
 };
 
-ProtocolPort::ProtocolPort(SharedLink& link, QObject* parent) : QObject(parent), link_(link) {
+ProtocolPort::ProtocolPort(SharedLink& link, int evict_after_ms, QObject* parent)
+    : QObject(parent), link_(link), evict_after_ms_(evict_after_ms) {
   connect(&server_, &QTcpServer::newConnection, this, &ProtocolPort::on_new_connection);
   connect(&link_, &SharedLink::report, this, [this](const QByteArray& line) {
     for (Client* c : std::vector<Client*>(clients_)) {
@@ -63,6 +67,7 @@ ProtocolPort::~ProtocolPort() {
 
 bool ProtocolPort::listen(const QHostAddress& address, quint16 port, QString* error) {
   server_.setMaxPendingConnections(kMaxClients);
+  server_.setListenBacklogSize(2 * kMaxClients);
   if (server_.listen(address, port)) return true;
   *error = server_.errorString();
   return false;
@@ -70,9 +75,10 @@ bool ProtocolPort::listen(const QHostAddress& address, quint16 port, QString* er
 
 void ProtocolPort::on_new_connection() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    if (clients() >= kMaxClients) {
-      log_event(QStringLiteral("protocol port: %1 clients already; %2:%3 refused")
+    if (clients() >= kMaxClients && !make_room()) {
+      log_event(QStringLiteral("protocol port: %1 clients already, none quiet for %2 s; %3:%4 refused")
                     .arg(kMaxClients)
+                    .arg(evict_after_ms_ / 1000.0)
                     .arg(socket->peerAddress().toString())
                     .arg(socket->peerPort()));
       socket->abort();
@@ -89,6 +95,19 @@ void ProtocolPort::on_new_connection() {
       forget(client);
     });
   }
+}
+
+bool ProtocolPort::make_room() {
+  Client* quietest = nullptr;
+  for (Client* c : clients_) {
+    if (!c->waiting.empty() || c->quiet.elapsed() < evict_after_ms_) continue;
+    if (!quietest || c->quiet.elapsed() > quietest->quiet.elapsed()) quietest = c;
+  }
+  if (!quietest) return false;
+  cut_off(quietest, QStringLiteral("a newcomer takes its place (%1 clients; it sent nothing for %2 s)")
+                        .arg(kMaxClients)
+                        .arg(quietest->quiet.elapsed() / 1000));
+  return true;
 }
 
 void ProtocolPort::on_ready_read(Client* client) {
@@ -111,6 +130,7 @@ void ProtocolPort::on_ready_read(Client* client) {
 }
 
 void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
+  client->quiet.start();
   const std::optional<Command> command = check_command(std::string_view(line.constData(), line.size()));
   if (!command && ++client->junk > kMaxJunkLines)
     return cut_off(client, QStringLiteral("%1 lines in a row were no command").arg(client->junk));
@@ -131,9 +151,12 @@ void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
     if ((!who || who->gone) && command->kind != Command::Kind::Setting) return;
     const SharedLink::Result result = link_.carry(*command, who.data(), who ? who->selected : std::nullopt);
     if (!who || who->gone) return;
-    // What the device answers of its current output, the client takes as its own.
-    if (result.outcome == ExchangeOutcome::Answered && code == "OUT")
-      who->selected = who->view = result.reply.right(1).toInt();
+    // What the device answers of its current output, the client takes for
+    // the current one; only a selection of its own changes what it selected.
+    if (result.outcome == ExchangeOutcome::Answered && code == "OUT") {
+      who->view = result.reply.right(1).toInt();
+      if (command->kind == Command::Kind::Setting) who->selected = who->view;
+    }
     answered(who, code, result.late ? QByteArray() : result.reply);
   });
 }

@@ -18,7 +18,9 @@ class SharedLink;
 class ProtocolPort : public QObject {
   Q_OBJECT
  public:
-  explicit ProtocolPort(SharedLink& link, QObject* parent = nullptr);
+  // `evict_after_ms`: when every place is taken, a newcomer takes the place
+  // of the client that has sent nothing for longest, if for this long at least.
+  explicit ProtocolPort(SharedLink& link, int evict_after_ms = kEvictAfterMs, QObject* parent = nullptr);
   ~ProtocolPort() override;
 
   bool listen(const QHostAddress& address, quint16 port, QString* error);
@@ -27,6 +29,7 @@ class ProtocolPort : public QObject {
 
   // Limits that keep one client from harming the others.
   static constexpr int kMaxClients = 64;
+  static constexpr int kEvictAfterMs = 10000;
   // Commands of one client waiting for the link; one more cuts it off.
   static constexpr int kMaxWaiting = 32;
   // Lines in a row that are no command of the catalogue; one more cuts it off.
@@ -38,6 +41,8 @@ class ProtocolPort : public QObject {
   class Client;
 
   void on_new_connection();
+  // Cuts off the client quiet for longest, if long enough: false when none is.
+  bool make_room();
   void on_ready_read(Client* client);
   void handle_line(Client* client, const QByteArray& line);
   // Lines for a client, together: held while it waits for a reply of a code
@@ -50,6 +55,7 @@ class ProtocolPort : public QObject {
   void forget(Client* client);
 
   SharedLink& link_;
+  int evict_after_ms_;
   QTcpServer server_;
   std::vector<Client*> clients_;
 };

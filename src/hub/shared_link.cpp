@@ -143,8 +143,9 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin,
       result.reply = QByteArrayLiteral("ERR");
     return result;
   }
-  if (selected && command.line.compare(0, 3, code::INP) == 0 && device_.disp_mode() != mode_no::TvWall &&
-      device_.state().channel != selected) {
+  // So is a question for the current output: the client hears its own.
+  const bool on_channel = command.line.compare(0, 3, code::INP) == 0 || command.line == cmd::query(code::OUT);
+  if (selected && on_channel && device_.disp_mode() != mode_no::TvWall && device_.state().channel != selected) {
     device_.exchange(cmd::set(code::OUT, *selected));
   }
   // A label goes out as the panel sends it: its line and the exchange's own carriage return.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -65,6 +66,14 @@ struct HubRig {
   quint16 port() { return hub->protocol_port().port(); }
   quint16 http_port() { return hub->http().port(); }
 };
+
+// A token file as a user would write one, only its owner's: its path.
+inline QString token_file(const QTemporaryDir& dir, const QByteArray& token = "correct-horse-battery-staple") {
+  QFile file(dir.filePath(QStringLiteral("token")));
+  if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFile::ReadOwner | QFile::WriteOwner)) return {};
+  file.write(token + '\n');
+  return file.fileName();
+}
 
 // A client of the device's own protocol: lines out, lines in.
 class LineClient {

@@ -50,7 +50,9 @@ function failure(status, json) {
   if (status === 409) return "The device refused, or holds something else.";
   if (status === 504) return "The device did not answer.";
   if (status === 503) return "The hub's link to the device is down.";
-  const detail = json && (json.error || (json.errors && json.errors.map((e) => e.message || e).join("; ")));
+  // Errors are problem documents (RFC 9457): a detail, and a document's faults.
+  const faults = json && json.errors && json.errors.length ? json.errors.map((e) => e.message || e).join("; ") : "";
+  const detail = faults || (json && json.detail);
   return "The hub refused the request" + (detail ? ": " + detail : ".");
 }
 

@@ -43,6 +43,10 @@ class TestHubWeb : public QObject {
     QVERIFY(browser_->wait_true(pressed("route-C-3")));
     QVERIFY(browser_->wait_true("document.getElementById('link').textContent.startsWith('Device connected')"));
     QVERIFY(browser_->wait_true(pressed("power-on")));
+    // Its icon, served by the hub.
+    QCOMPARE(browser_->eval("fetch(document.querySelector('link[rel=icon]').href)"
+                            ".then(r => r.status + ' ' + r.headers.get('content-type'))").toString(),
+             QStringLiteral("200 image/svg+xml"));
   }
 
   // A click on "Quad" goes through the API to the device.

@@ -195,7 +195,10 @@ class HttpGuard::Connection : public QObject {
 
   void look() {
     if (phase_ == Phase::Draining || phase_ == Phase::Closing) {
-      socket_->readAll();  // nobody reads it any more
+      // Nobody reads it any more; a client that goes on sending after its
+      // answer is cut off once it has sent this much.
+      drained_ += socket_->skip(socket_->bytesAvailable());
+      if (drained_ > kMaxDrained) abort();
       return;
     }
     if (phase_ == Phase::Upgraded) return;
@@ -425,7 +428,7 @@ class HttpGuard::Connection : public QObject {
     // Requests Qt has not taken yet are in front of this one, which must not
     // reach it: the connection ends here, their answers with it.
     if (taken_ < passed_) return abort();
-    socket_->readAll();  // Qt reads none of it
+    socket_->skip(socket_->bytesAvailable());  // Qt reads none of it
     line_.clear();
     request_bytes_ = 0;
     close_after_ = true;
@@ -492,6 +495,8 @@ class HttpGuard::Connection : public QObject {
   };
   std::deque<Passed> passed_sizes_;  // passed, not yet taken
   static constexpr int kTakeMs = 2000;
+  static constexpr qint64 kMaxDrained = 1 << 20;
+  qint64 drained_ = 0;
 };
 
 HttpGuard::HttpGuard(const Access& access, bool loopback_only, const HttpLimits& limits, QObject* parent)

@@ -184,7 +184,7 @@ QByteArray HttpApi::state_document() const { return json_text(to_json(link_.devi
 bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
   // A WebSocket handshake the guard let through: Qt hands the socket to the
   // event stream, which looks at its token. Nothing is answered here.
-  if (request.value("Upgrade").toLower().contains("websocket")) return true;
+  if (request.value("Upgrade").trimmed().compare("websocket", Qt::CaseInsensitive) == 0) return true;
   using Method = QHttpServerRequest::Method;
   const HttpGuard::Taken taken = guard_->take_request(socket);
   Reply reply{makeResponder(request, socket), socket, guard_, request.method() == Method::Head, taken.close};

@@ -111,6 +111,12 @@ class HttpGuard::Connection : public QObject {
     shared_->open.insert(socket_, this);
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &Connection::time_out);
+    take_check_.setSingleShot(true);
+    connect(&take_check_, &QTimer::timeout, this, [this] {
+      if (taken_ >= passed_ || phase_ == Phase::Closing || phase_ == Phase::Upgraded) return;
+      log_event(QStringLiteral("HTTP: the server did not take a request the guard passed; connection closed"));
+      abort();
+    });
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::look);
     connect(socket_, &QTcpSocket::disconnected, this, [this] { socket_->deleteLater(); });
     connect(socket_, &QTcpSocket::bytesWritten, this, &Connection::half_close);
@@ -316,7 +322,10 @@ class HttpGuard::Connection : public QObject {
     if (const QString why = Access::site_refusal(h.value("host"), h.value("origin"), guard_.loopback_only_);
         !why.isEmpty())
       return refuse(403, why), false;
-    const bool websocket = h.has_token("upgrade", "websocket");
+    // Qt upgrades a request whose Upgrade is "websocket" alone, and no other.
+    const bool websocket = h.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    if (!websocket && h.has_token("upgrade", "websocket"))
+      return refuse(400, QStringLiteral("a WebSocket handshake names websocket alone in Upgrade")), false;
     const bool api = h.target.startsWith("/api/");
     // A page's WebSocket may name the token in its first message instead.
     const bool token_later = websocket && !h.count("authorization");
@@ -370,6 +379,7 @@ class HttpGuard::Connection : public QObject {
     hold(kind_, +1);
     phase_ = Phase::Upgraded;
     timer_.stop();
+    take_check_.stop();
     socket_->disconnect(this);
   }
 
@@ -385,11 +395,7 @@ class HttpGuard::Connection : public QObject {
     // Qt takes a request at once, or one turn of the event loop after the
     // one before it: one it does not take means that it read the bytes
     // otherwise. Never seen, but the connection is not left hanging on it.
-    QTimer::singleShot(kTakeMs, this, [this, passed = passed_] {
-      if (taken_ >= passed || phase_ == Phase::Closing) return;
-      log_event(QStringLiteral("HTTP: the server did not take a request the guard passed; connection closed"));
-      abort();
-    });
+    take_check_.start(kTakeMs);
   }
 
   void abort() {
@@ -449,7 +455,7 @@ class HttpGuard::Connection : public QObject {
     text += "Content-Type: application/problem+json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     text += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nConnection: close\r\n";
     for (const auto& [name, value] : headers) text += name + ": " + value + "\r\n";
-    socket_->write(text + "\r\n" + body);
+    socket_->write(text + "\r\n" + (head_.method == "HEAD" ? QByteArray() : body));
   }
 
   // The last answer goes out, then this side closes; what the client still
@@ -475,6 +481,7 @@ class HttpGuard::Connection : public QObject {
   Kind kind_;
   Phase phase_ = Phase::Idle;
   QTimer timer_;
+  QTimer take_check_;
   QElapsedTimer idle_;
   QByteArray line_;
   qint64 head_size_ = 0;

@@ -143,7 +143,9 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin,
       result.reply = QByteArrayLiteral("ERR");
     return result;
   }
-  // So is a question for the current output: the client hears its own.
+  // Routing acts on the client's own output, selected again first if another
+  // client selected another since; so does a question for the current
+  // output: the client hears its own, and a question moves nothing of it.
   const bool on_channel = command.line.compare(0, 3, code::INP) == 0 || command.line == cmd::query(code::OUT);
   if (selected && on_channel && device_.disp_mode() != mode_no::TvWall && device_.state().channel != selected) {
     device_.exchange(cmd::set(code::OUT, *selected));

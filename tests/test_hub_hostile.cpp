@@ -120,7 +120,7 @@ class TestHubHostile : public QObject {
     } else {
       client.send(head);
     }
-    QVERIFY(client.wait_status(500));
+    QVERIFY(client.wait_status());
     QCOMPARE(client.status(), status);
     QVERIFY(client.in.contains("application/problem+json"));
     QVERIFY(client.wait_closed());
@@ -152,7 +152,7 @@ class TestHubHostile : public QObject {
     QElapsedTimer clock;
     clock.start();
     QVERIFY(QTest::qWaitFor([&] { return http(rig.http_port(), "GET", "/api/v1/state").status == 200; }, 3000));
-    QVERIFY2(clock.elapsed() < (cut ? limits.body_ms : limits.evict_after_ms) + 600, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() < (cut ? limits.body_ms : limits.evict_after_ms) + 1000, qPrintable(QString::number(clock.elapsed())));
     if (cut) {
       QTRY_VERIFY(std::all_of(holders.begin(), holders.end(), [&](const auto& h) { return h->status() == cut; }));
       QTRY_COMPARE(rig.hub->http().guard()->connections(), 0);

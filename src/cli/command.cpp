@@ -220,13 +220,16 @@ Session* Context::open() {
   return session_.get();
 }
 
+std::vector<std::string> resolution_names(const LinkOptions& link) {
+  std::string text;
+  std::vector<std::string> names;
+  if (read_text(QDir(link.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text).isEmpty())
+    names = parse_resolution_list(text);
+  return names.empty() ? default_resolution_list() : names;
+}
+
 const std::vector<std::string>& Context::resolutions() const {
-  if (resolutions_.empty()) {
-    std::string text;
-    if (read_text(QDir(link_.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text).isEmpty())
-      resolutions_ = parse_resolution_list(text);
-    if (resolutions_.empty()) resolutions_ = default_resolution_list();
-  }
+  if (resolutions_.empty()) resolutions_ = resolution_names(link_);
   return resolutions_;
 }
 

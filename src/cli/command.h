@@ -42,6 +42,10 @@ struct LinkOptions {
   QString data_folder() const;    // output_reso.txt
 };
 
+// The resolution names of the panel's list (output_reso.txt, else the
+// defaults), position p being resolution number p + 1.
+std::vector<std::string> resolution_names(const LinkOptions& link);
+
 class Command;
 
 // What a running command needs: its arguments, the link, the printing.
@@ -82,6 +86,11 @@ class Command {
 
   const QString& name() const { return name_; }
   const QString& description() const { return description_; }
+  // The arguments as the usage gives them ("save|recall 1..4"), the options
+  // and the notes (which define the usage's placeholders: "SIZE: large|...").
+  const QString& arguments() const { return arguments_; }
+  const QList<QCommandLineOption>& options() const { return options_; }
+  const QStringList& notes() const { return notes_; }
   // The usage and options of this command.
   QString help() const;
 

@@ -212,7 +212,7 @@ class Resolution : public Setting {
  public:
   Resolution()
       : Setting("resolution", "Choose the output resolution by its number or its name in output_reso.txt, or print it.",
-                "[N|NAME]") {
+                "[1..99|NAME]") {
     max_args_ = 1;
   }
 

@@ -3,6 +3,7 @@
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
+#include "cli/completion.h"
 
 using namespace quadrel;
 using namespace quadrel::cli;
@@ -87,6 +88,12 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("quadrel-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUADREL_VERSION));
+  // The shells' completions (share/cli) ask the program for its words:
+  // "quadrel-cli --complete WORD... TYPED", not in the help.
+  if (argc > 1 && qstrcmp(argv[1], "--complete") == 0) {
+    for (const QString& line : completions(QCoreApplication::arguments().mid(2))) print_stdout(line + '\n');
+    return output_error().isEmpty() ? exit_code::Done : exit_code::OutputError;
+  }
 
   // Options before the command are the link's; the rest belongs to the command.
   QCommandLineParser parser;

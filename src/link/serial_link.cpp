@@ -135,6 +135,8 @@ QString SerialLink::refusal(const QString& device_path) {
   if (dev_major == 5 && dev_minor == 0) return QStringLiteral("the terminal this program runs in, not a serial port");
   if ((dev_major == 5 && dev_minor == 1) || (dev_major == 4 && dev_minor < 64))
     return QStringLiteral("a console of this computer, not a serial port");
+  if (dev_major == 5 && dev_minor == 2)
+    return QStringLiteral("the maker of pseudo-terminals, not a serial port");
   if (is_own_terminal(info.st_rdev)) return QStringLiteral("the terminal this program runs in, not a serial port");
   // A character device that is no terminal (/dev/zero, /dev/urandom, a
   // sound card) has no line settings at all. The kernel tells the class of

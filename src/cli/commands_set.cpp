@@ -273,7 +273,8 @@ class Power : public Setting {
     options_ << QCommandLineOption("wait", "After power on: wait until the device answers again (it restarts; over "
                                            "TCP it closes the connection), at most --timeout or 60 s.");
     notes_ << "The device is asked first: one already in the state asked for is sent nothing. Switched on from "
-              "standby, the device restarts and is read back only with --wait.";
+              "standby, the device acknowledges and restarts: that is done (0), and it is read back only with "
+              "--wait.";
   }
 
  protected:

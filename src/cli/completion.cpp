@@ -135,14 +135,6 @@ QStringList option_words(const QList<QCommandLineOption>& options) {
   return result;
 }
 
-// Whether `word` is an option that takes a value (its name, or nothing).
-std::optional<QString> valued_option(const QString& word) {
-  if (!word.startsWith(QStringLiteral("--")) || word.contains(QLatin1Char('='))) return std::nullopt;
-  for (const QCommandLineOption& option : LinkOptions::options())
-    if (!option.valueName().isEmpty() && option.names().contains(word.mid(2))) return word.mid(2);
-  return std::nullopt;
-}
-
 // The serial ports as the program opens them: COM1..COM9 where they have a
 // device, the devices present, and along a path typed, the folders and the
 // terminal devices the program would open (not the consoles, not its own).
@@ -184,7 +176,7 @@ QStringList completions(const QStringList& words) {
   QStringList given;  // the command's arguments before the word typed
   for (qsizetype i = 0; i + 1 < words.size(); ++i) {
     const QString& word = words[i];
-    if (const auto option = valued_option(word)) {
+    if (const auto option = LinkOptions::value_follows(word)) {
       if (i + 2 == words.size()) {
         // The word typed is this option's value.
         if (option == QLatin1String("serial")) return serial_words(typed, link);

@@ -130,8 +130,9 @@ done < <(cat "$build/CMakeFiles/TargetDirectories.txt" 2>/dev/null)
 ((${#flag_files[@]})) || fail "no compile flags found in $build"
 for file in "${flag_files[@]}"; do
   grep -q -- '_FLAGS = ' "$file" || continue
+  # (-gno-record-gcc-switches: the compiler cache reorders them, and the build-id would follow.)
   for flag in -D_FORTIFY_SOURCE=2 -fstack-protector-strong -Werror=format-security -Werror=date-time \
-              "-ffile-prefix-map=$root=." "-ffile-prefix-map=$build=."; do
+              -gno-record-gcc-switches "-ffile-prefix-map=$root=." "-ffile-prefix-map=$build=."; do
     grep -q -- "$flag" "$file" || fail "${file#"$build"/} is not compiled with $flag"
   done
 done

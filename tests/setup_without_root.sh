@@ -9,12 +9,13 @@ trap 'rm -rf "$bin"' EXIT
 for tool in bash id awk; do ln -s "$(command -v $tool)" "$bin/$tool"; done
 printf '#!/bin/sh\nexit 0\n' > "$bin/dpkg-query"  # nothing is installed
 printf '#!/bin/sh\ntouch "%s/ran"\n' "$bin" > "$bin/apt-get"
+cp "$root/tools/setup.sh" "$bin/setup.sh"  # readable by the other user wherever the clone is
 chmod +x "$bin/dpkg-query" "$bin/apt-get"
 chmod 755 "$bin"
 as_user=()
 [[ $(id -u) -ne 0 ]] || as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 set +e
-err=$("${as_user[@]}" env -i PATH="$bin" bash "$root/tools/setup.sh" package 2>&1 >/dev/null)
+err=$("${as_user[@]}" env -i PATH="$bin" bash "$bin/setup.sh" package 2>&1 >/dev/null)
 code=$?
 set -e
 echo "$err"

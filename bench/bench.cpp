@@ -1,17 +1,6 @@
 // quadrel-bench: the panel's exchange, refresh, CPU, start-up and memory figures,
 // side by side with a plain blocking client and a bare window, against a
-// separate simulator process.
-//
-//   build/bench/quadrel-bench [exchanges] [--skip-soak]   every figure of the README table
-//   build/bench/quadrel-bench --soak N                    N refreshes with colour changes only
-//   build/bench/quadrel-bench --refresh-loop N [paced]    full refreshes only, for a profiler
-//   build/bench/quadrel-bench --launch                    launch against a bare window only
-//   build/bench/quadrel-bench --paced                     the refresh at 115200 baud only
-//   build/bench/quadrel-bench --cli-status                quadrel-cli status only
-//   build/bench/quadrel-bench --framer                    the line framer's throughput only
-//   build/bench/quadrel-bench --line-stream               1 MB/s of valid lines over TCP only
-//   build/bench/quadrel-bench --hub [SECONDS]             quadrel-hub's rows only (SECONDS of load, 60)
-//   build/bench/quadrel-bench --hub-soak [MINUTES]        panel, watch and apply through the hub (10 min)
+// separate simulator process. Its usage (kUsage, below) lists what it runs.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -721,8 +710,67 @@ int line_burst(int argc, char** argv, qint64 bytes, bool serial) {
   return 0;
 }
 
+constexpr const char* kUsage = R"(Usage: quadrel-bench [EXCHANGES] [--skip-soak]
+       quadrel-bench MODE [ARGUMENT]
+Prints the panel's figures side by side with a plain client and a bare window,
+against a simulator of its own; the whole run (every row of the performance
+table) takes about ten minutes, most of it the soak.
+
+  EXCHANGES                 exchanges per link for the exchange rows (default 2000, at least 100)
+  --skip-soak               leave out the soak
+  --soak [N]                N full refreshes in the shown window (default 10000)
+  --refresh-loop N [paced]  N full refreshes only, for a profiler (paced: at 115200 baud)
+  --launch                  the launch against a bare window only
+  --launch-probe DIR        one launch of the panel (programs folder DIR), for a profiler
+  --paced                   the refresh at 115200 baud only
+  --cli-status              quadrel-cli status only
+  --framer                  the line framer's throughput only
+  --line-stream             1 MB/s of valid lines over TCP only
+  --hub [SECONDS]           quadrel-hub's rows only (SECONDS of load, default 60)
+  --hub-soak [MINUTES]      panel, watch and apply through the hub (default 10)
+  -h, --help                show this help
+)";
+
+bool is_count(const char* word) {
+  const QByteArray w(word);
+  bool ok = false;
+  return w.toLongLong(&ok) > 0 && ok && !w.startsWith('+');
+}
+
+// The arguments make one of the runs above (and the probes it starts itself).
+bool arguments_fit(int argc, char** argv) {
+  const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+  const QByteArray second = argc > 2 ? QByteArray(argv[2]) : QByteArray();
+  auto optional_count = [&] { return argc == 2 || (argc == 3 && is_count(argv[2])); };
+  if (mode == "--launch-probe") return argc == 3;
+  if (mode == "--bare-probe") return argc == 3 && second.contains('x');
+  if (mode == "--line-burst") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "serial")) && is_count(argv[2]);
+  if (mode == "--refresh-loop") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "paced")) && is_count(argv[2]);
+  if (mode == "--soak" || mode == "--hub" || mode == "--hub-soak") return optional_count();
+  for (const char* alone : {"--launch", "--paced", "--cli-status", "--framer", "--line-stream"})
+    if (mode == alone) return argc == 2;
+  bool counted = false, skip = false;
+  for (int i = 1; i < argc; ++i) {
+    if (QByteArray(argv[i]) == "--skip-soak" && !skip) skip = true;
+    else if (is_count(argv[i]) && !counted) counted = true;
+    else return false;
+  }
+  return true;
+}
+
 int main(int argc, char** argv) {
   const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+  if (mode == "--help" || mode == "-h") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!arguments_fit(argc, argv)) {
+    QByteArrayList words;
+    for (int i = 1; i < argc; ++i) words << argv[i];
+    std::fprintf(stderr, "quadrel-bench: '%s' is not a run it knows; nothing was run.\n\n%s", words.join(' ').constData(),
+                 kUsage);
+    return 64;
+  }
   if (mode == "--launch-probe" && argc > 2) return launch_probe(argc, argv, QString::fromLocal8Bit(argv[2]));
   if (mode == "--bare-probe" && argc > 2) {
     const QList<QByteArray> size = QByteArray(argv[2]).split('x');

@@ -44,6 +44,11 @@ endif()
 # date or time macros.
 add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.
                     -Werror=date-time)
+# Nor the compiler's switches in the debug information: the compiler cache
+# hands them to the compiler in another order than CMake wrote them (the
+# precompiled header's -fpch-preprocess), and the build-id, made from the
+# whole program, would then differ with the cache and without it.
+add_compile_options(-gno-record-gcc-switches)
 # Resources without the files' modification times (format 1 has none): the
 # icons are rendered at build time.
 set(CMAKE_AUTORCC_OPTIONS --format-version 1)

@@ -9,9 +9,12 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iostream>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -155,10 +158,13 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("corvane-sim");
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUADREL_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Simulated Corvane video processor.\n\n") + kCommandHelp);
     parser.addHelpOption();
+    const QCommandLineOption version(QStringLiteral("version"), "Show the version.");
+    parser.addOption(version);
     const QCommandLineOption tcp_port(QStringLiteral("tcp-port"), "TCP port on 127.0.0.1 (default 2323, 0: any free).", "N", "2323");
     const QCommandLineOption no_tcp(QStringLiteral("no-tcp"), "Do not listen on TCP.");
     const QCommandLineOption no_pty(QStringLiteral("no-pty"), "Do not open a pseudo-terminal.");
@@ -176,6 +182,14 @@ int main(int argc, char** argv)
     parser.addOptions({tcp_port, no_tcp, no_pty, pty_link, log_file, pace, silent, err, split, merge, garbage,
                        delay, restart_ms, resolutions});
     parser.process(app);
+    if (parser.isSet(version)) {
+        std::cout << "corvane-sim " QUADREL_VERSION "\n"
+                     "Copyright (C) 2026 The Quadrel developers\n"
+                     "License GPL-3.0-or-later: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl.html>.\n"
+                     "This is free software: you are free to change and redistribute it.\n"
+                     "There is NO WARRANTY, to the extent permitted by law.\n";
+        return 0;
+    }
 
     corvane::SimServer server;
     corvane::Faults faults;
@@ -210,9 +224,12 @@ int main(int argc, char** argv)
 
     QFile log;
     if (parser.isSet(log_file)) {
-        log.setFileName(parser.value(log_file));
-        if (!log.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-            std::cerr << "corvane-sim: cannot open " << log.fileName().toStdString() << "\n";
+        // Appended to by the system (O_APPEND), so that a device or a pipe
+        // (/dev/null, /dev/stderr) is written as it is, not sought to its end.
+        const QByteArray path = QFile::encodeName(parser.value(log_file));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (fd < 0 || !log.open(fd, QIODevice::WriteOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+            std::cerr << "corvane-sim: cannot open " << path.toStdString() << ": " << std::strerror(errno) << "\n";
             return 2;
         }
     } else {

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -15,9 +16,11 @@
 #include <unistd.h>
 
 #include "expected_commands.h"
+#include "link/serial_link.h"
 #include "settings/settings_file.h"
 #include "sim_server.h"
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -609,6 +612,7 @@ class CliTest : public QObject {
   void bad_arguments_give_one_line_data() {
     QTest::addColumn<QString>("args");
     QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("says");  // part of the line, when it matters
     for (const char* args : {"", "frobnicate", "route E 1", "route A 5", "route E", "mode sideways", "picture A hue 101",
                              "bezel h 255", "label 1 ABCDEFGHIJKLM", "label 1 ééé", "preset save 5", "status extra",
                              "power up", "mode quad --json", "--tcp 127.0.0.1:99999 status",
@@ -617,13 +621,24 @@ class CliTest : public QObject {
                              "--tcp 127.0.0.1:1 --tcp 127.0.0.1:2 power off", "--timeout 0 status",
                              "--timeout -1 status", "--timeout 86400.1 status", "--timeout soon status",
                              "status --timeout 1 --timeout 1"})
-      QTest::newRow(*args ? args : "no command") << QString(args) << QByteArray();
-    QTest::newRow("apply no file") << "apply /nonexistent.json" << QByteArray();
-    QTest::newRow("no link") << "@nolink status" << QByteArray();
+      QTest::newRow(*args ? args : "no command") << QString(args) << QByteArray() << QString();
+    QTest::newRow("apply no file") << "apply /nonexistent.json" << QByteArray() << QString();
+    QTest::newRow("no link") << "@nolink status" << QByteArray() << QString();
+    // Each in the client's words: the command, what is wrong, what to do.
+    QTest::newRow("a command's option before it")
+        << "--json route" << QByteArray()
+        << "quadrel-cli: route: --json is an option of route: give it after the command, as in 'quadrel-cli route --json'";
+    QTest::newRow("a misspelt command") << "rout" << QByteArray() << "unknown command 'rout'; did you mean 'route'?";
+    QTest::newRow("a misspelt option") << "route --jsn" << QByteArray() << "route: unknown option --jsn; did you mean '--json'?";
+    QTest::newRow("a flag with a value") << "power on --wait=3" << QByteArray() << "power: --wait takes no value";
+    QTest::newRow("an option without its value") << "--tcp" << QByteArray() << "quadrel-cli: --tcp needs HOST[:PORT] after it";
+    QTest::newRow("apply, empty input") << "apply -" << QByteArray(" \n")
+                                        << "apply: -: the document is empty (the standard input gave nothing)";
   }
   void bad_arguments_give_one_line() {
     QFETCH(QString, args);
     QFETCH(QByteArray, input);
+    QFETCH(QString, says);
     Sim sim;
     QTemporaryDir empty;
     QStringList words = words_of(args);
@@ -633,6 +648,7 @@ class CliTest : public QObject {
       words = sim.link(true) + words;
     const Run run = cli(words, input);
     QVERIFY2(is_usage_error(run), qPrintable(QString::number(run.code) + ' ' + run.err));
+    QVERIFY2(run.err.contains(says), qPrintable(run.err));
     QCOMPARE(sim.server.log(), QStringList());
   }
 
@@ -762,6 +778,7 @@ class CliTest : public QObject {
     QTest::newRow("tcp, waiting") << true << true;
     QTest::newRow("pty, waiting") << false << true;
     QTest::newRow("tcp, not waiting") << true << false;
+    QTest::newRow("pty, not waiting") << false << false;
   }
   void power_on_waits_for_the_restart() {
     QFETCH(bool, tcp);
@@ -773,9 +790,9 @@ class CliTest : public QObject {
     sim.setup("PWR000");
     const Run run = cli(sim.link(tcp) << "power" << "on" << (wait ? "--wait" : "--verbose"));
     QCOMPARE(sim.dump().value("power"), QString("1"));
-    if (!wait) {
-      QCOMPARE(run.code, 2);
-      QVERIFY2(run.err.contains("power: PWR001: the device restarts; it was not read back"), qPrintable(run.err));
+    if (!wait) {  // acknowledged and restarting: done
+      QVERIFY2(run.code == 0, qPrintable(run.err));
+      QCOMPARE(run.out, "power: PWR001: acknowledged; the device restarts, and was not read back\n");
       return;
     }
     QVERIFY2(run.code == 0, qPrintable(run.err));
@@ -837,44 +854,65 @@ class CliTest : public QObject {
     }
   }
 
-  void completions_know_every_command_data() {
-    QTest::addColumn<QString>("shell");
-    QTest::addColumn<QString>("script");  // $F: the completion file
-    QTest::addColumn<QString>("expect");
-    QTest::newRow("bash") << "bash"
-                          << "source /usr/share/bash-completion/bash_completion && source $F && "
-                             "t() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); COMP_LINE=\"$*\"; COMP_POINT=${#COMP_LINE}; "
-                             "_quadrel_cli; echo \"${COMPREPLY[*]}\"; }; "
-                             "t quadrel-cli ''; t quadrel-cli --tcp h pip a size ''; t quadrel-cli power --w"
-                          << "@commands\nlarge medium small off\n--wait\n";
-    QTest::newRow("zsh") << "zsh" << "zsh -n $F && grep -o \"'[a-z]*:\" $F | tr -d \"':\" | sort | tr '\\n' ' '; echo"
-                         << "@sorted\n";
-    QTest::newRow("fish") << "fish"
-                          << "fish -c \"source $F; complete -C 'quadrel-cli ' | cut -f1 | sort | string join ' '; "
-                             "complete -C 'quadrel-cli --tcp h pip a size ' | cut -f1 | string join ' '\""
-                          << "@sorted\nlarge medium off small\n";
+  // Each shell's completion, in that shell on a pseudo-terminal: Tab after
+  // each line, and the line as the shell's editor then holds it. The words
+  // come from the program: a colon inside a word, a name with a space, the
+  // serial devices it would open (not a file, not a console).
+  void completions_in_each_shell_data() {
+    QTest::addColumn<QStringList>("command");  // the shell; @ is a folder of the test's own
+    QTest::addColumn<QString>("startup");      // NAME:TEXT, a start-up file in @
+    const QString file = QUADREL_SOURCE_DIR "/share/cli/";
+    QTest::newRow("bash") << QStringList{"bash", "--rcfile", "@/rc", "--noprofile", "-i"}
+                          << "rc:source /usr/share/bash-completion/bash_completion; source " + file +
+                                 "quadrel-cli.bash\nbind -x '\"\\C-t\": printf \"<<%s>>\" \"$READLINE_LINE\"'\n";
+    QTest::newRow("zsh") << QStringList{"zsh", "-i"}  // ZDOTDIR=@
+                         << ".zshrc:fpath=(" + file + " $fpath); autoload -Uz compinit; compinit -u -D\n"
+                                "show() { print -rn -- \"<<$BUFFER>>\" }; zle -N show; bindkey '^T' show\n";
+    QTest::newRow("fish") << QStringList{"fish", "--no-config", "-i", "-C", "source @/rc"}
+                          << "rc:source " + file + "quadrel-cli.fish; function show; echo \"<<\"(commandline)\">>\"; end; "
+                                 "bind \\ct show\n";
   }
-  void completions_know_every_command() {
-    QFETCH(QString, shell);
-    QFETCH(QString, script);
-    QFETCH(QString, expect);
-    const QString file = QStringLiteral(QUADREL_SOURCE_DIR "/share/cli/") +
-                         (shell == "bash" ? "quadrel-cli.bash" : shell == "zsh" ? "_quadrel-cli" : "quadrel-cli.fish");
-    // The commands as the program lists them.
-    QStringList commands;
-    static const QRegularExpression command_line("^  ([a-z]+)  ");
-    for (const QString& line : cli({"--help"}).out.split('\n'))
-      if (const auto match = command_line.match(line); match.hasMatch()) commands << match.captured(1);
-    commands << "help";
-    QStringList sorted = commands;
-    sorted.sort();
-    expect.replace("@commands", commands.join(' ')).replace("@sorted", sorted.join(' '));
+  void completions_in_each_shell() {
+    QFETCH(QStringList, command);
+    QFETCH(QString, startup);
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    QFile rc(d + "/" + startup.section(':', 0, 0));
+    QVERIFY(rc.open(QIODevice::WriteOnly) && rc.write(startup.section(':', 1).toUtf8()) > 0);
+    rc.close();
+    // A serial adapter (a pseudo-terminal), a file and a console.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    QVERIFY(QFile::link(QString::fromLocal8Bit(::ptsname(master)), d + "/adapter"));
+    QVERIFY(QFile::link("/dev/tty0", d + "/console"));
+    QFile(d + "/notes.txt").open(QIODevice::WriteOnly);
+    const QStringList typed{"quadrel-cli --tcp 127.0.0.1:2300 rou", "quadrel-cli aspect 16:1",
+                            "quadrel-cli resolution 1920x12", "quadrel-cli power --w", "quadrel-cli pip a si",
+                            "quadrel-cli --serial " + d + "/", "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.sch"};
+    const QStringList expected{"quadrel-cli --tcp 127.0.0.1:2300 route ", "quadrel-cli aspect 16:10 ",
+                               "quadrel-cli resolution 1920x1200\\ 60Hz ", "quadrel-cli power --wait ",
+                               "quadrel-cli pip a size ", "quadrel-cli --serial " + d + "/adapter ",
+                               "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.schema.json "};
     QProcess p;
-    p.setEnvironment(QProcess::systemEnvironment() << "F=" + file);
-    p.start("bash", {"-c", script});
-    QVERIFY(p.waitForFinished(20000));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PATH", QFileInfo(QUADREL_CLI_PATH).path() + ":" + env.value("PATH"));
+    env.insert("ZDOTDIR", d);
+    p.setProcessEnvironment(env);
+    p.start("python3", QStringList{QUADREL_SOURCE_DIR "/tests/support/shell_tab.py"} + command.replaceInStrings("@", d));
+    p.write((typed.join('\n') + '\n').toUtf8());
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(60000));
+    ::close(master);
     QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
-    QCOMPARE(QString(p.readAllStandardOutput()).replace(" \n", "\n"), expect);
+    QCOMPARE(QString(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), expected);
+  }
+
+  // Along /dev/tty the program offers only what it would open: no console, not its terminal.
+  void completion_offers_no_console() {
+    const QStringList offered = cli({"--complete", "--serial", "/dev/tty"}).out.split('\n', Qt::SkipEmptyParts);
+    static const QRegularExpression console("^/dev/tty[0-9]*$");
+    QVERIFY2(offered.filter(console).isEmpty(), qPrintable(offered.join(' ')));
+    for (const QString& device : offered) QVERIFY2(SerialLink::refusal(device).isEmpty(), qPrintable(device));
   }
 
   // Every document status prints follows the schema that is installed with the program.

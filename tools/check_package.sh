@@ -16,7 +16,8 @@
 #   SOURCE_DATE_EPOCH; packing the same build again elsewhere gives the same
 #   bytes;
 # - manual pages: quadrel(1) names the data folder of the tree it is installed
-#   in, and each page's SEE ALSO names the other three;
+#   in, and each page's SEE ALSO names the other three; the hub's units start
+#   the program of the tree they are installed in;
 # - metainfo: screenshots (shipped in share/screenshots, at the sizes stated),
 #   home page, developer, release notes, a <provides> for every program of the
 #   package; a Homepage field in each package;
@@ -101,9 +102,9 @@ for pkg in "${packages[@]}"; do
     grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fail "${metainfo##*/}: project_license"
   done
 done
-for program in quadrel quadrel-cli; do
-  env -u DISPLAY -u WAYLAND_DISPLAY "${tree[quadrel]}/usr/bin/$program" --version | grep 'GPL-3.0-or-later' >/dev/null ||
-    fail "$program --version does not name the licence"
+for program in "${tree[quadrel]}/usr/bin/quadrel" "${tree[quadrel]}/usr/bin/quadrel-cli" "${tree[quadrel-sim]}/usr/bin/corvane-sim"; do
+  env -u DISPLAY -u WAYLAND_DISPLAY "$program" --version 2>&1 | grep 'GPL-3.0-or-later' >/dev/null ||
+    fail "${program##*/} --version does not name the licence"
 done
 
 section "hardening: dpkg-buildflags, stripped as Debian strips"
@@ -129,8 +130,9 @@ done < <(cat "$build/CMakeFiles/TargetDirectories.txt" 2>/dev/null)
 ((${#flag_files[@]})) || fail "no compile flags found in $build"
 for file in "${flag_files[@]}"; do
   grep -q -- '_FLAGS = ' "$file" || continue
+  # (-gno-record-gcc-switches: the compiler cache reorders them, and the build-id would follow.)
   for flag in -D_FORTIFY_SOURCE=2 -fstack-protector-strong -Werror=format-security -Werror=date-time \
-              "-ffile-prefix-map=$root=." "-ffile-prefix-map=$build=."; do
+              -gno-record-gcc-switches "-ffile-prefix-map=$root=." "-ffile-prefix-map=$build=."; do
     grep -q -- "$flag" "$file" || fail "${file#"$build"/} is not compiled with $flag"
   done
 done
@@ -153,7 +155,7 @@ for deb in "$panel_deb" "$sim_deb" "$hub_deb"; do
   cmp -s "$deb" "$tmp/again/${deb##*/}" || fail "${deb##*/} differs when packed again"
 done
 
-section "manual pages"
+section "manual pages and units"
 zcat "${tree[quadrel]}/usr/share/man/man1/quadrel.1.gz" > "$tmp/quadrel.1"
 grep -q '^\.I /usr/share/quadrel$' "$tmp/quadrel.1" || fail "the packaged quadrel(1) does not name /usr/share/quadrel"
 ! grep -q '/usr/local' "$tmp/quadrel.1" || fail "the packaged quadrel(1) names /usr/local"
@@ -163,6 +165,15 @@ prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 DESTDIR=$tmp/installed cmake --install "$build" --component panel >/dev/null
 zcat "$tmp/installed$prefix/share/man/man1/quadrel.1.gz" | grep "^\.I $prefix/share/quadrel\$" >/dev/null ||
   fail "quadrel(1) installed under $prefix does not name $prefix/share/quadrel"
+# The hub's units start the program of the tree they are installed in.
+units=(lib/systemd/user/quadrel-hub.service lib/systemd/system/quadrel-hub@.service)
+DESTDIR=$tmp/installed cmake --install "$build" --component hub --prefix /opt/quadrel >/dev/null
+for unit in "${units[@]}"; do
+  grep -qx 'ExecStart=/usr/bin/quadrel-hub $QUADREL_HUB_ARGS' "${tree[quadrel-hub]}/usr/$unit" ||
+    fail "the packaged ${unit##*/} does not start /usr/bin/quadrel-hub"
+  grep -qx 'ExecStart=/opt/quadrel/bin/quadrel-hub $QUADREL_HUB_ARGS' "$tmp/installed/opt/quadrel/$unit" ||
+    fail "${unit##*/} installed under --prefix /opt/quadrel does not start /opt/quadrel/bin/quadrel-hub"
+done
 pages=(quadrel quadrel-cli corvane-sim quadrel-hub)
 for page in "${pages[@]}"; do
   file=$(ls "${tree[quadrel]}/usr/share/man/man1/$page.1.gz" "${tree[quadrel-sim]}/usr/share/man/man1/$page.1.gz" \

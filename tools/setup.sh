@@ -12,8 +12,9 @@ declare -A needs=(
   [fuzz]="clang libclang-rt-14-dev"
 )
 # the client's completions and its document's schema, checked by the tests;
-# the hub's web panel, tested in headless Chromium
-needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium"
+# the hub's web panel, tested in headless Chromium; an X server for the
+# tests that need a real window
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium xvfb xauth"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)
@@ -33,9 +34,18 @@ for p in "${packages[@]}"; do
 done
 ((${#missing[@]})) || exit 0
 
-echo "setup: installing ${missing[*]}"
 sudo_cmd=()
-if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup: these Debian packages are missing: ${missing[*]}" >&2
+    echo "setup: without root or sudo they cannot be installed from here; as root, run:" >&2
+    echo "  apt-get update && apt-get install --no-install-recommends ${missing[*]}" >&2
+    echo "then run this command again." >&2
+    exit 1
+  fi
+  sudo_cmd=(sudo)
+fi
+echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

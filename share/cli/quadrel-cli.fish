@@ -1,108 +1,25 @@
-# fish completion for quadrel-cli
+# fish completion for quadrel-cli. The words come from the program itself
+# (quadrel-cli --complete WORDS...), so they are the ones it takes: its
+# commands and options, the words of each command's arguments, the serial
+# ports it opens.
 
-set -l commands status send watch mode route resolution aspect power preset lock key label audio picture bezel hdcp pip apply help
-
-# The command given, or nothing: the first word that is no option (nor an option's value).
-function __quadrel_cli_command
+function __quadrel_cli_complete
     set -l words (commandline -opc)
+    set -l program $words[1]
     set -e words[1]
-    while set -q words[1]
-        switch $words[1]
-            case --serial --tcp --panel-dir --timeout
-                set -e words[1]
-            case '-*'
+    set -l typed (commandline -ct | string unescape)
+    for line in ($program --complete $words "$typed" 2>/dev/null)
+        switch $line
+            case ':files *'
+                __fish_complete_suffix .(string replace ':files ' '' -- $line)
+            case ':dirs'
+                __fish_complete_directories "$typed"
+            case ':hosts'
+                __fish_print_hostnames
             case '*'
-                echo $words[1]
-                return 0
+                echo $line
         end
-        set -e words[1]
-    end
-    return 1
-end
-
-# The words after the command.
-function __quadrel_cli_args
-    set -l command (__quadrel_cli_command); or return
-    set -l words (commandline -opc)
-    set -l index (contains -i -- $command $words)
-    test $index -lt (count $words); or return
-    for word in $words[(math $index + 1)..-1]
-        string match -q -- '-*' $word; or echo $word
     end
 end
 
-# True when the command is $argv[1] with $argv[2] words after it, the first of them $argv[3..].
-function __quadrel_cli_at
-    set -l command (__quadrel_cli_command)
-    test "$command" = "$argv[1]"; or return 1
-    set -l args (__quadrel_cli_args)
-    test (count $args) -eq $argv[2]; or return 1
-    set -l want $argv[3..-1]
-    set -l n (count $want)
-    test $n -eq 0; and return 0
-    test "$args[1..$n]" = "$want"
-end
-
-complete -c quadrel-cli -f
-complete -c quadrel-cli -l serial -r -d 'Serial port: a path or COM1..COM9' -a 'COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 (__fish_complete_path /dev/tty)'
-complete -c quadrel-cli -l tcp -x -d 'The device at HOST[:PORT] (port 23)' -a '(__fish_print_hostnames)'
-complete -c quadrel-cli -l panel-dir -x -d 'Folder of corvane.ini and output_reso.txt' -a '(__fish_complete_directories)'
-complete -c quadrel-cli -l timeout -x -d 'End the run after SECONDS'
-complete -c quadrel-cli -s v -l verbose -d 'Copy the traffic to standard error'
-complete -c quadrel-cli -s h -l help -d 'Show the help'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -l version -d 'Show the version'
-
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a status -d 'Read the whole device and print it'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a send -d 'Send one raw command'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a watch -d 'Print what the device sends on its own'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a mode -d 'Choose the display mode, or print it'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a route -d 'Route an input to an output, or print the routing'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a resolution -d 'Choose the output resolution, or print it'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a aspect -d 'Choose how the picture is fitted'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a power -d 'Switch on or to standby, or print which'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a preset -d 'Save or recall a preset'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a lock -d 'Lock or unlock the front-panel keys'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a key -d 'Press a key of the on-screen menu'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a label -d 'Set an input label, or show or hide them'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a audio -d 'Audio on or off, its EDID format or source'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a picture -d 'Set a picture value, or reset the picture'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a bezel -d 'The bezel correction'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a hdcp -d 'HDCP of an input or an output'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a pip -d 'Place, size or swap a picture-in-picture'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a apply -d 'Set the device to a state document'
-complete -c quadrel-cli -n "not __quadrel_cli_command" -a help -d 'Describe a command'
-
-complete -c quadrel-cli -n "__fish_seen_subcommand_from status" -l json -d 'One JSON document'
-complete -c quadrel-cli -n "__fish_seen_subcommand_from status" -l partial -d 'Print what was read, even incomplete'
-complete -c quadrel-cli -n "__fish_seen_subcommand_from watch mode route resolution lock power" -l json -d 'Print JSON'
-complete -c quadrel-cli -n "__fish_seen_subcommand_from power" -l wait -d 'Wait until the device answers again'
-complete -c quadrel-cli -n "__fish_seen_subcommand_from apply" -l dry-run -d 'Print the commands; send only queries'
-
-complete -c quadrel-cli -n "__quadrel_cli_at help 0" -a "$commands"
-complete -c quadrel-cli -n "__quadrel_cli_at mode 0" -a "matrix dual-pop tv-wall dual-pip quad"
-complete -c quadrel-cli -n "__quadrel_cli_at route 0" -a "A B C D"
-complete -c quadrel-cli -n "__quadrel_cli_at route 1" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at aspect 0" -a "full 4:3 16:9 16:10 keep"
-complete -c quadrel-cli -n "__quadrel_cli_at power 0" -a "on standby off"
-complete -c quadrel-cli -n "__quadrel_cli_at preset 0" -a "save recall"
-complete -c quadrel-cli -n "__quadrel_cli_at preset 1" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at lock 0" -a "on off"
-complete -c quadrel-cli -n "__quadrel_cli_at key 0" -a "menu exit ok up down left right"
-complete -c quadrel-cli -n "__quadrel_cli_at label 0" -a "on off 1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 0" -a "on off edid dual-a dual-b quad"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 edid" -a "2ch 6ch 8ch bitstream hd"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 dual-a; or __quadrel_cli_at audio 1 dual-b" -a "1 2"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 quad" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at picture 0" -a "A B C D all reset"
-complete -c quadrel-cli -n "__quadrel_cli_at picture 1; and not __quadrel_cli_at picture 1 reset" -a "brightness contrast hue saturation"
-complete -c quadrel-cli -n "__quadrel_cli_at bezel 0" -a "on off h v"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 0" -a "input output"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 1 input" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 1 output" -a "A B C D"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 2 input" -a "on off"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 2 output" -a "input output"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 0" -a "a b"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 1" -a "corner size swap"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 2 a corner; or __quadrel_cli_at pip 2 b corner" -a "upper-left upper-right lower-right lower-left"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 2 a size; or __quadrel_cli_at pip 2 b size" -a "large medium small off"
-complete -c quadrel-cli -n "__quadrel_cli_at apply 0" -F -a "-"
+complete -c quadrel-cli -f -a '(__quadrel_cli_complete)'

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QJsonDocument>
 #include <QMap>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -90,6 +91,13 @@ QList<QCommandLineOption> LinkOptions::options() {
        "SECONDS"},
       {QStringList{"v", "verbose"}, "Copy the traffic with the device to standard error."},
   };
+}
+
+std::optional<QString> LinkOptions::value_follows(const QString& word) {
+  if (!word.startsWith(QStringLiteral("--")) || word.contains(QLatin1Char('='))) return std::nullopt;
+  for (const QCommandLineOption& option : options())
+    if (!option.valueName().isEmpty() && option.names().contains(word.mid(2))) return word.mid(2);
+  return std::nullopt;
 }
 
 bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
@@ -204,6 +212,63 @@ int usage_error(const QString& name, const QString& message) {
   return exit_code::Usage;
 }
 
+namespace {
+
+// Edits (a letter added, dropped, changed) from a to b.
+qsizetype edit_distance(const QString& a, const QString& b) {
+  std::vector<qsizetype> row(static_cast<std::size_t>(b.size()) + 1);
+  for (qsizetype j = 0; j <= b.size(); ++j) row[static_cast<std::size_t>(j)] = j;
+  for (qsizetype i = 1; i <= a.size(); ++i) {
+    qsizetype diagonal = row[0];
+    row[0] = i;
+    for (qsizetype j = 1; j <= b.size(); ++j) {
+      const qsizetype above = row[static_cast<std::size_t>(j)];
+      row[static_cast<std::size_t>(j)] =
+          std::min({above + 1, row[static_cast<std::size_t>(j - 1)] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row.back();
+}
+
+QString dashed(const QString& name) { return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name; }
+
+}  // namespace
+
+QString did_you_mean(const QString& word, const QStringList& choices) {
+  QString best;
+  const qsizetype letters = QString(word).remove(QLatin1Char('-')).size();
+  qsizetype fewest = letters < 3 ? 1 : letters < 5 ? 2 : 3;  // edits allowed, plus one
+  for (const QString& choice : choices) {
+    const qsizetype edits = letters >= 2 && choice.startsWith(word) ? 0 : edit_distance(word, choice);
+    if (edits < fewest) fewest = edits, best = choice;
+  }
+  return best.isEmpty() ? QString() : QStringLiteral("; did you mean '%1'?").arg(best);
+}
+
+QString parser_error(const QCommandLineParser& parser, const QList<QCommandLineOption>& known) {
+  if (!parser.unknownOptionNames().isEmpty()) {
+    QStringList names;
+    for (const QCommandLineOption& option : known)
+      for (const QString& name : option.names()) names << dashed(name);
+    const QString unknown = dashed(parser.unknownOptionNames().constFirst());
+    return QStringLiteral("unknown option %1").arg(unknown) + did_you_mean(unknown, names);
+  }
+  // Qt's own sentences name the option in quotes.
+  static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+  static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+  const QString text = parser.errorText();
+  if (const auto m = missing.match(text); m.hasMatch()) {
+    for (const QCommandLineOption& option : known)
+      if (option.names().contains(QString(m.captured(1)).remove(QLatin1Char('-'))))
+        return QStringLiteral("%1 needs %2 after it").arg(m.captured(1), option.valueName());
+    return QStringLiteral("%1 needs a value after it").arg(m.captured(1));
+  }
+  if (const auto m = unexpected.match(text); m.hasMatch())
+    return QStringLiteral("%1 takes no value").arg(QString(m.captured(1)).section(QLatin1Char('='), 0, 0));
+  return text;
+}
+
 void print_stdout(const QString& text) { put(stdout, text); }
 void print_stderr(const QString& text) { put(stderr, text); }
 
@@ -220,13 +285,16 @@ Session* Context::open() {
   return session_.get();
 }
 
+std::vector<std::string> resolution_names(const LinkOptions& link) {
+  std::string text;
+  std::vector<std::string> names;
+  if (read_text(QDir(link.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text).isEmpty())
+    names = parse_resolution_list(text);
+  return names.empty() ? default_resolution_list() : names;
+}
+
 const std::vector<std::string>& Context::resolutions() const {
-  if (resolutions_.empty()) {
-    std::string text;
-    if (read_text(QDir(link_.data_folder()).filePath(QStringLiteral("output_reso.txt")), &text).isEmpty())
-      resolutions_ = parse_resolution_list(text);
-    if (resolutions_.empty()) resolutions_ = default_resolution_list();
-  }
+  if (resolutions_.empty()) resolutions_ = resolution_names(link_);
   return resolutions_;
 }
 
@@ -262,7 +330,8 @@ int Command::execute(const QStringList& arguments, LinkOptions link) const {
   setup(parser);
   QString error;
   auto fail = [&](const QString& message) { return usage_error(name_, message); };
-  if (!parser.parse(QStringList{"quadrel-cli"} + arguments)) return fail(parser.errorText());
+  if (!parser.parse(QStringList{"quadrel-cli"} + arguments))
+    return fail(parser_error(parser, options_ + LinkOptions::options() + QList{QCommandLineOption(QStringList{"h", "help"})}));
   if (parser.isSet("help")) {
     put(stdout, help());
     return exit_code::Done;
@@ -284,6 +353,8 @@ int report_failures(const Session& session, const ApplyReport& report) {
     switch (applied.result) {
       case ChangeResult::Planned:
       case ChangeResult::Held: break;
+      // Done: said on the standard output.
+      case ChangeResult::Restarting: print_stdout(applied.change.path + QStringLiteral(": ") + applied.message + '\n'); break;
       case ChangeResult::NotSent: not_sent[applied.message] << applied.change.path; break;
       case ChangeResult::NoAnswer:
         if (session.timed_out()) {

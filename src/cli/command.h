@@ -30,6 +30,9 @@ struct LinkOptions {
 
   // The link options every parser knows.
   static QList<QCommandLineOption> options();
+  // The name of the link option `word` is when its value is the next word
+  // ("--tcp"; not "--tcp=HOST"), or nothing.
+  static std::optional<QString> value_follows(const QString& word);
   // Takes the options a parser found; false with a message when one is
   // empty, given twice (here or before the command), or contradicts another.
   bool take(const QCommandLineParser& parser, QString* error);
@@ -41,6 +44,10 @@ struct LinkOptions {
   QString ports_folder() const;   // com_ports.txt
   QString data_folder() const;    // output_reso.txt
 };
+
+// The resolution names of the panel's list (output_reso.txt, else the
+// defaults), position p being resolution number p + 1.
+std::vector<std::string> resolution_names(const LinkOptions& link);
 
 class Command;
 
@@ -82,6 +89,11 @@ class Command {
 
   const QString& name() const { return name_; }
   const QString& description() const { return description_; }
+  // The arguments as the usage gives them ("save|recall 1..4"), the options
+  // and the notes (which define the usage's placeholders: "SIZE: large|...").
+  const QString& arguments() const { return arguments_; }
+  const QList<QCommandLineOption>& options() const { return options_; }
+  const QStringList& notes() const { return notes_; }
   // The usage and options of this command.
   QString help() const;
 
@@ -108,6 +120,14 @@ class Command {
 // "quadrel-cli: NAME: MESSAGE (see 'quadrel-cli NAME --help')" on stderr
 // (without a name: the program's own help); returns the usage exit code.
 int usage_error(const QString& name, const QString& message);
+
+// Why a parser refused its arguments, in the client's words: the option and
+// what to do ("unknown option --jsn; did you mean --json?", "--tcp needs
+// HOST[:PORT]", "--wait takes no value").
+QString parser_error(const QCommandLineParser& parser, const QList<QCommandLineOption>& known);
+// "; did you mean 'route'?" when one of `choices` is near `word` (a letter
+// or two apart, or begun by it), else nothing.
+QString did_you_mean(const QString& word, const QStringList& choices);
 
 // Prints on the standard output, noting a failure to write it.
 void print_stdout(const QString& text);

@@ -46,6 +46,9 @@ class Apply : public Command {
       bytes += piece;
     }
     if (file.error() != QFileDevice::NoError) return c.usage("cannot read " + path + ": " + file.errorString());
+    if (bytes.trimmed().isEmpty())
+      return c.usage(path + ": the document is empty" + (path == "-" ? " (the standard input gave nothing)" : "") +
+                     ": give one such as status --json prints");
     QString why;
     const auto document = parse_document(bytes, &why);
     if (!document) return c.usage(path + ": " + why);

@@ -212,7 +212,7 @@ class Resolution : public Setting {
  public:
   Resolution()
       : Setting("resolution", "Choose the output resolution by its number or its name in output_reso.txt, or print it.",
-                "[N|NAME]") {
+                "[1..99|NAME]") {
     max_args_ = 1;
   }
 
@@ -273,7 +273,8 @@ class Power : public Setting {
     options_ << QCommandLineOption("wait", "After power on: wait until the device answers again (it restarts; over "
                                            "TCP it closes the connection), at most --timeout or 60 s.");
     notes_ << "The device is asked first: one already in the state asked for is sent nothing. Switched on from "
-              "standby, the device restarts and is read back only with --wait.";
+              "standby, the device acknowledges and restarts: that is done (0), and it is read back only with "
+              "--wait.";
   }
 
  protected:

@@ -1,8 +1,10 @@
 // quadrel-cli: drives and reads a Corvane from scripts, on the panel's link core.
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
+#include "cli/completion.h"
 
 using namespace quadrel;
 using namespace quadrel::cli;
@@ -50,9 +52,37 @@ QString usage() {
   return text;
 }
 
+// The options before the command are the link's: another (the command's
+// own, given too early) is named with the command line that works.
+int misplaced_option(const QCommandLineParser& parser) {
+  QStringList words = QCoreApplication::arguments().mid(1);
+  const Command* command = nullptr;
+  qsizetype at = 0;
+  for (; at < words.size() && !command; ++at) {
+    if (LinkOptions::value_follows(words[at])) ++at;
+    else if (!words[at].startsWith(QLatin1Char('-'))) command = find_command(words[at]);
+  }
+  const QString unknown = parser.unknownOptionNames().value(0);
+  QStringList moved;
+  for (qsizetype i = 0; command && !unknown.isEmpty() && i < at - 1; ++i)
+    if (QString(words[i]).remove(QRegularExpression(QStringLiteral("^--?"))).section(QLatin1Char('='), 0, 0) ==
+        unknown)
+      moved << words.takeAt(i--), --at;
+  bool owned = false;
+  for (const QCommandLineOption& option : command ? command->options() : QList<QCommandLineOption>{})
+    owned = owned || option.names().contains(unknown);
+  if (!owned)
+    return usage_error({}, parser_error(parser, LinkOptions::options() + QList{QCommandLineOption(QStringList{"h", "help"}),
+                                                                               QCommandLineOption(QStringList{"version"})}));
+  for (const QString& word : moved) words.insert(at, word);
+  return usage_error(command->name(), QStringLiteral("%1 is an option of %2: give it after the command, as in "
+                                                     "'quadrel-cli %3'")
+                                          .arg(moved.join(QLatin1Char(' ')), command->name(), words.join(QLatin1Char(' '))));
+}
+
 // Runs the command line; `name` is the command's.
 int run(QCommandLineParser& parser, QString* name) {
-  if (!parser.parse(QCoreApplication::arguments())) return usage_error({}, parser.errorText());
+  if (!parser.parse(QCoreApplication::arguments())) return misplaced_option(parser);
   if (parser.isSet("version")) {
     print_stdout(QStringLiteral("quadrel-cli %1\n"
                                 "Copyright (C) 2026 The Quadrel developers\n"
@@ -76,7 +106,11 @@ int run(QCommandLineParser& parser, QString* name) {
   QString error;
   if (!link.take(parser, &error)) return usage_error({}, error);
   const Command* command = find_command(rest.first());
-  if (!command) return usage_error({}, QStringLiteral("unknown command: ") + rest.first());
+  if (!command) {
+    QStringList names{QStringLiteral("help")};
+    for (const auto& each : commands()) names << each->name();
+    return usage_error({}, QStringLiteral("unknown command '%1'").arg(rest.first()) + did_you_mean(rest.first(), names));
+  }
   *name = command->name();
   return command->execute(rest.mid(1), link);
 }
@@ -87,6 +121,12 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("quadrel-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUADREL_VERSION));
+  // The shells' completions (share/cli) ask the program for its words:
+  // "quadrel-cli --complete WORD... TYPED", not in the help.
+  if (argc > 1 && qstrcmp(argv[1], "--complete") == 0) {
+    for (const QString& line : completions(QCoreApplication::arguments().mid(2))) print_stdout(line + '\n');
+    return output_error().isEmpty() ? exit_code::Done : exit_code::OutputError;
+  }
 
   // Options before the command are the link's; the rest belongs to the command.
   QCommandLineParser parser;

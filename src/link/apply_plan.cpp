@@ -188,6 +188,7 @@ QString result_name(ChangeResult result) {
     case ChangeResult::NoAnswer: return QStringLiteral("no answer");
     case ChangeResult::LinkLost: return QStringLiteral("link lost");
     case ChangeResult::NotSent: return QStringLiteral("not sent");
+    case ChangeResult::Restarting: return QStringLiteral("restarting");
   }
   return {};
 }
@@ -247,11 +248,11 @@ class Run {
       // The device restarts: read back once it answers again.
       const bool back = options_.await_restart && options_.await_restart();
       if (!back) {
-        applied.result = ChangeResult::NoAnswer;
+        applied.result = options_.await_restart ? ChangeResult::NoAnswer : ChangeResult::Restarting;
         applied.command = text(std::string(cmd::PWR_ON));
         applied.message = applied.command + (options_.await_restart
                                                  ? QStringLiteral(": the device did not answer again after its restart")
-                                                 : QStringLiteral(": the device restarts; it was not read back"));
+                                                 : QStringLiteral(": acknowledged; the device restarts, and was not read back"));
         stopped_ = true;
         return applied;
       }

@@ -68,6 +68,7 @@ enum class ChangeResult {
   NoAnswer,  // a command or its read-back went unanswered; the run stopped
   LinkLost,  // the link closed; the run stopped
   NotSent,   // the run stopped before it, or the mode it needs was not reached
+  Restarting,  // power on, acknowledged: the device restarts; not read back (the run stops)
 };
 QString result_name(ChangeResult result);  // "held", "not held", ...
 
@@ -99,7 +100,8 @@ struct ApplyOptions {
   std::function<void(const AppliedChange&)> on_change;
   // After "PWR001", which restarts the device (over TCP the connection
   // drops): returns once the device answers again (true), or gives up
-  // (false). Without it a power-on ends the run: it cannot be read back.
+  // (false). Without it a power-on the device acknowledged ends the run as
+  // Restarting: done, but not read back.
   std::function<bool()> await_restart;
 };
 

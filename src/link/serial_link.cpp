@@ -6,10 +6,13 @@
 #include <QMetaObject>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "link/core/small_file.h"
 
 #ifdef Q_OS_LINUX
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -71,20 +74,26 @@ QString SerialLink::other_holder(const QString& device_path) {
   struct stat device {};
   if (::stat(QFile::encodeName(device_path).constData(), &device) != 0 || !S_ISCHR(device.st_mode))
     return {};
-  const QString self = QString::number(::getpid());
-  const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  for (const QString& pid : pids) {
-    if (pid == self || !pid.front().isDigit()) continue;
-    const QString fd_dir = QStringLiteral("/proc/") + pid + QStringLiteral("/fd");
-    for (const QString& fd : QDir(fd_dir).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+  // Read with the system's own calls: a panel opens its port at every start,
+  // and a machine runs hundreds of processes with dozens of files each.
+  const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
+  const std::string self = std::to_string(::getpid());
+  while (const dirent* process = proc ? ::readdir(proc.get()) : nullptr) {
+    const std::string pid = process->d_name;
+    if (pid == self || pid.front() < '0' || pid.front() > '9') continue;
+    const std::string fd_dir = "/proc/" + pid + "/fd";
+    const std::unique_ptr<DIR, int (*)(DIR*)> fds(::opendir(fd_dir.c_str()), ::closedir);
+    bool holds = false;
+    while (const dirent* fd = fds && !holds ? ::readdir(fds.get()) : nullptr) {
       struct stat open_file {};
-      if (::stat(QFile::encodeName(fd_dir + '/' + fd).constData(), &open_file) != 0) continue;
-      if (!S_ISCHR(open_file.st_mode) || open_file.st_rdev != device.st_rdev) continue;
-      QFile comm(QStringLiteral("/proc/") + pid + QStringLiteral("/comm"));
-      QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
-                                                     : QStringLiteral("a program");
-      return name + QStringLiteral(" (pid ") + pid + ')';
+      holds = fd->d_name[0] != '.' && ::fstatat(::dirfd(fds.get()), fd->d_name, &open_file, 0) == 0 &&
+              S_ISCHR(open_file.st_mode) && open_file.st_rdev == device.st_rdev;
     }
+    if (!holds) continue;
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(QString::fromStdString(pid)));
+    const QString name = comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed()
+                                                         : QStringLiteral("a program");
+    return name + QStringLiteral(" (pid %1)").arg(QString::fromStdString(pid));
   }
 #else
   Q_UNUSED(device_path);
@@ -135,6 +144,8 @@ QString SerialLink::refusal(const QString& device_path) {
   if (dev_major == 5 && dev_minor == 0) return QStringLiteral("the terminal this program runs in, not a serial port");
   if ((dev_major == 5 && dev_minor == 1) || (dev_major == 4 && dev_minor < 64))
     return QStringLiteral("a console of this computer, not a serial port");
+  if (dev_major == 5 && dev_minor == 2)
+    return QStringLiteral("the maker of pseudo-terminals, not a serial port");
   if (is_own_terminal(info.st_rdev)) return QStringLiteral("the terminal this program runs in, not a serial port");
   // A character device that is no terminal (/dev/zero, /dev/urandom, a
   // sound card) has no line settings at all. The kernel tells the class of

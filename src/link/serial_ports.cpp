@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <grp.h>
+#include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +36,27 @@ bool by_number(const QString& a, const QString& b) {
   return split(a) < split(b);
 }
 
+// The entries of `folder` named by one of `stems` and a number ("ttyUSB0"),
+// in the order by_number gives. One pass over the folder with the system's
+// own calls: /dev holds hundreds of entries, and the panel lists its ports at
+// every start.
+QStringList numbered_entries(const QString& folder, std::initializer_list<std::string_view> stems) {
+  QStringList names;
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(QFile::encodeName(folder).constData()), ::closedir);
+  while (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr) {
+    if (entry->d_type == DT_DIR) continue;
+    const std::string_view name = entry->d_name;
+    for (const std::string_view stem : stems) {
+      if (name.size() <= stem.size() || name.substr(0, stem.size()) != stem) continue;
+      const std::string_view number = name.substr(stem.size());
+      if (std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    }
+  }
+  std::sort(names.begin(), names.end(), by_number);
+  return names;
+}
+
 // A built-in port has a UART when the serial core reports a port type other
 // than 0 ("unknown"): the kernel makes ttyS0..ttyS31 whether or not one exists.
 bool has_uart(const QString& root, const QString& name) {
@@ -56,14 +80,9 @@ QStringList present_serial_devices(const QString& root) {
     result << kById + QLatin1Char('/') + link.fileName();
   }
 
-  QStringList usb = dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}, QDir::System | QDir::Files);
-  std::sort(usb.begin(), usb.end(), by_number);
-  for (const QString& name : usb)
+  for (const QString& name : numbered_entries(dev.path(), {"ttyUSB", "ttyACM"}))
     if (!taken.contains(name)) result << QStringLiteral("/dev/") + name;
-
-  QStringList builtin = dev.entryList({QStringLiteral("ttyS*")}, QDir::System | QDir::Files);
-  std::sort(builtin.begin(), builtin.end(), by_number);
-  for (const QString& name : builtin)
+  for (const QString& name : numbered_entries(dev.path(), {"ttyS"}))
     if (has_uart(root, name)) result << QStringLiteral("/dev/") + name;
   return result;
 }

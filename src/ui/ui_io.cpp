@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPlainTextDocumentLayout>
 #include <QSignalBlocker>
@@ -111,13 +112,37 @@ void MessageBoxNotifier::message_titled(const std::string& title, const std::str
   const Message m{title, text, icon};
   if (showing_ == m || std::find(waiting_.begin(), waiting_.end(), m) != waiting_.end()) return;
   waiting_.push_back(m);
-  if (scheduled_) return;
+  if (scheduled_ || awaiting_release_) return;
   scheduled_ = true;
-  QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { show_waiting(); }, Qt::QueuedConnection);
+}
+
+void MessageBoxNotifier::show_waiting() {
+  scheduled_ = false;
+  if (QGuiApplication::mouseButtons() == Qt::NoButton) return flush();
+  if (awaiting_release_) return;
+  awaiting_release_ = true;
+  qApp->installEventFilter(this);
+}
+
+bool MessageBoxNotifier::eventFilter(QObject* watched, QEvent* event) {
+  // The release reaches its widget first (the slider's arrow stops); the box follows.
+  if (event->type() == QEvent::MouseButtonRelease && awaiting_release_ &&
+      static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton) {
+    awaiting_release_ = false;
+    qApp->removeEventFilter(this);
+    scheduled_ = true;
+    QMetaObject::invokeMethod(this, [this] { show_waiting(); }, Qt::QueuedConnection);
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void MessageBoxNotifier::flush() {
   scheduled_ = false;
+  if (awaiting_release_) {
+    awaiting_release_ = false;
+    qApp->removeEventFilter(this);
+  }
   // A box shows the rest when it closes.
   if (showing_) return;
   while (!waiting_.empty()) {

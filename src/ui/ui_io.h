@@ -5,7 +5,6 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTimer>
-#include <QTextCursor>
 
 #include <optional>
 #include <vector>
@@ -43,17 +42,24 @@ class TextConsole : public QObject, public Console {
 };
 
 // Modal message boxes with the program's title (or a title of their own),
-// shown from the event loop and never inside the handler that asked for one:
-// a box opened in a mouse press takes the release, and a slider's arrow would
-// then repeat for as long as the box is up. One box at a time, in order; a
-// message that is already waiting or showing is not shown twice.
+// shown from the event loop and never inside the handler that asked for one,
+// nor while a mouse button is held: a box shown then takes the release from
+// the window below it, and a slider's arrow, still pressed, would go on
+// stepping (and asking for boxes) for as long as the program runs. One box at
+// a time, in order; a message that is already waiting or showing is not shown
+// twice.
 class MessageBoxNotifier : public QObject, public Notifier {
  public:
   explicit MessageBoxNotifier(QWidget* owner) : owner_(owner) {}
   void message(const std::string& text, MessageIcon icon) override;
   void message_titled(const std::string& title, const std::string& text, MessageIcon icon) override;
-  // Shows now what is waiting (the window closes: nothing is left unsaid).
+  // Shows now what is waiting, held button or not (the window closes:
+  // nothing is left unsaid).
   void flush() override;
+
+ protected:
+  // While a button is held: waits for its release.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Message {
@@ -62,12 +68,15 @@ class MessageBoxNotifier : public QObject, public Notifier {
     MessageIcon icon;
     bool operator==(const Message&) const = default;
   };
+  // From the event loop: shows what waits, once no mouse button is held.
+  void show_waiting();
   void show(const Message& message);
 
   QWidget* owner_;
   std::vector<Message> waiting_;
   std::optional<Message> showing_;
   bool scheduled_ = false;
+  bool awaiting_release_ = false;
 };
 
 }  // namespace quadrel

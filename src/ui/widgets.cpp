@@ -15,6 +15,7 @@
 #include <QStyleOptionButton>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -30,11 +31,16 @@ namespace {
 // Relative luminance of a colour as the contrast formula of the web's
 // accessibility guidelines defines it.
 double luminance(const QColor& c) {
-  auto channel = [](int v) {
-    const double s = v / 255.0;
-    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+  // Each channel's share of light, worked out once for its 256 values.
+  static const std::array<double, 256> channel = [] {
+    std::array<double, 256> table{};
+    for (int v = 0; v < 256; ++v) {
+      const double s = v / 255.0;
+      table[v] = s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    }
+    return table;
+  }();
+  return 0.2126 * channel[c.red()] + 0.7152 * channel[c.green()] + 0.0722 * channel[c.blue()];
 }
 
 // One palette per colour, made on first use and shared by every label or box

@@ -1,5 +1,6 @@
 #include "link/core/small_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -54,10 +55,12 @@ SmallFile read_small_file(const std::string& path, std::size_t limit) {
     file.kind = file_kind(info.st_mode);
     return file;
   }
-  std::string text(limit, '\0');
+  // Room for the file as it is, and more as it grows meanwhile, up to the limit.
+  std::string text(std::min(limit, static_cast<std::size_t>(info.st_size) + 1), '\0');
   std::size_t got = 0;
   while (got < limit) {
-    const ssize_t n = ::read(fd, text.data() + got, limit - got);
+    if (got == text.size()) text.resize(std::min(limit, 2 * text.size() + 4096));
+    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
     if (n > 0) {
       got += static_cast<std::size_t>(n);
     } else if (n == 0) {

@@ -25,6 +25,7 @@ namespace {
 const QString kStatePath = QStringLiteral("/api/v1/state");
 const QString kSendPath = QStringLiteral("/api/v1/send");
 const QString kEventsPath = QStringLiteral("/api/v1/events");
+const QString kParametersPath = QStringLiteral("/api/v1/parameters");
 
 QByteArray reason_of(int status) {
   switch (status) {
@@ -256,6 +257,10 @@ bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socke
   } else if (path == kSendPath) {
     if (request.method() == Method::Post) send_line(request, socket, close);
     else not_allowed("POST");
+  } else if (path == kParametersPath) {
+    // What each value of the state is and which values it takes: the web panel's choices.
+    if (request.method() == Method::Get) write_json(socket, 200, parameters_description(), close);
+    else not_allowed("GET");
   } else if (path == kEventsPath) {
     write_error(socket, 426, QStringLiteral("the events come over a WebSocket"), close, {{"Upgrade", "websocket"}});
   } else {

@@ -59,6 +59,9 @@ Session::Session(QString command, LinkTarget target, bool verbose, double limit_
       notifier_(std::make_unique<Notifier>(*this)),
       clock_(std::make_unique<Clock>(verbose)) {
   run_.start();
+  // A run's commands read what they change themselves (a mode change, a
+  // recall); nothing more is sent behind them, and a watch only listens.
+  device_.set_follow_ups_automatic(false);
   device_.set_notifier(notifier_.get());
   device_.set_console(clock_.get());
   connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) {

@@ -61,7 +61,8 @@ void SharedLink::on_changed(Aspect aspect, int index) {
     emit report(line, change);
   } else if (carrying_ && device_.reply_door() == Door::Set) {
     carried_ = change;
-  } else if (!carrying_ && device_.reply_changed_value()) {
+  } else if (!carrying_ && up_ && device_.reply_is_news() && aspect != Aspect::Channel) {
+    // Found by the hub's own reads (the selected output they change is put back).
     emit refreshed(line, change);
   }
 }

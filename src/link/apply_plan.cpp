@@ -285,7 +285,8 @@ class Run {
   ExchangeOutcome send(const std::string& command, const PlannedChange&) {
     QElapsedTimer clock;
     clock.start();
-    const std::optional<CheckedLine> checked = check_line(command);
+    std::optional<CheckedLine> checked = check_line(command);
+    if (checked && checked->kind != CheckedLine::Kind::Setting) checked.reset();
     const Aspect aspect = checked ? checked->row->aspect : Aspect::Version;
     const int value = checked ? checked->value : -1;
     ExchangeOutcome outcome;

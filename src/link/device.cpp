@@ -158,6 +158,7 @@ void Device::handle_reply(std::string_view code) {
   }
   door_ = door;
   changed_value_ = applied->changed;
+  news_ = applied->news;
   emit changed(applied->change.aspect, applied->change.index);
   // The answers of a full read ask for nothing: it reads what they would.
   if (door == Door::Query && full_reads_ > 0) return;
@@ -343,7 +344,11 @@ bool Device::idle() const { return operations_ == 0 && !link_.active() && !link_
 
 bool Device::run_follow_ups() {
   if (!idle()) return false;
-  return flush_follow_ups();
+  // Nobody asked to change the selected output: it is selected again after the routing is read.
+  const std::optional<int> selected = state().channel;
+  const bool all = flush_follow_ups();
+  if (all && selected) select_again(*selected);
+  return all;
 }
 
 bool Device::flush_follow_ups() {

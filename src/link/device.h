@@ -129,9 +129,13 @@ class Device : public QObject {
   // knew another value before.
   Door reply_door() const { return door_; }
   bool reply_changed_value() const { return changed_value_; }
+  // ... and whether the model holds what it did not (a value it did not know, too).
+  bool reply_is_news() const { return news_; }
   // Runs the pending reads now, in kFollowUpOrder, each as its sequence does;
-  // the first unanswered one drops the rest. False when one went unanswered.
-  // Nothing happens inside another exchange or operation.
+  // the first unanswered one drops the rest, and the output that was
+  // selected is selected again. False when one went unanswered. Nothing
+  // happens inside another exchange or operation. (An operation that asks
+  // for them, a mode change or a recall, runs them as its own sequence.)
   bool run_follow_ups();
   void set_follow_ups_automatic(bool automatic);
   // Runs one query sequence (a group of the table, or Everything); true when
@@ -303,6 +307,7 @@ class Device : public QObject {
   Reads pending_;            // follow-up reads not yet run
   Door door_ = Door::Report;
   bool changed_value_ = false;
+  bool news_ = false;
   bool restart_first_ = false;  // they wait for the device to restart
   bool automatic_ = true;
   int operations_ = 0;       // operations and sequences running (follow-ups wait)

@@ -482,7 +482,7 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
   QStringList values;
   auto flush = [&] {
     if (part.isEmpty()) return;
-    lines << QStringLiteral("%1 %2").arg(part_title(part), -12).arg(values.isEmpty() ? QStringLiteral("-") : values.join(", "));
+    lines << QStringLiteral("%1 %2").arg(part_title(part), -12).arg(values.isEmpty() ? QStringLiteral("- (not in this mode)") : values.join(", "));
     values.clear();
   };
   const int mode = s.mode.value_or(0);
@@ -496,9 +496,13 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
     // What this mode has not, is not shown (unknown mode: all of it).
     if (mode != 0 && !field.exists_in(mode)) continue;
     const QJsonValue value = field.get(s, resolutions);
-    QString shown = field.kind == Field::Kind::Word && value.isString()
-                        ? or_unknown(field.names->caption(*field.names->value_of_word(value.toString())))
-                        : field.text(value);
+    QString shown = field.text(value);
+    if (field.kind == Field::Kind::Word && value.isString())
+      shown = or_unknown(field.names->caption(*field.names->value_of_word(value.toString())));
+    else if (field.kind == Field::Kind::Flag && value.isBool())
+      shown = value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
+    else if (field.kind == Field::Kind::Text && value.isString())
+      shown = value.toString();
     if (field.path == u"resolution" && !document_field(QStringLiteral("resolution_name"))->get(s, resolutions).isNull())
       shown += " (" + document_field(QStringLiteral("resolution_name"))->get(s, resolutions).toString() + ")";
     const QString below = field.path.section(u'.', 1);

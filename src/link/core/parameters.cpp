@@ -43,8 +43,9 @@ std::optional<int>* picture_of(DeviceState& s, int row) {
 template <class T, class V>
 Applied store(std::optional<T>& slot, const V& value, Change change, int carried) {
   const bool changed = slot.has_value() && *slot != value;
+  const bool news = !slot.has_value() || *slot != value;
   slot = value;
-  return {change, changed, carried};
+  return {change, changed, carried, news};
 }
 
 Change change_of(const Parameter& p, int channel = 0) { return {p.aspect, p.aspect_index >= 0 ? p.aspect_index : channel}; }
@@ -96,10 +97,13 @@ std::optional<Applied> read_input(DeviceModel& m, const Parameter& p, std::strin
   DeviceState& s = m.state();
   if (m.disp_mode() == mode_no::TvWall) {
     // One input feeds the whole wall.
-    bool changed = false;
-    for (const auto& in : s.inputs) changed = changed || (in && *in != input);
+    bool changed = false, news = false;
+    for (const auto& in : s.inputs) {
+      changed = changed || (in && *in != input);
+      news = news || in != input;
+    }
     s.inputs.fill(input);
-    return Applied{{p.aspect, 0}, changed, input};
+    return Applied{{p.aspect, 0}, changed, input, news};
   }
   return store(s.inputs[m.sel_out() - 1], input, Change{p.aspect, m.sel_out()}, input);
 }
@@ -112,7 +116,7 @@ std::optional<Applied> read_resolution(DeviceModel& m, const Parameter& p, std::
   if (number == 0) {
     const bool changed = slot.has_value();
     slot.reset();
-    return Applied{change_of(p), changed, 0};
+    return Applied{change_of(p), changed, 0, changed};
   }
   return store(slot, number, change_of(p), number);
 }

@@ -133,6 +133,7 @@ struct Applied {
   Change change;
   bool changed = false;  // the model knew another value before
   int value = 0;         // the value the reply carried (1 on, 0 off for switches)
+  bool news = true;      // the model holds what it did not (another value, or one it did not know)
 };
 
 struct Parameter;

@@ -522,7 +522,7 @@ bool Device::picture_refresh() {
 bool Device::query_network() {
   const Hold hold(*this);
   for (int which = 0; which < 3; ++which)
-    if (!link_open() || query_network_setting(which) != ExchangeOutcome::Answered) return false;
+    if (query_network_setting(which) != ExchangeOutcome::Answered) return false;
   return true;
 }
 

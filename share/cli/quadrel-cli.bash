@@ -52,49 +52,19 @@ _quadrel_cli()
         return
     fi
 
-    local n=${#after[@]} first=${after[0]-} second=${after[1]-} choices=""
+    local choices=""
     case $command in
-        help) ((n == 0)) && choices=$commands ;;
-        mode) ((n == 0)) && choices="matrix dual-pop tv-wall dual-pip quad" ;;
-        route) ((n == 0)) && choices="A B C D"; ((n == 1)) && choices="1 2 3 4" ;;
-        aspect) ((n == 0)) && choices="full 4:3 16:9 16:10 keep" ;;
-        power) ((n == 0)) && choices="on standby off" ;;
-        preset) ((n == 0)) && choices="save recall"; ((n == 1)) && choices="1 2 3 4" ;;
-        lock) ((n == 0)) && choices="on off" ;;
-        key) ((n == 0)) && choices="menu exit ok up down left right" ;;
-        label) ((n == 0)) && choices="on off 1 2 3 4" ;;
-        audio)
-            ((n == 0)) && choices="on off edid dual-a dual-b quad"
-            if ((n == 1)); then
-                case $first in
-                    edid) choices="2ch 6ch 8ch bitstream hd" ;;
-                    dual-a | dual-b) choices="1 2" ;;
-                    quad) choices="1 2 3 4" ;;
-                esac
-            fi ;;
-        picture)
-            ((n == 0)) && choices="A B C D all reset"
-            ((n == 1)) && [[ $first != reset ]] && choices="brightness contrast hue saturation" ;;
-        bezel) ((n == 0)) && choices="on off h v" ;;
-        hdcp)
-            ((n == 0)) && choices="input output"
-            ((n == 1)) && { [[ $first == input ]] && choices="1 2 3 4" || choices="A B C D"; }
-            ((n == 2)) && { [[ $first == input ]] && choices="on off" || choices="input output"; } ;;
-        pip)
-            ((n == 0)) && choices="a b"
-            ((n == 1)) && choices="corner size swap"
-            if ((n == 2)); then
-                case $second in
-                    corner) choices="upper-left upper-right lower-right lower-left" ;;
-                    size) choices="large medium small off" ;;
-                esac
-            fi ;;
+        help) ((${#after[@]} == 0)) && choices=$commands ;;
         apply)
-            if ((n == 0)); then
+            if ((${#after[@]} == 0)); then
                 _filedir json
                 COMPREPLY+=($(compgen -W "-" -- "$cur"))
             fi
             return ;;
+        send | status | watch) ;;
+        *)
+            # What may come next, as the client's own words have it.
+            choices=$("${words[0]}" __words "$command" "${after[@]}" 2>/dev/null) ;;
     esac
     COMPREPLY=($(compgen -W "$choices" -- "$cur"))
 } &&

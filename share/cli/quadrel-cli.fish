@@ -79,30 +79,12 @@ complete -c quadrel-cli -n "__fish_seen_subcommand_from power" -l wait -d 'Wait 
 complete -c quadrel-cli -n "__fish_seen_subcommand_from apply" -l dry-run -d 'Print the commands; send only queries'
 
 complete -c quadrel-cli -n "__quadrel_cli_at help 0" -a "$commands"
-complete -c quadrel-cli -n "__quadrel_cli_at mode 0" -a "matrix dual-pop tv-wall dual-pip quad"
-complete -c quadrel-cli -n "__quadrel_cli_at route 0" -a "A B C D"
-complete -c quadrel-cli -n "__quadrel_cli_at route 1" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at aspect 0" -a "full 4:3 16:9 16:10 keep"
-complete -c quadrel-cli -n "__quadrel_cli_at power 0" -a "on standby off"
-complete -c quadrel-cli -n "__quadrel_cli_at preset 0" -a "save recall"
-complete -c quadrel-cli -n "__quadrel_cli_at preset 1" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at lock 0" -a "on off"
-complete -c quadrel-cli -n "__quadrel_cli_at key 0" -a "menu exit ok up down left right"
-complete -c quadrel-cli -n "__quadrel_cli_at label 0" -a "on off 1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 0" -a "on off edid dual-a dual-b quad"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 edid" -a "2ch 6ch 8ch bitstream hd"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 dual-a; or __quadrel_cli_at audio 1 dual-b" -a "1 2"
-complete -c quadrel-cli -n "__quadrel_cli_at audio 1 quad" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at picture 0" -a "A B C D all reset"
-complete -c quadrel-cli -n "__quadrel_cli_at picture 1; and not __quadrel_cli_at picture 1 reset" -a "brightness contrast hue saturation"
-complete -c quadrel-cli -n "__quadrel_cli_at bezel 0" -a "on off h v"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 0" -a "input output"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 1 input" -a "1 2 3 4"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 1 output" -a "A B C D"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 2 input" -a "on off"
-complete -c quadrel-cli -n "__quadrel_cli_at hdcp 2 output" -a "input output"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 0" -a "a b"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 1" -a "corner size swap"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 2 a corner; or __quadrel_cli_at pip 2 b corner" -a "upper-left upper-right lower-right lower-left"
-complete -c quadrel-cli -n "__quadrel_cli_at pip 2 a size; or __quadrel_cli_at pip 2 b size" -a "large medium small off"
+# What may come next, as the client's own words have it.
+function __quadrel_cli_words
+    set -l command (__quadrel_cli_command); or return
+    contains -- $command send status watch apply help; and return
+    set -l program (commandline -opc)[1]
+    $program __words $command (__quadrel_cli_args) 2>/dev/null
+end
+complete -c quadrel-cli -n "__quadrel_cli_command" -a "(__quadrel_cli_words)"
 complete -c quadrel-cli -n "__quadrel_cli_at apply 0" -F -a "-"

@@ -1,6 +1,7 @@
 // quadrel-cli: drives and reads a Corvane from scripts, on the panel's link core.
 #include <QCoreApplication>
 
+#include "cli/client_words.h"
 #include "cli/command.h"
 #include "cli/commands_list.h"
 
@@ -71,6 +72,21 @@ int run(QCommandLineParser& parser, QString* name) {
   if (rest.isEmpty()) return usage_error({}, QStringLiteral("no command given"));
   // "help COMMAND" is "COMMAND --help".
   if (rest.first() == "help") rest = QStringList{rest[1], QStringLiteral("--help")};
+
+  // For the shells' completion: the words that may come next after the
+  // command's words given, one a line (not in the help: no one types it).
+  if (rest.first() == "__words") {
+    const QStringList given = rest.mid(1);
+    QStringList next;
+    if (given.isEmpty() || (given.size() == 1 && given.first() == "help")) {
+      for (const auto& command : commands()) next << command->name();
+    } else {
+      next = next_words(given.first(), given.mid(1));
+      if (given.size() == 1 && given.first() == "picture") next << QStringLiteral("reset");
+    }
+    for (const QString& word : next) print_stdout(word + '\n');
+    return exit_code::Done;
+  }
 
   LinkOptions link;
   QString error;

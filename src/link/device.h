@@ -191,7 +191,7 @@ class Device : public QObject {
   // Sets the value of what the model keeps as `aspect`: of the parameter
   // `index` names where several share an aspect (Dual A audio is index 1),
   // else of channel `index` (an input's HDCP) or of the only one. The
-  // command is its row's: "AUA002", "HPI031", "INP003".
+  // command is its row's: "ASP002", "HPI031", "INP003".
   ExchangeOutcome set(Aspect aspect, int index, int value);
   // Makes a channel current and reads its input ("OUT00n", "INP999"); not in
   // the TV Wall, which has no channel to choose. `output_chosen` comes first.

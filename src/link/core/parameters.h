@@ -161,7 +161,7 @@ struct Parameter {
   // Word: the words of lo..hi; Integer, Flag: words the client takes too.
   // Words are separated by '|' ("standby|off").
   std::span<const Choice> choices;
-  // The document's path ("audio.dual_a"); '@' stands for a channel's letter,
+  // The document's path ("bezel.h"); '@' stands for a channel's letter,
   // '#' for its number, '*' for a picture row ("all" in Matrix). A record of
   // what the device reports, not in the document, where `in_document` is false.
   std::string_view path;

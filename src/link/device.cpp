@@ -17,7 +17,9 @@ bool is_query(std::string_view command) {
 
 // The picture rows in the order the picture refresh reads them.
 const Parameter& picture_row(int which) {
-  return row_of(static_cast<Aspect>(static_cast<int>(Aspect::Brightness) + which));
+  static const Parameter* const rows[] = {&row_of(Aspect::Brightness), &row_of(Aspect::Contrast),
+                                          &row_of(Aspect::Hue), &row_of(Aspect::Saturation)};
+  return *rows[which];
 }
 
 bool went_through(ExchangeOutcome outcome) {

@@ -43,8 +43,9 @@ const QMetaMethod& bytes_received_signal() {
 
 // A command after which the device restarts ("PWR001", "RST001").
 bool is_reboot_command(std::string_view tx_str) {
+  if (tx_str.size() != 6) return false;
   const Parameter* row = parameter(reply::code_of(tx_str));
-  return row && row->restarts && tx_str == set_command(*row, row->restart_value);
+  return row && row->restarts && reply::last_digits(tx_str, 3) == row->restart_value;
 }
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "link/core/parameters.h"
 
 #include <array>
+#include <cstdint>
 
 #include "link/core/catalogue.h"
 
@@ -401,6 +402,25 @@ constexpr Parameter kTable[] = {
 
 const std::span<const Parameter> table() { return kTable; }
 
+// A reply's row is looked up for every line: by a hash of its three letters
+// into a table made at compile time, a few instructions instead of a search.
+constexpr std::size_t kBuckets = 128;
+constexpr std::size_t bucket_of(std::string_view code) {
+  return (static_cast<unsigned char>(code[0]) * 961u + static_cast<unsigned char>(code[1]) * 31u +
+          static_cast<unsigned char>(code[2])) % kBuckets;
+}
+constexpr std::array<std::uint8_t, kBuckets> make_index() {
+  std::array<std::uint8_t, kBuckets> index{};
+  index.fill(0xff);
+  for (std::size_t row = 0; row < std::size(kTable); ++row) {
+    std::size_t b = bucket_of(kTable[row].code);
+    while (index[b] != 0xff) b = (b + 1) % kBuckets;
+    index[b] = static_cast<std::uint8_t>(row);
+  }
+  return index;
+}
+constexpr std::array<std::uint8_t, kBuckets> kIndex = make_index();
+
 bool equal_nocase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -433,11 +453,11 @@ std::string channel_name(Index index, int channel) {
 std::span<const Parameter> parameters() { return table(); }
 
 const Parameter* parameter(std::string_view code) {
-  // Every code is three letters: compared letter by letter, a reply's lookup
-  // costs a few nanoseconds.
   if (code.size() != 3) return nullptr;
-  for (const Parameter& p : table())
+  for (std::size_t b = bucket_of(code); kIndex[b] != 0xff; b = (b + 1) % kBuckets) {
+    const Parameter& p = kTable[kIndex[b]];
     if (p.code[0] == code[0] && p.code[1] == code[1] && p.code[2] == code[2]) return &p;
+  }
   return nullptr;
 }
 

@@ -213,9 +213,17 @@ bool is_reply_code(std::string_view code);
 // The rows read by a query sequence, in their read order; f returns false to stop.
 template <class F>
 bool for_each_in(Read group, F&& f) {
-  for (int order = 0; order <= 9; ++order)
-    for (const Parameter& p : parameters())
-      if (p.group == group && p.read_order == order && !f(p)) return false;
+  const Parameter* rows[16];
+  std::size_t n = 0;
+  for (const Parameter& p : parameters()) {
+    if (p.group != group || n == std::size(rows)) continue;
+    // In read order; among equals, in the table's.
+    std::size_t at = n++;
+    for (; at > 0 && rows[at - 1]->read_order > p.read_order; --at) rows[at] = rows[at - 1];
+    rows[at] = &p;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    if (!f(*rows[i])) return false;
   return true;
 }
 // The row whose document (or record) path, or whose limit path, matches `path`

@@ -69,6 +69,15 @@ class TestHubHttp : public QObject {
       QCOMPARE(json(reply)["mode"].toString(), QStringLiteral("quad"));
       QCOMPARE(json(reply)["routing"].toObject()["C"].toInt(), 3);
     }
+    // What each value is, for a page to offer its choices: made from the parameter table.
+    const test::HttpReply described = http(rig.http_port(), "GET", "/api/v1/parameters");
+    QCOMPARE(described.status, 200);
+    QJsonObject mode;
+    for (const QJsonValue& p : json(described)["parameters"].toArray())
+      if (p["path"] == QJsonValue("mode")) mode = p.toObject();
+    QCOMPARE(mode["choices"].toArray().size(), 5);
+    QCOMPARE(mode["choices"][4]["word"].toString(), QStringLiteral("quad"));
+    QCOMPARE(mode["choices"][4]["caption"].toString(), QStringLiteral("Quad"));
     QCOMPARE(rig.sim.log().join(' '), QString());
   }
 

@@ -796,8 +796,12 @@ class CliTest : public QObject {
     QStringList sorted = commands;
     sorted.sort();
     expect.replace("@commands", commands.join(' ')).replace("@sorted", sorted.join(' '));
+    // The completions ask the client for its words: the one built here.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("F", file);
+    env.insert("PATH", QFileInfo(QStringLiteral(QUADREL_CLI_PATH)).absolutePath() + ':' + env.value("PATH"));
     QProcess p;
-    p.setEnvironment(QProcess::systemEnvironment() << "F=" + file);
+    p.setProcessEnvironment(env);
     p.start("bash", {"-c", script});
     QVERIFY(p.waitForFinished(20000));
     QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());

@@ -10,8 +10,6 @@ std::string num3(int n) {
 
 namespace cmd {
 
-std::string set(std::string_view code, int value) { return std::string(code) + num3(value); }
-
 std::string query(std::string_view code) { return std::string(code) + "999"; }
 
 std::string query_channel(std::string_view code, int channel) {
@@ -19,10 +17,6 @@ std::string query_channel(std::string_view code, int channel) {
 }
 
 std::string query_limit(std::string_view code) { return std::string(code) + "998"; }
-
-std::string pair(std::string_view code, int channel, int value) {
-  return std::string(code) + "0" + std::to_string(channel) + std::to_string(value);
-}
 
 int picture_param(int disp_mode, int row, int value) {
   switch (disp_mode) {

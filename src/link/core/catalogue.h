@@ -1,4 +1,4 @@
-// The device's command vocabulary: codes, command builders and reply readers.
+// The device's command vocabulary: its own codes, command builders and reply readers.
 #pragma once
 
 #include <string>
@@ -17,17 +17,12 @@ inline constexpr std::string_view ERR = "ERR";  // the device refused the comman
 }  // namespace code
 
 namespace cmd {
-// code + num3(value): "MOD002", "BRI250", "SAV003".
-std::string set(std::string_view code, int value);
 // code + "999": the current setting.
 std::string query(std::string_view code);
 // code + "99" + channel digit (1..4): the setting of one channel, input or PiP.
 std::string query_channel(std::string_view code, int channel);
 // code + "998": the upper limit of a range (bezel corrections).
 std::string query_limit(std::string_view code);
-// code + "0" + channel digit + value digit: HDCP, label display and PiP settings
-// ("HPI021", "LAB001" with channel 0, "PSZ023").
-std::string pair(std::string_view code, int channel, int value);
 // Picture parameter: the value itself in Matrix, 200 * (row - 1) + value in the
 // other modes. Returns -1 for a mode that has no encoding.
 int picture_param(int disp_mode, int row, int value);

@@ -257,6 +257,10 @@ constexpr FollowUp kAfterRecall{Read::Mode | Read::Map | Read::Picture | Read::A
 constexpr FollowUp kAfterFactoryReset{Read::Everything, trigger::Always, 1};
 constexpr FollowUp kAfterPowerOn{Read::Everything, trigger::Change, 1};
 
+// A row names what it has; the rest keeps its default.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 // One row per parameter, in the order of the state document. A group's rows
 // are read in their `read_order`: a refresh reads the audio sources first,
 // the bezel corrections before their switch, the key lock before the power.
@@ -399,6 +403,8 @@ constexpr Parameter kTable[] = {
      .path = "network.gateway", .caption = "Gateway", .aspect = Aspect::Network, .aspect_index = 2,
      .text = text_field<&DeviceState::gateway>},
 };
+
+#pragma GCC diagnostic pop
 
 const std::span<const Parameter> table() { return kTable; }
 

@@ -18,10 +18,6 @@ using Kind = Field::Kind;
 using Resolutions = std::vector<std::string>;
 
 QJsonValue json(const std::optional<int>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
-QJsonValue json(const std::optional<bool>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
-QJsonValue json(const std::optional<std::string>& v) {
-  return v ? QJsonValue(QString::fromStdString(*v)) : QJsonValue();
-}
 QJsonValue json(const Names& names, const std::optional<int>& v) {
   if (!v || names.word(*v).isEmpty()) return QJsonValue();
   return names.word(*v);

@@ -281,11 +281,11 @@ constexpr Parameter kTable[] = {
      .choices = kModes, .path = "mode", .client = "mode VALUE", .caption = "Mode", .aspect = Aspect::Mode,
      .late_reply = true, .follow_up = kAfterModeChange, .read = read_mode, .number = int_field<&DeviceState::mode>},
     {.code = "OUT", .lo = 1, .hi = 4, .queries = Current, .group = Read::Channel, .modes = kOutputModes,
-     .value = Value::Integer, .index = Index::Letter, .path = "output", .in_document = false,
+     .value = Value::Integer, .path = "output", .in_document = false,
      .caption = "Selected output", .aspect = Aspect::Channel, .read = read_digit,
      .number = int_field<&DeviceState::channel>},
     {.code = "INP", .lo = 1, .hi = 4, .channels = 4, .queries = Current, .group = Read::Channel, .read_order = 1,
-     .per_mode = true, .value = Value::Integer, .index = Index::Letter, .path = "routing.@", .client = "route @ VALUE",
+     .per_mode = true, .value = Value::Integer, .path = "routing.@", .client = "route @ VALUE",
      .caption = "Routing", .aspect = Aspect::Routing, .read = read_input, .number = int_of<&DeviceState::inputs>},
     {.code = "RES", .lo = 1, .hi = 99, .queries = Current, .group = Read::Resolution, .value = Value::Integer,
      .path = "resolution", .client = "resolution VALUE", .caption = "Resolution", .aspect = Aspect::Resolution,
@@ -296,19 +296,19 @@ constexpr Parameter kTable[] = {
      .aspect = Aspect::AspectRatio, .read = read_digit, .number = int_field<&DeviceState::aspect>},
     // Picture: of the whole picture in Matrix ("all"), of each channel in the other modes.
     {.code = "BRI", .form = Form::Picture, .lo = 0, .hi = kPictureMax, .channels = 4, .queries = Current | Channel,
-     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .index = Index::Letter, .path = "picture.*.brightness",
+     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .path = "picture.*.brightness",
      .client = "picture * brightness|bri VALUE", .caption = "Brightness", .aspect = Aspect::Brightness,
      .read = read_picture, .number = picture_of<&PictureValues::brightness>},
     {.code = "CON", .form = Form::Picture, .lo = 0, .hi = kPictureMax, .channels = 4, .queries = Current | Channel,
-     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .index = Index::Letter, .path = "picture.*.contrast",
+     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .path = "picture.*.contrast",
      .client = "picture * contrast|con VALUE", .caption = "Contrast", .aspect = Aspect::Contrast,
      .read = read_picture, .number = picture_of<&PictureValues::contrast>},
     {.code = "HUE", .form = Form::Picture, .lo = 0, .hi = kPictureMax, .channels = 4, .queries = Current | Channel,
-     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .index = Index::Letter, .path = "picture.*.hue",
+     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .path = "picture.*.hue",
      .client = "picture * hue VALUE", .caption = "Hue", .aspect = Aspect::Hue, .read = read_picture,
      .number = picture_of<&PictureValues::hue>},
     {.code = "SAT", .form = Form::Picture, .lo = 0, .hi = kPictureMax, .channels = 4, .queries = Current | Channel,
-     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .index = Index::Letter, .path = "picture.*.saturation",
+     .group = Read::Picture, .per_mode = true, .value = Value::Integer, .path = "picture.*.saturation",
      .client = "picture * saturation|sat VALUE", .caption = "Saturation", .aspect = Aspect::Saturation,
      .read = read_picture, .number = picture_of<&PictureValues::saturation>},
     // Bezel: the switch and the corrections, with their upper limits ("998").
@@ -350,28 +350,28 @@ constexpr Parameter kTable[] = {
      .aspect = Aspect::KeyLock, .read = read_lock, .flag = flag_field<&DeviceState::key_lock>},
     // HDCP, labels, PiP: the tool windows' settings.
     {.code = "HPI", .form = Form::Pair, .lo = 0, .hi = 1, .channels = 4, .queries = Channel, .group = Read::Hdcp,
-     .value = Value::Word, .index = Index::Number, .choices = kHdcpIn, .path = "hdcp.inputs.#",
+     .value = Value::Word, .choices = kHdcpIn, .path = "hdcp.inputs.#",
      .client = "hdcp input # VALUE", .caption = "HDCP of input", .aspect = Aspect::HdcpInput, .read = read_pair,
      .number = int_of<&DeviceState::hdcp_in>},
     {.code = "HPO", .form = Form::Pair, .lo = 0, .hi = 1, .channels = 4, .queries = Channel, .group = Read::Hdcp,
-     .value = Value::Word, .index = Index::Letter, .choices = kHdcpOut, .path = "hdcp.outputs.@",
+     .value = Value::Word, .choices = kHdcpOut, .path = "hdcp.outputs.@",
      .client = "hdcp output @ VALUE", .caption = "HDCP of output", .aspect = Aspect::HdcpOutput, .read = read_pair,
      .number = int_of<&DeviceState::hdcp_out>},
     {.code = "LAB", .lo = 0, .hi = 1, .queries = Current, .group = Read::Labels, .value = Value::Flag,
      .choices = kOnOff, .path = "labels.shown", .client = "label VALUE", .caption = "Labels shown",
      .aspect = Aspect::LabelsShown, .read = read_flag, .flag = flag_field<&DeviceState::labels_on>},
     {.code = "LAI", .form = Form::Label, .channels = 4, .queries = Channel, .group = Read::Labels,
-     .value = Value::Label, .index = Index::Number, .path = "labels.text.#", .client = "label # TEXT",
+     .value = Value::Label, .path = "labels.text.#", .client = "label # TEXT",
      .caption = "Label", .aspect = Aspect::Label, .read = read_label, .text = text_of<&DeviceState::labels>},
     {.code = "PPO", .form = Form::Pair, .lo = 0, .hi = 3, .channels = 2, .queries = Channel, .group = Read::Pip,
-     .modes = modes::DualPip, .per_mode = true, .value = Value::Word, .index = Index::Letter, .choices = kCorners,
+     .modes = modes::DualPip, .per_mode = true, .value = Value::Word, .choices = kCorners,
      .path = "pip.@.corner", .client = "pip @ corner VALUE", .caption = "PiP corner", .aspect = Aspect::PipCorner,
      .read = read_pair, .number = int_of<&DeviceState::pip_corner>},
     {.code = "PSZ", .form = Form::Pair, .lo = 0, .hi = 3, .channels = 2, .queries = Channel, .group = Read::Pip,
-     .modes = modes::DualPip, .per_mode = true, .value = Value::Word, .index = Index::Letter, .choices = kSizes,
+     .modes = modes::DualPip, .per_mode = true, .value = Value::Word, .choices = kSizes,
      .path = "pip.@.size", .client = "pip @ size VALUE", .caption = "PiP size", .aspect = Aspect::PipSize,
      .read = read_pair, .number = int_of<&DeviceState::pip_size>},
-    {.code = "PSW", .lo = 1, .hi = 2, .modes = modes::DualPip, .index = Index::Letter, .path = "pip.@.swap",
+    {.code = "PSW", .lo = 1, .hi = 2, .modes = modes::DualPip, .path = "pip.@.swap",
      .in_document = false, .client = "pip @ swap", .caption = "PiP swap", .aspect = Aspect::PipSwap,
      .read = read_swap},
     // Resets, presets, menu keys: events the device does, of which the model keeps no setting.
@@ -447,8 +447,9 @@ void each_word(std::string_view words, F&& f) {
   }
 }
 
-std::string channel_name(Index index, int channel) {
-  if (index == Index::Letter) return std::string(1, static_cast<char>('A' + channel - 1));
+// A channel as a path names it: '#' by its number, otherwise by its letter.
+std::string channel_name(char hole, int channel) {
+  if (hole != '#') return std::string(1, static_cast<char>('A' + channel - 1));
   return std::to_string(channel);
 }
 
@@ -489,37 +490,6 @@ const Parameter* parameter_of(Aspect aspect, int index) {
   return nullptr;
 }
 
-const Parameter* parameter_at(std::string_view path, int* channel, bool* limit) {
-  for (const Parameter& p : table()) {
-    for (const bool lim : {false, true}) {
-      const std::string_view pattern = lim ? p.limit_path : p.path;
-      if (pattern.empty()) continue;
-      const std::size_t hole = pattern.find_first_of("@#*");
-      if (hole == std::string_view::npos) {
-        if (pattern != path) continue;
-        if (channel) *channel = 1;
-        if (limit) *limit = lim;
-        return &p;
-      }
-      const std::string_view head = pattern.substr(0, hole), tail = pattern.substr(hole + 1);
-      if (path.size() <= head.size() + tail.size() || path.substr(0, head.size()) != head ||
-          path.substr(path.size() - tail.size()) != tail)
-        continue;
-      const std::string_view name = path.substr(head.size(), path.size() - head.size() - tail.size());
-      const int count = p.channels ? p.channels : 1;
-      for (int n = 1; n <= count; ++n) {
-        const bool whole = pattern[hole] == '*' && name == "all";
-        const std::string shown = channel_name(pattern[hole] == '#' ? Index::Number : Index::Letter, n);
-        if (!(whole && n == 1) && name != shown) continue;
-        if (channel) *channel = whole ? 0 : n;
-        if (limit) *limit = lim;
-        return &p;
-      }
-    }
-  }
-  return nullptr;
-}
-
 std::optional<int> Parameter::value_of(std::string_view word) const {
   for (int v = lo; v <= hi; ++v) {
     if (word == std::to_string(v)) return v;
@@ -550,16 +520,7 @@ std::string Parameter::path_of(int channel, int mode) const {
   const std::size_t hole = p.find_first_of("@#*");
   if (hole == std::string::npos) return p;
   if (p[hole] == '*' && mode == mode_no::Matrix) return p.replace(hole, 1, "all");
-  return p.replace(hole, 1, channel_name(p[hole] == '#' ? Index::Number : Index::Letter, channel));
-}
-
-std::string Parameter::choices_text() const {
-  if (value == Value::Word) {
-    std::string text;
-    for (int v = lo; v <= hi; ++v) text += (text.empty() ? "" : "|") + std::string(word(v));
-    return text;
-  }
-  return std::to_string(lo) + ".." + std::to_string(hi);
+  return p.replace(hole, 1, channel_name(p[hole], channel));
 }
 
 std::optional<int> Parameter::value_in(const DeviceState& state, int channel) const {

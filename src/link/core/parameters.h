@@ -94,13 +94,6 @@ enum class Value {
   Text,     // text the device reports (read-only)
 };
 
-// How the parameter's channels (outputs, inputs, PiP windows) are named.
-enum class Index {
-  None,
-  Letter,  // A..D: outputs, and the PiP windows A and B
-  Number,  // 1..4: inputs
-};
-
 // One value's words: the first is the one printed, the others, after a '|',
 // are taken too ("standby|off"); and its caption as the panel shows it.
 struct Choice {
@@ -157,7 +150,6 @@ struct Parameter {
   unsigned modes = modes::All; // where it exists (the document shows null elsewhere)
   bool per_mode = false;       // each mode has its own: read anew when a mode shows
   Value value = Value::None;
-  Index index = Index::None;
   // Word: the words of lo..hi; Integer, Flag: words the client takes too.
   // Words are separated by '|' ("standby|off").
   std::span<const Choice> choices;
@@ -196,8 +188,6 @@ struct Parameter {
   // The path for channel 1..channels and, for a picture row, the mode.
   std::string path_of(int channel, int mode = 1) const;
   std::string limit_path_of() const { return std::string(limit_path); }
-  // "matrix|dual-pop|..." or "1..4".
-  std::string choices_text() const;
   // The value of channel 1..channels in a state (a switch as 1 or 0), or
   // nothing when it is not known.
   std::optional<int> value_in(const DeviceState& state, int channel = 1) const;
@@ -226,9 +216,6 @@ bool for_each_in(Read group, F&& f) {
     if (!f(*rows[i])) return false;
   return true;
 }
-// The row whose document (or record) path, or whose limit path, matches `path`
-// for some channel, with that channel (1 for a row without one), or nullptr.
-const Parameter* parameter_at(std::string_view path, int* channel = nullptr, bool* limit = nullptr);
 // The row that reports `aspect` with `index`, or nullptr.
 const Parameter* parameter_of(Aspect aspect, int index);
 

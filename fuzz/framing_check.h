@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/core/catalogue.h"
+#include "link/core/parameters.h"
 #include "link/core/framer.h"
 
 namespace quadrel::fuzz {
@@ -53,7 +54,7 @@ inline void check_framing(const std::uint8_t* data, std::size_t size) {
       const bool cr = line.back() == '\r';
       require(cr == framer.line_had_cr(), "terminator flag");
       require(static_cast<int>(line.size()) == framer.count(), "count differs from buffer");
-      const bool reply_line = reply::is_code(reply::code_of(line));
+      const bool reply_line = is_reply_code(reply::code_of(line));
       if (step == LineFramer::Step::NetAnswer) {
         require(line.size() == 16 && !reply_line, "network answer is not 16 characters of an address");
       } else if (!cr) {

@@ -86,16 +86,25 @@ class AudioTest : public QObject {
     fx.clear_received();
     auto& c = fx.c();
 
+    // A mode reported from the front panel: what the new mode shows is read, not counted here.
+    QStringList sent;
+    auto report_mode = [&](const QString& line) {
+      sent += fx.received();
+      QVERIFY(fx.device_says(line));
+      fx.model().run_follow_ups();
+      fx.clear_received();
+    };
     fx.click(c.opt_audio[4]);
     fx.click(c.opt_audio[0]);
-    QVERIFY(fx.device_says("MOD002"));  // the dual audio choices are live in a dual mode
+    report_mode("MOD002");  // the dual audio choices are live in a dual mode
     fx.click(c.opt_db[2]);
     fx.click(c.opt_da[2]);
     fx.click(c.opt_da[1]);
-    QVERIFY(fx.device_says("MOD005"));  // and the quad ones in Quad
+    report_mode("MOD005");  // and the quad ones in Quad
     fx.click(c.opt_quad[3]);
-    QCOMPARE(fx.received(),
-             (QStringList{"AUE004", "AUE000", "AUB002", "AUA002", "AUA001", "AUQ003"}));
+    sent += fx.received();
+    fx.clear_received();
+    QCOMPARE(sent, (QStringList{"AUE004", "AUE000", "AUB002", "AUA002", "AUA001", "AUQ003"}));
     const auto& dev = fx.device().state();
     QCOMPARE(dev.audio_edid, 0);
     QCOMPARE(dev.audio_a, 1);
@@ -110,7 +119,7 @@ class AudioTest : public QObject {
     fx.click(c.opt_quad[1]);
     fx.ps().send_enable = true;
     fx.settle(30);
-    QCOMPARE(fx.received().size(), 6);
+    QCOMPARE(fx.received(), QStringList{});
     QCOMPARE(checked(c.opt_quad), 1);
   }
 

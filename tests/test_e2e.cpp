@@ -140,13 +140,7 @@ class EndToEndTest : public QObject {
     rig.refresh();
     for (int mode : {2, 3, 4, 5, 1}) {
       rig.c().cmd_mode[mode]->click();
-      QStringList expected{QStringLiteral("MOD00%1").arg(mode)};
-      if (mode == 3)
-        expected << "OUT001" << "INP999";
-      else
-        expected << map_queries();
-      expected << picture_queries(mode);
-      expected << "ASP999";
+      const QStringList expected = QStringList{QStringLiteral("MOD00%1").arg(mode)} + mode_change_queries(mode);
       QCOMPARE(rig.sim.log(), expected);
       rig.sim.clear_log();
       QCOMPARE(rig.sim.state().value("mode").toInt(), mode);
@@ -184,8 +178,7 @@ class EndToEndTest : public QObject {
     rig.c().cmd_out[1]->click();
     QTest::mouseClick(rig.c().lab_out_in[1][4], Qt::LeftButton);
     rig.c().cmd_recall[2]->click();
-    QStringList expected{"SAV002", "OUT001", "INP999", "INP004", "CAL002", "MOD999"};
-    expected << map_queries();
+    const QStringList expected = QStringList{"SAV002", "OUT001", "INP999", "INP004", "CAL002"} + recall_queries(1);
     QCOMPARE(rig.sim.log(), expected);
     QCOMPARE(rig.sim.state().value("input1"), QStringLiteral("1"));
     QVERIFY(rig.c().sha_out_in[1][1]->fill() == colour::routed_green);

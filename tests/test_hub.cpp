@@ -1,14 +1,18 @@
 // quadrel-hub's shared link and protocol port, with plain clients over real
 // loopback sockets: whose reply goes where, what every client hears, the
 // clients that are cut off, and the link that comes back by itself.
+#include <QJsonDocument>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "hub_rig.h"
+#include "sim_document.h"
 
 using namespace quadrel;
 using quadrel::test::HubRig;
 using quadrel::test::LineClient;
+using quadrel::test::http;
 
 class TestHub : public QObject {
   Q_OBJECT
@@ -128,6 +132,64 @@ class TestHub : public QObject {
     QCOMPARE(rig.sim.device().state().inputs[3], 4);
     QVERIFY(b.wait_lines(3));
     QCOMPARE(b.lines(), (QStringList{"OUT002", "INP003", "OUT004"}));
+  }
+
+  // Whichever door a recall and a read come through, the hub's state is the
+  // device's own afterwards: what the preset brought is read, the mode first,
+  // and a read of what the hub knows changes nothing.
+  void every_door_leaves_the_devices_state_data() {
+    QTest::addColumn<QString>("door");
+    for (const char* door : {"panel", "quadrel-cli", "protocol client", "send", "patch", "front panel"})
+      QTest::newRow(door) << QString(door);
+  }
+  void every_door_leaves_the_devices_state() {
+    QFETCH(QString, door);
+    HubRig rig;
+    // Preset 2 brings another mode, routing, resolution, aspect, picture and audio.
+    corvane::Preset& preset = rig.sim.device().state().presets[1];
+    preset = {5, {4, 3, 2, 1}, 8, 2, {}, 3, 2, 2, 4};
+    for (int ch = 0; ch < 4; ++ch) preset.picture[ch] = {10 + ch, 20 + ch, 30 + ch, 40 + ch};
+    const quint16 port = rig.port();
+    if (door == "panel") {
+      Device panel;
+      panel.use_interface(1);
+      panel.connect_tcp(QStringLiteral("127.0.0.1"), port);
+      QTRY_VERIFY(panel.tcp_connected());
+      QCOMPARE(panel.recall_preset(2), ExchangeOutcome::Answered);
+      QCOMPARE(panel.exchange("MOD999"), ExchangeOutcome::Answered);
+      QCOMPARE(panel.state().mode, 5);
+    } else if (door == "quadrel-cli") {
+      const QStringList link{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port)};
+      for (const QStringList& args : {QStringList{"preset", "recall", "2"}, QStringList{"mode"}}) {
+        QProcess cli;
+        cli.start(QStringLiteral(QUADREL_CLI_PATH), link + args);
+        // The hub runs in this process: it is served while the client runs.
+        QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 10000));
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+      }
+    } else if (door == "protocol client") {
+      LineClient client(port);
+      client.say("CAL002");
+      QVERIFY(client.wait_lines(1));
+      client.say("MOD999");
+      QVERIFY(client.wait_lines(2, 5000));
+      QCOMPARE(client.lines().last(), QStringLiteral("MOD005"));
+    } else if (door == "send") {
+      QCOMPARE(http(rig.http_port(), "POST", "/api/v1/send", R"({"line":"CAL002"})").status, 200);
+      QCOMPARE(http(rig.http_port(), "POST", "/api/v1/send", R"({"line":"MOD999"})").status, 200);
+    } else if (door == "patch") {
+      QCOMPARE(http(rig.http_port(), "PATCH", "/api/v1/state", R"({"mode":"quad"})").status, 200);
+      QCOMPARE(http(rig.http_port(), "POST", "/api/v1/send", R"({"line":"MOD999"})").status, 200);
+    } else {
+      rig.sim.front_panel("CAL002");
+    }
+    QTRY_VERIFY(rig.hub->link().queued() == 0 && rig.sim.log().contains("ASP999"));
+    QTRY_COMPARE(rig.hub->link().queued(), 0);
+    const QJsonObject hub = QJsonDocument::fromJson(http(rig.http_port(), "GET", "/api/v1/state").body).object();
+    QCOMPARE(QJsonDocument(hub).toJson(),
+             QJsonDocument(test::expected_json(rig.sim.device().state(), rig.hub->options().resolutions)).toJson());
+    // A recall reads the mode first, then what the mode shows.
+    if (door != "patch") QCOMPARE(rig.sim.log().value(rig.sim.log().indexOf("CAL002") + 1), QStringLiteral("MOD999"));
   }
 
   // A client that floods, sends junk or lines longer than any command is cut

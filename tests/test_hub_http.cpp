@@ -82,6 +82,15 @@ class TestHubHttp : public QObject {
       QCOMPARE(json(reply)["mode"].toString(), QStringLiteral("quad"));
       QCOMPARE(json(reply)["routing"].toObject()["C"].toInt(), 3);
     }
+    // What each value is, for a page to offer its choices: made from the parameter table.
+    const test::HttpReply described = http(rig.http_port(), "GET", "/api/v1/parameters");
+    QCOMPARE(described.status, 200);
+    QJsonObject mode;
+    for (const QJsonValue& p : json(described)["parameters"].toArray())
+      if (p["path"] == QJsonValue("mode")) mode = p.toObject();
+    QCOMPARE(mode["choices"].toArray().size(), 5);
+    QCOMPARE(mode["choices"][4]["word"].toString(), QStringLiteral("quad"));
+    QCOMPARE(mode["choices"][4]["caption"].toString(), QStringLiteral("Quad"));
     QCOMPARE(rig.sim.log().join(' '), QString());
   }
 
@@ -202,11 +211,16 @@ class TestHubHttp : public QObject {
     QCOMPARE(events.records[1]["field"].toString(), QStringLiteral("mode"));
     QCOMPARE(events.records[1]["value"].toString(), QStringLiteral("tv-wall"));
     QVERIFY(events.records[1]["time"].toString().contains('T'));
+    // What the new mode shows, as the hub read it next.
+    QTRY_COMPARE(rig.hub->link().queued(), 0);
+    QVERIFY(events.wait_records(3));
+    QCOMPARE(events.records[2]["field"].toString(), QStringLiteral("routing"));
+    const qsizetype before = events.records.size();
     rig.sim.drop_connection();
-    QVERIFY(events.wait_records(4, 5000));
-    QCOMPARE(events.records[2]["event"].toString(), QStringLiteral("lost"));
-    QVERIFY(!events.records[2]["reason"].toString().isEmpty());
-    QCOMPARE(events.records[3]["event"].toString(), QStringLiteral("back"));
+    QVERIFY(events.wait_records(before + 2, 5000));
+    QCOMPARE(events.records[before]["event"].toString(), QStringLiteral("lost"));
+    QVERIFY(!events.records[before]["reason"].toString().isEmpty());
+    QCOMPARE(events.records[before + 1]["event"].toString(), QStringLiteral("back"));
   }
 
   // The limits of a request, and what a browser would need to let another site in.
@@ -470,6 +484,8 @@ class TestHubHttp : public QObject {
         {"HEAD", "/api/v1/openapi.json", {}, {}},
         {"GET", "/api/v1/schema.json", {}, {}},
         {"HEAD", "/api/v1/schema.json", {}, {}},
+        {"GET", "/api/v1/parameters", {}, {}},
+        {"HEAD", "/api/v1/parameters", {}, {}},
     };
     QTemporaryDir dir;
     for (const auto& call : calls) {

@@ -38,8 +38,10 @@ class DeviceTest : public QObject {
     QTest::newRow("wall fills every output") << QStringList{"MOD003", "OUT002", "INP003"} << "input1" << 3;
     QTest::newRow("input of the current output") << QStringList{"MOD005", "OUT002", "INP004"} << "input2" << 4;
     QTest::newRow("input before any output is output A's") << QStringList{"MOD005", "INP004"} << "input1" << 4;
-    QTest::newRow("a mode report leaves the routing unknown")
-        << QStringList{"MOD005", "OUT002", "INP004", "MOD005"} << "input2" << -1;
+    QTest::newRow("another mode leaves the routing unknown")
+        << QStringList{"MOD005", "OUT002", "INP004", "MOD002"} << "input2" << -1;
+    QTest::newRow("the same mode keeps the routing") << QStringList{"MOD005", "OUT002", "INP004", "MOD005"} << "input2"
+                                                     << 4;
     QTest::newRow("matrix picture is whole") << QStringList{"MOD001", "BRI100"} << "bri1" << 100;
     QTest::newRow("matrix picture above 100") << QStringList{"MOD001", "BRI101"} << "bri1" << -1;
     QTest::newRow("picture before any mode is matrix's") << QStringList{"BRI077"} << "bri1" << 77;
@@ -194,12 +196,10 @@ class DeviceTest : public QObject {
           {"PPO991", "PPO992", "PSZ991", "PSZ992"});
       row("dual pip outside its mode", 2, [](Device& d) { QVERIFY(d.dual_pip_refresh()); }, {});
       row("network", 1, [](Device& d) { QVERIFY(d.query_network()); }, {"EIP999", "EMK999", "EGW999"});
-      row("tv wall", 1, [](Device& d) { d.set_mode(3); },
-          QStringList{"MOD003", "OUT001", "INP999"} + test::picture_queries(3) + QStringList{"ASP999"});
-      row("quad", 1, [](Device& d) { d.set_mode(5); },
-          QStringList{"MOD005"} + test::map_queries() + test::picture_queries(5) + QStringList{"ASP999"});
-      row("recall", 1, [](Device& d) { d.recall_preset(2); },
-          QStringList{"CAL002", "MOD999"} + test::map_queries());
+      row("tv wall", 1, [](Device& d) { d.set_mode(3); }, QStringList{"MOD003"} + test::mode_change_queries(3));
+      row("quad", 1, [](Device& d) { d.set_mode(5); }, QStringList{"MOD005"} + test::mode_change_queries(5));
+      row("to dual pip", 1, [](Device& d) { d.set_mode(4); }, QStringList{"MOD004"} + test::mode_change_queries(4));
+      row("recall", 1, [](Device& d) { d.recall_preset(2); }, QStringList{"CAL002"} + test::recall_queries(1));
       row("output", 5, [](Device& d) { QCOMPARE(d.select_output(2), ExchangeOutcome::Answered); },
           {"OUT002", "INP999"});
       row("no output in the wall", 3, [](Device& d) { QVERIFY(!d.select_output(2)); }, {});

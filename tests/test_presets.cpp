@@ -15,11 +15,11 @@ namespace {
 bool is_blue(QWidget* w) { return back_color(w) == colour::highlight_blue; }
 bool is_grey(QWidget* w) { return back_color(w) == colour::idle_grey; }
 
-// The commands `map_refresh` sends against the device as it is now.
-QStringList map_reload(PanelFixture& fx) {
+// What a recall reads back against the device as it is now.
+QStringList recall_reads(PanelFixture& fx) {
   fx.clear_received();
-  fx.model().map_refresh();
-  const QStringList sent = fx.received();
+  fx.model().recall_preset(2);
+  const QStringList sent = fx.received().mid(1);
   fx.clear_received();
   return sent;
 }
@@ -78,7 +78,7 @@ void TestPresets::recall_reloads_map_and_highlights_independently() {
   const QStringList sent = fx.received();
   QCOMPARE(sent.value(0), QStringLiteral("CAL002"));
   QCOMPARE(sent.value(1), QStringLiteral("MOD999"));
-  QCOMPARE(sent.mid(2), map_reload(fx));
+  QCOMPARE(sent.mid(1), recall_reads(fx));
   QVERIFY(sent.contains(QStringLiteral("INP999")));
   for (int n = 1; n <= 4; ++n) {
     QVERIFY(c.cmd_recall[n]->isEnabled());

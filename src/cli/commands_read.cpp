@@ -2,15 +2,13 @@
 #include <QDateTime>
 #include <QEventLoop>
 #include <QJsonDocument>
-#include <QSocketNotifier>
 #include <algorithm>
-#include <csignal>
-#include <unistd.h>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
 #include "cli/device_reader.h"
-#include "link/core/catalogue.h"
+#include "link/core/parameters.h"
+#include "link/signal_watch.h"
 #include "link/state_document.h"
 #include "link/watch_record.h"
 
@@ -68,15 +66,12 @@ class Send : public Command {
     const std::string command = text.toStdString();
 
     // The network queries are answered by a bare address.
-    static constexpr std::string_view kNet[] = {"EIP999", "EMK999", "EGW999"};
-    for (int which = 0; which < 3; ++which) {
-      if (command != kNet[which]) continue;
+    if (const auto checked = check_line(command); checked && checked->kind == CheckedLine::Kind::Network) {
       QElapsedTimer waited;
       waited.start();
-      const ExchangeOutcome outcome = s->device().query_network_setting(which);
+      const ExchangeOutcome outcome = s->device().query_network_setting(checked->row->aspect_index);
       if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome, waited.elapsed() / 1000.0);
-      const auto& state = s->state();
-      c.print(QString::fromStdString(*(which == 0 ? state.ip : which == 1 ? state.mask : state.gateway)) + '\n');
+      c.print(QString::fromStdString(checked->row->text_in(s->state())->value_or(std::string())) + '\n');
       return exit_code::Done;
     }
 
@@ -87,28 +82,19 @@ class Send : public Command {
   }
 };
 
-// SIGINT and SIGTERM end the watch through this pipe, in the event loop.
-int g_signal_pipe[2] = {-1, -1};
-
-void on_signal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
-}
-
 class Watch : public Command {
  public:
   Watch()
       : Command("watch", "Print each line the device sends on its own, time-stamped and decoded, until interrupted.") {
     options_ << QCommandLineOption("json", "Print one JSON object per line: {\"time\", \"line\", \"code\", \"field\", "
                                            "\"value\"}, or {\"time\", \"event\": \"lost\"|\"back\", ...}.");
-    notes_ << "A lost link is a record too; the watch opens it again (with a growing pause, up to 2 s) and says so "
+    notes_ << "A lost link is a record too; the watch opens it again (with a growing pause, up to 5 s) and says so "
               "when it is back. Bytes beyond ASCII are kept: as \\u00XX in JSON, as \\xNN in text. SIGINT, SIGTERM "
               "or --timeout end the watch with 0, or 3 when the link was lost at the end.";
   }
 
  protected:
   int execImpl(Context& c) const override {
-    if (::pipe(g_signal_pipe) != 0) return exit_code::LinkError;
     Session* s = c.open();
     if (!s) return exit_code::LinkError;
     const bool json = c.parser().isSet("json");
@@ -134,9 +120,10 @@ class Watch : public Command {
     auto learn = [&] {
       asking = true;
       std::vector<std::string> answers;
-      for (std::string_view code : {code::MOD, code::OUT}) {
-        if (code == code::OUT && s->state().mode == mode_no::TvWall) break;
-        if (s->exchange(cmd::query(code)) == ExchangeOutcome::Answered) answers.push_back(s->device().link().last_reply());
+      for (const Aspect what : {Aspect::Mode, Aspect::Channel}) {
+        if (what == Aspect::Channel && s->state().mode == mode_no::TvWall) break;
+        if (s->exchange(query_command(row_of(what))) == ExchangeOutcome::Answered)
+          answers.push_back(s->device().link().last_reply());
       }
       asking = false;
       decoder.restart(s->device().model());
@@ -149,16 +136,11 @@ class Watch : public Command {
       }
     };
 
-    QSocketNotifier interrupted(g_signal_pipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupted, &QSocketNotifier::activated, &loop, [s] {
-      char byte = 0;
-      [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[0], &byte, 1);
-      s->interrupt();
-    });
+    // SIGINT, SIGTERM (and SIGHUP) end the watch, in the event loop.
+    SignalWatch interrupted;
+    QObject::connect(&interrupted, &SignalWatch::received, &loop, [s] { s->interrupt(); });
     QObject::connect(s, &Session::ended, &loop, &QEventLoop::quit);
     QObject::connect(&s->device(), &Device::link_ended, &loop, &QEventLoop::quit);
-    std::signal(SIGINT, on_signal);
-    std::signal(SIGTERM, on_signal);
     learn();
     auto running = [&] { return !s->interrupted() && !s->timed_out() && output_error().isEmpty(); };
     while (running()) {
@@ -172,8 +154,6 @@ class Watch : public Command {
         learn();
       }
     }
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     if (const QByteArray rest = framer.take_rest(); !rest.isEmpty())
       print(decoder.line_record(rest, QDateTime::currentDateTime()));
     if (!s->link_open() && !s->lost_reason().isEmpty()) {

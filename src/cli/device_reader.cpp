@@ -1,9 +1,9 @@
 #include "cli/device_reader.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
 
 #include "link/core/catalogue.h"
+#include "link/core/parameters.h"
 
 namespace quadrel::cli {
 
@@ -28,7 +28,7 @@ DeviceReader::~DeviceReader() { QObject::disconnect(heard_); }
 void DeviceReader::note(std::string_view command, ExchangeOutcome outcome) {
   if (outcome == ExchangeOutcome::Answered) {
     // The output selected before any read selected another.
-    if (command == cmd::query(code::OUT) && selected_ == 0) selected_ = s_.state().channel.value_or(0);
+    if (selected_ == 0 && command == query_command(row_of(Aspect::Channel))) selected_ = s_.state().channel.value_or(0);
     return;
   }
   if (outcome == ExchangeOutcome::DeviceError) {
@@ -39,7 +39,9 @@ void DeviceReader::note(std::string_view command, ExchangeOutcome outcome) {
   if (failed_.empty() || (link_failure(outcome) && !link_failure(failure_))) {
     failed_ = std::string(command);
     failure_ = outcome;
-    waited_s_ = s_.waited_s();
+    // A network query goes out without the console, and waits its own time.
+    const Parameter* row = parameter(reply::code_of(command));
+    waited_s_ = row && row->group == Read::Network ? Device::kNetAnswerMs / 1000.0 : s_.waited_s();
   }
 }
 
@@ -51,43 +53,23 @@ void DeviceReader::settled(std::string_view command, ExchangeOutcome outcome) {
 }
 
 void DeviceReader::put_back_selected() {
-  const DeviceState& s = s_.state();
-  if (selected_ == 0 || !failed_.empty() || !s_.link_open() || s.mode == mode_no::TvWall || s.channel == selected_)
-    return;
-  s_.exchange(cmd::set(code::OUT, selected_));
+  if (failed_.empty() && s_.link_open()) s_.device().select_again(selected_);
 }
 
 bool DeviceReader::read_all() {
-  Device& device = s_.device();
-  if (device.refresh(true)) {
-    // Each tool window's read runs on its own, as each window does when it opens.
-    device.hdcp_refresh();
-    device.label_in_refresh();
-    device.dual_pip_refresh();
-    static constexpr std::string_view kCodes[] = {code::EIP, code::EMK, code::EGW};
-    for (int which = 0; which < 3 && device.link_open(); ++which) {
-      QElapsedTimer waited;
-      waited.start();
-      const ExchangeOutcome outcome = device.query_network_setting(which);
-      const bool first_failure = failed_.empty();
-      note(cmd::query(kCodes[which]), outcome);
-      if (first_failure && !failed_.empty()) waited_s_ = waited.elapsed() / 1000.0;
-      // The sequence ends at the first query without its address, a refusal included.
-      if (outcome != ExchangeOutcome::Answered) break;
-    }
-  }
-  put_back_selected();
+  s_.device().read_everything();
   return complete();
 }
 
 bool DeviceReader::read_routing(int channel) {
-  if (s_.exchange(cmd::query(code::MOD)) != ExchangeOutcome::Answered) return false;
+  const Parameter& out = row_of(Aspect::Channel);
+  const std::string input = query_command(row_of(Aspect::Routing));
+  if (s_.exchange(query_command(row_of(Aspect::Mode))) != ExchangeOutcome::Answered) return false;
   // One input feeds the whole wall, and it has no output to select.
-  if (s_.device().disp_mode() == mode_no::TvWall) return s_.exchange(cmd::query(code::INP)) == ExchangeOutcome::Answered;
-  if (s_.exchange(cmd::query(code::OUT)) != ExchangeOutcome::Answered) return false;
+  if (s_.device().disp_mode() == mode_no::TvWall) return s_.exchange(input) == ExchangeOutcome::Answered;
+  if (s_.exchange(query_command(out)) != ExchangeOutcome::Answered) return false;
   for (int ch = channel ? channel : 1; ch <= (channel ? channel : 4); ++ch)
-    if (s_.exchange(cmd::set(code::OUT, ch)) != ExchangeOutcome::Answered ||
-        s_.exchange(cmd::query(code::INP)) != ExchangeOutcome::Answered)
+    if (s_.exchange(set_command(out, ch)) != ExchangeOutcome::Answered || s_.exchange(input) != ExchangeOutcome::Answered)
       break;
   put_back_selected();
   return complete();

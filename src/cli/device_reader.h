@@ -20,12 +20,8 @@ class DeviceReader {
   DeviceReader(const DeviceReader&) = delete;
   DeviceReader& operator=(const DeviceReader&) = delete;
 
-  // Everything `status` shows: the full refresh with the picture, then the
-  // HDCP, label and (in Dual PiP) PiP reads and the network addresses. Each
-  // sequence stops at its first unanswered query ("ERR" counts as an answer);
-  // the later ones run only after a complete refresh. The output the device
-  // had selected is selected again afterwards. True when everything was
-  // answered, refusals included (see complete()).
+  // Everything `status` shows (Device::read_everything). True when
+  // everything was answered with a value (see complete()).
   bool read_all();
   // The routing of one channel (1..4) or, with 0, of all four, and the output
   // selected again afterwards; in the TV Wall the one input of the wall.

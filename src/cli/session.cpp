@@ -6,16 +6,11 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "link/core/catalogue.h"
 #include "link/serial_ports.h"
 
 namespace quadrel::cli {
 
 namespace {
-
-constexpr int kConnectTimeoutMs = 7000;  // the panel's connect time-out
-constexpr int kFirstPauseMs = 250;       // between two tries to open a link again; it doubles
-constexpr int kLongestPauseMs = 2000;
 
 void print_err(const QString& text) {
   std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
@@ -25,12 +20,6 @@ void print_err(const QString& text) {
 QString seconds(double s) { return QString::number(s, 'f', 1); }
 
 }  // namespace
-
-QString LinkTarget::describe() const {
-  if (!tcp) return QStringLiteral("serial ") + device;
-  const QString h = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
-  return QStringLiteral("tcp %1:%2").arg(h).arg(port);
-}
 
 // The console of the exchange: a command goes into it followed by ">". It
 // marks when each command went out, and copies it to stderr when verbose.
@@ -63,12 +52,16 @@ class Session::Notifier : public quadrel::Notifier {
 
 Session::Session(QString command, LinkTarget target, bool verbose, double limit_s)
     : command_(std::move(command)),
-      target_(std::move(target)),
+      target_(target),
       verbose_(verbose),
       limit_s_(limit_s),
+      opener_(device_, std::move(target)),
       notifier_(std::make_unique<Notifier>(*this)),
       clock_(std::make_unique<Clock>(verbose)) {
   run_.start();
+  // A run's commands read what they change themselves (a mode change, a
+  // recall); nothing more is sent behind them, and a watch only listens.
+  device_.set_follow_ups_automatic(false);
   device_.set_notifier(notifier_.get());
   device_.set_console(clock_.get());
   connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) {
@@ -109,66 +102,55 @@ void Session::interrupt() {
   emit ended();
 }
 
-bool Session::connect_tcp(int limit_ms, QString* why) {
+bool Session::open_once(int limit_ms, QString* why) {
   why->clear();
-  QElapsedTimer waited;
-  waited.start();
-  const auto on_fail = connect(&device_, &Device::connect_failed, this, [why](const QString& reason) { *why = reason; });
-  device_.connect_tcp(target_.host, target_.port);
-  device_.wait_until([&] { return device_.tcp_connected() || !why->isEmpty(); }, limit_ms);
+  bool done = false;
+  const auto on_fail = connect(&opener_, &LinkOpener::failed, this, [&](const QString& reason) {
+    *why = reason;
+    done = true;
+  });
+  opener_.open();
+  if (!done && !device_.link_open()) device_.wait_until([&] { return done || device_.link_open(); }, limit_ms);
   disconnect(on_fail);
-  if (device_.tcp_connected()) return true;
-  device_.close_tcp();
-  if (why->isEmpty()) *why = QStringLiteral("no connection within %1 s").arg(seconds(waited.elapsed() / 1000.0));
+  if (device_.link_open()) return true;
+  opener_.stop();
+  if (why->isEmpty()) *why = QStringLiteral("no connection within %1 s").arg(seconds(limit_ms / 1000.0));
   return false;
 }
 
 bool Session::open() {
-  if (!target_.tcp) {
-    device_.use_interface(0);
-    QString why;
-    if (!device_.open_serial(target_.device, target_.device, &why)) {
-      error(QStringLiteral("cannot open the port: ") + why);
-      // The panel's advice for a device the user may not open, on lines of their own.
-      const QString advice = serial_open_advice(target_.device, why).section(QLatin1Char('\n'), 1);
-      if (!advice.isEmpty()) print_err(advice);
-      return false;
-    }
-    return true;
-  }
-  device_.use_interface(1);
   QString why;
-  if (connect_tcp(within_limit(kConnectTimeoutMs), &why)) return true;
+  if (open_once(within_limit(LinkOpener::kConnectLimitMs), &why)) return true;
+  if (!target_.tcp) {
+    error(QStringLiteral("cannot open the port: ") + why);
+    // The panel's advice for a device the user may not open, on lines of their own.
+    const QString advice = serial_open_advice(target_.device, why).section(QLatin1Char('\n'), 1);
+    if (!advice.isEmpty()) print_err(advice);
+    return false;
+  }
   error(QStringLiteral("cannot connect: ") + (timed_out_ ? timeout_reason() : why));
   return false;
 }
 
 bool Session::reopen(double limit_s) {
-  QElapsedTimer trying;
-  trying.start();
-  int pause_ms = kFirstPauseMs;
-  auto left_ms = [&] { return within_limit(static_cast<int>(limit_s * 1000 - trying.elapsed())); };
-  while (!timed_out_ && !interrupted_ && left_ms() > 0) {
-    QString why;
-    const bool opened = target_.tcp ? connect_tcp(std::min(left_ms(), kConnectTimeoutMs), &why)
-                                    : device_.open_serial(target_.device, target_.device, &why);
-    if (opened) {
-      lost_reason_.clear();
-      return true;
-    }
-    device_.wait_sec(std::min(pause_ms, left_ms()) / 1000.0);
-    pause_ms = std::min(pause_ms * 2, kLongestPauseMs);
-  }
-  return false;
+  const int limit_ms = within_limit(static_cast<int>(limit_s * 1000));
+  if (timed_out_ || interrupted_ || limit_ms <= 0) return false;
+  opener_.keep_open();
+  device_.wait_until([this] { return device_.link_open() || timed_out_ || interrupted_; }, limit_ms);
+  const bool opened = device_.link_open();
+  opener_.stop();
+  if (opened) lost_reason_.clear();
+  return opened;
 }
 
 bool Session::await_device(double limit_s) {
   QElapsedTimer waiting;
   waiting.start();
   auto left_s = [&] { return limit_s - waiting.elapsed() / 1000.0; };
+  const std::string query = query_command(row_of(Aspect::Power));
   while (!timed_out_ && !interrupted_ && left_s() > 0) {
     if (!device_.link_open() && !reopen(left_s())) return false;
-    if (device_.exchange(cmd::query(code::PWR)) == ExchangeOutcome::Answered) return true;
+    if (device_.exchange(query) == ExchangeOutcome::Answered) return true;
     // Not yet: a device that is starting may take the command without answering.
     if (device_.link_open()) device_.wait_sec(std::min(0.25, std::max(left_s(), 0.0)));
   }

@@ -10,19 +10,11 @@
 
 #include "link/device.h"
 #include "link/exit_code.h"
+#include "link/link_opener.h"
 
 namespace quadrel::cli {
 
-// Where the link goes.
-struct LinkTarget {
-  bool tcp = false;
-  QString device;       // serial: the device path
-  QString host;         // TCP
-  quint16 port = 23;
-
-  // "serial /dev/ttyUSB0", "tcp 192.168.1.100:23".
-  QString describe() const;
-};
+using quadrel::LinkTarget;
 
 class Session : public QObject {
   Q_OBJECT
@@ -32,12 +24,12 @@ class Session : public QObject {
   Session(QString command, LinkTarget target, bool verbose, double limit_s);
   ~Session() override;
 
-  // Opens the link (the TCP connection is given 7 s, like the panel's). On
-  // failure the error line is printed and false returned.
+  // Opens the link (a TCP connection within LinkOpener::kConnectLimitMs, like
+  // the panel's). On failure the error line is printed and false returned.
   bool open();
   bool link_open() const { return device_.link_open(); }
-  // Opens the link again after it closed, trying with a growing pause in
-  // between until it opens or `limit_s` (or the run's limit) has passed;
+  // Opens the link again after it closed, trying with the opener's growing
+  // pauses until it opens or `limit_s` (or the run's limit) has passed;
   // prints nothing.
   bool reopen(double limit_s);
   // After a restart (power on): returns once the device answers "PWR999"
@@ -79,7 +71,8 @@ class Session : public QObject {
   class Notifier;
   class Clock;
 
-  bool connect_tcp(int limit_ms, QString* why);
+  // One try of the opener, for at most `limit_ms`; false with the reason.
+  bool open_once(int limit_ms, QString* why);
   // The milliseconds left of the run's limit, at most `ms`.
   int within_limit(int ms) const;
 
@@ -88,6 +81,7 @@ class Session : public QObject {
   bool verbose_;
   double limit_s_;
   Device device_;
+  LinkOpener opener_;
   std::unique_ptr<Notifier> notifier_;
   std::unique_ptr<Clock> clock_;
   QElapsedTimer run_;

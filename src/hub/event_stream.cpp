@@ -26,8 +26,10 @@ EventStream::EventStream(QAbstractHttpServer& server, SharedLink& link, const Ac
                          QObject* parent)
     : QObject(parent), server_(server), link_(link), access_(access), loopback_only_(loopback_only) {
   connect(&server_, &QAbstractHttpServer::newWebSocketConnection, this, &EventStream::on_new_connection);
-  connect(&link_, &SharedLink::report, this, &EventStream::publish_line);
-  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void*) { publish_line(line); });
+  connect(&link_, &SharedLink::report, this, &EventStream::publish_change);
+  connect(&link_, &SharedLink::refreshed, this, &EventStream::publish_change);
+  connect(&link_, &SharedLink::confirmed, this,
+          [this](const QByteArray& line, Change change, const void*) { publish_change(line, change); });
   connect(&link_, &SharedLink::link_state, this, [this](bool up, const QString& reason) {
     publish(up ? WatchDecoder::back_record(link_.target().describe(), QDateTime::currentDateTime())
                : WatchDecoder::lost_record(reason, QDateTime::currentDateTime()));
@@ -92,12 +94,10 @@ void EventStream::admit(Client* client) {
   client->socket->sendTextMessage(QString::fromLatin1(watch_json_line(hello).trimmed()));
 }
 
-void EventStream::publish_line(const QByteArray& line) {
+void EventStream::publish_change(const QByteArray& line, Change change) {
   if (clients_.empty()) return;
-  // Read in the light of what the hub knows as it comes (the selected output,
-  // the mode), whoever selected them.
-  decoder_.restart(link_.device().model());
-  publish(decoder_.line_record(line, QDateTime::currentDateTime()));
+  // As the hub's model read it, whoever selected the output it belongs to.
+  publish(WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime()));
 }
 
 void EventStream::publish(const QJsonObject& record) {

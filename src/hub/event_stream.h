@@ -28,8 +28,8 @@ class EventStream : public QObject {
   int clients() const;
   // Sends a record to every client admitted.
   void publish(const QJsonObject& record);
-  // A line the device reported or confirmed, as its record.
-  void publish_line(const QByteArray& line);
+  // A line the device reported or confirmed, as its record of what it changed.
+  void publish_change(const QByteArray& line, quadrel::Change change);
 
   static constexpr int kMaxClients = 64;
   // A client that takes nothing of this much is cut off.
@@ -49,7 +49,6 @@ class EventStream : public QObject {
   const Access& access_;
   bool loopback_only_;
   std::vector<std::unique_ptr<Client>> clients_;
-  WatchDecoder decoder_;
 };
 
 }  // namespace quadrel::hub

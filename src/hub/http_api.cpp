@@ -28,6 +28,7 @@ const QString kSendPath = QStringLiteral("/api/v1/send");
 const QString kEventsPath = QStringLiteral("/api/v1/events");
 const QString kOpenApiPath = QStringLiteral("/api/v1/openapi.json");
 const QString kSchemaPath = QStringLiteral("/api/v1/schema.json");
+const QString kParametersPath = QStringLiteral("/api/v1/parameters");
 
 QByteArray json_text(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'; }
 
@@ -217,6 +218,10 @@ bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socke
     description(QStringLiteral("openapi.json"), "application/vnd.oai.openapi+json;version=3.1");
   } else if (path == kSchemaPath) {
     description(QStringLiteral("state.schema.json"), "application/schema+json");
+  } else if (path == kParametersPath) {
+    // What each value of the state is and which values it takes: the web panel's choices.
+    if (read) reply.send(200, "application/json", json_text(parameters_description()));
+    else not_allowed("GET, HEAD");
   } else if (path == kEventsPath) {
     reply.problem(426, QStringLiteral("the events come over a WebSocket"), {}, {{"Upgrade", "websocket"}});
   } else {

@@ -1,24 +1,12 @@
 // quadrel-hub: shares one Corvane among panels, scripts, control surfaces and a web panel.
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
+#include <cstring>
 
 #include "hub/hub.h"
 #include "hub/hub_log.h"
-
-namespace {
-
-// SIGTERM (systemd's stop), SIGINT and SIGHUP end the event loop through this pipe.
-int g_signal_pipe[2] = {-1, -1};
-
-void on_signal(int signal_number) {
-  const char byte = static_cast<char>(signal_number);
-  [[maybe_unused]] const ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
-}
-
-}  // namespace
+#include "link/signal_watch.h"
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
@@ -37,18 +25,12 @@ int main(int argc, char* argv[]) {
     return 64;
   }
 
-  if (::pipe(g_signal_pipe) != 0) return 1;
-  QSocketNotifier stop(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
-    char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::read(g_signal_pipe[0], &byte, 1);
-    quadrel::hub::log_event(QStringLiteral("stopping (%1)").arg(QString::fromLatin1(strsignal(byte))));
+  // SIGTERM (systemd's stop), SIGINT and SIGHUP end the event loop.
+  quadrel::SignalWatch stop;
+  QObject::connect(&stop, &quadrel::SignalWatch::received, &app, [](int signal_number) {
+    quadrel::hub::log_event(QStringLiteral("stopping (%1)").arg(QString::fromLatin1(strsignal(signal_number))));
     QCoreApplication::exit(0);
   });
-  struct sigaction action {};
-  action.sa_handler = on_signal;
-  sigemptyset(&action.sa_mask);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
   quadrel::hub::Hub hub(*options);

@@ -8,7 +8,6 @@
 #include "hub/command_rules.h"
 #include "hub/hub_log.h"
 #include "hub/shared_link.h"
-#include "link/core/catalogue.h"
 
 namespace quadrel::hub {
 
@@ -34,24 +33,26 @@ class ProtocolPort::Client : public QObject {
 ProtocolPort::ProtocolPort(SharedLink& link, int evict_after_ms, QObject* parent)
     : QObject(parent), link_(link), evict_after_ms_(evict_after_ms) {
   connect(&server_, &QTcpServer::newConnection, this, &ProtocolPort::on_new_connection);
-  connect(&link_, &SharedLink::report, this, [this](const QByteArray& line) {
+  connect(&link_, &SharedLink::report, this, [this](const QByteArray& line, Change change) {
     for (Client* c : std::vector<Client*>(clients_)) {
-      if (line.startsWith("OUT")) c->view = line.right(1).toInt();
+      if (change.aspect == Aspect::Channel) c->view = link_.device().state().channel;
       deliver(c, {line});
     }
   });
-  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, const void* origin) {
+  connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, Change change, const void* origin) {
     // Each client has its own selected output: another's selection is not its business.
-    if (line.startsWith("OUT")) return;
+    if (change.aspect == Aspect::Channel) return;
     const Device& device = link_.device();
-    const bool routing = line.startsWith("INP") && device.disp_mode() != mode_no::TvWall;
+    // The routing of one output (in the TV Wall: of all of them, index 0).
+    const bool routing = change.aspect == Aspect::Routing && change.index != 0;
     const int channel = device.state().channel.value_or(1);
+    const Parameter& out = row_of(Aspect::Channel);
     for (Client* c : std::vector<Client*>(clients_)) {
       if (c == origin) continue;
       // A routing change names its output first, and gives the client back its own.
       if (routing && c->view != channel) {
-        QList<QByteArray> group{cmd::set(code::OUT, channel).c_str(), line};
-        if (c->view) group.append(cmd::set(code::OUT, *c->view).c_str());
+        QList<QByteArray> group{set_command(out, channel).c_str(), line};
+        if (c->view) group.append(set_command(out, *c->view).c_str());
         else c->view = channel;
         deliver(c, group);
       } else {
@@ -153,8 +154,8 @@ void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
     if (!who || who->gone) return;
     // What the device answers of its current output, the client takes for
     // the current one; only a selection of its own changes what it selected.
-    if (result.outcome == ExchangeOutcome::Answered && code == "OUT") {
-      who->view = result.reply.right(1).toInt();
+    if (result.outcome == ExchangeOutcome::Answered && command->row->aspect == Aspect::Channel) {
+      who->view = link_.device().state().channel;
       if (command->kind == Command::Kind::Setting) who->selected = who->view;
     }
     answered(who, code, result.late ? QByteArray() : result.reply);

@@ -1,6 +1,6 @@
 #include "hub/shared_link.h"
 
-#include <algorithm>
+#include <QElapsedTimer>
 
 #include "hub/hub_log.h"
 #include "link/core/catalogue.h"
@@ -9,107 +9,69 @@ namespace quadrel::hub {
 
 namespace {
 
-constexpr int kConnectLimitMs = 7000;  // the panel's
-
-QByteArray code_of(const QByteArray& line) { return line.left(3); }
-
-bool is_reply_line(const QByteArray& line) {
-  return line.size() >= 3 && reply::is_code(std::string_view(line.constData(), 3));
-}
-
 QString seconds(int ms) { return QString::number(ms / 1000.0, 'g', 3) + QStringLiteral(" s"); }
+
+QByteArray bytes(const std::string& text) { return QByteArray::fromStdString(text); }
 
 }  // namespace
 
-QString LinkTarget::describe() const {
-  if (!tcp) return QStringLiteral("serial ") + device;
-  const QString h = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
-  return QStringLiteral("tcp %1:%2").arg(h).arg(port);
-}
-
-SharedLink::SharedLink(LinkTarget target, QObject* parent) : QObject(parent), target_(std::move(target)) {
-  retry_.setSingleShot(true);
-  connect(&retry_, &QTimer::timeout, this, &SharedLink::open_link);
-  connect_limit_.setSingleShot(true);
-  connect(&connect_limit_, &QTimer::timeout, this, [this] {
-    if (!opening_) return;
-    opening_ = false;
-    device_.close_tcp();
-    retry_later(QStringLiteral("no connection within %1").arg(seconds(kConnectLimitMs)));
+SharedLink::SharedLink(LinkTarget where, QObject* parent)
+    : QObject(parent), device_(), opener_(device_, std::move(where)) {
+  // The follow-up reads run as jobs of their own, between the clients'.
+  device_.set_follow_ups_automatic(false);
+  connect(&device_, &Device::follow_ups_pending, this, [this] {
+    if (std::exchange(follow_up_queued_, true)) return;
+    enqueue([this] {
+      follow_up_queued_ = false;
+      device_.run_follow_ups();
+    });
   });
-  connect(&device_, &Device::link_changed, this, &SharedLink::on_link_changed);
-  connect(&device_, &Device::connect_failed, this, [this](const QString& reason) {
-    if (!opening_) return;
-    opening_ = false;
-    connect_limit_.stop();
-    device_.close_tcp();
-    retry_later(reason);
+  // Never opened inside a client's exchange: it is over soon.
+  opener_.set_may_open([this] { return !running_ || reopen_in_job_; });
+  connect(&opener_, &LinkOpener::opened, this, [this] {
+    last_reason_.clear();
+    log_event(QStringLiteral("%1: link open").arg(target().describe()));
+    enqueue([this] { read_model(); });
   });
-  connect(&device_, &Device::link_ended, this,
-          [this](LinkEnd, const QString& reason) { on_link_ended(reason); });
-  connect(&device_, &Device::report_received, this, [this](const QByteArray& line) {
-    // "ERR" answers something (a refused network query) and reports nothing.
-    if (!is_reply_line(line) || code_of(line) == "EXT" || code_of(line) == "ERR") return;
-    emit report(line);
-    follow_up(line);
+  connect(&opener_, &LinkOpener::failed, this, [this](const QString& reason, int) {
+    // Once per reason: a device away for a night does not fill the journal.
+    if (reason != last_reason_)
+      log_event(QStringLiteral("%1: cannot open the link: %2; trying again, every %3 at most")
+                    .arg(target().describe(), reason, seconds(kRetryMs[std::size(kRetryMs) - 1])));
+    last_reason_ = reason;
   });
+  connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) { on_link_ended(reason); });
+  connect(&device_, &Device::changed, this, &SharedLink::on_changed);
 }
 
 SharedLink::~SharedLink() {
+  opener_.stop();
   device_.shut_down();
   device_.close_tcp();
   device_.close_serial();
 }
 
-void SharedLink::start() { open_link(); }
+void SharedLink::start() { opener_.keep_open(); }
 
-void SharedLink::open_link() {
-  // Never inside a client's exchange: it is over soon.
-  if (running_ && !reopen_in_job_) return retry_.start(50);
-  if (open_ || opening_) return;
-  if (!target_.tcp) {
-    device_.use_interface(0);
-    QString why;
-    if (!device_.open_serial(target_.device, target_.device, &why)) retry_later(why);
-    return;
+void SharedLink::on_changed(Aspect aspect, int index) {
+  const Change change{aspect, index};
+  const QByteArray line = bytes(device_.link().rx_buf());
+  if (device_.link().handler_path() != ReplyPath::Exchange) {
+    // The device said it on its own (or late): every client hears it.
+    emit report(line, change);
+  } else if (carrying_ && device_.reply_door() == Door::Set) {
+    carried_ = change;
+  } else if (!carrying_ && up_ && device_.reply_is_news() && aspect != Aspect::Channel) {
+    // Found by the hub's own reads (the selected output they change is put back).
+    emit refreshed(line, change);
   }
-  device_.use_interface(1);
-  opening_ = true;
-  connect_limit_.start(kConnectLimitMs);
-  device_.connect_tcp(target_.host, target_.port);
-}
-
-void SharedLink::on_link_changed() {
-  if (open_ || !device_.link_open()) return;
-  open_ = true;
-  opening_ = false;
-  connect_limit_.stop();
-  attempt_ = 0;
-  last_reason_.clear();
-  log_event(QStringLiteral("%1: link open").arg(target_.describe()));
-  enqueue([this] { read_model(); });
 }
 
 void SharedLink::on_link_ended(const QString& reason) {
-  if (!open_) return;
-  open_ = false;
   up_ = false;
-  log_event(QStringLiteral("%1: link closed: %2").arg(target_.describe(), reason));
+  log_event(QStringLiteral("%1: link closed: %2").arg(target().describe(), reason));
+  last_reason_ = reason;
   emit link_state(false, reason);
-  attempt_ = 0;
-  last_reason_ = reason;
-  retry_.start(kRetryMs[0]);
-}
-
-void SharedLink::retry_later(const QString& reason) {
-  const int wait = kRetryMs[std::min<int>(attempt_, std::size(kRetryMs) - 1)];
-  ++attempt_;
-  // Once per reason: a device away for a night does not fill the journal.
-  if (reason != last_reason_)
-    log_event(QStringLiteral("%1: cannot open the link: %2; trying again, every %3 at most")
-                  .arg(target_.describe(), reason, seconds(kRetryMs[std::size(kRetryMs) - 1])));
-  last_reason_ = reason;
-  retry_.start(wait);
 }
 
 // --- work on the device ----------------------------------------------------
@@ -135,114 +97,82 @@ SharedLink::Result SharedLink::carry(const Command& command, const void* origin,
   Result result;
   if (command.kind == Command::Kind::Network) {
     result.outcome = device_.query_network_setting(command.network);
-    const DeviceState& s = device_.state();
-    const std::optional<std::string>* fields[] = {&s.ip, &s.mask, &s.gateway};
-    if (result.outcome == ExchangeOutcome::Answered)
-      result.reply = QByteArray::fromStdString(fields[command.network]->value_or(std::string()));
-    else if (result.outcome == ExchangeOutcome::DeviceError)
+    if (result.outcome == ExchangeOutcome::Answered) {
+      const std::optional<std::string>* address = command.row->text_in(device_.state());
+      result.reply = bytes(address && *address ? **address : std::string());
+    } else if (result.outcome == ExchangeOutcome::DeviceError) {
       result.reply = QByteArrayLiteral("ERR");
+    }
     return result;
   }
   // Routing acts on the client's own output, selected again first if another
   // client selected another since; so does a question for the current
   // output: the client hears its own, and a question moves nothing of it.
-  const bool on_channel = command.line.compare(0, 3, code::INP) == 0 || command.line == cmd::query(code::OUT);
+  const Parameter& out = row_of(Aspect::Channel);
+  const bool on_channel = command.row->aspect == Aspect::Routing ||
+                          (command.row == &out && command.kind == Command::Kind::Query);
   if (selected && on_channel && device_.disp_mode() != mode_no::TvWall && device_.state().channel != selected) {
-    device_.exchange(cmd::set(code::OUT, *selected));
+    device_.exchange(set_command(out, *selected));
   }
-  // A label goes out as the panel sends it: its line and the exchange's own carriage return.
-  const bool label = command.line.compare(0, 3, code::LAI) == 0 && command.kind == Command::Kind::Setting;
-  if (command.line == cmd::query_limit(code::BEH) || command.line == cmd::query_limit(code::BEV))
+  carrying_ = command.kind == Command::Kind::Setting;
+  carried_.reset();
+  if (command.limit) {
     // The model must know that the reply is a limit, not a value.
-    result.outcome = device_.query_bezel_limit(command.line[2] == 'H' ? 0 : 1);
-  else
+    result.outcome = device_.query_bezel_limit(command.row->aspect_index);
+  } else {
+    // A label goes out as the panel sends it: its line and the exchange's own carriage return.
+    const bool label = command.row->form == Form::Label && command.kind == Command::Kind::Setting;
     result.outcome = device_.exchange(label ? command.line + "\r" : command.line);
+  }
+  carrying_ = false;
   if (result.outcome == ExchangeOutcome::Answered || result.outcome == ExchangeOutcome::DeviceError) {
-    result.reply = QByteArray::fromStdString(device_.link().last_reply());
+    result.reply = bytes(device_.link().last_reply());
   } else if (result.outcome == ExchangeOutcome::NoAnswer && command.late_reply) {
     // The device answers a mode change or a preset once it is done: the reply
     // comes as a report, which every client has then had.
-    const QByteArray code = QByteArray::fromStdString(command.line.substr(0, 3));
+    const std::string_view code = command.row->code;
     QByteArray late;
-    const auto watch = connect(this, &SharedLink::report, this, [&](const QByteArray& line) {
-      if (late.isEmpty() && (code_of(line) == code || code_of(line) == "ERR")) late = line;
+    const auto watch = connect(&device_, &Device::report_received, this, [&](const QByteArray& line) {
+      const std::string_view of(line.constData(), std::min<qsizetype>(line.size(), 3));
+      if (late.isEmpty() && (of == code || of == code::ERR)) late = line;
     });
     device_.wait_until([&] { return !late.isEmpty() || !device_.link_open(); }, Device::kLateReplyMs);
     disconnect(watch);
     if (!late.isEmpty()) {
       result.reply = late;
       result.late = true;
-      result.outcome = code_of(late) == "ERR" ? ExchangeOutcome::DeviceError : ExchangeOutcome::Answered;
+      result.outcome = late.startsWith(code::ERR.data()) ? ExchangeOutcome::DeviceError : ExchangeOutcome::Answered;
     } else if (!device_.link_open()) {
       result.outcome = ExchangeOutcome::LinkLost;
     }
     return result;
   }
-  if (result.outcome == ExchangeOutcome::Answered && command.kind == Command::Kind::Setting) {
-    emit confirmed(result.reply, origin);
-    follow_up(result.reply);
-  }
+  if (result.outcome == ExchangeOutcome::Answered && command.kind == Command::Kind::Setting)
+    emit confirmed(result.reply, carried_.value_or(Change{command.row->aspect, 0}), origin);
   return result;
 }
 
 bool SharedLink::await_reopen(int ms) {
   reopen_in_job_ = true;
-  const bool open = device_.wait_until([this] { return open_; }, ms);
+  const bool open = device_.wait_until([this] { return device_.link_open(); }, ms);
   reopen_in_job_ = false;
   return open;
-}
-
-void SharedLink::follow_up(const QByteArray& line) {
-  const QByteArray code = code_of(line);
-  if (code == "MOD" || code == "CAL") {
-    enqueue([this] { read_after_mode_change(); });
-  } else if (code == "RST" && line.endsWith('1')) {
-    enqueue([this] { read_model(); });
-  }
-}
-
-void SharedLink::restore_channel(std::optional<int> channel) {
-  if (!channel || device_.disp_mode() == mode_no::TvWall || device_.state().channel == channel) return;
-  device_.exchange(cmd::set(code::OUT, *channel));
 }
 
 void SharedLink::read_model() {
   if (!device_.link_open()) return;
   QElapsedTimer clock;
   clock.start();
-  // What a client selected stays selected: the routing is read output by output.
-  device_.exchange(cmd::query(code::OUT));
-  const std::optional<int> channel = device_.state().channel;
-  bool whole = device_.refresh(true);
-  restore_channel(channel);
-  whole = device_.hdcp_refresh() && whole;
-  whole = device_.label_in_refresh() && whole;
-  whole = device_.dual_pip_refresh() && whole;
-  whole = device_.query_network() && whole;
+  const bool whole = device_.read_everything();
   if (!device_.link_open()) return;
   log_event(QStringLiteral("%1: model read in %2 ms%3")
-                .arg(target_.describe())
+                .arg(target().describe())
                 .arg(clock.elapsed())
                 .arg(whole ? QString() : QStringLiteral(" (some queries went unanswered)")));
   if (!up_) {
     up_ = true;
     emit link_state(true, {});
   }
-}
-
-void SharedLink::read_after_mode_change() {
-  if (!device_.link_open()) return;
-  const std::optional<int> channel = device_.state().channel;
-  if (device_.disp_mode() == mode_no::TvWall) {
-    device_.exchange(cmd::set(code::OUT, 1));
-    device_.exchange(cmd::query(code::INP));
-  } else {
-    device_.map_refresh();
-  }
-  device_.picture_refresh();
-  device_.exchange(cmd::query(code::ASP));
-  device_.dual_pip_refresh();
-  restore_channel(channel);
 }
 
 }  // namespace quadrel::hub

@@ -4,28 +4,18 @@
 #pragma once
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <deque>
 #include <functional>
 
 #include "hub/command_rules.h"
 #include "link/device.h"
+#include "link/link_opener.h"
 
 namespace quadrel::hub {
 
-// Where the device is.
-struct LinkTarget {
-  bool tcp = false;
-  QString host;         // TCP
-  quint16 port = 23;
-  QString device;       // serial: the device path
-
-  // "tcp 192.168.1.100:23", "serial /dev/ttyUSB0".
-  QString describe() const;
-};
+using quadrel::LinkTarget;
 
 class SharedLink : public QObject {
   Q_OBJECT
@@ -34,17 +24,18 @@ class SharedLink : public QObject {
   ~SharedLink() override;
 
   // Opens the link; when it cannot be opened, or closes later, it is tried
-  // again by itself, after 0.5 s, 1 s, 2 s, 4 s and then every 5 s.
+  // again by itself (LinkOpener::kRetryMs).
   void start();
 
   Device& device() { return device_; }
   const Device& device() const { return device_; }
-  const LinkTarget& target() const { return target_; }
+  const LinkTarget& target() const { return opener_.target(); }
   // The link is open and its model has been read since it opened.
   bool up() const { return up_; }
 
   // Work on the device: runs after the work queued before it, alone on the
-  // link, from the event loop.
+  // link, from the event loop. The reads a reply asks for (Device's
+  // follow-ups) are work of their own, queued when asked.
   void enqueue(std::function<void()> job);
   // The jobs not yet done, the one running included: 0 when the link is idle.
   int queued() const { return static_cast<int>(jobs_.size()) + (running_ ? 1 : 0); }
@@ -65,44 +56,37 @@ class SharedLink : public QObject {
   // opened again and waits until it is (true) or `ms` have passed.
   bool await_reopen(int ms);
 
-  // After a mode change or a preset: the routing, picture and aspect are
-  // read again, and the selected output put back. Inside a job.
-  void read_after_mode_change();
-
   // The waits before the link is tried again, in ms; the last one repeats.
-  static constexpr int kRetryMs[] = {500, 1000, 2000, 4000, 5000};
+  static constexpr const auto& kRetryMs = LinkOpener::kRetryMs;
 
  signals:
-  // A line the device sent on its own (its "EXT" is the hub's business, never passed on).
-  void report(const QByteArray& line);
+  // A line the device sent on its own, as the model read it (what it changed).
+  void report(const QByteArray& line, quadrel::Change change);
   // A change `origin` asked for and the device confirmed, as its reply says
   // it; emitted at once, while the model's current channel is the one it acted on.
-  void confirmed(const QByteArray& line, const void* origin);
+  void confirmed(const QByteArray& line, quadrel::Change change, const void* origin);
+  // A value the hub's own reads found changed (what a mode change or a recall
+  // brought): nobody asked, every watcher may want to know.
+  void refreshed(const QByteArray& line, quadrel::Change change);
   // The link has opened and the model is read (`up`), or the link has closed.
   void link_state(bool up, const QString& reason);
 
  private:
-  void open_link();
-  void on_link_changed();
+  void on_changed(Aspect aspect, int index);
   void on_link_ended(const QString& reason);
-  void retry_later(const QString& reason);
   void run_jobs();
-  // Reads what a client's view shows: every setting, then puts the selected output back.
+  // Reads what a client's view shows: everything.
   void read_model();
-  void follow_up(const QByteArray& line);
-  void restore_channel(std::optional<int> channel);
 
-  LinkTarget target_;
   Device device_;
+  LinkOpener opener_;
   std::deque<std::function<void()>> jobs_;
   bool running_ = false;
-  bool open_ = false;  // the link is open (its model may still be read)
   bool up_ = false;
-  bool opening_ = false;
   bool reopen_in_job_ = false;  // a job waits for the link to open again
-  int attempt_ = 0;
-  QTimer retry_;
-  QTimer connect_limit_;
+  bool follow_up_queued_ = false;
+  bool carrying_ = false;       // a client's command is being carried
+  std::optional<Change> carried_;  // what its answer changed
   QString last_reason_;
 };
 

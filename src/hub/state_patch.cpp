@@ -2,7 +2,6 @@
 
 #include <QJsonArray>
 
-#include "hub/command_rules.h"
 #include "hub/shared_link.h"
 #include "link/apply_plan.h"
 #include "link/exit_code.h"
@@ -50,11 +49,9 @@ PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
     return {report.exit_code, report.to_json()};
   }
   // Each setting the device confirms reaches the other clients as its report.
-  const auto watch = QObject::connect(&device, &Device::exchange_ended, &link,
-                                      [&](const QString& command, ExchangeOutcome outcome) {
-    const auto checked = check_command(command.toLatin1().toStdString());
-    if (outcome == ExchangeOutcome::Answered && checked && checked->kind == Command::Kind::Setting)
-      emit link.confirmed(QByteArray::fromStdString(device.link().last_reply()), &link);
+  const auto watch = QObject::connect(&device, &Device::changed, &link, [&](Aspect aspect, int index) {
+    if (device.link().handler_path() == ReplyPath::Exchange && device.reply_door() == Door::Set)
+      emit link.confirmed(QByteArray::fromStdString(device.link().rx_buf()), Change{aspect, index}, &link);
   });
   ApplyOptions options;
   options.await_restart = [&] { return link.await_reopen(kRestartWaitMs); };

@@ -14,86 +14,54 @@ namespace quadrel {
 
 namespace {
 
-constexpr std::string_view kPictureCodes[] = {code::BRI, code::CON, code::HUE, code::SAT};
-
 struct Commands {
   std::vector<std::string> send, read;
 };
 
-// "B" or "2" as the channel, input or window it names.
-int index_of(const QString& part) {
-  if (const auto letter = output_of(part)) return *letter;
-  return part.toInt();
-}
-
 // The commands that set `field` to `to`, and the queries that read it back;
 // picture values are encoded for `disp_mode`.
 Commands commands_for(const Field& field, const QJsonValue& to, int disp_mode) {
-  const QStringList parts = field.path.split(u'.');
-  const QString top = parts[0];
-  const QString part = parts.value(1);
+  const Parameter& row = *field.row;
   int n = 0;  // the value as the commands carry it
   if (to.isDouble()) n = to.toInt();
   if (to.isBool()) n = to.toBool() ? 1 : 0;
   if (field.kind == Field::Kind::Word) n = field.names->value_of_word(to.toString()).value_or(0);
   auto one = [](std::string command, std::string query) { return Commands{{std::move(command)}, {std::move(query)}}; };
 
-  if (top == u"power") return one(std::string(n ? cmd::PWR_ON : cmd::PWR_STANDBY), cmd::query(code::PWR));
   // The mode's own reply and the reads that follow it are its read-back.
-  if (top == u"mode") return {{cmd::set(code::MOD, n)}, {}};
-  // The input of the channel just made current.
-  if (top == u"routing") return {{cmd::set(code::OUT, index_of(part)), cmd::set(code::INP, n)}, {cmd::query(code::INP)}};
-  if (top == u"resolution") return one(cmd::set(code::RES, n), cmd::query(code::RES));
-  if (top == u"aspect") return one(cmd::set(code::ASP, n), cmd::query(code::ASP));
-  if (top == u"picture") {
-    const int row = part == u"all" ? 1 : index_of(part);
-    const std::string_view code = kPictureCodes[picture_names().value_of_word(parts[2]).value_or(0)];
-    return one(cmd::set(code, cmd::picture_param(disp_mode, row, n)),
-               disp_mode == mode_no::Matrix ? cmd::query(code) : cmd::query_channel(code, row));
+  if (row.aspect == Aspect::Mode) return {{set_command(row, n)}, {}};
+  // An input goes to the current channel: the channel is made current first,
+  // and its input read back.
+  if (row.aspect == Aspect::Routing)
+    return {{set_command(row_of(Aspect::Channel), field.channel), set_command(row, n)}, {query_command(row)}};
+  if (row.form == Form::Label)
+    return one(cmd::label_set(row.code, field.channel, to.toString().toStdString()), query_command(row, field.channel));
+  if (row.form == Form::Picture) {
+    const int channel = field.channel == 0 ? 1 : field.channel;
+    return one(set_command(row, n, channel, disp_mode),
+               disp_mode == mode_no::Matrix ? query_command(row) : query_command(row, channel));
   }
-  if (top == u"bezel") {
-    const std::string_view code = part == u"on" ? code::BEZ : part == u"h" ? code::BEH : code::BEV;
-    return one(cmd::set(code, n), cmd::query(code));
-  }
-  if (top == u"audio") {
-    if (part == u"on") return one(std::string(n ? cmd::AUD_ON : cmd::AUD_OFF), cmd::query(code::AUD));
-    const std::string_view code = part == u"edid"     ? code::AUE
-                                  : part == u"dual_a" ? code::AUA
-                                  : part == u"dual_b" ? code::AUB
-                                                      : code::AUQ;
-    return one(cmd::set(code, n), cmd::query(code));
-  }
-  if (top == u"key_lock") return one(std::string(n ? cmd::LCK_LOCK : cmd::LCK_UNLOCK), cmd::query(code::LCK));
-  if (top == u"hdcp") {
-    const std::string_view code = part == u"inputs" ? code::HPI : code::HPO;
-    const int which = index_of(parts[2]);
-    return one(cmd::pair(code, which, n), cmd::query_channel(code, which));
-  }
-  if (top == u"labels") {
-    if (part == u"shown") return one(cmd::pair(code::LAB, 0, n), cmd::query(code::LAB));
-    const int input = index_of(parts[2]);
-    return one(cmd::label_set(input, to.toString().toStdString()), cmd::query_channel(code::LAI, input));
-  }
-  // pip.A.corner, pip.B.size
-  const std::string_view code = parts[2] == u"corner" ? code::PPO : code::PSZ;
-  const int window = part == u"A" ? 1 : 2;
-  return one(cmd::pair(code, window, n), cmd::query_channel(code, window));
+  if (row.form == Form::Pair) return one(set_command(row, n, field.channel), query_command(row, field.channel));
+  return one(set_command(row, n), query_command(row));
 }
 
-// Where a change goes in the order the device accepts.
-int rank(const QString& path, const QJsonValue& to, bool mode_first) {
-  const QString top = path.section(u'.', 0, 0);
-  if (top == u"power") return to == QJsonValue(QStringLiteral("on")) ? 0 : 12;
-  if (top == u"mode") return mode_first ? 1 : 2;
-  if (top == u"resolution") return mode_first ? 2 : 1;
-  static const QStringList kOrder = {"routing", "aspect", "picture", "bezel", "audio", "hdcp", "labels", "pip", "key_lock"};
-  return 3 + static_cast<int>(kOrder.indexOf(top));
-}
-
-// Values whose meaning or whose reading depend on the mode.
-bool depends_on_mode(const QString& path) {
-  const QString top = path.section(u'.', 0, 0);
-  return top == u"routing" || top == u"aspect" || top == u"picture" || top == u"pip";
+// Where a change goes in the order the device accepts: power on first, the
+// mode and the resolution (by the direction of the change), then in the
+// document's order, the key lock after what it would lock, standby last.
+int rank(const Field& field, const QJsonValue& to, bool mode_first) {
+  switch (field.row->aspect) {
+    case Aspect::Power: return to == QJsonValue(names_of(*field.row).word(1)) ? -3 : 100000;
+    case Aspect::Mode: return mode_first ? -2 : -1;
+    case Aspect::Resolution: return mode_first ? -1 : -2;
+    case Aspect::KeyLock: return 99999;
+    default: break;
+  }
+  // The first field of its part of the document: a part's values keep the document's order.
+  const QString top = field.path.section(u'.', 0, 0);
+  const auto& fields = document_fields();
+  for (std::size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].path.section(u'.', 0, 0) == top) return static_cast<int>(i);
+  return 0;
 }
 
 }  // namespace
@@ -115,27 +83,34 @@ QString PlannedChange::line() const { return command_texts().join(u' ') + QStrin
 
 ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted) {
   ApplyPlan plan;
-  const QJsonValue mode_word = wanted.value(QStringLiteral("mode"));
-  const std::optional<int> target = mode_word.isString() ? mode_names().value_of_word(mode_word.toString()) : now.mode;
+  const Names& modes = names_of(row_of(Aspect::Mode));
+  const QJsonValue mode_word = wanted.value(QString::fromLatin1(row_of(Aspect::Mode).path));
+  const std::optional<int> target = mode_word.isString() ? modes.value_of_word(mode_word.toString()) : now.mode;
   const bool mode_changes = mode_word.isString() && target != now.mode;
-  const QString target_name = target ? mode_names().word(*target) : QStringLiteral("not known");
+  const QString target_name = target ? modes.word(*target) : QStringLiteral("not known");
 
   // What the device cannot take in the mode it will be in.
   std::vector<int> wall_inputs;
   for (const auto& [field, value] : wanted.values) {
     const QString& path = field->path;
-    if (!depends_on_mode(path) || path == u"aspect") continue;
+    const Parameter& row = *field->row;
+    if (!row.per_mode || (row.modes == modes::All && row.form != Form::Picture && row.aspect != Aspect::Routing))
+      continue;
     if (!target) {
       plan.errors.push_back({path, QStringLiteral("the device's mode is not known")});
-    } else if (path.startsWith(u"picture.all.") && *target != mode_no::Matrix) {
+    } else if (row.form == Form::Picture && field->channel == 0 && *target != mode_no::Matrix) {
       plan.errors.push_back({path, QStringLiteral("the whole picture is the Matrix mode's; the device will be in %1 "
                                                   "(picture.A to picture.D)").arg(target_name)});
-    } else if (path.startsWith(u"picture.") && !path.startsWith(u"picture.all.") && *target == mode_no::Matrix) {
+    } else if (row.form == Form::Picture && field->channel != 0 && *target == mode_no::Matrix) {
       plan.errors.push_back({path, QStringLiteral("the Matrix mode has one picture (picture.all)")});
-    } else if (path.startsWith(u"pip.") && *target != mode_no::DualPip) {
-      plan.errors.push_back({path, QStringLiteral("PiP is set in the Dual PiP mode only; the device will be in %1")
-                                       .arg(target_name)});
-    } else if (path.startsWith(u"routing.") && *target == mode_no::TvWall) {
+    } else if (!field->exists_in(*target)) {
+      QStringList where;
+      for (int m = mode_no::Matrix; m <= mode_no::Quad; ++m)
+        if (row.exists_in(m)) where << modes.caption(m);
+      plan.errors.push_back({path, QStringLiteral("%1 is set in the %2 mode only; the device will be in %3")
+                                       .arg(part_title(path.section(u'.', 0, 0)), where.join(QStringLiteral(", ")),
+                                            target_name)});
+    } else if (row.aspect == Aspect::Routing && *target == mode_no::TvWall) {
       wall_inputs.push_back(value.toInt());
     }
   }
@@ -147,15 +122,15 @@ ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted) {
   const int disp_mode = disp_mode_of(target.value_or(mode_no::Matrix));
   bool wall_planned = false;
   for (const auto& [field, to] : wanted.values) {
-    const bool needs_mode = depends_on_mode(field->path);
+    const bool needs_mode = field->row->per_mode;
     const bool unknown = needs_mode && mode_changes;  // what the new mode shows is read only once it shows
     PlannedChange change{field, field->path, unknown ? QJsonValue() : field->get(now, {}), to, {}, {}, needs_mode};
     bool held = !unknown && change.from == to;
-    if (field->path.startsWith(u"routing.") && target == mode_no::TvWall) {
+    if (field->row->aspect == Aspect::Routing && target == mode_no::TvWall) {
       // One input feeds the whole wall: one change for all four, through output A.
       if (std::exchange(wall_planned, true)) continue;
-      change.field = document_field(QStringLiteral("routing.A"));
-      change.path = QStringLiteral("routing");
+      change.field = document_field(*field->row, 1);
+      change.path = field->path.section(u'.', 0, 0);
       if (!unknown) change.from = change.field->get(now, {});
       held = !unknown && std::all_of(now.inputs.begin(), now.inputs.end(),
                                      [&to](const std::optional<int>& in) { return in == to.toInt(); });
@@ -169,7 +144,7 @@ ApplyPlan plan_apply(const DeviceState& now, const WantedState& wanted) {
   // Towards Matrix the mode goes first, away from it the resolution.
   const bool mode_first = !target || *target == mode_no::Matrix;
   std::stable_sort(plan.changes.begin(), plan.changes.end(), [mode_first](const auto& a, const auto& b) {
-    return rank(a.path, a.to, mode_first) < rank(b.path, b.to, mode_first);
+    return rank(*a.field, a.to, mode_first) < rank(*b.field, b.to, mode_first);
   });
   return plan;
 }
@@ -233,7 +208,7 @@ class Run {
   AppliedChange make(const PlannedChange& change) {
     AppliedChange applied{change, ChangeResult::Held, QJsonValue(QJsonValue::Undefined), {}, {}};
     for (const std::string& command : change.commands) {
-      if (command.rfind(code::OUT, 0) == 0) selected_ = true;
+      if (reply::code_of(command) == row_of(Aspect::Channel).code) selected_ = true;
       const ExchangeOutcome outcome = send(command, change);
       if (outcome == ExchangeOutcome::Answered) continue;
       if (outcome == ExchangeOutcome::DeviceError) {
@@ -244,12 +219,13 @@ class Run {
       }
       return stop(applied, command, outcome);
     }
-    if (applied.result == ChangeResult::Held && command_of(change, code::PWR) == cmd::PWR_ON) {
+    const std::string restart = restarting_command(change);
+    if (applied.result == ChangeResult::Held && !restart.empty()) {
       // The device restarts: read back once it answers again.
       const bool back = options_.await_restart && options_.await_restart();
       if (!back) {
         applied.result = options_.await_restart ? ChangeResult::NoAnswer : ChangeResult::Restarting;
-        applied.command = text(std::string(cmd::PWR_ON));
+        applied.command = text(restart);
         applied.message = applied.command + (options_.await_restart
                                                  ? QStringLiteral(": the device did not answer again after its restart")
                                                  : QStringLiteral(": acknowledged; the device restarts, and was not read back"));
@@ -297,32 +273,40 @@ class Run {
     if (!shown.empty() && shown.back() == '\r') shown.pop_back();
     return QString::fromLatin1(shown.data(), static_cast<qsizetype>(shown.size()));
   }
-  static std::string command_of(const PlannedChange& change, std::string_view code) {
-    for (const std::string& command : change.commands)
-      if (command.rfind(code, 0) == 0) return command;
+  // The change's command after which the device restarts ("PWR001"), if it has one.
+  static std::string restarting_command(const PlannedChange& change) {
+    for (const std::string& command : change.commands) {
+      const std::optional<CheckedLine> checked = check_line(command);
+      if (checked && checked->row->restarts && checked->value == checked->row->restart_value) return command;
+    }
     return {};
   }
 
   // One command through the operation that keeps the Device's own books.
-  ExchangeOutcome send(const std::string& command, const PlannedChange& change) {
+  ExchangeOutcome send(const std::string& command, const PlannedChange&) {
     QElapsedTimer clock;
     clock.start();
-    const std::string_view code = reply::code_of(command);
+    std::optional<CheckedLine> checked = check_line(command);
+    if (checked && checked->kind != CheckedLine::Kind::Setting) checked.reset();
+    const Aspect aspect = checked ? checked->row->aspect : Aspect::Version;
+    const int value = checked ? checked->value : -1;
     ExchangeOutcome outcome;
-    if (code == code::MOD)
-      outcome = d_.set_mode(mode_names().value_of_word(change.to.toString()).value_or(0));
-    else if (command == cmd::PWR_ON || command == cmd::PWR_STANDBY)
-      outcome = d_.set_power(command == cmd::PWR_ON);
-    else if (command == cmd::LCK_LOCK || command == cmd::LCK_UNLOCK)
-      outcome = d_.set_lock(command == cmd::LCK_LOCK);
-    else if (command == cmd::AUD_ON || command == cmd::AUD_OFF)
-      outcome = d_.set_audio(command == cmd::AUD_ON);
+    if (aspect == Aspect::Mode)
+      outcome = d_.set_mode(value);
+    else if (aspect == Aspect::Power)
+      outcome = d_.set_power(value == 1);
+    else if (aspect == Aspect::KeyLock)
+      outcome = d_.set_lock(value == 1);
+    else if (aspect == Aspect::AudioOn)
+      outcome = d_.set_audio(value == 1);
     else
       outcome = d_.exchange(command);
     waited_s_ = clock.elapsed() / 1000.0;
     // Over TCP the device restarts on "PWR001" and the connection drops: that
     // is its answer, which the read-back confirms.
-    if (command == cmd::PWR_ON && outcome == ExchangeOutcome::LinkLost && restarted_) return ExchangeOutcome::Answered;
+    if (checked && checked->row->restarts && value == checked->row->restart_value &&
+        outcome == ExchangeOutcome::LinkLost && restarted_)
+      return ExchangeOutcome::Answered;
     return outcome;
   }
 
@@ -394,7 +378,7 @@ ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, co
                  QStringLiteral("not sent: the device is not in the mode asked for")};
     } else {
       applied = run.make(change);
-      if (change.path == u"mode" && applied.result != ChangeResult::Held) mode_reached = false;
+      if (change.field->row->aspect == Aspect::Mode && applied.result != ChangeResult::Held) mode_reached = false;
     }
     report.exit_code = std::max(report.exit_code, severity(applied.result));
     report.changes.push_back(std::move(applied));
@@ -402,7 +386,7 @@ ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, co
   }
   if (!run.stopped() && run.selected() && selected > 0 && device.state().mode != mode_no::TvWall &&
       device.state().channel != selected) {
-    const ExchangeOutcome outcome = device.exchange(cmd::set(code::OUT, selected));
+    const ExchangeOutcome outcome = device.exchange(set_command(row_of(Aspect::Channel), selected));
     if (outcome != ExchangeOutcome::Answered) report.exit_code = std::max(report.exit_code, exit_code_of(outcome));
   }
   return report;

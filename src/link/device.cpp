@@ -10,8 +10,17 @@ namespace quadrel {
 
 namespace {
 
-constexpr std::string_view kPictureCodes[] = {code::BRI, code::CON, code::HUE, code::SAT};
-constexpr std::string_view kNetworkCodes[] = {code::EIP, code::EMK, code::EGW};
+// "999", "998" and "99n": a query, which sets nothing.
+bool is_query(std::string_view command) {
+  return command.size() == 6 && command[3] == '9' && command[4] == '9';
+}
+
+// The picture rows in the order the picture refresh reads them.
+const Parameter& picture_row(int which) {
+  static const Parameter* const rows[] = {&row_of(Aspect::Brightness), &row_of(Aspect::Contrast),
+                                          &row_of(Aspect::Hue), &row_of(Aspect::Saturation)};
+  return *rows[which];
+}
 
 bool went_through(ExchangeOutcome outcome) {
   return outcome == ExchangeOutcome::Answered || outcome == ExchangeOutcome::DeviceError;
@@ -25,10 +34,36 @@ QString host_and_port(const QString& host, quint16 port) {
 
 }  // namespace
 
+// An operation or a sequence of the Device: the follow-up reads wait for the
+// outermost to end.
+struct Device::Hold {
+  explicit Hold(Device& d) : d_(d) { ++d_.operations_; }
+  ~Hold() {
+    if (--d_.operations_ == 0) d_.arm_follow_ups();
+  }
+  Device& d_;
+};
+
 Device::Device(QObject* parent) : QObject(parent) {
   link_.set_serial(&serial_);
   link_.set_tcp(&tcp_);
   install_handlers();
+
+  follow_timer_.setSingleShot(true);
+  connect(&follow_timer_, &QTimer::timeout, this, [this] {
+    if (!automatic_ || pending_.empty()) return;
+    // Something of the link is on the stack (a wait, a receive pass): later.
+    if (!idle()) return follow_timer_.start(kFollowUpRetryMs);
+    run_follow_ups();
+  });
+  // Reads asked of a link that closed are the opener's business (a link
+  // opened again is read whole).
+  connect(this, &Device::link_changed, this, [this] {
+    if (link_open()) return;
+    pending_ = {};
+    restart_first_ = false;
+    late_code_.clear();
+  });
 
   connect(&link_, &DeviceLink::exchange_ended, this, [this](const QString& command, ExchangeOutcome outcome) {
     if (!went_through(outcome)) ++unanswered_;
@@ -97,9 +132,10 @@ void Device::handle_reply(std::string_view code) {
     return;
   }
   const std::string line = link_.rx_buf();
-  const std::optional<Change> change = model_.apply(line);
-  if (!change) return;  // names no setting: nothing changes
-  switch (change->aspect) {
+  const Parameter* row = nullptr;
+  const std::optional<Applied> applied = model_.read(line, &row);
+  if (!applied) return;  // names no setting: nothing changes
+  switch (applied->change.aspect) {
     case Aspect::Power:
       // Any digit but 0 reports on; kept as 1 so the next toggle asks for standby.
       pwr_state_ = state().power.value_or(false) ? 1 : 0;
@@ -113,11 +149,29 @@ void Device::handle_reply(std::string_view code) {
     default:
       break;
   }
-  emit changed(change->aspect, change->index);
+  // How the reply came: the answer to the command being sent, the late
+  // answer to a setting, or a line the device sent on its own.
+  Door door = Door::Report;
+  if (link_.handler_path() == ReplyPath::Exchange) {
+    door = is_query(link_.sending()) ? Door::Query : Door::Set;
+  } else if (!late_code_.empty() && late_code_ == row->code && late_since_.elapsed() <= kLateReplyMs) {
+    door = Door::Set;
+    late_code_.clear();
+  }
+  door_ = door;
+  changed_value_ = applied->changed;
+  news_ = applied->news;
+  emit changed(applied->change.aspect, applied->change.index);
+  // The answers of a full read ask for nothing: it reads what they would.
+  if (door == Door::Query && full_reads_ > 0) return;
+  schedule(follow_ups(*row, door, *applied), row->restarts && applied->value == row->restart_value);
 }
 
 void Device::forget_state() {
   model_.clear();
+  pending_ = {};
+  restart_first_ = false;
+  late_code_.clear();
   pwr_state_ = audio_state_ = lock_state_ = 254;
   link_.state().getip_state = 254;
   link_.state().wait_busy = false;
@@ -208,11 +262,27 @@ QString Device::link_name() const {
 // --- exchanges ---------------------------------------------------------------
 
 ExchangeOutcome Device::exchange(std::string_view command) {
+  const Hold hold(*this);
   link_.tx_cmd(command);
-  return link_.state().last_outcome;
+  follow_command(command, last_outcome());
+  return last_outcome();
 }
 
-bool Device::send_nowait(std::string_view command) { return link_.tx_nowait(command); }
+bool Device::send_nowait(std::string_view command) {
+  const Hold hold(*this);
+  return link_.tx_nowait(command);
+}
+
+void Device::shut_down() {
+  link_.shut_down();
+  follow_timer_.stop();
+  pending_ = {};
+}
+
+void Device::pump_once() {
+  const Hold hold(*this);
+  link_.pump_once();
+}
 
 bool Device::ask(const std::string& command) {
   link_.tx_cmd(command);
@@ -233,59 +303,215 @@ ExchangeOutcome Device::await_late_reply() {
   return link_open() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
 }
 
+// --- what follows a change -----------------------------------------------------
+
+void Device::follow_command(std::string_view command, ExchangeOutcome outcome) {
+  const Parameter* row = parameter(reply::code_of(command));
+  if (!row || is_query(command)) return;
+  if (outcome == ExchangeOutcome::DeviceError) {
+    // A refused recall still reloads what it would have changed; a refused
+    // restart restarts nothing.
+    const std::optional<CheckedLine> checked = check_line(command);
+    if (!row->restarts) schedule(follow_ups_of_refusal(*row, checked ? checked->value : -1));
+  } else if (outcome == ExchangeOutcome::NoAnswer && row->late_reply) {
+    // Its answer may still come, as a line of its own: it is the setting's.
+    late_code_ = std::string(row->code);
+    late_since_.start();
+  }
+}
+
+void Device::schedule(Reads reads, bool restart) {
+  if (reads.empty()) return;
+  pending_ = pending_ | reads;
+  restart_first_ = restart_first_ || restart;
+  arm_follow_ups();
+}
+
+void Device::arm_follow_ups() {
+  if (pending_.empty() || operations_ > 0 || link_.shutting_down()) return;
+  if (!automatic_) {
+    emit follow_ups_pending();
+    return;
+  }
+  if (!follow_timer_.isActive()) follow_timer_.start(0);
+}
+
+void Device::set_follow_ups_automatic(bool automatic) {
+  automatic_ = automatic;
+  if (!automatic) follow_timer_.stop();
+  arm_follow_ups();
+}
+
+bool Device::idle() const { return operations_ == 0 && !link_.active() && !link_.shutting_down(); }
+
+bool Device::run_follow_ups() {
+  if (!idle()) return false;
+  // Nobody asked to change the selected output: it is selected again after the routing is read.
+  const std::optional<int> selected = state().channel;
+  const bool all = flush_follow_ups();
+  if (all && selected) select_again(*selected);
+  return all;
+}
+
+bool Device::flush_follow_ups() {
+  const Hold hold(*this);
+  follow_timer_.stop();
+  while (!pending_.empty()) {
+    if (!link_open() || link_.shutting_down() || link_.state().tx_busy) return false;
+    if (std::exchange(restart_first_, false) && !await_device_back()) {
+      pending_ = {};
+      return false;
+    }
+    Read next = Read::None;
+    for (const Read read : kFollowUpOrder) {
+      if (pending_.has(read)) {
+        next = read;
+        break;
+      }
+    }
+    if (next == Read::None) {
+      pending_ = {};
+      break;
+    }
+    // Everything covers the rest.
+    pending_ = next == Read::Everything ? Reads() : pending_.without(next);
+    const bool whole = read(next);
+    // A sequence that went unanswered ends the others: the device is not there.
+    if (!(next == Read::Everything ? whole : answered())) {
+      pending_ = {};
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Device::await_device_back() {
+  const Parameter& power = row_of(Aspect::Power);
+  QElapsedTimer waited;
+  waited.start();
+  while (link_open() && !link_.shutting_down() && waited.elapsed() < kRestartWaitMs) {
+    if (ask(query_command(power))) return true;
+    if (link_open()) link_.wait_sec(0.25);
+  }
+  return false;
+}
+
 // --- reading the device ------------------------------------------------------
 
-bool Device::read_versions() { return ask(cmd::query(code::VER)) && ask(cmd::query(code::VR2)); }
+bool Device::read(Read what) {
+  const Hold hold(*this);
+  switch (what) {
+    case Read::Everything:
+      return read_everything();
+    case Read::Map:
+      // After a mode change: the TV Wall shows one input, read through output A.
+      if (disp_mode() == mode_no::TvWall) {
+        if (ask(set_command(row_of(Aspect::Channel), 1))) ask(query_command(row_of(Aspect::Routing)));
+        return answered();
+      }
+      return map_refresh();
+    case Read::Picture:
+      picture_refresh();
+      return answered();
+    case Read::Network:
+      return query_network();
+    default:
+      return read_group(what);
+  }
+}
+
+bool Device::read_group(Read group) {
+  const Hold hold(*this);
+  const int mode = state().mode.value_or(mode_no::Matrix);
+  // A refresh reads the limits anew: one still awaited is not.
+  if (group == Read::Bezel) forget_bezel_limits();
+  const bool values = for_each_in(group, [&](const Parameter& p) {
+    if (!p.exists_in(mode)) return true;
+    if (p.has_query(query::Current) && !ask(query_command(p))) return false;
+    if (p.has_query(query::Channel))
+      for (int n = 1; n <= p.channels; ++n)
+        if (!ask(query_command(p, n))) return false;
+    return true;
+  });
+  if (!values) return false;
+  // The limits after the values, so that a limit applies to the value read.
+  return for_each_in(group, [&](const Parameter& p) {
+    if (!p.has_query(query::Limit)) return true;
+    query_bezel_limit(p.aspect_index);
+    return answered();
+  });
+}
 
 bool Device::refresh(bool picture) {
+  const Hold hold(*this);
+  ++full_reads_;
   bool settings_read = false;
   const bool all = complete([&] {
-    if (!read_versions()) return;
-    // Settings first, then the bezel limits, so a limit applies to the value read.
-    for (std::string_view audio : {code::AUA, code::AUB, code::AUD, code::AUE, code::AUQ})
-      if (!ask(cmd::query(audio))) return;
-    forget_bezel_limits();
-    for (std::string_view bezel : {code::BEH, code::BEV, code::BEZ})
-      if (!ask(cmd::query(bezel))) return;
-    for (int axis = 0; axis <= 1; ++axis) {
-      query_bezel_limit(axis);
-      if (!answered()) return;
-    }
-    for (std::string_view setting : {code::LCK, code::PWR, code::RES, code::MOD})
-      if (!ask(cmd::query(setting))) return;
+    selected_before_ = 0;
+    for (const Read group : {Read::Versions, Read::Audio, Read::Bezel, Read::Settings, Read::Resolution, Read::Mode,
+                             Read::Channel})
+      if (!read_group(group)) return;
     // TV Wall shows one picture on every output: there is no output to select.
-    if (disp_mode() != mode_no::TvWall && !ask(cmd::query(code::OUT))) return;
-    if (!ask(cmd::query(code::INP))) return;
-    ask(cmd::query(code::ASP));
+    if (disp_mode() != mode_no::TvWall) selected_before_ = state().channel.value_or(0);
+    read_group(Read::Aspect);
     settings_read = true;
-    // The routing map and the picture rows are read whatever "ASP999" brought.
+    // The routing map and the picture rows are read whatever the aspect's query brought.
     map_refresh();
     if (picture && link_open()) picture_refresh();
   });
+  --full_reads_;
   return all && settings_read;
 }
 
+bool Device::read_everything() {
+  const Hold hold(*this);
+  ++full_reads_;
+  const int before = unanswered_;
+  if (refresh(true)) {
+    // Each tool window's read runs on its own, as each window does when it opens.
+    hdcp_refresh();
+    label_in_refresh();
+    dual_pip_refresh();
+    query_network();
+  }
+  --full_reads_;
+  const bool all = unanswered_ == before;
+  // The output the device had selected is selected again.
+  if (all) select_again(selected_before_);
+  return all;
+}
+
+void Device::select_again(int channel) {
+  if (channel < 1 || channel > 4 || !link_open() || disp_mode() == mode_no::TvWall || state().channel == channel)
+    return;
+  exchange(set_command(row_of(Aspect::Channel), channel));
+}
+
 bool Device::map_refresh() {
+  const Hold hold(*this);
+  const Parameter& out = row_of(Aspect::Channel);
+  const std::string input = query_command(row_of(Aspect::Routing));
   for (int ch = 1; ch <= 4; ++ch)
-    if (!ask(cmd::set(code::OUT, ch)) || !ask(cmd::query(code::INP))) return false;
+    if (!ask(set_command(out, ch)) || !ask(input)) return false;
   return true;
 }
 
 bool Device::picture_refresh() {
+  const Hold hold(*this);
   return complete([this] {
     switch (disp_mode()) {
       case mode_no::Matrix:
-        for (std::string_view code : kPictureCodes)
-          if (!ask(cmd::query(code)) && code != code::SAT) return;
+        for (int which = 0; which < 4; ++which)
+          if (!ask(query_command(picture_row(which))) && which != 3) return;
         return;
       case mode_no::DualPop:
       case mode_no::TvWall:
       case mode_no::Quad:
         for (int n = 1; n <= 4; ++n) {
-          for (std::string_view code : kPictureCodes) {
+          for (int which = 0; which < 4; ++which) {
             // An unanswered saturation query does not stop the next output's
             // queries, unless the link has closed.
-            if (!ask(cmd::query_channel(code, n)) && (code != code::SAT || !link_open())) return;
+            if (!ask(query_command(picture_row(which), n)) && (which != 3 || !link_open())) return;
           }
         }
         return;
@@ -295,39 +521,20 @@ bool Device::picture_refresh() {
   });
 }
 
-bool Device::hdcp_refresh() {
-  for (std::string_view code : {code::HPI, code::HPO})
-    for (int n = 1; n <= 4; ++n)
-      if (!ask(cmd::query_channel(code, n))) return false;
-  return true;
-}
-
-bool Device::label_in_refresh() {
-  if (!ask(cmd::query(code::LAB))) return false;
-  for (int k = 1; k <= 4; ++k)
-    if (!ask(cmd::query_channel(code::LAI, k))) return false;
-  return true;
-}
-
-bool Device::dual_pip_refresh() {
-  if (state().mode != mode_no::DualPip) return true;
-  for (std::string_view code : {code::PPO, code::PSZ})
-    for (int pip = 1; pip <= 2; ++pip)
-      if (!ask(cmd::query_channel(code, pip))) return false;
-  return true;
-}
-
 bool Device::query_network() {
+  const Hold hold(*this);
   for (int which = 0; which < 3; ++which)
     if (query_network_setting(which) != ExchangeOutcome::Answered) return false;
   return true;
 }
 
 ExchangeOutcome Device::query_network_setting(int which) {
+  const Hold hold(*this);
   LinkState& st = link_.state();
   // Armed only for a query that goes out: while another exchange is under
   // way its replies must not be taken for answers.
   if (which < 0 || which > 2) return ExchangeOutcome::NoAnswer;
+  const std::string command = query_command(row_of(Aspect::Network, which));
   if (st.tx_busy) return ExchangeOutcome::Busy;
   // The answer is a bare address; a refusal still says "ERR", which ends the wait.
   bool refused = false;
@@ -336,7 +543,7 @@ ExchangeOutcome Device::query_network_setting(int which) {
   });
   st.getip_state = which;
   ExchangeOutcome outcome = ExchangeOutcome::LinkClosed;
-  if (link_.tx_nowait(cmd::query(kNetworkCodes[which]))) {
+  if (link_.tx_nowait(command)) {
     // Both receive paths take exactly 16 characters as the answer while the
     // query is pending.
     link_.wait_until([&] { return st.getip_state == 3 || refused || !link_open(); }, kNetAnswerMs);
@@ -353,12 +560,15 @@ ExchangeOutcome Device::query_network_setting(int which) {
   st.getip_state = 254;
   // Bytes that came in while the query was pending are handled now.
   link_.resume_input();
+  if (!went_through(outcome)) ++unanswered_;
+  emit exchange_ended(QString::fromStdString(command), outcome);
   return outcome;
 }
 
 ExchangeOutcome Device::query_bezel_limit(int axis) {
+  const Hold hold(*this);
   model_.expect_bezel_limit(axis);
-  link_.tx_cmd(cmd::query_limit(axis == 0 ? code::BEH : code::BEV));
+  link_.tx_cmd(cmd::query_limit(row_of(Aspect::Bezel, axis).code));
   // Answered (the reply ended the mark), refused or not sent: no limit is on
   // its way. Only a query the device left unanswered may still be answered.
   if (last_outcome() != ExchangeOutcome::NoAnswer) model_.end_bezel_limit(axis);
@@ -372,24 +582,25 @@ void Device::forget_bezel_limits() {
 
 // --- what a user does --------------------------------------------------------
 
+ExchangeOutcome Device::set(Aspect aspect, int index, int value) {
+  const Parameter* row = parameter_of(aspect, index);
+  if (!row) return ExchangeOutcome::NoAnswer;
+  const std::string command = set_command(*row, value, row->aspect_index >= 0 ? 0 : index, disp_mode());
+  if (command.empty()) return ExchangeOutcome::NoAnswer;
+  return exchange(command);
+}
+
 ExchangeOutcome Device::set_mode(int mode) {
+  const Hold hold(*this);
   emit mode_change_started(mode);
   ExchangeOutcome outcome = ExchangeOutcome::NoAnswer;
-  if (mode >= mode_no::Matrix && mode <= mode_no::Quad) {
-    outcome = exchange(cmd::set(code::MOD, mode));
+  const std::string command = set_command(row_of(Aspect::Mode), mode);
+  if (!command.empty()) {
+    outcome = exchange(command);
     // The device may answer only after it has recomposed its outputs.
     if (!answered()) outcome = await_late_reply();
-    if (answered()) {
-      if (mode == mode_no::TvWall) {
-        if (ask(cmd::set(code::OUT, 1))) ask(cmd::query(code::INP));
-      } else {
-        map_refresh();
-      }
-      if (answered()) {
-        picture_refresh();
-        if (answered()) ask(cmd::query(code::ASP));
-      }
-    }
+    // What the new mode shows is read now: its answer asked for it.
+    if (answered()) flush_follow_ups();
   }
   emit mode_change_finished(mode);
   return outcome;
@@ -397,102 +608,78 @@ ExchangeOutcome Device::set_mode(int mode) {
 
 std::optional<ExchangeOutcome> Device::select_output(int channel) {
   if (disp_mode() == mode_no::TvWall || channel < 1 || channel > 4) return std::nullopt;
+  const Hold hold(*this);
   emit output_chosen(channel);
-  const ExchangeOutcome outcome = exchange(cmd::set(code::OUT, channel));
-  ask(cmd::query(code::INP));
+  const ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::Channel), channel));
+  ask(query_command(row_of(Aspect::Routing)));
   return outcome;
 }
 
-ExchangeOutcome Device::route_input(int input) { return exchange(cmd::set(code::INP, input)); }
-
-ExchangeOutcome Device::set_resolution(int number) { return exchange(cmd::set(code::RES, number)); }
-
-ExchangeOutcome Device::read_resolution() { return exchange(cmd::query(code::RES)); }
-
-ExchangeOutcome Device::set_aspect(int aspect) { return exchange(cmd::set(code::ASP, aspect)); }
+ExchangeOutcome Device::read_resolution() { return exchange(query_command(row_of(Aspect::Resolution))); }
 
 bool Device::resolution_allowed(int number) const {
   return disp_mode() == mode_no::Matrix || !is_interlaced_1080(number);
 }
 
 bool Device::send_picture(Adjustment adjustment, int row, int value) {
-  const int param = cmd::picture_param(disp_mode(), row, value);
-  if (param < 0) return false;
-  return send_nowait(cmd::set(kPictureCodes[static_cast<int>(adjustment)], param));
+  const std::string command = set_command(picture_row(static_cast<int>(adjustment)), value, row, disp_mode());
+  if (command.empty()) return false;
+  return send_nowait(command);
 }
 
-ExchangeOutcome Device::reset_picture() { return exchange(cmd::RST_PICTURE); }
-
-ExchangeOutcome Device::set_bezel_on(bool on) { return exchange(cmd::set(code::BEZ, on ? 1 : 0)); }
+ExchangeOutcome Device::reset_picture() { return exchange(set_command(row_of(Aspect::PictureReset), 2)); }
 
 bool Device::send_bezel(int axis, int value) {
-  return send_nowait(cmd::set(axis == 0 ? code::BEH : code::BEV, value));
+  const std::string command = set_command(row_of(Aspect::Bezel, axis), value);
+  return !command.empty() && send_nowait(command);
 }
 
 ExchangeOutcome Device::toggle_audio() { return set_audio(audio_state_ != 1); }
 
 ExchangeOutcome Device::set_audio(bool on) {
   audio_state_ = on ? 1 : 0;
-  return exchange(on ? cmd::AUD_ON : cmd::AUD_OFF);
+  return exchange(set_command(row_of(Aspect::AudioOn), on ? 1 : 0));
 }
-
-ExchangeOutcome Device::set_audio_edid(int format) { return exchange(cmd::set(code::AUE, format)); }
-
-ExchangeOutcome Device::set_dual_audio(int side, int picture) {
-  return exchange(cmd::set(side == 1 ? code::AUA : code::AUB, picture));
-}
-
-ExchangeOutcome Device::set_quad_audio(int quadrant) { return exchange(cmd::set(code::AUQ, quadrant)); }
 
 ExchangeOutcome Device::set_power(bool on) {
   pwr_state_ = on ? 1 : 0;
-  return exchange(on ? cmd::PWR_ON : cmd::PWR_STANDBY);
+  return exchange(set_command(row_of(Aspect::Power), on ? 1 : 0));
 }
 
 ExchangeOutcome Device::toggle_lock() { return set_lock(lock_state_ != 1); }
 
 ExchangeOutcome Device::set_lock(bool locked) {
   lock_state_ = locked ? 1 : 0;
-  return exchange(locked ? cmd::LCK_LOCK : cmd::LCK_UNLOCK);
+  return exchange(set_command(row_of(Aspect::KeyLock), locked ? 1 : 0));
 }
 
 ExchangeOutcome Device::press_menu_key(MenuKey key) {
-  static constexpr std::string_view kKeys[] = {cmd::MENU_MENU, cmd::MENU_EXIT, cmd::MENU_OK,   cmd::MENU_UP,
-                                               cmd::MENU_DOWN, cmd::MENU_LEFT, cmd::MENU_RIGHT};
-  return exchange(kKeys[static_cast<int>(key)]);
+  const std::span<const Parameter> keys = menu_keys();
+  const auto k = static_cast<std::size_t>(key);
+  return k < keys.size() ? exchange(set_command(keys[k], 1)) : ExchangeOutcome::NoAnswer;
 }
 
 ExchangeOutcome Device::save_preset(int preset) {
-  ExchangeOutcome outcome = exchange(cmd::set(code::SAV, preset));
+  const Hold hold(*this);
+  ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::PresetSaved), preset));
   if (!answered()) outcome = await_late_reply();
   return outcome;
 }
 
 ExchangeOutcome Device::recall_preset(int preset) {
-  ExchangeOutcome outcome = exchange(cmd::set(code::CAL, preset));
+  const Hold hold(*this);
+  ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::PresetRecalled), preset));
   if (!answered()) outcome = await_late_reply();
   // Answered, also by "ERR": the preset may bring another mode, which is read
-  // first (its report relabels the window), then the routing.
-  if (answered() && ask(cmd::query(code::MOD))) map_refresh();
+  // first (its report relabels the window), then what it shows.
+  if (answered()) flush_follow_ups();
   return outcome;
 }
 
-ExchangeOutcome Device::factory_reset() { return exchange(cmd::RST_FACTORY); }
+ExchangeOutcome Device::factory_reset() { return exchange(set_command(row_of(Aspect::FactoryReset), 1)); }
 
-ExchangeOutcome Device::set_hdcp_input(int input, int value) { return exchange(cmd::pair(code::HPI, input, value)); }
-
-ExchangeOutcome Device::set_hdcp_output(int output, int value) {
-  return exchange(cmd::pair(code::HPO, output, value));
+ExchangeOutcome Device::set_label(int input, std::string_view text) {
+  return exchange(cmd::label_set(row_of(Aspect::Label).code, input, text));
 }
-
-ExchangeOutcome Device::set_labels_shown(bool shown) { return exchange(cmd::pair(code::LAB, 0, shown ? 1 : 0)); }
-
-ExchangeOutcome Device::set_label(int input, std::string_view text) { return exchange(cmd::label_set(input, text)); }
-
-ExchangeOutcome Device::set_pip_corner(int pip, int corner) { return exchange(cmd::pair(code::PPO, pip, corner)); }
-
-ExchangeOutcome Device::set_pip_size(int pip, int size) { return exchange(cmd::pair(code::PSZ, pip, size)); }
-
-ExchangeOutcome Device::swap_pip(int pip) { return exchange(pip == 1 ? cmd::PSW_A : cmd::PSW_B); }
 
 }  // namespace quadrel

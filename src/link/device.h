@@ -3,13 +3,16 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/core/device_state.h"
+#include "link/core/parameters.h"
 #include "link/device_link.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
@@ -105,28 +108,68 @@ class Device : public QObject {
   bool waiting() const { return link_.state().wait_busy; }
   void wait_sec(double seconds) { link_.wait_sec(seconds); }
   bool wait_until(const std::function<bool()>& pred, int ms) { return link_.wait_until(pred, ms); }
-  void pump_once() { link_.pump_once(); }
+  void pump_once();
   // The program closes: every wait ends at once and nothing more is sent.
-  void shut_down() { link_.shut_down(); }
+  void shut_down();
+
+  // --- what follows a change ----------------------------------------------
+  // Whichever way a reply comes (the answer to an operation, a raw command,
+  // a line the device sends on its own), the model asks for the reads its
+  // row names (link/core/parameters.h): after a mode change the routing, the
+  // picture, the aspect and the PiP; after a recall the mode first, then the
+  // same; after a factory reset or a power-on everything, once the device
+  // answers again. They are kept as a set (asked twice, read once) and run
+  // when the exchange is idle, by themselves unless `set_follow_ups_automatic`
+  // turned that off (the hub runs them as its own work). A reply that leaves
+  // the model as it was asks for nothing, and the answers a full read gets
+  // ask for nothing either.
+
+  Reads pending_reads() const { return pending_; }
+  // While `changed` is emitted: how the reply came, and whether the model
+  // knew another value before.
+  Door reply_door() const { return door_; }
+  bool reply_changed_value() const { return changed_value_; }
+  // ... and whether the model holds what it did not (a value it did not know, too).
+  bool reply_is_news() const { return news_; }
+  // Runs the pending reads now, in kFollowUpOrder, each as its sequence does;
+  // the first unanswered one drops the rest, and the output that was
+  // selected is selected again. False when one went unanswered. Nothing
+  // happens inside another exchange or operation. (An operation that asks
+  // for them, a mode change or a recall, runs them as its own sequence.)
+  bool run_follow_ups();
+  void set_follow_ups_automatic(bool automatic);
+  // Runs one query sequence (a group of the table, or Everything); true when
+  // its last query was answered.
+  bool read(Read what);
+  // How long the reads after a restart wait for the device to answer again.
+  static constexpr int kRestartWaitMs = 60000;
 
   // --- reading the device -------------------------------------------------
   // Each sequence stops at the first query the device leaves unanswered
   // ("ERR" counts as an answer); true when its last query was answered.
 
-  // "VER999", "VR2999".
-  bool read_versions();
+  // The firmware versions.
+  bool read_versions() { return read(Read::Versions); }
   // Everything "Refresh" reads: the versions, the settings, the routing map,
   // and with `picture` the picture values.
   bool refresh(bool picture);
+  // Everything a document shows: the refresh with the picture, then (when it
+  // was complete) the HDCP, label and PiP reads and the network addresses;
+  // the output the device had selected is selected again. True when every
+  // query was answered (a refusal counts as an answer).
+  bool read_everything();
+  // Selects `channel` again (a read made another current), unless it is so
+  // already, the TV Wall shows or the link is closed.
+  void select_again(int channel);
   // The routing of every channel: "OUT001", "INP999", ... "OUT004", "INP999".
   bool map_refresh();
   // Brightness, contrast, hue and saturation of the whole picture (Matrix)
   // or of each channel.
   bool picture_refresh();
-  bool hdcp_refresh();
-  bool label_in_refresh();
+  bool hdcp_refresh() { return read(Read::Hdcp); }
+  bool label_in_refresh() { return read(Read::Labels); }
   // Both PiP corners and sizes; only in Dual PiP (true elsewhere, nothing sent).
-  bool dual_pip_refresh();
+  bool dual_pip_refresh() { return read(Read::Pip); }
   // The IP address, subnet mask and gateway, each a bare 15-character answer.
   bool query_network();
   // One of them: 0 IP address, 1 subnet mask, 2 gateway.
@@ -145,16 +188,18 @@ class Device : public QObject {
   // picture and the aspect of the new mode. `mode_change_started` and
   // `mode_change_finished` bracket it.
   ExchangeOutcome set_mode(int mode);
+  // Sets the value of what the model keeps as `aspect`: of the parameter
+  // `index` names where several share an aspect (Dual A audio is index 1),
+  // else of channel `index` (an input's HDCP) or of the only one. The
+  // command is its row's: "ASP002", "HPI031", "INP003".
+  ExchangeOutcome set(Aspect aspect, int index, int value);
   // Makes a channel current and reads its input ("OUT00n", "INP999"); not in
   // the TV Wall, which has no channel to choose. `output_chosen` comes first.
   // Nothing is sent (and nothing returned) in the TV Wall.
   std::optional<ExchangeOutcome> select_output(int channel);
   // Routes input 1..4 to the current channel.
-  ExchangeOutcome route_input(int input);
-  // Resolution number (list position + 1) and aspect ratio 0..4.
-  ExchangeOutcome set_resolution(int number);
+  ExchangeOutcome route_input(int input) { return set(Aspect::Routing, 0, input); }
   ExchangeOutcome read_resolution();
-  ExchangeOutcome set_aspect(int aspect);
   // The two interlaced 1080-line resolutions (5 and 6) are served in Matrix only.
   static bool is_interlaced_1080(int number) { return number == 5 || number == 6; }
   bool resolution_allowed(int number) const;
@@ -162,23 +207,19 @@ class Device : public QObject {
   // sent as a slider sends it, without waiting; false when not sent.
   bool send_picture(Adjustment adjustment, int row, int value);
   ExchangeOutcome reset_picture();
-  ExchangeOutcome set_bezel_on(bool on);
   // A bezel correction (axis 0 horizontal, 1 vertical), sent as a slider sends it.
   bool send_bezel(int axis, int value);
   // The speaker: off when the device is on (or was asked to be), else on.
   ExchangeOutcome toggle_audio();
   ExchangeOutcome set_audio(bool on);
-  ExchangeOutcome set_audio_edid(int format);
-  // Dual A (1) or B (2) audio follows picture 1 or 2.
-  ExchangeOutcome set_dual_audio(int side, int picture);
-  ExchangeOutcome set_quad_audio(int quadrant);
   ExchangeOutcome set_power(bool on);
   // Unlocks when locked (or asked to lock), else locks.
   ExchangeOutcome toggle_lock();
   ExchangeOutcome set_lock(bool locked);
   ExchangeOutcome press_menu_key(MenuKey key);
   // Saves or recalls preset 1..4 and waits for a late reply; a recall that was
-  // answered reads the mode ("MOD999") and the routing again.
+  // answered (a refusal too) runs its follow-ups: the mode, then what the
+  // mode shows, the resolution and the audio.
   ExchangeOutcome save_preset(int preset);
   // After an exchange that got no answer: waits up to kLateReplyMs more for
   // a reply that comes late (the device may answer a mode change or a preset
@@ -186,17 +227,8 @@ class Device : public QObject {
   ExchangeOutcome await_late_reply();
   ExchangeOutcome recall_preset(int preset);
   ExchangeOutcome factory_reset();
-  // HDCP of input 1..4 (0 on, 1 off); an output 1..4 follows its input (0)
-  // or its output (1).
-  ExchangeOutcome set_hdcp_input(int input, int value);
-  ExchangeOutcome set_hdcp_output(int output, int value);
-  ExchangeOutcome set_labels_shown(bool shown);
   // The label of input 1..4; only its printable ASCII characters are sent.
   ExchangeOutcome set_label(int input, std::string_view text);
-  // Corner 0..3 and size 0..3 of PiP 1 (A) or 2 (B), and the swap.
-  ExchangeOutcome set_pip_corner(int pip, int corner);
-  ExchangeOutcome set_pip_size(int pip, int size);
-  ExchangeOutcome swap_pip(int pip);
 
   // Longest wait for a mode or preset reply after the exchange gave up.
   static constexpr int kLateReplyMs = 5000;
@@ -206,6 +238,7 @@ class Device : public QObject {
  signals:
   // The device reported `aspect` (of channel, row, input, ... `index`); the
   // model holds the new value. Also when the value is the one it had.
+  // Meanwhile `reply_door()` and `link().rx_buf()` say how and what it reported.
   void changed(quadrel::Aspect aspect, int index);
   // Every exchange's end, refused ones included.
   void exchange_ended(const QString& command, quadrel::ExchangeOutcome outcome);
@@ -225,6 +258,8 @@ class Device : public QObject {
   // A command restarted the device over Ethernet; the connection closes
   // once the listeners return.
   void restarting();
+  // Reads are pending (`pending_reads`) that nothing runs by itself.
+  void follow_ups_pending();
   // A mode change is asked for, and its sequence has ended.
   void mode_change_started(int mode);
   void mode_change_finished(int mode);
@@ -235,6 +270,10 @@ class Device : public QObject {
   void connectNotify(const QMetaMethod& signal) override;
 
  private:
+  struct Hold;
+  // How soon the follow-up reads try again when the link was busy.
+  static constexpr int kFollowUpRetryMs = 20;
+  bool flush_follow_ups();
   void install_handlers();
   void handle_reply(std::string_view code);
   void on_tcp_closed();
@@ -243,6 +282,16 @@ class Device : public QObject {
   bool ask(const std::string& command);
   // Runs a reading sequence; true when every exchange of it was answered.
   bool complete(const std::function<void()>& sequence);
+  // The reads of one group of the table, in its order, for the current mode.
+  bool read_group(Read group);
+  // Adds reads to the pending set; `restart`: the device restarts first.
+  void schedule(Reads reads, bool restart = false);
+  void arm_follow_ups();
+  // Waits until the device answers again after a restart; false after kRestartWaitMs.
+  bool await_device_back();
+  // What an answered, or refused, command asks to read.
+  void follow_command(std::string_view command, ExchangeOutcome outcome);
+  bool idle() const;
 
   SerialLink serial_;
   TcpLink tcp_;
@@ -255,6 +304,18 @@ class Device : public QObject {
   bool restarting_ = false;  // the connection is expected to drop
   bool bytes_forwarded_ = false;
   int unanswered_ = 0;       // exchanges that got no answer, ever
+  Reads pending_;            // follow-up reads not yet run
+  Door door_ = Door::Report;
+  bool changed_value_ = false;
+  bool news_ = false;
+  bool restart_first_ = false;  // they wait for the device to restart
+  bool automatic_ = true;
+  int operations_ = 0;       // operations and sequences running (follow-ups wait)
+  int full_reads_ = 0;       // full reads running: their answers ask for nothing
+  int selected_before_ = 0;  // the output a refresh found selected
+  QTimer follow_timer_;
+  std::string late_code_;    // a setting that may still be answered late
+  QElapsedTimer late_since_;
   QString serial_name_;
   QString tcp_name_;
 };

@@ -9,10 +9,18 @@
 #include <utility>
 
 #include "link/core/catalogue.h"
+#include "link/core/parameters.h"
 
 namespace quadrel {
 
 namespace {
+// Counts what of the link is on the stack while it lives.
+struct Active {
+  explicit Active(int& n) : n_(n) { ++n_; }
+  ~Active() { --n_; }
+  int& n_;
+};
+
 constexpr int kConsoleLimit = 80;   // additions before the console is emptied
 constexpr int kSerialPasses = 300;  // wait limits of `tx_cmd`, in passes of 2 ms
 constexpr int kEthernetPasses = 600;
@@ -33,8 +41,11 @@ const QMetaMethod& bytes_received_signal() {
   return signal;
 }
 
+// A command after which the device restarts ("PWR001", "RST001").
 bool is_reboot_command(std::string_view tx_str) {
-  return tx_str == cmd::RST_FACTORY || tx_str == cmd::PWR_ON;
+  if (tx_str.size() != 6) return false;
+  const Parameter* row = parameter(reply::code_of(tx_str));
+  return row && row->restarts && reply::last_digits(tx_str, 3) == row->restart_value;
 }
 }  // namespace
 
@@ -82,6 +93,7 @@ void DeviceLink::set_tcp(ByteLink* tcp) {
 // --- waiting ---------------------------------------------------------------
 
 bool DeviceLink::wait_until(const std::function<bool()>& pred, int ms) {
+  const Active active(active_);
   const bool outer_wait = st_.wait_busy;
   st_.wait_busy = true;
   const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
@@ -102,7 +114,10 @@ void DeviceLink::wait_sec(double x) {
   wait_until([] { return false; }, ms);
 }
 
-void DeviceLink::pump_once() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void DeviceLink::pump_once() {
+  const Active active(active_);
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void DeviceLink::shut_down() {
   closing_ = true;
@@ -201,7 +216,14 @@ void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) 
 }
 
 void DeviceLink::tx_cmd(std::string_view tx_str_view) {
+  const Active active(active_);
   const std::string tx_str(tx_str_view);
+  const std::string outer_sending = std::exchange(sending_, tx_str);
+  struct Restore {
+    std::string& field;
+    std::string value;
+    ~Restore() { field = std::move(value); }
+  } restore{sending_, outer_sending};
   st_.rx_flag = false;
   last_reply_.clear();
   if (closing_) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
@@ -283,6 +305,7 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
 }
 
 bool DeviceLink::tx_nowait(std::string_view p_view) {
+  const Active active(active_);
   const std::string p(p_view);
   if (closing_) return false;
   if (!link_ready_or_report()) return false;
@@ -357,6 +380,7 @@ void DeviceLink::schedule_input(ReplyPath path) {
 int DeviceLink::next_pass_delay() const { return behind_ ? kRestMs : 0; }
 
 void DeviceLink::tim_rx_Timer() {
+  const Active active(active_);
   const bool port_bytes = serial_ && serial_->is_open() && serial_->bytes_available() > 0;
   if (!port_bytes && !framer_.has_pending()) return;
   set_tim_rx_enabled(false);
@@ -367,6 +391,7 @@ void DeviceLink::tim_rx_Timer() {
 }
 
 void DeviceLink::wsk_client_DataArrival() {
+  const Active active(active_);
   const std::string chunk = tcp_ ? tcp_->read_all() : std::string();
   if (chunk.empty() && !framer_.has_pending()) return;
   take_bytes(chunk);
@@ -511,11 +536,14 @@ void DeviceLink::dispatch_line(ReplyPath path) {
 bool DeviceLink::run_handler(const std::string& line, ReplyPath path) {
   // Handlers read the reply through rx_buf(); a handler that itself sends
   // sees its own reply there, and this one again when it returns.
+  const Active active(active_);
   std::string outer = std::exchange(handler_line_, line);
+  const ReplyPath outer_path = std::exchange(handler_path_, path);
   ++handler_depth_;
   const bool known = table_.dispatch(reply::code_of(line), path);
   --handler_depth_;
   handler_line_ = std::move(outer);
+  handler_path_ = outer_path;
   return known;
 }
 

@@ -111,6 +111,14 @@ class DeviceLink : public QObject {
   // The reply line the last `tx_cmd` was answered with (its own code or
   // "ERR"), without its terminator; empty when it got none.
   const std::string& last_reply() const { return last_reply_; }
+  // The command `tx_cmd` is sending or waiting for (empty otherwise).
+  const std::string& sending() const { return sending_; }
+  // While a handler runs: whether its reply answers the command being sent
+  // (Exchange) or came through a receive path on its own.
+  ReplyPath handler_path() const { return handler_path_; }
+  // Something of the link is on the stack: an exchange, a wait, a receive
+  // pass or a handler. Work of its own (the follow-up reads) waits for its end.
+  bool active() const { return active_ > 0; }
 
  signals:
   // Every `tx_cmd` has ended, refused ones included, with its command and outcome.
@@ -191,6 +199,9 @@ class DeviceLink : public QObject {
   std::string last_reply_;
   std::string handler_line_;  // the reply whose handler is running
   int handler_depth_ = 0;
+  ReplyPath handler_path_ = ReplyPath::Exchange;
+  std::string sending_;
+  int active_ = 0;
 };
 
 }  // namespace quadrel

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace quadrel {
 
@@ -16,32 +17,15 @@ namespace {
 using Kind = Field::Kind;
 using Resolutions = std::vector<std::string>;
 
-Names make(int first, std::vector<std::vector<QString>> words, std::vector<QString> captions) {
-  return Names{first, std::move(words), std::move(captions)};
-}
-
 QJsonValue json(const std::optional<int>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
-QJsonValue json(const std::optional<bool>& v) { return v ? QJsonValue(*v) : QJsonValue(); }
-QJsonValue json(const std::optional<std::string>& v) {
-  return v ? QJsonValue(QString::fromStdString(*v)) : QJsonValue();
-}
 QJsonValue json(const Names& names, const std::optional<int>& v) {
   if (!v || names.word(*v).isEmpty()) return QJsonValue();
   return names.word(*v);
 }
 
-QString or_unknown(const QString& text) { return text.isEmpty() ? QStringLiteral("?") : text; }
-QString shown(const std::optional<int>& v) { return v ? QString::number(*v) : QStringLiteral("?"); }
-QString shown(const std::optional<std::string>& v) {
-  return v ? QString::fromStdString(*v) : QStringLiteral("?");
-}
-QString shown(const Names& names, const std::optional<int>& v) {
-  return v ? or_unknown(names.caption(*v)) : QStringLiteral("?");
-}
-QString on_off(const std::optional<bool>& v, const char* on = "on", const char* off = "off") {
-  return v ? QString::fromLatin1(*v ? on : off) : QStringLiteral("?");
-}
+QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
+QString or_unknown(const QString& text) { return text.isEmpty() ? QStringLiteral("?") : text; }
 bool printable_ascii(const QString& text) {
   return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u' ' && c <= u'~'; });
 }
@@ -82,64 +66,30 @@ QString Names::choices() const {
   return list.join(QLatin1Char('|'));
 }
 
-const Names& mode_names() {
-  static const Names n = make(1, {{"matrix"}, {"dual-pop"}, {"tv-wall"}, {"dual-pip"}, {"quad"}},
-                              {"Matrix", "Dual PoP", "TV Wall", "Dual PiP", "Quad"});
-  return n;
+const Names& names_of(const Parameter& row) {
+  // Made once for each row, on first use.
+  static std::map<const Parameter*, Names> made;
+  auto it = made.find(&row);
+  if (it != made.end()) return it->second;
+  Names names;
+  names.first = row.lo;
+  for (int v = row.lo; v <= row.hi && static_cast<std::size_t>(v - row.lo) < row.choices.size(); ++v) {
+    const Choice& choice = row.choices[static_cast<std::size_t>(v - row.lo)];
+    std::vector<QString> words;
+    for (const QString& word : latin1(choice.words).split(u'|')) words.push_back(word);
+    names.words.push_back(std::move(words));
+    names.captions.push_back(latin1(choice.caption));
+  }
+  return made.emplace(&row, std::move(names)).first->second;
 }
 
-const Names& power_names() {
-  static const Names n = make(0, {{"standby", "off"}, {"on"}}, {"standby", "on"});
-  return n;
-}
-
-const Names& aspect_names() {
-  static const Names n = make(0, {{"full"}, {"4:3", "4:3 tv"}, {"16:9", "16:9 tv"}, {"16:10", "16:10 tv"},
-                                  {"keep", "keep ratio", "keep-ratio"}},
-                              {"FULL", "4:3 TV", "16:9 TV", "16:10 TV", "Keep Ratio"});
-  return n;
-}
-
-const Names& edid_names() {
-  static const Names n = make(0, {{"2ch"}, {"6ch"}, {"8ch"}, {"bitstream"}, {"hd"}},
-                              {"2CH", "6CH", "8CH", "Bitstream", "HD"});
-  return n;
-}
-
-const Names& corner_names() {
-  static const Names n = make(0, {{"upper-left", "ul"}, {"upper-right", "ur"}, {"lower-right", "lr"},
-                                  {"lower-left", "ll"}},
-                              {"upper left", "upper right", "lower right", "lower left"});
-  return n;
-}
-
-const Names& size_names() {
-  static const Names n =
-      make(0, {{"large"}, {"medium"}, {"small"}, {"off"}}, {"Large", "Medium", "Small", "Off"});
-  return n;
-}
-
-const Names& hdcp_in_names() {
-  static const Names n = make(0, {{"on"}, {"off"}}, {"on", "off"});
-  return n;
-}
-
-const Names& hdcp_out_names() {
-  static const Names n =
-      make(0, {{"input", "follow-input"}, {"output", "follow-output"}}, {"follows input", "follows output"});
-  return n;
-}
-
-const Names& picture_names() {
-  static const Names n = make(0, {{"brightness", "bri"}, {"contrast", "con"}, {"hue"}, {"saturation", "sat"}},
-                              {"brightness", "contrast", "hue", "saturation"});
-  return n;
-}
-
-const Names& key_names() {
-  static const Names n = make(0, {{"menu"}, {"exit"}, {"ok"}, {"up"}, {"down"}, {"left"}, {"right"}},
-                              {"Menu", "Exit", "OK", "Up", "Down", "Left", "Right"});
-  return n;
+QString part_title(const QString& part) {
+  if (part == u"hdcp") return QStringLiteral("HDCP");
+  if (part == u"pip") return QStringLiteral("PiP");
+  QString title = part;
+  title.replace(u'_', u' ');
+  if (!title.isEmpty()) title[0] = title[0].toUpper();
+  return title;
 }
 
 QString output_letter(int channel) {
@@ -210,95 +160,110 @@ QString Field::text(const QJsonValue& value) const {
 
 namespace {
 
-// The table's entries, one helper per kind.
-template <class Get>
-Field integer(QString path, int lo, int hi, Get get, bool read_only = false) {
-  return {std::move(path), Kind::Integer, lo, hi, nullptr, read_only,
-          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
-}
-template <class Get>
-Field word(QString path, const Names& names, Get get) {
-  return {std::move(path), Kind::Word, 0, 0, &names, false,
-          [get, &names](const DeviceState& s, const Resolutions&) { return json(names, get(s)); }};
-}
-template <class Get>
-Field flag(QString path, Get get) {
-  return {std::move(path), Kind::Flag, 0, 0, nullptr, false,
-          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
-}
-template <class Get>
-Field text(QString path, Kind kind, Get get) {
-  return {std::move(path), kind, 0, 0, nullptr, kind == Kind::Text,
-          [get](const DeviceState& s, const Resolutions&) { return json(get(s)); }};
+// Whether a row's channel has a value in `mode` (0: not known).
+bool exists(const Parameter* row, int channel, int mode) {
+  if (!row) return true;
+  // The whole picture is the Matrix mode's; A..D are the other modes' pictures.
+  if (row->form == Form::Picture) return mode >= 1 && (channel == 0) == (mode == mode_no::Matrix);
+  return row->modes == modes::All || row->exists_in(mode);
 }
 
-std::vector<Field> make_fields() {
-  std::vector<Field> f;
-  const std::optional<int> none;
-  f.push_back(text("firmware.version", Kind::Text, [](const DeviceState& s) { return s.version; }));
-  f.push_back(text("firmware.version2", Kind::Text, [](const DeviceState& s) { return s.version2; }));
-  f.push_back(word("power", power_names(), [](const DeviceState& s) {
-    return s.power ? std::optional<int>(*s.power ? 1 : 0) : std::nullopt;
-  }));
-  f.push_back(word("mode", mode_names(), [](const DeviceState& s) { return s.mode; }));
-  for (int ch = 1; ch <= 4; ++ch)
-    f.push_back(integer("routing." + output_letter(ch), 1, 4, [ch](const DeviceState& s) { return s.inputs[ch - 1]; }));
-  f.push_back(integer("resolution", 1, 99, [](const DeviceState& s) { return s.resolution; }));
-  f.push_back({"resolution_name", Kind::Text, 0, 0, nullptr, true, [](const DeviceState& s, const Resolutions& names) {
-                 const bool named = s.resolution && *s.resolution >= 1 && *s.resolution <= static_cast<int>(names.size());
-                 return named ? QJsonValue(QString::fromStdString(names[*s.resolution - 1])) : QJsonValue();
-               }});
-  f.push_back(word("aspect", aspect_names(), [](const DeviceState& s) { return s.aspect; }));
-  // The whole picture is the Matrix mode's; A..D are the other modes' pictures.
-  for (int row = 0; row <= 4; ++row) {
-    const QString who = row == 0 ? QStringLiteral("all") : output_letter(row);
-    for (int which = 0; which < 4; ++which)
-      f.push_back(integer("picture." + who + "." + picture_names().word(which), 0, kPictureMax,
-                          [row, which, none](const DeviceState& s) {
-                            const bool matrix = s.mode == mode_no::Matrix;
-                            if (!s.mode || (row == 0) != matrix) return none;
-                            return picture_field(s.picture[row == 0 ? 0 : row - 1], which);
-                          }));
+}  // namespace
+
+bool Field::exists_in(int mode) const { return exists(row, channel, mode); }
+
+namespace {
+
+Field::Kind kind_of(Value value) {
+  switch (value) {
+    case Value::Word: return Field::Kind::Word;
+    case Value::Flag: return Field::Kind::Flag;
+    case Value::Label: return Field::Kind::Label;
+    case Value::Text: return Field::Kind::Text;
+    default: return Field::Kind::Integer;
   }
-  f.push_back(flag("bezel.on", [](const DeviceState& s) { return s.bezel_on; }));
-  f.push_back(integer("bezel.h", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_h; }));
-  f.push_back(integer("bezel.v", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_v; }));
-  f.push_back(integer("bezel.h_limit", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_h_limit; }, true));
-  f.push_back(integer("bezel.v_limit", 0, kBezelMax, [](const DeviceState& s) { return s.bezel_v_limit; }, true));
-  f.push_back(flag("audio.on", [](const DeviceState& s) { return s.audio_on; }));
-  f.push_back(word("audio.edid", edid_names(), [](const DeviceState& s) { return s.audio_edid; }));
-  f.push_back(integer("audio.dual_a", 1, 2, [](const DeviceState& s) { return s.audio_a; }));
-  f.push_back(integer("audio.dual_b", 1, 2, [](const DeviceState& s) { return s.audio_b; }));
-  f.push_back(integer("audio.quad", 1, 4, [](const DeviceState& s) { return s.audio_quad; }));
-  f.push_back(flag("key_lock", [](const DeviceState& s) { return s.key_lock; }));
-  for (int n = 1; n <= 4; ++n)
-    f.push_back(word("hdcp.inputs." + QString::number(n), hdcp_in_names(),
-                     [n](const DeviceState& s) { return s.hdcp_in[n - 1]; }));
-  for (int n = 1; n <= 4; ++n)
-    f.push_back(word("hdcp.outputs." + output_letter(n), hdcp_out_names(),
-                     [n](const DeviceState& s) { return s.hdcp_out[n - 1]; }));
-  f.push_back(flag("labels.shown", [](const DeviceState& s) { return s.labels_on; }));
-  for (int n = 1; n <= 4; ++n)
-    f.push_back(text("labels.text." + QString::number(n), Kind::Label,
-                     [n](const DeviceState& s) { return s.labels[n - 1]; }));
-  // Read in the Dual PiP mode only.
-  for (int w = 0; w < 2; ++w) {
-    const QString who = w == 0 ? QStringLiteral("A") : QStringLiteral("B");
-    f.push_back(word("pip." + who + ".corner", corner_names(), [w, none](const DeviceState& s) {
-      return s.mode == mode_no::DualPip ? s.pip_corner[w] : none;
-    }));
-    f.push_back(word("pip." + who + ".size", size_names(), [w, none](const DeviceState& s) {
-      return s.mode == mode_no::DualPip ? s.pip_size[w] : none;
-    }));
-  }
-  const std::pair<const char*, std::optional<std::string> DeviceState::*> addresses[] = {
-      {"network.ip", &DeviceState::ip}, {"network.mask", &DeviceState::mask}, {"network.gateway", &DeviceState::gateway}};
-  for (const auto& [path, member] : addresses)
-    f.push_back({path, Kind::Text, 0, 0, nullptr, true, [member](const DeviceState& s, const Resolutions&) {
-                   const auto& address = s.*member;
-                   return address ? QJsonValue(plain_address(*address)) : QJsonValue();
-                 }});
+}
+
+// The field of one channel of a row (or of its limit).
+Field field_of(const Parameter& row, int channel, bool limit) {
+  Field f;
+  f.row = &row;
+  f.channel = channel;
+  f.limit = limit;
+  f.path = QString::fromStdString(limit ? row.limit_path_of() : row.path_of(channel, channel == 0 ? 1 : 2));
+  f.kind = limit ? Field::Kind::Integer : kind_of(row.value);
+  f.lo = limit ? 0 : row.lo;
+  f.hi = row.hi;
+  f.names = f.kind == Field::Kind::Word ? &names_of(row) : nullptr;
+  f.read_only = limit || row.value == Value::Text;
+  const Field::Kind kind = f.kind;
+  const Names* names = f.names;
+  const bool network = row.group == Read::Network;
+  f.get = [&row, channel, limit, kind, names, network](const DeviceState& s, const Resolutions&) {
+    if (!exists(&row, channel, s.mode.value_or(0))) return QJsonValue();
+    const int at = channel == 0 ? 1 : channel;
+    if (limit) {
+      const std::optional<int>* slot = row.limit(const_cast<DeviceState&>(s), at);
+      return slot && *slot ? QJsonValue(**slot) : QJsonValue();
+    }
+    switch (kind) {
+      case Field::Kind::Label:
+      case Field::Kind::Text: {
+        const std::optional<std::string>* text = row.text_in(s, at);
+        if (!text || !*text) return QJsonValue();
+        return network ? QJsonValue(plain_address(**text)) : QJsonValue(QString::fromStdString(**text));
+      }
+      case Field::Kind::Flag: {
+        const std::optional<int> v = row.value_in(s, at);
+        return v ? QJsonValue(*v != 0) : QJsonValue();
+      }
+      case Field::Kind::Word: {
+        const std::optional<int> v = row.value_in(s, at);
+        return json(*names, v);
+      }
+      case Field::Kind::Integer:
+        return json(row.value_in(s, at));
+    }
+    return QJsonValue();
+  };
   return f;
+}
+
+// The path before a row's channel ("picture.", "pip.") and its channels'
+// names: rows that share it are laid out channel by channel.
+std::string_view stem(const Parameter& row) { return row.path.substr(0, row.path.find_first_of("@#*")); }
+
+std::vector<Field> make_fields() {
+  std::vector<Field> fields;
+  const auto rows = parameters();
+  for (std::size_t i = 0; i < rows.size();) {
+    const Parameter& first = rows[i];
+    if (!first.in_document) {
+      ++i;
+      continue;
+    }
+    // The rows of one block: those with channels and the same stem.
+    std::size_t end = i + 1;
+    const bool channelled = first.path.find_first_of("@#*") != std::string_view::npos;
+    while (channelled && end < rows.size() && rows[end].in_document && stem(rows[end]) == stem(first)) ++end;
+    const int from = first.form == Form::Picture ? 0 : 1;
+    const int to = channelled ? first.channels : 1;
+    for (int channel = from; channel <= to; ++channel)
+      for (std::size_t r = i; r < end; ++r) fields.push_back(field_of(rows[r], channel, false));
+    for (std::size_t r = i; r < end; ++r)
+      if (!rows[r].limit_path.empty()) fields.push_back(field_of(rows[r], 1, true));
+    if (first.aspect == Aspect::Resolution) {
+      // The resolution's name from the list, beside its number.
+      fields.push_back({"resolution_name", Field::Kind::Text, 0, 0, nullptr, true, nullptr, 1, false,
+                        [](const DeviceState& s, const Resolutions& names) {
+                          const bool named = s.resolution && *s.resolution >= 1 &&
+                                             *s.resolution <= static_cast<int>(names.size());
+                          return named ? QJsonValue(QString::fromStdString(names[*s.resolution - 1])) : QJsonValue();
+                        }});
+    }
+    i = end;
+  }
+  return fields;
 }
 
 // Sets `value` at the dotted `path` below `object`.
@@ -403,6 +368,48 @@ const Field* document_field(const QString& path) {
   return nullptr;
 }
 
+const Field* document_field(const Parameter& row, int channel, bool limit) {
+  for (const Field& field : document_fields())
+    if (field.row == &row && field.channel == channel && field.limit == limit) return &field;
+  return nullptr;
+}
+
+QJsonObject parameters_description() {
+  static const char* const kKinds[] = {"none", "integer", "word", "flag", "label", "text"};
+  QJsonArray list;
+  for (const Parameter& p : parameters()) {
+    if (!p.in_document && !p.settable()) continue;
+    QJsonObject entry{{"code", latin1(p.code)},
+                      {"path", latin1(p.path)},
+                      {"caption", latin1(p.caption)},
+                      {"kind", kKinds[static_cast<int>(p.value)]},
+                      {"settable", p.settable() && p.value != Value::Text},
+                      {"in_document", p.in_document}};
+    if (p.value == Value::Integer || p.value == Value::Word || p.value == Value::Flag ||
+        (p.value == Value::None && p.settable())) {
+      entry["min"] = p.lo;
+      entry["max"] = p.hi;
+    }
+    if (p.value == Value::Label) entry["max_length"] = static_cast<int>(kLongestLabel);
+    QJsonArray choices;
+    for (int v = p.lo; v <= p.hi && !p.choices.empty(); ++v)
+      choices.append(QJsonObject{{"value", v}, {"word", latin1(p.word(v))}, {"caption", latin1(p.caption_of(v))}});
+    if (!choices.isEmpty()) entry["choices"] = choices;
+    if (p.channels > 0) {
+      QJsonArray channels;
+      for (int n = p.form == Form::Picture ? 0 : 1; n <= p.channels; ++n)
+        channels.append(QString::fromStdString(p.path_of(n, n == 0 ? mode_no::Matrix : mode_no::Quad)));
+      entry["paths"] = channels;
+    }
+    QJsonArray modes;
+    for (int m = mode_no::Matrix; m <= mode_no::Quad; ++m)
+      if (p.exists_in(m)) modes.append(names_of(row_of(Aspect::Mode)).word(m));
+    entry["modes"] = modes;
+    list.append(entry);
+  }
+  return {{"schema", kDocumentSchema}, {"parameters", list}};
+}
+
 QString plain_address(const std::string& address) {
   static const QRegularExpression dotted(QStringLiteral("^(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})\\.(\\d{1,3})$"));
   const QString text = QString::fromLatin1(address.data(), static_cast<qsizetype>(address.size()));
@@ -465,62 +472,39 @@ std::optional<WantedState> read_wanted(const QJsonObject& document, std::vector<
 }
 
 QString to_text(const DeviceState& s, const std::vector<std::string>& resolutions) {
+  // One line for each part of the document, its values by their paths below it.
   QStringList lines;
-  auto line = [&lines](const char* what, const QString& value) {
-    lines << QStringLiteral("%1 %2").arg(QLatin1String(what), -12).arg(value);
+  QString part;
+  QStringList values;
+  auto flush = [&] {
+    if (part.isEmpty()) return;
+    lines << QStringLiteral("%1 %2").arg(part_title(part), -12).arg(values.isEmpty() ? QStringLiteral("- (not in this mode)") : values.join(", "));
+    values.clear();
   };
-  line("Firmware", shown(s.version) + " / " + shown(s.version2));
-  line("Power", on_off(s.power, "on", "standby"));
-  line("Mode", shown(mode_names(), s.mode));
-
-  QStringList routing;
-  for (int ch = 1; ch <= 4; ++ch) routing << output_letter(ch) + " " + shown(s.inputs[ch - 1]);
-  line("Routing", routing.join(", "));
-
-  QString resolution = shown(s.resolution);
-  if (s.resolution && *s.resolution >= 1 && *s.resolution <= static_cast<int>(resolutions.size()))
-    resolution += " (" + QString::fromStdString(resolutions[*s.resolution - 1]) + ")";
-  line("Resolution", resolution);
-  line("Aspect", shown(aspect_names(), s.aspect));
-
-  const int rows = s.mode == mode_no::Matrix ? 1 : 4;
-  for (int ch = 1; ch <= rows; ++ch) {
-    QStringList values;
-    for (int f = 0; f < 4; ++f)
-      values << picture_names().caption(f) + " " + shown(picture_field(s.picture[ch - 1], f));
-    const QString row = rows == 1 ? QStringLiteral("all") : output_letter(ch);
-    line(ch == 1 ? "Picture" : "", row + ": " + values.join(", "));
+  const int mode = s.mode.value_or(0);
+  for (const Field& field : document_fields()) {
+    const QString top = field.path.section(u'.', 0, 0);
+    if (top == u"resolution_name") continue;
+    if (top != part) {
+      flush();
+      part = top;
+    }
+    // What this mode has not, is not shown (unknown mode: all of it).
+    if (mode != 0 && !field.exists_in(mode)) continue;
+    const QJsonValue value = field.get(s, resolutions);
+    QString shown = field.text(value);
+    if (field.kind == Field::Kind::Word && value.isString())
+      shown = or_unknown(field.names->caption(*field.names->value_of_word(value.toString())));
+    else if (field.kind == Field::Kind::Flag && value.isBool())
+      shown = value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
+    else if (field.kind == Field::Kind::Text && value.isString())
+      shown = value.toString();
+    if (field.path == u"resolution" && !document_field(QStringLiteral("resolution_name"))->get(s, resolutions).isNull())
+      shown += " (" + document_field(QStringLiteral("resolution_name"))->get(s, resolutions).toString() + ")";
+    const QString below = field.path.section(u'.', 1);
+    values << (below.isEmpty() ? shown : below + ' ' + shown);
   }
-  line("Bezel", on_off(s.bezel_on) + "; H " + shown(s.bezel_h) + " (limit " + shown(s.bezel_h_limit) + "), V " +
-                    shown(s.bezel_v) + " (limit " + shown(s.bezel_v_limit) + ")");
-  line("Audio", on_off(s.audio_on) + "; EDID " + shown(edid_names(), s.audio_edid) + "; dual A " +
-                    shown(s.audio_a) + ", dual B " + shown(s.audio_b) + "; quad " + shown(s.audio_quad));
-  line("Key lock", on_off(s.key_lock));
-
-  QStringList in, out;
-  for (int n = 1; n <= 4; ++n) {
-    in << QString::number(n) + " " + shown(hdcp_in_names(), s.hdcp_in[n - 1]);
-    out << output_letter(n) + " " + shown(hdcp_out_names(), s.hdcp_out[n - 1]);
-  }
-  line("HDCP inputs", in.join(", "));
-  line("HDCP outputs", out.join(", "));
-
-  QStringList labels;
-  for (int n = 1; n <= 4; ++n)
-    labels << QString::number(n) + " " + (s.labels[n - 1] ? "\"" + shown(s.labels[n - 1]) + "\"" : "?");
-  line("Labels", on_off(s.labels_on, "shown", "hidden") + "; " + labels.join(", "));
-
-  if (s.mode == mode_no::DualPip) {
-    QStringList pip;
-    for (int w = 0; w < 2; ++w)
-      pip << QString(w == 0 ? "A " : "B ") + shown(corner_names(), s.pip_corner[w]) + ", " +
-                 shown(size_names(), s.pip_size[w]);
-    line("PiP", pip.join("; "));
-  } else {
-    line("PiP", "read in Dual PiP only");
-  }
-  auto address = [](const std::optional<std::string>& v) { return v ? plain_address(*v) : QStringLiteral("?"); };
-  line("Network", "IP " + address(s.ip) + ", mask " + address(s.mask) + ", gateway " + address(s.gateway));
+  flush();
   return lines.join('\n') + '\n';
 }
 

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "link/core/device_state.h"
+#include "link/core/parameters.h"
 
 namespace quadrel {
 
-// A setting's values and the words that stand for them on the command line
-// and in the JSON (the first word of each entry is the one printed).
+// A parameter's values and the words that stand for them on the command
+// line and in the JSON (the first word of each entry is the one printed), as
+// its row of the table has them.
 struct Names {
   int first = 0;                        // the value of the first entry
   std::vector<std::vector<QString>> words;
@@ -31,22 +33,17 @@ struct Names {
   QString choices() const;           // "matrix|dual-pop|..."
 };
 
-const Names& mode_names();        // 1..5
-const Names& power_names();       // 0 standby (or off), 1 on
-const Names& aspect_names();      // 0..4
-const Names& edid_names();        // 0..4
-const Names& corner_names();      // 0..3
-const Names& size_names();        // 0..3
-const Names& hdcp_in_names();     // 0 on, 1 off
-const Names& hdcp_out_names();    // 0 follow input, 1 follow output
-const Names& picture_names();     // 0 brightness .. 3 saturation
-const Names& key_names();         // 0 menu .. 6 right
+// The words of a row of the table.
+const Names& names_of(const Parameter& row);
+
+// A part of the document as a title: "Key lock", "HDCP", "PiP".
+QString part_title(const QString& part);
 
 // Output letters A..D for channels 1..4 (and back; nothing for another word).
 QString output_letter(int channel);
 std::optional<int> output_of(const QString& word);
 
-// The settings' values of one picture, in the order of picture_names().
+// The settings' values of one picture, 0 brightness .. 3 saturation.
 std::optional<int>& picture_field(PictureValues& values, int which);
 const std::optional<int>& picture_field(const PictureValues& values, int which);
 
@@ -65,7 +62,7 @@ inline constexpr qsizetype kMaxDocumentBytes = qsizetype{1} << 20;
 // A label: at most this many printable ASCII characters.
 inline constexpr int kLabelMax = 12;
 
-// One value of the document.
+// One value of the document, of a row of the parameter table.
 struct Field {
   enum class Kind {
     Integer,  // a whole number from `lo` to `hi`
@@ -80,6 +77,12 @@ struct Field {
   int lo = 0, hi = 0;
   const Names* names = nullptr;
   bool read_only = false;  // reported, never set: versions, limits, names, addresses
+  // The parameter it is a value of (none for the resolution's name), which
+  // of its channels (0: the whole picture of the Matrix mode), and whether it
+  // is the parameter's upper limit.
+  const Parameter* row = nullptr;
+  int channel = 1;
+  bool limit = false;
   // The value as the document shows it (null: not known, or not in this mode).
   std::function<QJsonValue(const DeviceState&, const std::vector<std::string>& resolutions)> get;
 
@@ -88,12 +91,22 @@ struct Field {
   QJsonValue read(const QJsonValue& value, QString* why) const;
   // "matrix", "3", "\"Stage Left\"", "?" for null: a value as messages show it.
   QString text(const QJsonValue& value) const;
+  // Whether the device has this value in `mode` (1..5; the picture of a
+  // mode, PiP in Dual PiP): elsewhere the document shows null.
+  bool exists_in(int mode) const;
 };
 
 // Every field, in the document's order.
 const std::vector<Field>& document_fields();
 // The field at `path`, or nullptr.
 const Field* document_field(const QString& path);
+// The field of a row's channel (of its limit), or nullptr.
+const Field* document_field(const Parameter& row, int channel = 1, bool limit = false);
+
+// The parameters as the web panel and other clients choose values:
+// {"parameters": [{"code", "path", "caption", "kind", "min", "max", "choices":
+// [{"value", "word", "caption"}], "modes", "settable", "channels"}]}.
+QJsonObject parameters_description();
 
 // The whole state as one document. `resolutions` names the resolution
 // numbers (position + 1). IP addresses are shown without zero padding.

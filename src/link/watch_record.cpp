@@ -3,65 +3,44 @@
 #include <QJsonDocument>
 
 #include "link/core/catalogue.h"
+#include "link/core/parameters.h"
 #include "link/state_document.h"
 
 namespace quadrel {
 
 namespace {
 
-// The document's field a change names, and its value as the document spells it.
+// The document's field a change names (or the record's own name for what the
+// document has not), and its value as the document spells it, whatever the
+// mode: the device reported it.
 std::pair<QString, QJsonValue> field_of(const Change& change, const DeviceModel& model) {
   const DeviceState& s = model.state();
   const int i = change.index;
-  auto field = [&s](const QString& path) { return std::pair{path, document_field(path)->get(s, {})}; };
-  auto number = [](const std::optional<int>& v) { return v ? QJsonValue(*v) : QJsonValue(); };
   switch (change.aspect) {
-    case Aspect::Version: return field(i == 1 ? "firmware.version" : "firmware.version2");
-    case Aspect::Power: return field("power");
-    case Aspect::Mode: return field("mode");
-    case Aspect::Channel: return {"output", s.channel ? QJsonValue(output_letter(*s.channel)) : QJsonValue()};
-    case Aspect::Routing:
-      // In the TV Wall one input feeds every output.
-      return i == 0 ? std::pair{QStringLiteral("routing"), number(s.inputs[0])} : field("routing." + output_letter(i));
-    case Aspect::Resolution: return field("resolution");
-    case Aspect::AspectRatio: return field("aspect");
-    case Aspect::Brightness:
-    case Aspect::Contrast:
-    case Aspect::Hue:
-    case Aspect::Saturation: {
-      const int which = static_cast<int>(change.aspect) - static_cast<int>(Aspect::Brightness);
-      const QString row = model.disp_mode() == mode_no::Matrix ? QStringLiteral("all") : output_letter(i);
-      return {"picture." + row + "." + picture_names().word(which), number(picture_field(s.picture[i - 1], which))};
-    }
     case Aspect::PictureReset: return {"picture.reset", QJsonValue()};
-    case Aspect::BezelOn: return field("bezel.on");
-    case Aspect::Bezel: return field(i == 0 ? "bezel.h" : "bezel.v");
-    case Aspect::BezelLimit: return field(i == 0 ? "bezel.h_limit" : "bezel.v_limit");
-    case Aspect::AudioOn: return field("audio.on");
-    case Aspect::AudioEdid: return field("audio.edid");
-    case Aspect::DualAudio: return field(i == 1 ? "audio.dual_a" : "audio.dual_b");
-    case Aspect::QuadAudio: return field("audio.quad");
-    case Aspect::KeyLock: return field("key_lock");
-    case Aspect::PresetSaved: return {"preset.saved", number(s.preset_saved)};
-    case Aspect::PresetRecalled: return {"preset.recalled", number(s.preset_recalled)};
     case Aspect::FactoryReset: return {"factory_reset", QJsonValue()};
-    case Aspect::HdcpInput: return field("hdcp.inputs." + QString::number(i));
-    case Aspect::HdcpOutput: return field("hdcp.outputs." + output_letter(i));
-    case Aspect::LabelsShown: return field("labels.shown");
-    case Aspect::Label: return field("labels.text." + QString::number(i));
-    case Aspect::PipCorner:
-    case Aspect::PipSize: {
-      // Decoded whatever the mode: the device reported it.
-      const bool corner = change.aspect == Aspect::PipCorner;
-      const auto& value = (corner ? s.pip_corner : s.pip_size)[i - 1];
-      const Names& names = corner ? corner_names() : size_names();
-      return {"pip." + output_letter(i) + (corner ? ".corner" : ".size"),
-              value ? QJsonValue(names.word(*value)) : QJsonValue()};
-    }
+    case Aspect::Network: return {};
     case Aspect::PipSwap: return {i ? "pip." + output_letter(i) + ".swap" : QStringLiteral("pip.swap"), QJsonValue()};
-    case Aspect::Network: break;
+    default: break;
   }
-  return {};
+  const Parameter* row = parameter_of(change.aspect, i);
+  if (!row) return {};
+  const bool limit = change.aspect == Aspect::BezelLimit;
+  const int channel = row->aspect_index >= 0 ? 1 : std::max(i, 1);
+  QString path = QString::fromStdString(limit ? row->limit_path_of() : row->path_of(channel, model.disp_mode()));
+  std::optional<int> number = row->value_in(s, channel);
+  if (limit) number = *row->limit(const_cast<DeviceState&>(s), 1);
+  // In the TV Wall one input feeds every output.
+  if (change.aspect == Aspect::Routing && i == 0) path = path.section(u'.', 0, 0);
+  auto value = [&]() -> QJsonValue {
+    if (const auto* text = row->text_in(s, channel)) return *text ? QJsonValue(QString::fromStdString(**text)) : QJsonValue();
+    if (!number) return QJsonValue();
+    if (change.aspect == Aspect::Channel) return output_letter(*number);
+    if (!limit && row->value == Value::Word) return names_of(*row).word(*number);
+    if (!limit && row->value == Value::Flag) return *number != 0;
+    return *number;
+  };
+  return {path, value()};
 }
 
 // Bytes as the characters of the same numbers (Latin-1): nothing is lost.
@@ -84,25 +63,45 @@ std::vector<QByteArray> WatchFramer::push(const QByteArray& bytes) {
 
 QByteArray WatchFramer::take_rest() { return std::exchange(partial_, {}); }
 
-QJsonObject WatchDecoder::line_record(const QByteArray& line, const QDateTime& time) {
-  // The reply as the link reads it: noise bytes are passed over.
+namespace {
+
+// The reply as the link reads it: noise bytes are passed over.
+std::string reply_of(const QByteArray& line) {
   std::string reply;
   for (const char byte : line)
     if (byte >= ' ' && byte <= '~') reply += byte;
+  return reply;
+}
+
+QJsonObject record_of(const QByteArray& line, const std::optional<Change>& change, const DeviceModel& model,
+                      const QDateTime& time) {
+  const std::string reply = reply_of(line);
   const std::string_view code = reply::code_of(reply);
   QJsonObject record{{"time", watch_time(time)},
                      {"line", as_text(line)},
-                     {"code", reply::is_code(code) ? QJsonValue(QString::fromLatin1(code.data(), code.size())) : QJsonValue()},
+                     {"code", is_reply_code(code) ? QJsonValue(QString::fromLatin1(code.data(), code.size())) : QJsonValue()},
                      {"field", QJsonValue()},
                      {"value", QJsonValue()}};
-  if (const auto change = model_.apply(reply)) {
-    const auto [field, value] = field_of(*change, model_);
+  if (change) {
+    const auto [field, value] = field_of(*change, model);
     if (!field.isEmpty()) {
       record["field"] = field;
       record["value"] = value;
     }
   }
   return record;
+}
+
+}  // namespace
+
+QJsonObject WatchDecoder::line_record(const QByteArray& line, const QDateTime& time) {
+  const std::optional<Change> change = model_.apply(reply_of(line));
+  return record_of(line, change, model_, time);
+}
+
+QJsonObject WatchDecoder::change_record(const QByteArray& line, const Change& change, const DeviceModel& model,
+                                        const QDateTime& time) {
+  return record_of(line, change, model, time);
 }
 
 QJsonObject WatchDecoder::lost_record(const QString& reason, const QDateTime& time) {

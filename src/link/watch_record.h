@@ -46,6 +46,10 @@ class WatchDecoder {
   // "factory_reset", "preset.saved", "preset.recalled", "pip.A.swap".
   QJsonObject line_record(const QByteArray& line, const QDateTime& time);
 
+  // The record of a line the model has read already, by what it changed.
+  static QJsonObject change_record(const QByteArray& line, const Change& change, const DeviceModel& model,
+                                   const QDateTime& time);
+
   // {"time", "event": "lost", "reason"} and {"time", "event": "back", "link"}.
   static QJsonObject lost_record(const QString& reason, const QDateTime& time);
   static QJsonObject back_record(const QString& link, const QDateTime& time);

@@ -48,16 +48,16 @@ void Audio::cmd_mute_Click() {
 }
 
 void Audio::opt_audio_Click(int index) {
-  if (ps_.send_enable && index >= kEdidFirst && index <= kEdidLast) device_.set_audio_edid(index);
+  if (ps_.send_enable && index >= kEdidFirst && index <= kEdidLast) device_.set(Aspect::AudioEdid, 0, index);
 }
 void Audio::opt_da_Click(int index) {
-  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set_dual_audio(1, index);
+  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set(Aspect::DualAudio, 1, index);
 }
 void Audio::opt_db_Click(int index) {
-  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set_dual_audio(2, index);
+  if (ps_.send_enable && index >= kDualFirst && index <= kDualLast) device_.set(Aspect::DualAudio, 2, index);
 }
 void Audio::opt_quad_Click(int index) {
-  if (ps_.send_enable && index >= kQuadFirst && index <= kQuadLast) device_.set_quad_audio(index);
+  if (ps_.send_enable && index >= kQuadFirst && index <= kQuadLast) device_.set(Aspect::QuadAudio, 0, index);
 }
 
 void Audio::rx_aud() {

@@ -34,7 +34,7 @@ QLineEdit* Bezel::box_of(int axis) const { return axis == 0 ? c_.txt_bezel_h : c
 void Bezel::opt_bezel_onoff_Click(int index) {
   if (!ps_.send_enable || index < 0 || index > 1) return;
   // The sliders follow the device's answer, not the click.
-  device_.set_bezel_on(index == 1);
+  device_.set(Aspect::BezelOn, 0, index == 1 ? 1 : 0);
 }
 
 void Bezel::slider_change(int axis) {

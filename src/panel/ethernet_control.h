@@ -3,6 +3,7 @@
 // when a connection ends.
 #pragma once
 
+#include "link/link_opener.h"
 #include "ui/piece.h"
 
 namespace quadrel {
@@ -17,7 +18,8 @@ class EthernetControl : public Piece {
   void wsk_client_Connect();
   void tim_eth_Timer();
 
-  static constexpr int kConnectTimeoutMs = 7000;
+  // The panel's connect time-out is every front end's (`tim_eth`).
+  static constexpr int kConnectTimeoutMs = LinkOpener::kConnectLimitMs;
 
  private:
   // The group as it is without a connection: Connect usable, Disconnect red.

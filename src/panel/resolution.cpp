@@ -32,7 +32,7 @@ void Resolution::cbo_output_Click() {
   }
 
   c_.cbo_output->setEnabled(false);
-  device_.set_resolution(number);
+  device_.set(Aspect::Resolution, 0, number);
   if (device_.disp_mode() == mode_no::Matrix) {
     const bool other_modes = !Device::is_interlaced_1080(number);
     for (int i = 2; i <= 5; ++i) c_.cmd_mode[i]->setEnabled(other_modes);
@@ -45,7 +45,7 @@ void Resolution::cbo_aspect_Click() {
   const int position = c_.cbo_aspect->currentIndex();
   if (position < 0) return;
   c_.cbo_aspect->setEnabled(false);
-  device_.set_aspect(position);
+  device_.set(Aspect::AspectRatio, 0, position);
   c_.cbo_aspect->setEnabled(true);
 }
 

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include "link/link_opener.h"
 #include "ui/accessibility.h"
 #include "ui/control_kinds.h"
 #include "shell/layout_parts.h"
@@ -362,7 +363,7 @@ void build_main_layout(MainControls& c, QWidget* form) {
 
   c.tim_eth = new QTimer(form);
   c.tim_eth->setObjectName(QStringLiteral("tim_eth"));
-  c.tim_eth->setInterval(7000);
+  c.tim_eth->setInterval(LinkOpener::kConnectLimitMs);
   c.tim_eth->setTimerType(Qt::PreciseTimer);  // a coarse timer may end the 7 s up to 5% early
 }
 

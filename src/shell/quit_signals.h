@@ -1,11 +1,11 @@
 // SIGTERM, SIGINT and SIGHUP (logout, Ctrl+C, a closed terminal) brought into
-// the event loop, so that the program can save and quit in its own time.
+// the event loop (link/signal_watch.h), so that the window can save and quit
+// in its own time, and the dialogs that are up then ended.
 #pragma once
 
 #include <QObject>
 
 class QDialog;
-class QSocketNotifier;
 
 namespace quadrel {
 
@@ -31,7 +31,6 @@ class QuitSignals : public QObject {
  private:
   void end(QDialog* dialog);
 
-  QSocketNotifier* notifier_ = nullptr;
   bool ending_dialogs_ = false;
 };
 

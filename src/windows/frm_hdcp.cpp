@@ -124,11 +124,11 @@ void FrmHdcp::cmd_refresh_Click() {
 }
 
 void FrmHdcp::opt_hdcp_in_Click(int input, int index) {
-  if (ps_.send_enable) device_.set_hdcp_input(input, index);
+  if (ps_.send_enable) device_.set(Aspect::HdcpInput, input, index);
 }
 
 void FrmHdcp::opt_hdcp_out_Click(int output, int index) {
-  if (ps_.send_enable) device_.set_hdcp_output(output, index);
+  if (ps_.send_enable) device_.set(Aspect::HdcpOutput, output, index);
 }
 
 }  // namespace quadrel

@@ -90,7 +90,7 @@ void FrmLabel::cmd_refresh_Click() {
 }
 
 void FrmLabel::opt_on_off_Click(int index) {
-  if (ps_.send_enable) device_.set_labels_shown(index == 1);
+  if (ps_.send_enable) device_.set(Aspect::LabelsShown, 0, index == 1 ? 1 : 0);
 }
 
 void FrmLabel::txt_lab_in_Enter(int index) {

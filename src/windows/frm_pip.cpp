@@ -124,7 +124,7 @@ void FrmPip::size_click(QComboBox* list, int pip) {
   if (index < 0) return;
   QPointer<FrmPip> self(this);
   list->setEnabled(false);
-  device_.set_pip_size(pip, index);
+  device_.set(Aspect::PipSize, pip, index);
   if (self) list->setEnabled(true);
 }
 
@@ -132,19 +132,19 @@ void FrmPip::cbo_a_size_Click() { size_click(cbo_a_size, 1); }
 void FrmPip::cbo_b_size_Click() { size_click(cbo_b_size, 2); }
 
 void FrmPip::cmd_a_pos_Click(int index) {
-  if (ps_.send_enable) device_.set_pip_corner(1, index);
+  if (ps_.send_enable) device_.set(Aspect::PipCorner, 1, index);
 }
 
 void FrmPip::cmd_b_pos_Click(int index) {
-  if (ps_.send_enable) device_.set_pip_corner(2, index);
+  if (ps_.send_enable) device_.set(Aspect::PipCorner, 2, index);
 }
 
 void FrmPip::cmd_a_swap_Click() {
-  if (ps_.send_enable) device_.swap_pip(1);
+  if (ps_.send_enable) device_.set(Aspect::PipSwap, 0, 1);
 }
 
 void FrmPip::cmd_b_swap_Click() {
-  if (ps_.send_enable) device_.swap_pip(2);
+  if (ps_.send_enable) device_.set(Aspect::PipSwap, 0, 2);
 }
 
 }  // namespace quadrel

@@ -31,6 +31,23 @@ inline QStringList picture_queries(int mode) {
   return q;
 }
 
+// What a mode change reads of the new mode (`mode`, 1..5): the routing (of
+// the TV Wall: its one input), the picture, the aspect, and in Dual PiP the PiP.
+inline QStringList mode_change_queries(int mode) {
+  QStringList q = mode == 3 ? QStringList{"OUT001", "INP999"} : map_queries();
+  q += picture_queries(mode);
+  q << "ASP999";
+  if (mode == 4) q << "PPO991" << "PPO992" << "PSZ991" << "PSZ992";
+  return q;
+}
+
+// What a recall reads when the device is in `mode` after it: the mode, what
+// the mode shows, the resolution and the audio.
+inline QStringList recall_queries(int mode) {
+  return QStringList{"MOD999"} + mode_change_queries(mode) +
+         QStringList{"RES999", "AUA999", "AUB999", "AUD999", "AUE999", "AUQ999"};
+}
+
 // A whole refresh; the picture queries only in the advanced size.
 inline QStringList refresh_commands(int mode, bool advanced) {
   QStringList q = settings_queries(mode) + map_queries();

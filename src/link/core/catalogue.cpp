@@ -10,8 +10,6 @@ std::string num3(int n) {
 
 namespace cmd {
 
-std::string set(std::string_view code, int value) { return std::string(code) + num3(value); }
-
 std::string query(std::string_view code) { return std::string(code) + "999"; }
 
 std::string query_channel(std::string_view code, int channel) {
@@ -19,10 +17,6 @@ std::string query_channel(std::string_view code, int channel) {
 }
 
 std::string query_limit(std::string_view code) { return std::string(code) + "998"; }
-
-std::string pair(std::string_view code, int channel, int value) {
-  return std::string(code) + "0" + std::to_string(channel) + std::to_string(value);
-}
 
 int picture_param(int disp_mode, int row, int value) {
   switch (disp_mode) {
@@ -44,8 +38,8 @@ std::string label_clean(std::string_view text) {
   return clean;
 }
 
-std::string label_set(int input, std::string_view text) {
-  return std::string(code::LAI) + std::to_string(input) + label_clean(text) + "\r";
+std::string label_set(std::string_view code, int input, std::string_view text) {
+  return std::string(code) + std::to_string(input) + label_clean(text) + "\r";
 }
 
 }  // namespace cmd
@@ -53,19 +47,6 @@ std::string label_set(int input, std::string_view text) {
 namespace reply {
 
 std::string_view code_of(std::string_view line) { return line.substr(0, 3); }
-
-bool is_code(std::string_view code) {
-  static constexpr std::string_view kCodes[] = {
-      code::MOD, code::OUT, code::INP, code::RES, code::ASP, code::BRI, code::CON, code::HUE,
-      code::SAT, code::BEH, code::BEV, code::BEZ, code::AUD, code::AUE, code::AUA, code::AUB,
-      code::AUQ, code::PWR, code::RST, code::VER, code::VR2, code::LCK, code::SAV, code::CAL,
-      code::MNX, code::MNE, code::MNO, code::MNU, code::MND, code::MNL, code::MNR, code::HPI,
-      code::HPO, code::LAB, code::LAI, code::PPO, code::PSZ, code::PSW, code::EXT, code::ERR};
-  if (code.size() != 3) return false;
-  for (std::string_view known : kCodes)
-    if (known == code) return true;
-  return false;
-}
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

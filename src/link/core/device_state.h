@@ -28,51 +28,6 @@ inline constexpr int kBezelMax = 254;
 // are 2 (the Dual PiP report counts as the Dual PoP one).
 int disp_mode_of(int mode);
 
-// One reply, read. Every reader returns nothing for a reply that names no valid
-// setting (a digit out of range, a character that is no digit): such a reply
-// changes nothing. The line is the reply without its carriage return.
-namespace reading {
-
-// A value that belongs to one of several channels, inputs or PiP windows.
-struct Indexed {
-  int index = 0;
-  int value = 0;
-  bool operator==(const Indexed&) const = default;
-};
-
-struct Label {
-  int input = 0;
-  std::string text;  // at most 12 characters, untrimmed
-};
-
-std::optional<int> mode(std::string_view line);        // MOD: 1..5
-std::optional<int> channel(std::string_view line);     // OUT: 1..4
-std::optional<int> input(std::string_view line);       // INP: 1..4
-std::optional<int> resolution(std::string_view line);  // RES: last two digits, 0..99 (0 names no entry)
-std::optional<int> aspect(std::string_view line);      // ASP: 0..4
-// BRI, CON, HUE, SAT: the row (1..4) and its value (0..100). In Matrix
-// (disp_mode 1) the value is the whole picture's, row 1; in the other modes
-// the parameter is 200 * (row - 1) + value. Nothing for another mode or a
-// value outside a row's range.
-std::optional<Indexed> picture(int disp_mode, std::string_view line);
-std::optional<int> bezel(std::string_view line);       // BEH, BEV: 0..254 (a value or a limit)
-std::optional<int> bezel_on(std::string_view line);    // BEZ: 0 off, 1 on
-std::optional<bool> power(std::string_view line);      // PWR: any digit but 0 is on
-std::optional<bool> audio_on(std::string_view line);   // AUD: any digit but 0 is on
-std::optional<int> audio_edid(std::string_view line);  // AUE: 0..4
-std::optional<int> dual_audio(std::string_view line);  // AUA, AUB: 1..2
-std::optional<int> quad_audio(std::string_view line);  // AUQ: 1..4
-std::optional<int> lock(std::string_view line);        // LCK: the digit; any but 0 is locked
-std::optional<int> preset(std::string_view line);      // SAV, CAL: 1..4
-std::optional<int> picture_reset(std::string_view line);  // RST: 1 factory, 2 picture
-std::optional<Indexed> hdcp(std::string_view line);    // HPI input / HPO output 1..4, value 0..1
-std::optional<int> labels_on(std::string_view line);   // LAB: 0..1
-std::optional<Label> label(std::string_view line);     // LAI: input 1..4 and its text
-std::optional<Indexed> pip_corner(std::string_view line);  // PPO: PiP 1..2, corner 0..3
-std::optional<Indexed> pip_size(std::string_view line);    // PSZ: PiP 1..2, size 0..3
-
-}  // namespace reading
-
 // Brightness, contrast, hue and saturation of one picture, 0..100 each.
 struct PictureValues {
   std::optional<int> brightness, contrast, hue, saturation;
@@ -152,10 +107,14 @@ struct Change {
   bool operator==(const Change&) const = default;
 };
 
-// Keeps a DeviceState up to date from the device's replies, with the rules
-// that read a reply in the light of earlier ones: the mode decides how a
-// picture value is encoded, the current output which channel an input
-// report belongs to, a pending limit query whether a bezel value is a limit.
+struct Parameter;
+struct Applied;
+
+// Keeps a DeviceState up to date from the device's replies, read by the rows
+// of the parameter table, with the rules that read a reply in the light of
+// earlier ones: the mode decides how a picture value is encoded, the current
+// output which channel an input report belongs to, a pending limit query
+// whether a bezel value is a limit.
 class DeviceModel {
  public:
   using Clock = std::chrono::steady_clock;
@@ -168,6 +127,8 @@ class DeviceModel {
   // Applies one reply (without its carriage return). Returns what it changed;
   // a reply that names no setting changes nothing and returns nothing.
   std::optional<Change> apply(std::string_view line);
+  // The same, with whether the model knew another value and the row that read it.
+  std::optional<Applied> read(std::string_view line, const Parameter** row = nullptr);
   // A network answer (the bare address) for query 0 IP, 1 mask, 2 gateway.
   std::optional<Change> apply_network(int which, std::string_view answer);
 
@@ -178,8 +139,10 @@ class DeviceModel {
   int sel_out() const { return state_.channel.value_or(1); }
   // 1 after a Dual PoP report, 2 after a Dual PiP one, 0 before either.
   int dual_kind() const { return dual_kind_; }
+  void set_dual_kind(int kind) { dual_kind_ = kind; }
   // The digit of the last lock report (any but 0 is locked).
   std::optional<int> lock_digit() const { return lock_digit_; }
+  void set_lock_digit(std::optional<int> digit) { lock_digit_ = digit; }
 
   // The next BEH (axis 0) or BEV (axis 1) reply answers a limit query
   // ("998"), not a value query: until it comes, `wait` has passed or the

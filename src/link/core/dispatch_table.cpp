@@ -1,21 +1,23 @@
 #include "link/core/dispatch_table.h"
 
+#include "link/core/catalogue.h"
+#include "link/core/parameters.h"
+
 namespace quadrel {
 
-DispatchTable::DispatchTable()
-    : entries_{{
-          {"ASP", "rx_asp", false, {}}, {"AUA", "rx_aua", false, {}}, {"AUB", "rx_aub", false, {}},
-          {"AUD", "rx_aud", false, {}}, {"AUE", "rx_aue", false, {}}, {"AUQ", "rx_auq", false, {}},
-          {"BEH", "rx_beh", false, {}}, {"BEV", "rx_bev", false, {}}, {"BEZ", "rx_bez", false, {}},
-          {"BRI", "rx_bri", false, {}}, {"CAL", "rx_cal", false, {}}, {"CON", "rx_con", false, {}},
-          {"EXT", "rx_ext", true, {}},  {"HPI", "rx_hpi", false, {}}, {"HPO", "rx_hpo", false, {}},
-          {"HUE", "rx_hue", false, {}}, {"INP", "rx_inp", false, {}}, {"LAB", "rx_lab", false, {}},
-          {"LAI", "rx_lai", false, {}}, {"LCK", "rx_lck", false, {}}, {"MOD", "rx_mod", false, {}},
-          {"OUT", "rx_out", false, {}}, {"PPO", "rx_ppo", false, {}}, {"PSW", "rx_psw", false, {}},
-          {"PSZ", "rx_psz", false, {}}, {"PWR", "rx_pwr", false, {}}, {"RES", "rx_res", false, {}},
-          {"RST", "rx_rst", false, {}}, {"SAT", "rx_sat", false, {}}, {"SAV", "rx_sav", false, {}},
-          {"VER", "rx_ver", false, {}}, {"VR2", "rx_vr2", false, {}},
-      }} {}
+namespace {
+std::string handler_name(std::string_view code) {
+  std::string name = "rx_";
+  for (char c : code) name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return name;
+}
+}  // namespace
+
+DispatchTable::DispatchTable() {
+  for (const Parameter& p : parameters())
+    if (p.read) entries_.push_back({p.code, handler_name(p.code), false, {}});
+  entries_.push_back({code::EXT, handler_name(code::EXT), true, {}});
+}
 
 const DispatchTable::Entry* DispatchTable::find(std::string_view code) const {
   // Every code is three letters: compared letter by letter, a line's lookup

@@ -1,9 +1,10 @@
 // The table of reply codes and the handler each one calls.
 #pragma once
 
-#include <array>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quadrel {
 
@@ -14,11 +15,12 @@ class DispatchTable {
  public:
   struct Entry {
     std::string_view code;
-    std::string_view handler;  // the handler's name, for the console and tests
+    std::string handler;  // the handler's name ("rx_" and the code), for the console and tests
     bool ethernet_only;
     std::function<void()> fn;
   };
 
+  // A row for each parameter whose replies the model reads, and "EXT".
   DispatchTable();
 
   // Installs the handler of a code; the code must be one of the table's.
@@ -33,11 +35,11 @@ class DispatchTable {
   // still empty counts as handled and does nothing).
   bool dispatch(std::string_view code, ReplyPath path) const;
 
-  const std::array<Entry, 32>& entries() const { return entries_; }
+  const std::vector<Entry>& entries() const { return entries_; }
 
  private:
   const Entry* find(std::string_view code) const;
-  std::array<Entry, 32> entries_;
+  std::vector<Entry> entries_;
 };
 
 }  // namespace quadrel

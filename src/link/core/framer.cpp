@@ -1,6 +1,7 @@
 #include "link/core/framer.h"
 
 #include "link/core/catalogue.h"
+#include "link/core/parameters.h"
 
 namespace quadrel {
 
@@ -45,7 +46,7 @@ LineFramer::Step LineFramer::step(bool net_query_pending) {
   // character; before that only a carriage return can end it.
   // (Only asked while a network query is pending: nothing else depends on it.)
   bool reply_line = net_query_pending && buf_.size() >= 3 &&
-                    reply::is_code(std::string_view(buf_).substr(0, 3));
+                    is_reply_code(std::string_view(buf_).substr(0, 3));
   std::size_t limit = is_label(buf_) ? kLabelLength : kReplyLength;
   Step result = Step::NeedMore;
   while (pos < size) {
@@ -63,7 +64,7 @@ LineFramer::Step LineFramer::step(bool net_query_pending) {
     const std::size_t n = buf_.size();
     if (n == 3) {
       if (is_label(buf_)) limit = kLabelLength;
-      if (net_query_pending) reply_line = reply::is_code(buf_);
+      if (net_query_pending) reply_line = is_reply_code(buf_);
     }
     if (net_query_pending && !reply_line) {
       if (n == kNetAnswerLength) {

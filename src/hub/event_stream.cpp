@@ -102,9 +102,18 @@ QJsonObject EventStream::snapshot() const {
 void EventStream::publish_change(const QByteArray& line, Change change) {
   if (clients_.empty()) return;
   // As the hub's model read it, whoever selected the output it belongs to.
-  publish(WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime()));
-  // A reset changes many values at once, which its record does not name.
-  if (change.aspect == Aspect::PictureReset || change.aspect == Aspect::FactoryReset) publish(snapshot());
+  QJsonObject record = WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime());
+  publish(record);
+  // The resolution's name goes with its number.
+  if (change.aspect == Aspect::Resolution) {
+    record["field"] = QStringLiteral("resolution_name");
+    record["value"] = server_.state_json().value(QStringLiteral("resolution_name"));
+    publish(record);
+  }
+  // A reset changes many values at once, which its record does not name; a
+  // mode decides which of the document's values exist (the others are null).
+  if (change.aspect == Aspect::Mode || change.aspect == Aspect::PictureReset || change.aspect == Aspect::FactoryReset)
+    publish(snapshot());
 }
 
 void EventStream::publish(const QJsonObject& record) {

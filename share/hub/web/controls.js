@@ -75,7 +75,7 @@ export function choiceButtons({ name, options, get, set, key, enabled, className
 }
 
 // One button pressed while the device's value is true.
-export function toggle({ text: words, get, set, key, enabled, className }) {
+export function toggle({ text: words, label, get, set, key, enabled, className }) {
   const button = el("button", { type: "button", "aria-pressed": "false", class: className, click: () => set(!(get() === true)) });
   return add({
     element: button,
@@ -84,13 +84,14 @@ export function toggle({ text: words, get, set, key, enabled, className }) {
       attr(button, "aria-pressed", now === true ? "true" : "false");
       attr(button, "aria-busy", pending.has(call(key)) ? "true" : null);
       text(button, call(words));
+      attr(button, "aria-label", call(label) || null);
       button.disabled = enabled ? !enabled() : false;
     },
   });
 }
 
 // A list to choose from; it shows the device's value, or "not known".
-export function selectBox({ label, options, get, set, key, enabled, id }) {
+export function selectBox({ label, options, get, set, key, enabled, id, hideLabel }) {
   const select = el("select", { id, change: () => set(JSON.parse(select.value)) });
   const unknown = el("option", { value: "null", disabled: true }, "–");
   select.append(unknown);
@@ -99,7 +100,7 @@ export function selectBox({ label, options, get, set, key, enabled, id }) {
     select.append(item);
     return { item, option };
   });
-  const wrap = el("label", { class: "field" }, el("span", { class: "name" }, label), select);
+  const wrap = el("label", { class: "field" }, el("span", { class: hideLabel ? "visually-hidden" : "name" }, label), select);
   return add({
     element: wrap,
     render() {
@@ -119,7 +120,7 @@ export function selectBox({ label, options, get, set, key, enabled, id }) {
 
 // A slider that sends where it is let go (or each key press) and shows the
 // device's value beside it.
-export function slider({ label, min, max, get, set, key, enabled }) {
+export function slider({ label, short, min, max, get, set, key, enabled }) {
   const input = el("input", { type: "range", min, max: call(max), step: 1 });
   const shown = el("output", { class: "number" });
   const name = el("span", { class: "name" });
@@ -139,7 +140,7 @@ export function slider({ label, min, max, get, set, key, enabled }) {
     element: row,
     render() {
       const words = call(label);
-      text(name, words.split(" ").pop());
+      text(name, short ? call(short) : words);
       attr(input, "aria-label", words);
       attr(input, "max", call(max));
       const on = enabled ? enabled() : true;

@@ -118,7 +118,8 @@ export function buildPanel(table, act, root) {
     set: (on) => act.change("audio.on", on, on ? "Audio on" : "Audio off"),
   });
   const lock = toggle({
-    text: "Key lock",
+    text: "Lock",
+    label: "Key lock",
     get: () => value("key_lock"),
     key: "key_lock",
     className: "key key-lock",
@@ -170,6 +171,7 @@ export function buildPanel(table, act, root) {
       const caption = () => (mode() ? mode().picture_rows[i] : "");
       return slider({
         label: () => `${row.caption} ${caption() || "–"}`,
+        short: () => caption() || "–",
         min: row.min,
         max: row.max,
         key: () => at(),
@@ -185,6 +187,7 @@ export function buildPanel(table, act, root) {
     label: "Aspect Ratio",
     key: "aspect",
     id: "aspect",
+    hideLabel: true,
     options: table.choices("aspect").map((c) => ({ value: c.word, text: c.caption })),
     get: () => value("aspect"),
     set: (word) => act.change("aspect", word, `Aspect Ratio ${table.caption("aspect", word)}`),

@@ -23,7 +23,10 @@ SharedLink::SharedLink(LinkTarget where, QObject* parent)
     if (std::exchange(follow_up_queued_, true)) return;
     enqueue([this] {
       follow_up_queued_ = false;
-      device_.run_follow_ups();
+      // Not while the link is closed: they would be asked for again at once,
+      // and again, and nothing else would run. The link's opening reads the
+      // whole model.
+      if (device_.link_open()) device_.run_follow_ups();
     });
   });
   // Never opened inside a client's exchange: it is over soon.

@@ -48,7 +48,9 @@ function outcome(key, what, result) {
   const refused = ((json && json.changes) || []).find((c) => c.result !== "held" && c.result !== "planned");
   if (status === 409 && refused) {
     const result = refused.result === "refused" ? "the device refused it" : "the device did not take it";
-    return say(cause, `${what}: ${result}; it holds ${holds(refused.path, refused.holds)}.`);
+    // What the device holds: as the change read it back, else as the hub knows it.
+    const held = refused.holds !== null && refused.holds !== undefined ? refused.holds : value(refused.path);
+    return say(cause, `${what}: ${result}; it holds ${holds(refused.path, held)}.`);
   }
   if (status === 409) return say(cause, `${what}: the device refused it.`);
   return say(cause, `${what}: ${(json && json.detail) || `refused (${status})`}.`);

@@ -317,7 +317,7 @@ export function buildPanel(table, act, root) {
         run: () => act.event(reset.commands[1].line, "Picture reset") }).element,
     ),
     group("Aspect Ratio", { id: "g-aspect", enabled: on }, aspect.element),
-    group("HDCP", { id: "g-hdcp", enabled: on, className: "wide" },
+    group("HDCP", { id: "g-hdcp", enabled: on },
       row(el("div", { class: "hdcp" }, el("h3", {}, "HDCP Input"), ...hdcp("hdcp.inputs.#", INPUTS.map((n) => `Input ${n}`))),
         el("div", { class: "hdcp" }, el("h3", {}, "HDCP Output"), ...hdcp("hdcp.outputs.@", LETTERS.map((l) => `Output ${l}`))))),
     group("Input Labels", { id: "g-labels", enabled: on },

@@ -117,6 +117,11 @@ class TestHubWeb : public QObject {
     for (const char* file : {"manifest.webmanifest", "icon-192.png", "icon-512.png", "favicon.svg"})
       QCOMPARE(browser_->eval(QStringLiteral("fetch('%1').then(r => r.status)").arg(file)).toInt(), 200);
     QCOMPARE(browser_->eval("fetch('manifest.webmanifest').then(r => r.json()).then(m => m.icons.length)").toInt(), 4);
+    QCOMPARE(browser_->eval("fetch('manifest.webmanifest').then(r => r.headers.get('content-type'))").toString(),
+             QStringLiteral("application/manifest+json"));
+    // The page keeps to its own files: the policy that says so is served, and nothing of it is inline.
+    QVERIFY(eval_true("fetch('/').then(r => r.headers.get('content-security-policy').startsWith(\"default-src 'self'\"))"));
+    QVERIFY(eval_true("!document.querySelector('[style], script:not([src])')"));
   }
 
   // Each group's control changes the simulated device, through the API, and

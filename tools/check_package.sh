@@ -66,7 +66,8 @@ programs() { (cd "${tree[$1]}/usr/bin" && ls); }
 [[ $(programs quadrel | tr '\n' ' ') == "quadrel quadrel-cli " ]] || fail "quadrel holds the programs: $(programs quadrel | tr '\n' ' ')"
 [[ $(programs quadrel-sim | tr '\n' ' ') == "corvane-sim " ]] || fail "quadrel-sim holds the programs: $(programs quadrel-sim | tr '\n' ' ')"
 [[ $(programs quadrel-hub | tr '\n' ' ') == "quadrel-hub " ]] || fail "quadrel-hub holds the programs: $(programs quadrel-hub | tr '\n' ' ')"
-for file in usr/share/quadrel/hub/index.html usr/share/quadrel/hub/openapi.json usr/share/man/man1/quadrel-hub.1.gz \
+for file in usr/share/quadrel/hub/index.html usr/share/quadrel/hub/app.js usr/share/quadrel/hub/manifest.webmanifest \
+            usr/share/quadrel/hub/icon-512.png usr/share/quadrel/hub/openapi.json usr/share/man/man1/quadrel-hub.1.gz \
             usr/lib/systemd/user/quadrel-hub.service usr/lib/systemd/system/quadrel-hub@.service; do
   [[ -f ${tree[quadrel-hub]}/$file ]] || fail "quadrel-hub has no /$file"
 done

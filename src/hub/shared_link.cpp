@@ -23,13 +23,17 @@ SharedLink::SharedLink(LinkTarget where, QObject* parent)
     if (std::exchange(follow_up_queued_, true)) return;
     enqueue([this] {
       follow_up_queued_ = false;
-      device_.run_follow_ups();
+      // Not while the link is closed: they would be asked for again at once,
+      // and again, and nothing else would run. The link's opening reads the
+      // whole model.
+      if (device_.link_open()) device_.run_follow_ups();
     });
   });
   // Never opened inside a client's exchange: it is over soon.
   opener_.set_may_open([this] { return !running_ || reopen_in_job_; });
   connect(&opener_, &LinkOpener::opened, this, [this] {
     last_reason_.clear();
+    enter(LinkStatus::State::Connecting);
     log_event(QStringLiteral("%1: link open").arg(target().describe()));
     enqueue([this] { read_model(); });
   });
@@ -39,6 +43,8 @@ SharedLink::SharedLink(LinkTarget where, QObject* parent)
       log_event(QStringLiteral("%1: cannot open the link: %2; trying again, every %3 at most")
                     .arg(target().describe(), reason, seconds(kRetryMs[std::size(kRetryMs) - 1])));
     last_reason_ = reason;
+    reason_ = reason;
+    enter(LinkStatus::State::Down);
   });
   connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) { on_link_ended(reason); });
   connect(&device_, &Device::changed, this, &SharedLink::on_changed);
@@ -53,6 +59,14 @@ SharedLink::~SharedLink() {
 
 void SharedLink::start() { opener_.keep_open(); }
 
+LinkStatus SharedLink::status() const { return {state_, since_, reason_, target().describe()}; }
+
+void SharedLink::enter(LinkStatus::State state) {
+  if (state == state_) return;
+  state_ = state;
+  since_ = QDateTime::currentDateTimeUtc();
+}
+
 void SharedLink::on_changed(Aspect aspect, int index) {
   const Change change{aspect, index};
   const QByteArray line = bytes(device_.link().rx_buf());
@@ -61,8 +75,9 @@ void SharedLink::on_changed(Aspect aspect, int index) {
     emit report(line, change);
   } else if (carrying_ && device_.reply_door() == Door::Set) {
     carried_ = change;
-  } else if (!carrying_ && up_ && device_.reply_is_news() && aspect != Aspect::Channel) {
-    // Found by the hub's own reads (the selected output they change is put back).
+  } else if (!carrying_ && device_.reply_is_news() && aspect != Aspect::Channel) {
+    // Found by the hub's own reads (the selected output they change is put
+    // back), the reading after an outage included: what changed meanwhile.
     emit refreshed(line, change);
   }
 }
@@ -71,6 +86,8 @@ void SharedLink::on_link_ended(const QString& reason) {
   up_ = false;
   log_event(QStringLiteral("%1: link closed: %2").arg(target().describe(), reason));
   last_reason_ = reason;
+  reason_ = reason;
+  enter(LinkStatus::State::Down);
   emit link_state(false, reason);
 }
 
@@ -171,6 +188,7 @@ void SharedLink::read_model() {
                 .arg(whole ? QString() : QStringLiteral(" (some queries went unanswered)")));
   if (!up_) {
     up_ = true;
+    enter(LinkStatus::State::Up);
     emit link_state(true, {});
   }
 }

@@ -12,6 +12,7 @@
 #include "hub/command_rules.h"
 #include "link/device.h"
 #include "link/link_opener.h"
+#include "link/state_document.h"
 
 namespace quadrel::hub {
 
@@ -32,6 +33,8 @@ class SharedLink : public QObject {
   const LinkTarget& target() const { return opener_.target(); }
   // The link is open and its model has been read since it opened.
   bool up() const { return up_; }
+  // Where the link stands, since when, and the last reason it closed or failed.
+  LinkStatus status() const;
 
   // Work on the device: runs after the work queued before it, alone on the
   // link, from the event loop. The reads a reply asks for (Device's
@@ -88,6 +91,10 @@ class SharedLink : public QObject {
   bool carrying_ = false;       // a client's command is being carried
   std::optional<Change> carried_;  // what its answer changed
   QString last_reason_;
+  LinkStatus::State state_ = LinkStatus::State::Connecting;
+  QDateTime since_ = QDateTime::currentDateTimeUtc();
+  QString reason_;  // the last, kept until the next
+  void enter(LinkStatus::State state);
 };
 
 }  // namespace quadrel::hub

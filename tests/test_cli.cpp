@@ -16,6 +16,10 @@
 #include <unistd.h>
 
 #include "expected_commands.h"
+#include "hub/event_stream.h"
+#include "hub/http_api.h"
+#include "hub/hub.h"
+#include "hub/hub_log.h"
 #include "link/serial_link.h"
 #include "sim_document.h"
 #include "settings/settings_file.h"
@@ -32,6 +36,10 @@ using quadrel::test::expected_json;
 using quadrel::test::vary;
 
 namespace {
+
+// How the client reaches the simulator: its pseudo-terminal, its TCP port,
+// or a hub (in this process) that holds its TCP port.
+enum Via { Pty, Tcp, ViaHub };
 
 struct Run {
   int code = -1;
@@ -59,18 +67,48 @@ Run cli(const QStringList& args, const QByteArray& input = {}, const QString& ou
           p.readAllStandardError(), seconds};
 }
 
+std::vector<std::string> resolution_list() {
+  QFile file(QUADREL_SOURCE_DIR "/data/output_reso.txt");
+  file.open(QIODevice::ReadOnly);
+  return parse_resolution_list(file.readAll().toStdString());
+}
+
 struct Sim {
   corvane::SimServer server;
   Sim() {
     QString error;
     if (!server.start({}, &error)) qFatal("simulator: %s", qPrintable(error));
   }
+  std::unique_ptr<hub::Hub> hub;
   corvane::DeviceState& state() { return server.device().state(); }
   // The link options, with the panel folder that holds the resolution list.
   QStringList link(bool tcp) const {
     return QStringList{"--panel-dir", QUADREL_SOURCE_DIR "/data"} +
            (tcp ? QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(server.tcp_port())}
                 : QStringList{"--serial", server.pty_path()});
+  }
+  // Through a hub: started on the device as it is now, and done reading it;
+  // the log then holds only what the client's run made the hub send.
+  QStringList link(Via door) {
+    if (door != ViaHub) return link(door == Tcp);
+    if (!hub) {
+      hub::set_log_quiet(true);
+      hub::HubOptions o;
+      o.target.tcp = true;
+      o.target.host = QStringLiteral("127.0.0.1");
+      o.target.port = server.tcp_port();
+      o.listen_port = 0;
+      o.http_port = 0;
+      o.resolutions = resolution_list();
+      hub = std::make_unique<hub::Hub>(o);
+      QString error;
+      if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
+      if (!QTest::qWaitFor([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
+        qFatal("hub: the link is not up");
+    }
+    server.clear_log();
+    return QStringList{"--panel-dir", QUADREL_SOURCE_DIR "/data", "--hub",
+                       QStringLiteral("127.0.0.1:%1").arg(hub->http().port())};
   }
   // Changes made on the device itself, "MOD005;SAV003".
   void setup(const QString& lines) {
@@ -119,11 +157,6 @@ QStringList status_commands(int mode, int channel) {
   return q;
 }
 
-std::vector<std::string> resolution_list() {
-  QFile file(QUADREL_SOURCE_DIR "/data/output_reso.txt");
-  file.open(QIODevice::ReadOnly);
-  return parse_resolution_list(file.readAll().toStdString());
-}
 
 QJsonObject json_of(const QString& text) { return QJsonDocument::fromJson(text.toUtf8()).object(); }
 
@@ -143,25 +176,30 @@ class CliTest : public QObject {
 
  private slots:
   void status_equals_the_device_data() {
-    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<Via>("door");
     QTest::addColumn<int>("mode");
-    QTest::newRow("matrix over tcp") << true << 1;
-    QTest::newRow("tv wall over pty") << false << 3;
-    QTest::newRow("dual pip over tcp") << true << 4;
-    QTest::newRow("quad over pty") << false << 5;
+    QTest::newRow("matrix over tcp") << Tcp << 1;
+    QTest::newRow("tv wall over pty") << Pty << 3;
+    QTest::newRow("dual pip over tcp") << Tcp << 4;
+    QTest::newRow("quad over pty") << Pty << 5;
+    QTest::newRow("tv wall through the hub") << ViaHub << 3;
+    QTest::newRow("quad through the hub") << ViaHub << 5;
   }
   void status_equals_the_device() {
-    QFETCH(bool, tcp);
+    QFETCH(Via, door);
     QFETCH(int, mode);
     Sim sim;
     vary(sim.state(), mode);
-    const Run run = cli(sim.link(tcp) << "status" << "--json");
+    const Run run = cli(sim.link(door) << "status" << "--json");
     QCOMPARE(run.code, 0);
-    QCOMPARE(QJsonDocument(json_of(run.out)).toJson(),
-             QJsonDocument(expected_json(sim.state(), resolution_list())).toJson());
-    QCOMPARE(sim.server.log(), status_commands(mode, 2));
+    QJsonObject document = json_of(run.out);
+    // The hub says where its link stands; the device's own link leaves that out.
+    QCOMPARE(document.take("link")["state"].toString(), door == ViaHub ? QString("up") : QString());
+    QCOMPARE(QJsonDocument(document).toJson(), QJsonDocument(expected_json(sim.state(), resolution_list())).toJson());
+    // The hub answers from what it holds: the device is not asked.
+    QCOMPARE(sim.server.log(), door == ViaHub ? QStringList() : status_commands(mode, 2));
     // The readable form shows the same device.
-    const Run text = cli(sim.link(tcp) << "status");
+    const Run text = cli(sim.link(door) << "status");
     QVERIFY2(text.out.contains("Labels       shown on, text.1 \"Stage Left\""), qPrintable(text.out));
     QVERIFY2(text.out.contains("Network      ip 10.0.2.20,"), qPrintable(text.out));
   }
@@ -188,31 +226,37 @@ class CliTest : public QObject {
   }
 
   void getters_print_the_device_data() {
+    QTest::addColumn<Via>("door");
     QTest::addColumn<QString>("args");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QStringList>("sent");
-    QTest::newRow("mode") << "mode" << "quad\n" << QStringList{"MOD999"};
-    QTest::newRow("mode json") << "mode --json" << "{\"mode\":\"quad\",\"schema\":1}\n" << QStringList{"MOD999"};
-    QTest::newRow("power") << "power" << "on\n" << QStringList{"PWR999"};
-    QTest::newRow("lock json") << "lock --json" << "{\"key_lock\":true,\"schema\":1}\n" << QStringList{"LCK999"};
-    QTest::newRow("resolution") << "resolution" << "8 1920x1080p 60Hz\n" << QStringList{"RES999"};
-    QTest::newRow("resolution json") << "resolution --json"
-                                     << "{\"resolution\":8,\"resolution_name\":\"1920x1080p 60Hz\",\"schema\":1}\n"
-                                     << QStringList{"RES999"};
-    QTest::newRow("routing") << "route" << "A 4\nB 3\nC 2\nD 1\n"
-                             << QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"};
-    QTest::newRow("routing json") << "route --json" << "{\"routing\":{\"A\":4,\"B\":3,\"C\":2,\"D\":1},\"schema\":1}\n"
-                                  << QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"};
-    QTest::newRow("one output") << "route C" << "2\n" << QStringList{"MOD999", "OUT999", "OUT003", "INP999", "OUT002"};
-    QTest::newRow("the selected output") << "route B" << "3\n" << QStringList{"MOD999", "OUT999", "OUT002", "INP999"};
+    // Each getter on the device and through the hub, which asks the device nothing.
+    for (const Via door : {Tcp, ViaHub}) {
+      const QString through = door == ViaHub ? " through the hub" : "";
+      auto row = [&](const char* name, const char* args, const char* out, const QStringList& sent) {
+        QTest::newRow(qPrintable(name + through)) << door << QString(args) << QString(out)
+                                                  << (door == ViaHub ? QStringList() : sent);
+      };
+      row("mode", "mode", "quad\n", QStringList{"MOD999"});
+      row("mode json", "mode --json", "{\"mode\":\"quad\",\"schema\":1}\n", QStringList{"MOD999"});
+      row("power", "power", "on\n", QStringList{"PWR999"});
+      row("lock json", "lock --json", "{\"key_lock\":true,\"schema\":1}\n", QStringList{"LCK999"});
+      row("resolution", "resolution", "8 1920x1080p 60Hz\n", QStringList{"RES999"});
+      row("resolution json", "resolution --json", "{\"resolution\":8,\"resolution_name\":\"1920x1080p 60Hz\",\"schema\":1}\n" , QStringList{"RES999"});
+      row("routing", "route", "A 4\nB 3\nC 2\nD 1\n" , QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"});
+      row("routing json", "route --json", "{\"routing\":{\"A\":4,\"B\":3,\"C\":2,\"D\":1},\"schema\":1}\n" , QStringList{"MOD999", "OUT999"} + test::map_queries() + QStringList{"OUT002"});
+      row("one output", "route C", "2\n", QStringList{"MOD999", "OUT999", "OUT003", "INP999", "OUT002"});
+      row("the selected output", "route B", "3\n", QStringList{"MOD999", "OUT999", "OUT002", "INP999"});
+    }
   }
   void getters_print_the_device() {
+    QFETCH(Via, door);
     QFETCH(QString, args);
     QFETCH(QString, out);
     QFETCH(QStringList, sent);
     Sim sim;
     vary(sim.state(), 5);
-    const Run run = cli(sim.link(true) + words_of(args));
+    const Run run = cli(sim.link(door) + words_of(args));
     QVERIFY2(run.code == 0, qPrintable(run.err));
     QCOMPARE(run.out, out);
     QCOMPARE(sim.server.log(), sent);
@@ -394,17 +438,19 @@ class CliTest : public QObject {
   void apply_clones_a_device_data() {
     QTest::addColumn<int>("source_mode");
     QTest::addColumn<QString>("target_setup");
-    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<Via>("tcp");
     // 1080i is served in Matrix only: the mode has to change first, or last.
-    QTest::newRow("quad to matrix 1080i") << 1 << "MOD005" << false;
-    QTest::newRow("matrix 1080i to quad") << 5 << "RES005" << true;
-    QTest::newRow("to dual pip") << 4 << "" << true;
-    QTest::newRow("to the wall") << 3 << "" << false;
+    QTest::newRow("quad to matrix 1080i") << 1 << "MOD005" << Pty;
+    QTest::newRow("matrix 1080i to quad") << 5 << "RES005" << Tcp;
+    QTest::newRow("to dual pip") << 4 << "" << Tcp;
+    QTest::newRow("to the wall") << 3 << "" << Pty;
+    QTest::newRow("matrix 1080i to quad through the hub") << 5 << "RES005" << ViaHub;
+    QTest::newRow("to the wall through the hub") << 3 << "" << ViaHub;
   }
   void apply_clones_a_device() {
     QFETCH(int, source_mode);
     QFETCH(QString, target_setup);
-    QFETCH(bool, tcp);
+    QFETCH(Via, tcp);
     Sim source, target;
     vary(source.state(), source_mode);
     target.setup(target_setup);
@@ -474,22 +520,23 @@ class CliTest : public QObject {
   }
 
   void apply_reads_back_data() {
+    QTest::addColumn<Via>("door");
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QByteArray>("document");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    QTest::newRow("routing without a mode, dry") << "" << QByteArray(R"({"routing": {"A": 3}})") << "dry" << 0
+    QTest::newRow("routing without a mode, dry") << Tcp << "" << QByteArray(R"({"routing": {"A": 3}})") << "dry" << 0
                                                  << "OUT001 INP003  # routing.A: 1 -> 3\n" << "";
-    QTest::newRow("routing and picture without a mode") << "MOD005"
+    QTest::newRow("routing and picture without a mode") << Tcp << "MOD005"
                                                         << QByteArray(R"({"routing": {"C": 1},
                                                               "picture": {"C": {"hue": 7}}})") << "" << 0
                                                         << "OUT003 INP001  # routing.C: 3 -> 1\n"
                                                            "HUE407  # picture.C.hue: 50 -> 7\n" << "";
-    QTest::newRow("a clamped bezel") << "" << QByteArray(R"({"bezel": {"h": 254, "v": 9}})") << "" << 1
+    QTest::newRow("a clamped bezel") << Tcp << "" << QByteArray(R"({"bezel": {"h": 254, "v": 9}})") << "" << 1
                                      << "BEV009  # bezel.v: 0 -> 9\n" << "bezel.h: BEH254 sent; the device holds 200";
-    QTest::newRow("ERR on the fifth change") << ""
+    QTest::newRow("ERR on the fifth change") << Tcp << ""
                                              << QByteArray(R"({"aspect": "keep", "bezel": {"on": true, "h": 1, "v": 2},
                                                   "audio": {"edid": "hd", "quad": 3}})")
                                              << "err5" << 1
@@ -497,17 +544,39 @@ class CliTest : public QObject {
                                                 "BEH001  # bezel.h: 0 -> 1\nBEV002  # bezel.v: 0 -> 2\n"
                                                 "AUQ003  # audio.quad: 1 -> 3\n"
                                              << "audio.edid: AUE004: refused by the device (ERR); the device holds 2ch";
-    QTest::newRow("no answer ends the run") << "" << QByteArray(R"({"aspect": "keep", "bezel": {"h": 1}})") << "mute ASP004"
+    QTest::newRow("no answer ends the run") << Tcp << "" << QByteArray(R"({"aspect": "keep", "bezel": {"h": 1}})") << "mute ASP004"
                                             << 2 << "" << "aspect: ASP004: no answer within 1.2 s\n"
                                                           "quadrel-cli: apply: tcp 127.0.0.1:@port: bezel.h: not sent: "
                                                           "the run stopped before it";
-    QTest::newRow("lines arriving together") << "" << QByteArray(R"({"mode": "quad", "routing": {"B": 4}})") << "together"
+    QTest::newRow("lines arriving together") << Tcp << "" << QByteArray(R"({"mode": "quad", "routing": {"B": 4}})") << "together"
                                              << 0 << "MOD005  # mode: matrix -> quad\nOUT002 INP004  # routing.B: ? -> 4\n"
                                              << "";
-    QTest::newRow("a value the mode cannot take") << "MOD005" << QByteArray(R"({"picture": {"all": {"hue": 7}}})") << ""
+    QTest::newRow("a value the mode cannot take") << Tcp << "MOD005" << QByteArray(R"({"picture": {"all": {"hue": 7}}})") << ""
                                                   << 64 << "" << "picture.all.hue: the whole picture is the Matrix mode's";
+      // Through the hub: the same report and exit codes.
+    QTest::newRow("routing without a mode, dry, through the hub")
+        << ViaHub << "" << QByteArray(R"({"routing": {"A": 3}})") << "dry" << 0 << "OUT001 INP003  # routing.A: 1 -> 3\n"
+        << "";
+    QTest::newRow("a clamped bezel through the hub")
+        << ViaHub << "" << QByteArray(R"({"bezel": {"h": 254, "v": 9}})") << "" << 1 << "BEV009  # bezel.v: 0 -> 9\n"
+        << "bezel.h: BEH254 sent; the device holds 200";
+    QTest::newRow("ERR on the fifth change through the hub")
+        << ViaHub << ""
+        << QByteArray(R"({"aspect": "keep", "bezel": {"on": true, "h": 1, "v": 2}, "audio": {"edid": "hd", "quad": 3}})")
+        << "err5" << 1
+        << "ASP004  # aspect: full -> keep\nBEZ001  # bezel.on: false -> true\nBEH001  # bezel.h: 0 -> 1\n"
+           "BEV002  # bezel.v: 0 -> 2\nAUQ003  # audio.quad: 1 -> 3\n"
+        << "audio.edid: AUE004: refused by the device (ERR); the device holds 2ch";
+    QTest::newRow("no answer ends the run through the hub")
+        << ViaHub << "" << QByteArray(R"({"aspect": "keep", "bezel": {"h": 1}})") << "mute ASP004" << 2 << ""
+        << "aspect: ASP004: no answer within 1.2 s\nquadrel-cli: apply: @link: bezel.h: not sent: the run stopped before it";
+    QTest::newRow("a value the mode cannot take through the hub")
+        << ViaHub << "MOD005" << QByteArray(R"({"picture": {"all": {"hue": 7}}})") << "" << 64 << ""
+        << "picture.all.hue: the whole picture is the Matrix mode's";
   }
+
   void apply_reads_back() {
+    QFETCH(Via, door);
     QFETCH(QString, setup);
     QFETCH(QByteArray, document);
     QFETCH(QString, fault);
@@ -516,6 +585,7 @@ class CliTest : public QObject {
     QFETCH(QString, err);
     Sim sim;
     sim.setup(setup);
+    const QStringList link = sim.link(door);
     sim.fault(fault);
     // "err5": "ERR" to the fifth command that is no query, and to nothing else; "mute COMMAND": silence
     // from that command on.
@@ -526,11 +596,12 @@ class CliTest : public QObject {
       if (fault == "err5" && !line.startsWith("OUT00")) f.err_all = !line.contains("99") && ++changes == 5;
       sim.server.set_faults(f);
     });
-    const Run run = cli(sim.link(true) << "apply" << (fault == "dry" ? QStringList{"--dry-run", "-"} : QStringList{"-"}),
+    const Run run = cli(link + QStringList{"apply"} + (fault == "dry" ? QStringList{"--dry-run", "-"} : QStringList{"-"}),
                         document);
     QCOMPARE(run.code, code);
     QCOMPARE(run.out, out);
     err.replace("@port", QString::number(sim.server.tcp_port()));
+    err.replace("@link", "hub " + QString(link.last()).prepend("http://"));
     QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
     if (code == 64)
       for (const QString& command : sim.setters()) QVERIFY2(command.startsWith("OUT00"), qPrintable(command));
@@ -728,57 +799,80 @@ class CliTest : public QObject {
   }
 
   void watch_prints_one_record_per_line_data() {
+    QTest::addColumn<Via>("door");
     QTest::addColumn<bool>("json");
-    QTest::newRow("json") << true;
-    QTest::newRow("text") << false;
+    QTest::newRow("json") << Tcp << true;
+    QTest::newRow("text") << Tcp << false;
+    QTest::newRow("json through the hub") << ViaHub << true;
+    QTest::newRow("text through the hub") << ViaHub << false;
   }
   void watch_prints_one_record_per_line() {
+    QFETCH(Via, door);
     QFETCH(bool, json);
     Sim sim;
     sim.setup("MOD005;OUT003");
     QProcess watch;
     QByteArray output;
     QObject::connect(&watch, &QProcess::readyReadStandardOutput, &watch, [&] { output += watch.readAllStandardOutput(); });
-    watch.start(QUADREL_CLI_PATH, sim.link(true) << "watch" << (json ? QStringList{"--json"} : QStringList{}));
-    QVERIFY(QTest::qWaitFor([&] { return sim.server.log().size() == 2; }, 5000));
+    watch.start(QUADREL_CLI_PATH, sim.link(door) << "watch" << (json ? QStringList{"--json"} : QStringList{}));
+    // The watch has asked the mode and the output, or the hub has its stream's first client.
+    QVERIFY(QTest::qWaitFor([&] { return door == ViaHub ? sim.hub->events().clients() == 1 : sim.server.log().size() == 2; },
+                            5000));
+    sim.server.clear_log();
     // Two lines in one write, noise in front of a line, the link lost and back, a line after it.
     sim.server.send_unsolicited("INP004\rMOD001");
     sim.server.send_garbage("\xe9\x01");
     sim.server.send_unsolicited("PWR000");
-    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 3; }, 5000));
+    QVERIFY2(QTest::qWaitFor([&] { return output.contains("PWR000"); }, 5000), watch.readAllStandardError() + output);
     sim.server.drop_connection();
-    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 5 && sim.server.log().size() == 4; }, 5000));
+    // Back, and read again: by the watch (its two questions), or by the hub (the whole device).
+    QVERIFY(QTest::qWaitFor([&] { return output.contains("back") && sim.server.log().size() >= 2; }, 5000));
+    if (door == ViaHub) QVERIFY(QTest::qWaitFor([&] { return sim.hub->link().queued() == 0; }, 5000));
     sim.server.send_unsolicited("LCK001");
-    QVERIFY(QTest::qWaitFor([&] { return output.count('\n') == 6; }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return output.contains("LCK001"); }, 5000));
     watch.terminate();
     QVERIFY(watch.waitForFinished(5000));
     QCOMPARE(watch.exitCode(), 0);
     const QString out = output + watch.readAllStandardOutput();
     QStringList lines = out.split('\n', Qt::SkipEmptyParts);
     QStringList records;
-    for (const QString& line : lines) {
+    // A drop this soon after the link opened may be another client's doing: the reason says so after this.
+    const QString closed = "the device closed the connection";
+    static const QRegularExpression after(" [0-9.]+ s after it opened: [^\"]*");
+    for (const QString& text : lines) {
       if (!json) {
-        records << line.section(' ', 1);
+        records << text.section(' ', 1).remove(after);
         continue;
       }
-      QJsonObject record = json_of(line);
+      QJsonObject record = json_of(text);
       QVERIFY(QDateTime::fromString(record.take("time").toString(), Qt::ISODateWithMs).isValid());
-      records << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+      records << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)).remove(after);
     }
     const QString link = "tcp 127.0.0.1:" + QString::number(sim.server.tcp_port());
-    if (json) {
-      QCOMPARE(records, (QStringList{R"({"code":"INP","field":"routing.C","line":"INP004","value":4})",
-                                     R"({"code":"MOD","field":"mode","line":"MOD001","value":"matrix"})",
-                                     R"({"code":"PWR","field":"power","line":"é\u0001PWR000","value":"standby"})",
-                                     R"({"event":"lost","reason":"the device closed the connection"})",
-                                     R"({"event":"back","link":")" + link + R"("})",
-                                     R"({"code":"LCK","field":"key_lock","line":"LCK001","value":true})"}));
-      QVERIFY2(out.contains(R"("line":"\u00e9\u0001PWR000")"), qPrintable(out));
+    // The hub keeps the device's lines, not the noise between them; and what
+    // its own reads find changed (after a mode, after the link's return) is a record too.
+    const QString noise = door == ViaHub ? "" : json ? QString::fromLatin1("\xe9\x01") : QString("\\xe9\\x01");
+    auto compact = [](const QJsonObject& o) { return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)); };
+    auto line = [&](const char* code, const char* field, const QString& text, const QJsonValue& value) {
+      return compact({{"code", code}, {"field", field}, {"line", text}, {"value", value}});
+    };
+    QStringList expected =
+        json ? QStringList{line("INP", "routing.C", "INP004", 4), line("MOD", "mode", "MOD001", "matrix"),
+                           line("PWR", "power", noise + "PWR000", "standby"),
+                           compact({{"event", "lost"}, {"reason", closed}}), compact({{"event", "back"}, {"link", link}}),
+                           line("LCK", "key_lock", "LCK001", true)}
+             : QStringList{"INP004  routing.C 4", "MOD001  mode matrix", noise + "PWR000  power standby",
+                           "link lost: " + closed, "link back: " + link, "LCK001  key_lock true"};
+    if (door == ViaHub) {
+      // In that order, with the hub's records between them.
+      QStringList seen;
+      for (const QString& record : records)
+        if (seen.size() < expected.size() && record == expected[seen.size()]) seen << record;
+      QCOMPARE(seen, expected);
     } else {
-      QCOMPARE(records, (QStringList{"INP004  routing.C 4", "MOD001  mode matrix", "\\xe9\\x01PWR000  power standby",
-                                     "link lost: the device closed the connection", "link back: " + link,
-                                     "LCK001  key_lock true"}));
+      QCOMPARE(records, expected);
     }
+    if (json && door != ViaHub) QVERIFY2(out.contains(R"("line":"\u00e9\u0001PWR000")"), qPrintable(out));
   }
 
   // Each shell's completion, in that shell on a pseudo-terminal: Tab after

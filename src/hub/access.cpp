@@ -1,5 +1,7 @@
 #include "hub/access.h"
 
+#include "settings/file_locations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -88,10 +90,7 @@ QString Access::site_refusal(const QByteArray& host, const QByteArray& origin, b
       .arg(QString::fromLatin1(origin), QString::fromLatin1(host));
 }
 
-QString Access::default_token_path() {
-  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-      .filePath(QStringLiteral("quadrel/hub-token"));
-}
+QString Access::default_token_path() { return hub_token_path(); }
 
 std::optional<QByteArray> Access::load_or_create(const QString& path, bool* created, QString* error) {
   *created = false;

@@ -33,7 +33,7 @@ int http_status(int code) {
   }
 }
 
-PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
+PatchOutcome patch_state(SharedLink& link, const QByteArray& body, bool dry_run) {
   QString why;
   const std::optional<QJsonObject> document = parse_document(body, &why);
   if (!document) return refused({DocumentError{{}, why}});
@@ -54,6 +54,7 @@ PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
       emit link.confirmed(QByteArray::fromStdString(device.link().rx_buf()), Change{aspect, index}, &link);
   });
   ApplyOptions options;
+  options.dry_run = dry_run;
   options.await_restart = [&] { return link.await_reopen(kRestartWaitMs); };
   const ApplyReport report = apply_state(device, *wanted, options);
   QObject::disconnect(watch);

@@ -13,6 +13,7 @@
 #include "hub/access.h"
 #include "hub/http_guard.h"
 #include "hub/shared_link.h"
+#include "link/hub_presence.h"
 
 namespace quadrel::hub {
 
@@ -64,6 +65,7 @@ class Hub {
   std::unique_ptr<ProtocolPort> port_;
   std::unique_ptr<HttpApi> http_;
   std::unique_ptr<EventStream> events_;
+  std::unique_ptr<HubPresenceNote> presence_;
 };
 
 }  // namespace quadrel::hub

@@ -20,6 +20,7 @@
 #include "hub/http_api.h"
 #include "hub/hub.h"
 #include "hub/hub_log.h"
+#include "hub/protocol_port.h"
 #include "link/serial_link.h"
 #include "sim_document.h"
 #include "settings/settings_file.h"
@@ -375,6 +376,10 @@ class CliTest : public QObject {
     QTest::newRow("send refused") << true << "" << "send XYZ123" << 1 << "XYZ123: refused";
     QTest::newRow("no port") << false << "" << "--serial /nonexistent/tty status" << 3 << "cannot open the port";
     QTest::newRow("no server") << true << "" << "--tcp 127.0.0.1:1 status" << 3 << "cannot connect";
+    QTest::newRow("no hub") << true << "" << "--hub 127.0.0.1:1 status" << 3
+                            << "hub http://127.0.0.1:1: cannot reach the hub: Connection refused";
+    QTest::newRow("not a hub's address") << true << "" << "--hub https://127.0.0.1 status" << 64
+                                         << "not a hub's address, [http://]HOST[:PORT]: \"https://127.0.0.1\"";
   }
   void failures_give_their_exit_codes() {
     QFETCH(bool, tcp);
@@ -398,6 +403,26 @@ class CliTest : public QObject {
     if (args == "status") QCOMPARE(run.out, QString());
     if (args == "status" && verb == "silent")
       QCOMPARE(sim.server.log(), status_commands(1, 1).mid(0, status_commands(1, 1).indexOf("AUQ999") + 1));
+  }
+
+  // A script that goes to the device while a hub holds it is thrown off when
+  // the hub takes the device's one connection back; the error names the hub.
+  void thrown_off_by_the_hub_names_it() {
+    Sim sim;
+    const QStringList hub = sim.link(ViaHub);
+    // Slow answers: the hub takes the connection back long before the status is read.
+    sim.fault("");
+    corvane::Faults slow;
+    slow.delay_ms = 30;
+    sim.server.set_faults(slow);
+    const Run run = cli(sim.link(true) << "status");
+    QCOMPARE(run.code, 3);
+    const QString expected = QStringLiteral("s after it opened: another client took the device's one connection: the "
+                                            "quadrel-hub on this machine holds it; go through the hub's protocol port "
+                                            "127.0.0.1:%1 or its API %2\n")
+                                 .arg(sim.hub->protocol_port().port())
+                                 .arg("http://" + hub.last());
+    QVERIFY2(run.err.endsWith(expected), qPrintable(run.err));
   }
 
   void the_time_limit_bounds_the_run_data() {

@@ -934,11 +934,13 @@ class CliTest : public QObject {
     QFile(d + "/notes.txt").open(QIODevice::WriteOnly);
     const QStringList typed{"quadrel-cli --tcp 127.0.0.1:2300 rou", "quadrel-cli aspect 16:1",
                             "quadrel-cli resolution 1920x12", "quadrel-cli power --w", "quadrel-cli pip a si",
-                            "quadrel-cli --serial " + d + "/", "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.sch"};
+                            "quadrel-cli --serial " + d + "/", "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.sch",
+                            "quadrel-cli --hu", "quadrel-cli --hub 127.0.0.1 --token-file " + d + "/no"};
     const QStringList expected{"quadrel-cli --tcp 127.0.0.1:2300 route ", "quadrel-cli aspect 16:10 ",
                                "quadrel-cli resolution 1920x1200\\ 60Hz ", "quadrel-cli power --wait ",
                                "quadrel-cli pip a size ", "quadrel-cli --serial " + d + "/adapter ",
-                               "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.schema.json "};
+                               "quadrel-cli apply " QUADREL_SOURCE_DIR "/share/cli/state.schema.json ",
+                               "quadrel-cli --hub ", "quadrel-cli --hub 127.0.0.1 --token-file " + d + "/notes.txt "};
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("PATH", QFileInfo(QUADREL_CLI_PATH).path() + ":" + env.value("PATH"));

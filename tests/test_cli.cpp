@@ -90,7 +90,7 @@ struct Sim {
   }
   // Through a hub: started on the device as it is now, and done reading it;
   // the log then holds only what the client's run made the hub send.
-  QStringList link(Via door) {
+  QStringList link(Via door, const QString& token_file = {}) {
     if (door != ViaHub) return link(door == Tcp);
     if (!hub) {
       hub::set_log_quiet(true);
@@ -101,6 +101,7 @@ struct Sim {
       o.listen_port = 0;
       o.http_port = 0;
       o.resolutions = resolution_list();
+      o.token_file = token_file;
       hub = std::make_unique<hub::Hub>(o);
       QString error;
       if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
@@ -423,6 +424,45 @@ class CliTest : public QObject {
                                  .arg(sim.hub->protocol_port().port())
                                  .arg("http://" + hub.last());
     QVERIFY2(run.err.endsWith(expected), qPrintable(run.err));
+  }
+
+  // A hub with a token takes it from --token-file, QUADREL_HUB_TOKEN or the
+  // user's token file, in that order; without it, or with another, the run ends with 3.
+  void the_hub_takes_its_token_data() {
+    QTest::addColumn<QString>("given");  // "file", "env", "user", "wrong", "none"
+    QTest::addColumn<int>("code");
+    QTest::newRow("--token-file") << "file" << 0;
+    QTest::newRow("QUADREL_HUB_TOKEN") << "env" << 0;
+    QTest::newRow("the user's token file") << "user" << 0;
+    QTest::newRow("--token-file before a wrong QUADREL_HUB_TOKEN") << "file, wrong env" << 0;
+    QTest::newRow("another token") << "wrong" << 3;
+    QTest::newRow("none") << "none" << 3;
+  }
+  void the_hub_takes_its_token() {
+    QFETCH(QString, given);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("config/quadrel"));
+    const QString token = dir.filePath("config/quadrel/hub-token");
+    Sim sim;
+    QStringList args = sim.link(ViaHub, token);  // made by the hub, its owner's alone
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath(given == "user" ? "config" : "elsewhere"));
+    env.remove("QUADREL_HUB_TOKEN");
+    QFile file(token);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString secret = QString::fromLatin1(file.readAll().trimmed());
+    if (given.startsWith("file")) args << "--token-file" << token;
+    if (given == "env") env.insert("QUADREL_HUB_TOKEN", secret);
+    if (given.contains("wrong")) env.insert("QUADREL_HUB_TOKEN", "not-the-token-at-all-0123456789");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QUADREL_CLI_PATH, args << "lock" << "on");
+    QVERIFY(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000));
+    const QString err = p.readAllStandardError();
+    QVERIFY2(p.exitCode() == code, qPrintable(err));
+    if (code == 0) QCOMPARE(sim.dump().value("key_lock"), QString("1"));
+    else QVERIFY2(err.contains("(give the token with --token-file FILE or QUADREL_HUB_TOKEN)"), qPrintable(err));
   }
 
   void the_time_limit_bounds_the_run_data() {

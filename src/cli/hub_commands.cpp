@@ -307,7 +307,11 @@ class HubRun {
       if (!running()) break;
       // A refusal after the handshake (the token) ends the run.
       if (socket.closeCode() == QWebSocketProtocol::CloseCodePolicyViolated) {
-        door_.error(QStringLiteral("the hub closed the event stream: ") + socket.closeReason());
+        const QString why = socket.closeReason();
+        door_.error(QStringLiteral("the hub closed the event stream: ") + why +
+                    (why.contains(QStringLiteral("token"))
+                         ? QStringLiteral(" (give the token with --token-file FILE or QUADREL_HUB_TOKEN)")
+                         : QString()));
         co_return exit_code::LinkError;
       }
       lost = socket.closeReason().isEmpty() ? QStringLiteral("the hub closed the event stream") : socket.closeReason();

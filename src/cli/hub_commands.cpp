@@ -175,7 +175,7 @@ class HubRun {
     if (answer.status == 0 || !json.contains(QLatin1String("changes"))) co_return door_.fail(answer);
     const ApplyReport report = ApplyReport::from_json(json);
     for (const AppliedChange& applied : report.changes)
-      if (lines && applied.result == ChangeResult::Planned || applied.result == ChangeResult::Held)
+      if (lines && (applied.result == ChangeResult::Planned || applied.result == ChangeResult::Held))
         c_.print(applied.change.line() + '\n');
     co_return report_failures([this](const QString& line) { door_.error(line); },
                               door_.timed_out() ? door_.timeout_reason() : QString(), report);

@@ -19,6 +19,21 @@ constexpr qint64 kMaxNote = 4096;
 
 bool alive(qint64 pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
 
+// Where a system instance of the hub (quadrel-hub@NAME, its own user) keeps
+// its note: its runtime folder, readable by every user of the machine.
+constexpr char kSystemFolder[] = "/run/quadrel-hub";
+
+// The notes there are to be: a user's hubs', then the system's.
+QStringList note_files() {
+  QStringList files;
+  const QDir user(hub_presence_folder());
+  for (const QString& name : user.entryList({QStringLiteral("hub-*.json")}, QDir::Files)) files << user.filePath(name);
+  const QDir system(QString::fromLatin1(kSystemFolder));
+  for (const QString& name : system.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+    files << system.filePath(name + QStringLiteral("/hub.json"));
+  return files;
+}
+
 }  // namespace
 
 QString hub_presence_folder() {
@@ -26,16 +41,22 @@ QString hub_presence_folder() {
 }
 
 HubPresenceNote::HubPresenceNote(const HubPresence& presence) {
-  const QString folder = hub_presence_folder();
+  // Under systemd with a runtime folder of its own (the system instances), the note is there.
+  const QString service = qEnvironmentVariable("RUNTIME_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+  const QString folder = service.isEmpty() ? hub_presence_folder() : service;
   if (!QDir().mkpath(folder)) return;
-  QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QSaveFile file(QDir(folder).filePath(QStringLiteral("hub-%1.json").arg(QCoreApplication::applicationPid())));
+  if (service.isEmpty()) QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  QSaveFile file(QDir(folder).filePath(
+      service.isEmpty() ? QStringLiteral("hub-%1.json").arg(QCoreApplication::applicationPid()) : QStringLiteral("hub.json")));
   const QJsonObject note{{"pid", QCoreApplication::applicationPid()},
                          {"target", presence.target},
                          {"protocol", presence.protocol},
                          {"api", presence.api}};
-  if (file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(note).toJson()) > 0 && file.commit())
+  if (file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(note).toJson()) > 0 && file.commit()) {
     path_ = file.fileName();
+    // Another user's client may read a system instance's note; a user's folder is theirs alone.
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+  }
 }
 
 HubPresenceNote::~HubPresenceNote() {
@@ -44,9 +65,8 @@ HubPresenceNote::~HubPresenceNote() {
 
 std::optional<HubPresence> running_hub(const QString& target) {
   std::optional<HubPresence> found;
-  const QDir folder(hub_presence_folder());
-  for (const QString& name : folder.entryList({QStringLiteral("hub-*.json")}, QDir::Files)) {
-    QFile file(folder.filePath(name));
+  for (const QString& path : note_files()) {
+    QFile file(path);
     if (file.size() > kMaxNote || !file.open(QIODevice::ReadOnly)) continue;
     const QJsonObject note = QJsonDocument::fromJson(file.read(kMaxNote)).object();
     HubPresence hub{static_cast<qint64>(note.value(QLatin1String("pid")).toDouble()),

@@ -14,8 +14,10 @@ struct HubPresence {
   QString api;       // its HTTP API: "http://127.0.0.1:8300"
 };
 
-// Where the notes are: $XDG_RUNTIME_DIR/quadrel (a folder only the user can
-// read; Qt's fallback when the variable is not set).
+// Where a user's hubs leave their notes: $XDG_RUNTIME_DIR/quadrel (a folder
+// only the user can read; Qt's fallback when the variable is not set). A
+// system instance under systemd leaves its note in its runtime folder,
+// /run/quadrel-hub/NAME/hub.json, for every user.
 QString hub_presence_folder();
 
 // This process's note, written when made and taken away when it goes.

@@ -85,8 +85,8 @@ QList<QCommandLineOption> LinkOptions::options() {
       {"serial", "Use the serial port DEVICE: a path such as /dev/ttyUSB0, or COM1 to COM9 as the panel maps them.",
        "DEVICE"},
       {"tcp", "Connect to the device at HOST, port 23 unless PORT is given.", "HOST[:PORT]"},
-      {"hub", "Go through the quadrel-hub at HOST (port 8300 unless PORT is given) and its HTTP API: the "
-              "device's state from the hub, with its token.", "[http://]HOST[:PORT]"},
+      {"hub", "Go through the quadrel-hub at URL, [http://]HOST[:PORT] (port 8300 unless given), and its HTTP "
+              "API: the device's state as the hub holds it, with its token.", "URL"},
       {"token-file", "Read the hub's token from FILE (default: $QUADREL_HUB_TOKEN, else "
                      "~/.config/quadrel/hub-token when it is there).", "FILE"},
       {"panel-dir", "Read corvane.ini, com_ports.txt and output_reso.txt from DIR (default: where the panel keeps them).",

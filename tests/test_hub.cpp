@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 #include "hub_rig.h"
@@ -294,6 +295,41 @@ class TestHub : public QObject {
     refused.connectToHost(QStringLiteral("127.0.0.1"), rig.port());
     QVERIFY(!refused.waitForConnected(2000));
     QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
+  }
+
+  // A panel's link that goes to the device directly while a hub on this
+  // machine holds it is thrown off, and told by whom and where to go instead.
+  void a_link_thrown_off_by_the_hub_is_told_why() {
+    corvane::SimServer sim;
+    QString error;
+    QVERIFY2(sim.start({}, &error), qPrintable(error));
+    quint16 ports[2];
+    for (quint16& port : ports) {
+      QTcpServer probe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+      port = probe.serverPort();
+    }
+    QProcess hub;
+    QByteArray log;
+    connect(&hub, &QProcess::readyReadStandardError, this, [&] { log += hub.readAllStandardError(); });
+    hub.start(QUADREL_HUB_PATH, {"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.tcp_port()), "--listen",
+                                 QStringLiteral("127.0.0.1:%1").arg(ports[0]), "--http",
+                                 QStringLiteral("127.0.0.1:%1").arg(ports[1])});
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains("model read"), 10000);
+    Device device;
+    QSignalSpy ended(&device, &Device::link_ended);
+    device.connect_tcp(QStringLiteral("127.0.0.1"), sim.tcp_port());
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 5000);
+    QVERIFY(device.taken_by_hub());
+    const QString reason = ended[0][1].toString();
+    QVERIFY2(reason.endsWith(QStringLiteral("another client took the device's one connection: the quadrel-hub on this "
+                                            "machine holds it; go through the hub's protocol port 127.0.0.1:%1 or its "
+                                            "API http://127.0.0.1:%2")
+                                 .arg(ports[0])
+                                 .arg(ports[1])),
+             qPrintable(reason));
+    hub.terminate();
+    QVERIFY(hub.waitForFinished(5000));
   }
 
   // Until the device is reached, the protocol port refuses connections (a

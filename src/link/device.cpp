@@ -249,15 +249,18 @@ void Device::on_tcp_closed() {
   // What the device said before it closed (its "EXT", say) is handled first.
   link_.wsk_client_DataArrival();
   if (!link_.state().eth_connected) return;
-  end_tcp(LinkEnd::Lost, closed_reason(opened_.elapsed(), QStringLiteral("tcp ") + tcp_name_));
+  const QString reason = closed_reason(opened_.elapsed(), QStringLiteral("tcp ") + tcp_name_, &taken_by_hub_);
+  end_tcp(LinkEnd::Lost, reason);
 }
 
-QString Device::closed_reason(qint64 open_ms, const QString& target) {
+QString Device::closed_reason(qint64 open_ms, const QString& target, bool* by_hub) {
+  if (by_hub) *by_hub = false;
   const QString closed = QStringLiteral("the device closed the connection");
   if (open_ms > kThrownOffMs) return closed;
   // The device serves one connection: a newcomer takes it from whoever had it.
   const QString soon = QStringLiteral("%1 %2 s after it opened: ").arg(closed, QString::number(open_ms / 1000.0, 'f', 1));
   const std::optional<HubPresence> hub = running_hub(target);
+  if (by_hub) *by_hub = hub && hub->target == target;
   if (hub && hub->target == target)
     return soon + QStringLiteral("another client took the device's one connection: the quadrel-hub on this machine "
                                  "holds it; go through the hub's protocol port %1 or its API %2")

@@ -15,6 +15,9 @@
 #include "expected_commands.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -77,7 +80,7 @@ void power_up(PanelFixture& fx) {
 // Puts the window into mode m as a report of the device would, without the
 // queries of a mode change.
 void report_mode(PanelFixture& fx, int m) {
-  fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str());
+  awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
   fx.device().state().mode = m;
   fx.clear_received();
 }
@@ -412,3 +415,4 @@ class ModesTest : public QObject {
 
 QTEST_MAIN(ModesTest)
 #include "test_modes.moc"
+

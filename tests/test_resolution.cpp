@@ -7,6 +7,9 @@
 
 #include "panel/resolution.h"
 #include "panel_fixture.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -22,7 +25,7 @@ void power_up(PanelFixture& fx) {
 }
 
 void report_mode(PanelFixture& fx, int m) {
-  fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str());
+  awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
   fx.clear_received();
 }
 
@@ -159,7 +162,7 @@ class ResolutionTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
 
-    fx.link().tx_cmd("RES999");
+    awaited(fx.link().tx_cmd("RES999"));
     QCOMPARE(c.cbo_output->currentIndex(), 2);  // the device's 1024x768
     fx.sim().send_unsolicited("RES012");
     QVERIFY(fx.wait_for([&] { return c.cbo_output->currentIndex() == 11; }));
@@ -196,7 +199,7 @@ class ResolutionTest : public QObject {
     QCOMPARE(c.cbo_output->currentIndex(), 6);
 
     fx.device().state().resolution = 25;  // the device knows more than the list
-    fx.link().tx_cmd("RES999");
+    awaited(fx.link().tx_cmd("RES999"));
     QVERIFY(fx.link().state().rx_flag);
     for (const char* line : {"RES020", "RES099", "RES0X1", "ASP005", "ASP009", "ASP00Z", "RES",
                              "ASP"})
@@ -225,3 +228,4 @@ class ResolutionTest : public QObject {
 
 QTEST_MAIN(ResolutionTest)
 #include "test_resolution.moc"
+

@@ -13,6 +13,7 @@
 
 #include "settings/settings_file.h"
 #include "ui/widgets.h"
+#include "await_task.h"
 
 namespace quadrel::test {
 
@@ -136,7 +137,7 @@ bool PanelFixture::connect_ethernet() {
 }
 
 void PanelFixture::power_on() {
-  main_->device().exchange("PWR999");
+  awaited(main_->device().exchange("PWR999"));
 }
 
 void PanelFixture::full_refresh() { click(main_->controls().cmd_refresh); }

@@ -81,6 +81,7 @@ void power_up(PanelFixture& fx) {
 // queries of a mode change.
 void report_mode(PanelFixture& fx, int m) {
   awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.device().state().mode = m;
   fx.clear_received();
 }
@@ -392,6 +393,7 @@ class ModesTest : public QObject {
     auto& c = fx.c();
     report_mode(fx, 1);
     QCOMPARE(blue_modes(c), QList<int>{1});
+    const QList<int> channel = blue_channels(c);
     corvane::Faults faults;
     faults.silent = {"MOD"};
     fx.sim().set_faults(faults);
@@ -407,7 +409,7 @@ class ModesTest : public QObject {
     QVERIFY(locked_meanwhile);
     QVERIFY(all_modes_enabled(c, true));
     QVERIFY(blue_modes(c).isEmpty());
-    QCOMPARE(blue_channels(c), QList<int>{1});
+    QCOMPARE(blue_channels(c), channel);
     QCOMPARE(texts(c.cmd_out), (QStringList{"A", "B", "C", "D"}));
     QCOMPARE(fx.model().disp_mode(), 1);
   }

@@ -26,6 +26,7 @@ void power_up(PanelFixture& fx) {
 
 void report_mode(PanelFixture& fx, int m) {
   awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.clear_received();
 }
 
@@ -37,9 +38,10 @@ QList<bool> modes_enabled(MainControls& c) {
 
 // One choice from the list, as the user makes it. The refusal moves the list
 // back at once, which a choice through the popup would take for a missed click.
-void user_choice(QComboBox* combo, int index) {
+void user_choice(PanelFixture& fx, QComboBox* combo, int index) {
   combo->setCurrentIndex(index);
   emit combo->activated(index);
+  fx.done();
 }
 
 const QList<bool> kAllModes{true, true, true, true, true};
@@ -118,7 +120,7 @@ class ResolutionTest : public QObject {
       fx.device().state().resolution = 8;
       const QList<bool> before = modes_enabled(c);
 
-      user_choice(c.cbo_output, k1080i50);
+      user_choice(fx, c.cbo_output, k1080i50);
 
       QCOMPARE(fx.received(), QStringList{"RES999"});
       QCOMPARE(fx.messages(), QStringList{Resolution::kInterlacedRefused});

@@ -58,6 +58,7 @@ void power_up(PanelFixture& fx) {
 
 void report_mode(PanelFixture& fx, int m) {
   awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.clear_received();
 }
 
@@ -181,6 +182,7 @@ class RoutingTest : public QObject {
     fx.clear_received();
     fx.main().routing().lab_out_in_Click(3, 1);
     fx.main().routing().lab_out_in_Click(4, 2);
+    fx.done();
     QCOMPARE(fx.received(), QStringList{"INP002"});
   }
 

@@ -39,7 +39,10 @@ QString host_and_port(const QString& host, quint16 port) {
 struct Device::Hold {
   explicit Hold(Device& d) : d_(d) { ++d_.operations_; }
   ~Hold() {
-    if (--d_.operations_ == 0) d_.arm_follow_ups();
+    if (--d_.operations_ > 0) return;
+    d_.arm_follow_ups();
+    // Whoever awaits the device settled looks again.
+    d_.link_.waits().poke();
   }
   Device& d_;
 };

@@ -107,12 +107,21 @@ class Device : public QObject {
   ExchangeOutcome last_outcome() const { return link_.state().last_outcome; }
   // A wait of the exchange is running (keys are dropped meanwhile).
   bool waiting() const { return link_.waiting(); }
+  // Something is under way: an operation, an exchange, a wait.
+  bool operating() const { return operations_ > 0 || link_.active(); }
+  // ... or due: follow-up reads about to run by themselves.
+  bool busy() const { return operating() || follow_timer_.isActive(); }
   // co_await until(done, ms): resumes once done() holds (looked at whenever
   // the link has handled input, changed, or poke() was called), after `ms`,
   // or when the link shuts down; gives done().
   Waits::Until until(std::function<bool()> done, int ms) { return link_.waits().until(std::move(done), ms); }
   // co_await sleep(ms): a pause, which a shut-down ends early.
   Waits::Until sleep(int ms) { return link_.waits().sleep(ms); }
+  // co_await settled(): until no operation and no exchange is under way (the
+  // reads a tool window starts as it opens), at most `ms`.
+  Waits::Until settled(int ms) {
+    return link_.waits().until([this] { return operations_ == 0 && !link_.state().tx_busy; }, ms);
+  }
   // What a wait looks at has changed outside the link: it looks again soon.
   void poke() { link_.waits().poke(); }
   // The program closes: every wait ends at once (the exchange under way

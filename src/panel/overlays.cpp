@@ -19,8 +19,8 @@ QCoro::Task<> Overlays::toggle(ToolKind tool, bool open, ClickLabel* label, Shap
     host_.close_tool(tool);
   else
     host_.open_tool(tool);
-  // The red shows for a turn of the event loop at least.
-  co_await device_.sleep(0);
+  // Red until what the window reads as it opens has been read (a turn of the event loop at least).
+  co_await device_.settled(kOpeningLimitMs);
   if (!alive) co_return;
   if (label) label->setEnabled(true);
   if (shape) shape->set_fill(colour::indicator_grey);

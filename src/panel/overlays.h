@@ -19,6 +19,8 @@ class Overlays : public Piece {
 
  private:
   QCoro::Task<> toggle(ToolKind tool, bool open, ClickLabel* label, ShapeWidget* shape);
+  // The longest the indicator stays red for a window's reads.
+  static constexpr int kOpeningLimitMs = 10000;
 };
 
 }  // namespace quadrel

@@ -188,7 +188,8 @@ class TestHub : public QObject {
     }
     QTRY_VERIFY(rig.hub->link().queued() == 0 && rig.sim.log().contains("ASP999"));
     QTRY_COMPARE(rig.hub->link().queued(), 0);
-    const QJsonObject hub = QJsonDocument::fromJson(http(rig.http_port(), "GET", "/api/v1/state").body).object();
+    QJsonObject hub = QJsonDocument::fromJson(http(rig.http_port(), "GET", "/api/v1/state").body).object();
+    QCOMPARE(hub.take("link").toObject().value("state"), QJsonValue("up"));
     QCOMPARE(QJsonDocument(hub).toJson(),
              QJsonDocument(test::expected_json(rig.sim.device().state(), rig.hub->options().resolutions)).toJson());
     // A recall reads the mode first, then what the mode shows.

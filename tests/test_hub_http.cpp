@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "hub_rig.h"
+#include "sim_document.h"
 
 using namespace quadrel;
 using quadrel::test::http;
@@ -49,6 +50,48 @@ struct EventClient {
     return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, ms);
   }
 };
+
+// A consumer's copy of the state: the snapshot, with each record's value put
+// at its field (a value for a whole object, the TV Wall's routing, in each of
+// its members), the link's events on its link.
+bool put(QJsonObject& object, QStringList keys, const QJsonValue& value) {
+  const QString key = keys.takeFirst();
+  if (!object.contains(key)) return false;
+  QJsonValue inner = object[key];
+  if (!keys.isEmpty()) {
+    QJsonObject below = inner.toObject();
+    if (!inner.isObject() || !put(below, keys, value)) return false;
+    object[key] = below;
+  } else if (inner.isObject()) {
+    QJsonObject all = inner.toObject();
+    for (const QString& member : all.keys()) all[member] = value;
+    object[key] = all;
+  } else {
+    object[key] = value;
+  }
+  return true;
+}
+// Where two documents differ: "mode: \"quad\" / \"matrix\"".
+QStringList differences(const QJsonObject& a, const QJsonObject& b, const QString& prefix = {}) {
+  QStringList found;
+  QStringList keys = a.keys() + b.keys();
+  keys.removeDuplicates();
+  for (const QString& key : keys) {
+    const QJsonValue x = a.value(key), y = b.value(key);
+    if (x.isObject() && y.isObject()) found << differences(x.toObject(), y.toObject(), prefix + key + '.');
+    else if (x != y)
+      found << prefix + key + ": " + QJsonDocument(QJsonArray{x}).toJson(QJsonDocument::Compact) + " / " +
+                   QJsonDocument(QJsonArray{y}).toJson(QJsonDocument::Compact);
+  }
+  return found;
+}
+
+void apply_record(QJsonObject& copy, const QJsonObject& record) {
+  const QString event = record["event"].toString();
+  if (event == u"state") copy = record["state"].toObject();
+  else if (event == u"lost" || event == u"back") put(copy, {"link", "state"}, event == u"back" ? "up" : "down");
+  else if (!record["field"].toString().isEmpty()) put(copy, record["field"].toString().split('.'), record["value"]);
+}
 
 QByteArray padded(const QByteArray& json, qsizetype size) { return json + QByteArray(size - json.size(), ' '); }
 
@@ -91,6 +134,13 @@ class TestHubHttp : public QObject {
     QCOMPARE(mode["choices"].toArray().size(), 5);
     QCOMPARE(mode["choices"][4]["word"].toString(), QStringLiteral("quad"));
     QCOMPARE(mode["choices"][4]["caption"].toString(), QStringLiteral("Quad"));
+    // The names the panel gives each mode's outputs, and the resolutions with the modes that serve them.
+    QCOMPARE(mode["choices"][1]["outputs"].toArray(), (QJsonArray{"AL", "AR", "BL", "BR"}));
+    QCOMPARE(mode["choices"][3]["sources"].toArray(), (QJsonArray{"Main", "Sub"}));
+    for (const QJsonValue& p : json(described)["parameters"].toArray())
+      if (p["path"] == QJsonValue("resolution")) mode = p.toObject();
+    QCOMPARE(mode["choices"][2]["caption"].toString(), QStringLiteral("1024x768"));
+    QCOMPARE(mode["choices"][2]["modes"].toArray().size(), 5);
     QCOMPARE(rig.sim.log().join(' '), QString());
   }
 
@@ -189,7 +239,10 @@ class TestHubHttp : public QObject {
     LineClient panel(rig.port());
     EventClient events(rig.http_port());
     QVERIFY(events.wait_records(1));
-    QCOMPARE(events.records[0]["event"].toString(), QStringLiteral("back"));
+    QCOMPARE(events.records[0]["event"].toString(), QStringLiteral("state"));
+    const QJsonObject first = events.records[0]["state"].toObject();
+    QCOMPARE(first["link"].toObject()["state"].toString(), QStringLiteral("up"));
+    QCOMPARE(first["key_lock"].toBool(true), false);
     QCOMPARE(http(rig.http_port(), "POST", "/api/v1/send", R"({"line":"LCK001"})").status, 200);
     QVERIFY(panel.wait_lines(1));
     QCOMPARE(panel.lines(), QStringList{"LCK001"});
@@ -199,28 +252,82 @@ class TestHubHttp : public QObject {
     QCOMPARE(events.records[1]["value"].toBool(), true);
   }
 
-  // The event stream: the device's reports and the link's state, as records.
-  void the_event_stream_carries_reports_and_the_link() {
+  // A consumer that keeps the snapshot and applies each record holds the
+  // device's state: after a recall, a read, front-panel changes, and an
+  // outage with changes meanwhile (each told before "back"). Its copy is
+  // GET /api/v1/state, which is the simulator's own state.
+  void a_consumer_holds_the_devices_state() {
     HubRig rig;
-    rig.faults([](corvane::Faults& f) { f.restart_ms = 200; });
-    EventClient events(rig.http_port());
+    rig.faults([](corvane::Faults& f) { f.restart_ms = 400; });
+    corvane::Preset& preset = rig.sim.device().state().presets[1];
+    preset = {5, {4, 3, 2, 1}, 2, 2, {}, 3, 2, 2, 4};
+    for (int ch = 0; ch < 4; ++ch) preset.picture[ch] = {10 + ch, 20 + ch, 30 + ch, 40 + ch};
+    const quint16 port = rig.http_port();
+    EventClient events(port);
     QVERIFY(events.wait_records(1));
-    rig.sim.front_panel("MOD003");
-    QVERIFY(events.wait_records(2));
-    QCOMPARE(events.records[1]["code"].toString(), QStringLiteral("MOD"));
-    QCOMPARE(events.records[1]["field"].toString(), QStringLiteral("mode"));
-    QCOMPARE(events.records[1]["value"].toString(), QStringLiteral("tv-wall"));
-    QVERIFY(events.records[1]["time"].toString().contains('T'));
-    // What the new mode shows, as the hub read it next.
-    QTRY_COMPARE(rig.hub->link().queued(), 0);
-    QVERIFY(events.wait_records(3));
-    QCOMPARE(events.records[2]["field"].toString(), QStringLiteral("routing"));
+    auto agree = [&](const char* after) {
+      // The device's reports have come in, and what they ask to read is read.
+      QTest::qWait(50);
+      QVERIFY2(QTest::qWaitFor([&] { return rig.hub->link().up() && rig.hub->link().queued() == 0; }, 5000), after);
+      QTest::qWait(20);  // the last records on their way
+      QJsonObject copy;
+      for (const QJsonObject& record : std::as_const(events.records)) apply_record(copy, record);
+      QJsonObject served = json(http(port, "GET", "/api/v1/state"));
+      const QStringList stale = differences(copy, served);
+      QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("after %1, the copy / GET: %2").arg(after, stale.join("; "))));
+      served.remove("link");
+      const QStringList wrong = differences(served, test::expected_json(rig.sim.device().state(), rig.hub->options().resolutions));
+      QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("after %1, GET / the device: %2").arg(after, wrong.join("; "))));
+    };
+    QCOMPARE(http(port, "POST", "/api/v1/send", R"({"line":"CAL002"})").status, 200);
+    agree("a recall");
+    QCOMPARE(http(port, "POST", "/api/v1/send", R"({"line":"BRI993"})").status, 200);
+    agree("a read");
+    rig.sim.front_panel("MOD004");
+    rig.sim.front_panel("LCK001");
+    rig.sim.front_panel("BEH042");
+    rig.sim.front_panel("RES001");
+    agree("front-panel changes");
     const qsizetype before = events.records.size();
-    rig.sim.drop_connection();
-    QVERIFY(events.wait_records(before + 2, 5000));
-    QCOMPARE(events.records[before]["event"].toString(), QStringLiteral("lost"));
-    QVERIFY(!events.records[before]["reason"].toString().isEmpty());
-    QCOMPARE(events.records[before + 1]["event"].toString(), QStringLiteral("back"));
+    rig.sim.restart();
+    QTRY_VERIFY(!rig.hub->link().up());
+    corvane::DeviceState& s = rig.sim.device().state();
+    s.mode = 1;
+    s.key_lock = false;
+    s.audio_edid = 4;
+    s.labels[2] = "Lectern";
+    agree("an outage with changes meanwhile");
+    QStringList told;
+    for (qsizetype i = before; i < events.records.size(); ++i)
+      told << events.records[i]["event"].toString(events.records[i]["field"].toString());
+    QCOMPARE(told.first(), QStringLiteral("lost"));
+    QCOMPARE(told.last(), QStringLiteral("back"));
+    for (const char* field : {"mode", "key_lock", "audio.edid", "labels.text.3"})
+      QVERIFY2(told.indexOf(field) > 0 && told.indexOf(field) < told.indexOf("back"), qPrintable(told.join(' ')));
+    // The health says the same as the link.
+    QCOMPARE(json(http(port, "GET", "/api/v1/health"))["link"].toObject()["state"].toString(), QStringLiteral("up"));
+  }
+
+  // While the device is away the document says so, and the health answers 503.
+  void the_link_is_in_the_document_and_the_health() {
+    HubRig rig;
+    rig.faults([](corvane::Faults& f) { f.restart_ms = 3000; });
+    const quint16 port = rig.http_port();
+    const QJsonObject up = json(http(port, "GET", "/api/v1/state"))["link"].toObject();
+    QCOMPARE(up["state"].toString(), QStringLiteral("up"));
+    QCOMPARE(up["target"].toString(), QStringLiteral("tcp 127.0.0.1:%1").arg(rig.sim.tcp_port()));
+    QVERIFY(QDateTime::fromString(up["since"].toString(), Qt::ISODateWithMs).isValid());
+    QVERIFY(up["since"].toString().endsWith('Z'));
+    QCOMPARE(http(port, "GET", "/api/v1/health").status, 200);
+    rig.sim.restart();
+    QTRY_VERIFY(!rig.hub->link().up());
+    const test::HttpReply health = http(port, "GET", "/api/v1/health");
+    QCOMPARE(health.status, 503);
+    QCOMPARE(health.headers.value("content-type"), QByteArray("application/json"));
+    const QJsonObject down = json(health)["link"].toObject();
+    QCOMPARE(down["state"].toString(), QStringLiteral("down"));
+    QVERIFY(!down["reason"].toString().isEmpty());
+    QCOMPARE(json(http(port, "GET", "/api/v1/state"))["link"], QJsonValue(down));
   }
 
   // The limits of a request, and what a browser would need to let another site in.
@@ -431,7 +538,7 @@ class TestHubHttp : public QObject {
     if (how == "wrong message") events.socket.sendTextMessage(R"({"token":"nope"})");
     if (admitted) {
       QVERIFY(events.wait_records(1));
-      QCOMPARE(events.records[0]["event"].toString(), QStringLiteral("back"));
+      QCOMPARE(events.records[0]["event"].toString(), QStringLiteral("state"));
       QCOMPARE(rig.hub->events().clients(), 1);
     } else {
       QVERIFY(events.wait_closed());
@@ -484,6 +591,9 @@ class TestHubHttp : public QObject {
         {"HEAD", "/api/v1/openapi.json", {}, {}},
         {"GET", "/api/v1/schema.json", {}, {}},
         {"HEAD", "/api/v1/schema.json", {}, {}},
+        {"GET", "/api/v1/health", {}, {}},
+        {"HEAD", "/api/v1/health", {}, {}},
+        {"PATCH", "/api/v1/state", R"({"link":{"state":"down"},"aspect":"full"})", {}},
         {"GET", "/api/v1/parameters", {}, {}},
         {"HEAD", "/api/v1/parameters", {}, {}},
     };
@@ -498,7 +608,7 @@ class TestHubHttp : public QObject {
       }
     }
     rig.sim.front_panel("MOD003");
-    QVERIFY(events.wait_records(4));  // the hello, the routing change, the power refused, the mode
+    QVERIFY(events.wait_records(5));  // the state, the routing change, the power refused, the mode, the state
     for (const QJsonObject& record : std::as_const(events.records))
       observed.append(QJsonObject{{"method", "WS"}, {"path", "/api/v1/events"}, {"status", 101}, {"body", record}});
     QFile answers(dir.filePath("observed.json"));

@@ -174,6 +174,10 @@ class LinkDocumentTest : public QObject {
     QTest::newRow("read-only checked") << QByteArray(R"({"bezel": {"h_limit": 300}, "mode": "quad"})")
                                        << "bezel.h_limit: expected a whole number from 0 to 254";
     QTest::newRow("read-only skipped") << QByteArray(R"({"firmware": {"version": "1.23"}, "mode": "quad"})") << "ok";
+    QTest::newRow("a hub's link skipped") << QByteArray(R"({"link": {"state": "down", "since": "2025-03-01T22:04:05.000Z",
+        "reason": null, "target": "tcp 10.0.0.5:23"}, "mode": "quad"})") << "ok";
+    QTest::newRow("a link that is no object") << QByteArray(R"({"link": "up", "mode": "quad"})")
+                                              << "link: expected an object (the link's state, which is read-only)";
     QTest::newRow("schema 1") << QByteArray(R"({"schema": 1, "mode": "quad"})") << "ok";
     QTest::newRow("schema 2") << QByteArray(R"({"schema": 2, "mode": "quad"})")
                               << "schema: this program reads documents of schema 1";

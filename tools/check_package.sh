@@ -18,7 +18,8 @@
 # - manual pages: quadrel(1) names the data folder of the tree it is installed
 #   in, and each page's SEE ALSO names the other three; the hub's units start
 #   the program of the tree they are installed in;
-# - metainfo: screenshots (shipped in share/screenshots, at the sizes stated),
+# - metainfo: screenshots of the panel and of the hub's web panel (shipped in
+#   share/screenshots, at the sizes stated),
 #   home page, developer, release notes, a <provides> for every program of the
 #   package; a Homepage field in each package;
 # - the packages: quadrel with the panel and the client, quadrel-sim with the
@@ -65,7 +66,8 @@ programs() { (cd "${tree[$1]}/usr/bin" && ls); }
 [[ $(programs quadrel | tr '\n' ' ') == "quadrel quadrel-cli " ]] || fail "quadrel holds the programs: $(programs quadrel | tr '\n' ' ')"
 [[ $(programs quadrel-sim | tr '\n' ' ') == "corvane-sim " ]] || fail "quadrel-sim holds the programs: $(programs quadrel-sim | tr '\n' ' ')"
 [[ $(programs quadrel-hub | tr '\n' ' ') == "quadrel-hub " ]] || fail "quadrel-hub holds the programs: $(programs quadrel-hub | tr '\n' ' ')"
-for file in usr/share/quadrel/hub/index.html usr/share/quadrel/hub/openapi.json usr/share/man/man1/quadrel-hub.1.gz \
+for file in usr/share/quadrel/hub/index.html usr/share/quadrel/hub/app.js usr/share/quadrel/hub/manifest.webmanifest \
+            usr/share/quadrel/hub/icon-512.png usr/share/quadrel/hub/openapi.json usr/share/man/man1/quadrel-hub.1.gz \
             usr/lib/systemd/user/quadrel-hub.service usr/lib/systemd/system/quadrel-hub@.service; do
   [[ -f ${tree[quadrel-hub]}/$file ]] || fail "quadrel-hub has no /$file"
 done
@@ -197,15 +199,16 @@ for pkg in "${packages[@]}"; do
     sed -n '/<releases>/,/<\/releases>/p' "$metainfo" | grep '<p>' >/dev/null || fail "${metainfo##*/}: a release without notes"
   done
 done
-app_metainfo=$(ls "${tree[quadrel]}"/usr/share/metainfo/*.xml)
-grep -q '<screenshot type="default">' "$app_metainfo" || fail "no default screenshot"
-while read -r width height url; do
-  shot=$root/share/screenshots/${url##*/}
-  [[ $url == "${homepage}screenshots/${url##*/}" ]] || fail "screenshot $url is not under ${homepage}screenshots/"
-  [[ -f $shot ]] || { fail "screenshot ${url##*/} is not in share/screenshots"; continue; }
-  read -r w h < <(file -b "$shot" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1 \2/p')
-  [[ "$w $h" == "$width $height" ]] || fail "${url##*/} is $w x $h, the metainfo says $width x $height"
-done < <(sed -n 's|.*<image type="source" width="\([0-9]*\)" height="\([0-9]*\)">\(.*\)</image>.*|\1 \2 \3|p' "$app_metainfo")
+for app_metainfo in "${tree[quadrel]}"/usr/share/metainfo/*.xml "${tree[quadrel-hub]}"/usr/share/metainfo/*.xml; do
+  grep -q '<screenshot type="default">' "$app_metainfo" || fail "${app_metainfo##*/}: no default screenshot"
+  while read -r width height url; do
+    shot=$root/share/screenshots/${url##*/}
+    [[ $url == "${homepage}screenshots/${url##*/}" ]] || fail "screenshot $url is not under ${homepage}screenshots/"
+    [[ -f $shot ]] || { fail "screenshot ${url##*/} is not in share/screenshots"; continue; }
+    read -r w h < <(file -b "$shot" | sed -n 's/.* \([0-9]*\) x \([0-9]*\),.*/\1 \2/p')
+    [[ "$w $h" == "$width $height" ]] || fail "${url##*/} is $w x $h, the metainfo says $width x $height"
+  done < <(sed -n 's|.*<image type="source" width="\([0-9]*\)" height="\([0-9]*\)">\(.*\)</image>.*|\1 \2 \3|p' "$app_metainfo")
+done
 
 if ((failures)); then
   echo "package checks: $failures failed" >&2

@@ -361,6 +361,8 @@ int report_failures(const Session& session, const ApplyReport& report) {
       case ChangeResult::Restarting: print_stdout(applied.change.path + QStringLiteral(": ") + applied.message + '\n'); break;
       case ChangeResult::NotSent: not_sent[applied.message] << applied.change.path; break;
       case ChangeResult::NoAnswer:
+      case ChangeResult::LinkLost:
+        // Cut short by the run's limit, which ended every wait.
         if (session.timed_out()) {
           session.error(applied.change.path + QStringLiteral(": ") + applied.command + QStringLiteral(": ") +
                         session.timeout_reason());

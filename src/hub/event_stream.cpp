@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "hub/access.h"
+#include "hub/http_api.h"
 #include "hub/hub_log.h"
 #include "hub/shared_link.h"
 
@@ -22,7 +23,7 @@ struct EventStream::Client {
   QTimer* token_wait = nullptr;  // the socket's: deleted with it, after its own signal
 };
 
-EventStream::EventStream(QAbstractHttpServer& server, SharedLink& link, const Access& access, bool loopback_only,
+EventStream::EventStream(HttpApi& server, SharedLink& link, const Access& access, bool loopback_only,
                          QObject* parent)
     : QObject(parent), server_(server), link_(link), access_(access), loopback_only_(loopback_only) {
   connect(&server_, &QAbstractHttpServer::newWebSocketConnection, this, &EventStream::on_new_connection);
@@ -31,6 +32,9 @@ EventStream::EventStream(QAbstractHttpServer& server, SharedLink& link, const Ac
   connect(&link_, &SharedLink::confirmed, this,
           [this](const QByteArray& line, Change change, const void*) { publish_change(line, change); });
   connect(&link_, &SharedLink::link_state, this, [this](bool up, const QString& reason) {
+    // Back: the device was read anew; what changed meanwhile went out as
+    // records, and the whole state with the link follows.
+    if (up) publish(snapshot());
     publish(up ? WatchDecoder::back_record(link_.target().describe(), QDateTime::currentDateTime())
                : WatchDecoder::lost_record(reason, QDateTime::currentDateTime()));
   });
@@ -87,17 +91,29 @@ void EventStream::on_new_connection() {
 void EventStream::admit(Client* client) {
   client->admitted = true;
   if (client->token_wait) client->token_wait->stop();
-  // The first record says where the link stands.
-  const QDateTime now = QDateTime::currentDateTime();
-  const QJsonObject hello = link_.up() ? WatchDecoder::back_record(link_.target().describe(), now)
-                                       : WatchDecoder::lost_record(QStringLiteral("the link is not open"), now);
-  client->socket->sendTextMessage(QString::fromLatin1(watch_json_line(hello).trimmed()));
+  // The first message is the whole state, with where the link stands; records follow.
+  client->socket->sendTextMessage(QString::fromLatin1(watch_json_line(snapshot()).trimmed()));
+}
+
+QJsonObject EventStream::snapshot() const {
+  return {{"event", "state"}, {"time", watch_time(QDateTime::currentDateTime())}, {"state", server_.state_json()}};
 }
 
 void EventStream::publish_change(const QByteArray& line, Change change) {
   if (clients_.empty()) return;
   // As the hub's model read it, whoever selected the output it belongs to.
-  publish(WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime()));
+  QJsonObject record = WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime());
+  publish(record);
+  // The resolution's name goes with its number.
+  if (change.aspect == Aspect::Resolution) {
+    record["field"] = QStringLiteral("resolution_name");
+    record["value"] = server_.state_json().value(QStringLiteral("resolution_name"));
+    publish(record);
+  }
+  // A reset changes many values at once, which its record does not name; a
+  // mode decides which of the document's values exist (the others are null).
+  if (change.aspect == Aspect::Mode || change.aspect == Aspect::PictureReset || change.aspect == Aspect::FactoryReset)
+    publish(snapshot());
 }
 
 void EventStream::publish(const QJsonObject& record) {

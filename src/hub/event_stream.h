@@ -16,12 +16,13 @@ class QWebSocket;
 namespace quadrel::hub {
 
 class Access;
+class HttpApi;
 class SharedLink;
 
 class EventStream : public QObject {
   Q_OBJECT
  public:
-  EventStream(QAbstractHttpServer& server, SharedLink& link, const Access& access, bool loopback_only,
+  EventStream(HttpApi& server, SharedLink& link, const Access& access, bool loopback_only,
               QObject* parent = nullptr);
   ~EventStream() override;
 
@@ -30,6 +31,9 @@ class EventStream : public QObject {
   void publish(const QJsonObject& record);
   // A line the device reported or confirmed, as its record of what it changed.
   void publish_change(const QByteArray& line, quadrel::Change change);
+  // {"event": "state", "state": the whole state document, with the link}: a
+  // client's first message, and what follows a change of many values at once.
+  QJsonObject snapshot() const;
 
   static constexpr int kMaxClients = 64;
   // A client that takes nothing of this much is cut off.
@@ -44,7 +48,7 @@ class EventStream : public QObject {
   void admit(Client* client);
   void drop(Client* client, quint16 code, const QString& why);
 
-  QAbstractHttpServer& server_;
+  HttpApi& server_;
   SharedLink& link_;
   const Access& access_;
   bool loopback_only_;

@@ -29,6 +29,7 @@ const QString kEventsPath = QStringLiteral("/api/v1/events");
 const QString kOpenApiPath = QStringLiteral("/api/v1/openapi.json");
 const QString kSchemaPath = QStringLiteral("/api/v1/schema.json");
 const QString kParametersPath = QStringLiteral("/api/v1/parameters");
+const QString kHealthPath = QStringLiteral("/api/v1/health");
 
 QByteArray json_text(const QJsonObject& object) { return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n'; }
 
@@ -162,7 +163,8 @@ void HttpApi::load_web_files(const QString& folder) {
                                                  {"css", "text/css; charset=utf-8"},
                                                  {"js", "text/javascript; charset=utf-8"},
                                                  {"svg", "image/svg+xml"},
-                                                 {"png", "image/png"}};
+                                                 {"png", "image/png"},
+                                                 {"webmanifest", "application/manifest+json"}};
   const QDir dir(folder);
   for (const QString& name : dir.entryList(QDir::Files | QDir::Readable)) {
     const QString suffix = name.section('.', -1);
@@ -180,7 +182,13 @@ QByteArray HttpApi::etag(const QByteArray& document) {
   return '"' + QCryptographicHash::hash(document, QCryptographicHash::Sha256).toHex().left(32) + '"';
 }
 
-QByteArray HttpApi::state_document() const { return json_text(to_json(link_.device().state(), resolutions_)); }
+QJsonObject HttpApi::state_json() const {
+  QJsonObject document = to_json(link_.device().state(), resolutions_);
+  document.insert(QLatin1String(kLinkKey), link_.status().to_json());
+  return document;
+}
+
+QByteArray HttpApi::state_document() const { return json_text(state_json()); }
 
 bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
   // A WebSocket handshake the guard let through: Qt hands the socket to the
@@ -220,7 +228,12 @@ bool HttpApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socke
     description(QStringLiteral("state.schema.json"), "application/schema+json");
   } else if (path == kParametersPath) {
     // What each value of the state is and which values it takes: the web panel's choices.
-    if (read) reply.send(200, "application/json", json_text(parameters_description()));
+    if (read) reply.send(200, "application/json", json_text(parameters_description(resolutions_)));
+    else not_allowed("GET, HEAD");
+  } else if (path == kHealthPath) {
+    // For monitors: 200 while the device answers, 503 otherwise; the body says where the link stands.
+    if (read) reply.send(link_.up() ? 200 : 503, "application/json",
+                         json_text({{QLatin1String(kLinkKey), link_.status().to_json()}}));
     else not_allowed("GET, HEAD");
   } else if (path == kEventsPath) {
     reply.problem(426, QStringLiteral("the events come over a WebSocket"), {}, {{"Upgrade", "websocket"}});

@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServerResponder>
+#include <QJsonObject>
 #include <QString>
 #include <memory>
 #include <string>
@@ -53,6 +54,8 @@ class HttpApi : public QAbstractHttpServer {
 
   // The entity tag of a state document: a strong validator of its bytes.
   static QByteArray etag(const QByteArray& document);
+  // The state document from the model, with where the link stands.
+  QJsonObject state_json() const;
 
  protected:
   bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;

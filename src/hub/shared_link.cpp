@@ -24,6 +24,7 @@ SharedLink::SharedLink(LinkTarget where, QObject* parent)
   connect(&settle_, &QTimer::timeout, this, &SharedLink::schedule_follow_up);
   connect(&opener_, &LinkOpener::opened, this, [this] {
     last_reason_.clear();
+    enter(LinkStatus::State::Connecting);
     log_event(QStringLiteral("%1: link open").arg(target().describe()));
     enqueue([this] { return read_model(); });
   });
@@ -33,6 +34,8 @@ SharedLink::SharedLink(LinkTarget where, QObject* parent)
       log_event(QStringLiteral("%1: cannot open the link: %2; trying again, every %3 at most")
                     .arg(target().describe(), reason, seconds(kRetryMs[std::size(kRetryMs) - 1])));
     last_reason_ = reason;
+    reason_ = reason;
+    enter(LinkStatus::State::Down);
   });
   connect(&device_, &Device::link_ended, this, [this](LinkEnd, const QString& reason) { on_link_ended(reason); });
   connect(&device_, &Device::changed, this, &SharedLink::on_changed);
@@ -75,7 +78,9 @@ void SharedLink::schedule_follow_up() {
 
 QCoro::Task<> SharedLink::follow_up() {
   follow_up_queued_ = false;
-  if (device_.pending_reads().empty()) co_return;
+  // Not while the link is closed: they would be asked for again at once, and
+  // again, and nothing else would run. The link's opening reads the whole model.
+  if (device_.pending_reads().empty() || !device_.link_open()) co_return;
   // Nobody asked to change the selected output: it is selected again once the reads are done.
   if (!follow_up_selected_) follow_up_selected_ = device_.state().channel.value_or(0);
   const bool answered = co_await device_.run_next_follow_up();
@@ -90,6 +95,14 @@ QCoro::Task<> SharedLink::follow_up() {
 
 void SharedLink::start() { opener_.keep_open(); }
 
+LinkStatus SharedLink::status() const { return {state_, since_, reason_, target().describe()}; }
+
+void SharedLink::enter(LinkStatus::State state) {
+  if (state == state_) return;
+  state_ = state;
+  since_ = QDateTime::currentDateTimeUtc();
+}
+
 void SharedLink::on_changed(Aspect aspect, int index) {
   const Change change{aspect, index};
   const QByteArray line = bytes(device_.link().rx_buf());
@@ -99,8 +112,9 @@ void SharedLink::on_changed(Aspect aspect, int index) {
     emit report(line, change);
   } else if (carrying_ && device_.reply_door() == Door::Set) {
     carried_ = change;
-  } else if (!carrying_ && up_ && device_.reply_is_news() && aspect != Aspect::Channel) {
-    // Found by the hub's own reads (the selected output they change is put back).
+  } else if (!carrying_ && device_.reply_is_news() && aspect != Aspect::Channel) {
+    // Found by the hub's own reads (the selected output they change is put
+    // back), the reading after an outage included: what changed meanwhile.
     emit refreshed(line, change);
   }
 }
@@ -109,6 +123,8 @@ void SharedLink::on_link_ended(const QString& reason) {
   up_ = false;
   log_event(QStringLiteral("%1: link closed: %2").arg(target().describe(), reason));
   last_reason_ = reason;
+  reason_ = reason;
+  enter(LinkStatus::State::Down);
   emit link_state(false, reason);
 }
 
@@ -234,6 +250,7 @@ QCoro::Task<> SharedLink::read_model() {
                 .arg(whole ? QString() : QStringLiteral(" (some queries went unanswered)")));
   if (!up_) {
     up_ = true;
+    enter(LinkStatus::State::Up);
     emit link_state(true, {});
   }
 }

@@ -15,6 +15,7 @@
 #include "hub/command_rules.h"
 #include "link/device.h"
 #include "link/link_opener.h"
+#include "link/state_document.h"
 
 namespace quadrel::hub {
 
@@ -35,6 +36,8 @@ class SharedLink : public QObject {
   const LinkTarget& target() const { return opener_.target(); }
   // The link is open and its model has been read since it opened.
   bool up() const { return up_; }
+  // Where the link stands, since when, and the last reason it closed or failed.
+  LinkStatus status() const;
 
   // Work on the device: a coroutine that runs alone on the link, from the
   // event loop, once it is its turn. Each origin (a client; nullptr for the
@@ -44,8 +47,9 @@ class SharedLink : public QObject {
   // follow-ups) are the hub's own work, one group a job.
   using Job = std::function<QCoro::Task<>()>;
   void enqueue(Job job, const void* origin = nullptr);
-  // The jobs not yet done, the one running included: 0 when the link is idle.
-  int queued() const { return waiting_ + (running_ ? 1 : 0); }
+  // The jobs not yet done, the one running included, and the reads that
+  // wait for a burst of reports to end: 0 when the link is idle.
+  int queued() const { return waiting_ + (running_ ? 1 : 0) + (settle_.isActive() ? 1 : 0); }
 
   // One client's command, run inside a job.
   struct Result {
@@ -120,6 +124,10 @@ class SharedLink : public QObject {
   bool carrying_ = false;       // a client's command is being carried
   std::optional<Change> carried_;  // what its answer changed
   QString last_reason_;
+  LinkStatus::State state_ = LinkStatus::State::Connecting;
+  QDateTime since_ = QDateTime::currentDateTimeUtc();
+  QString reason_;  // the last, kept until the next
+  void enter(LinkStatus::State state);
 };
 
 }  // namespace quadrel::hub

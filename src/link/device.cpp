@@ -322,7 +322,9 @@ void Device::follow_command(std::string_view command, ExchangeOutcome outcome) {
 }
 
 void Device::schedule(Reads reads, bool restart) {
-  if (reads.empty()) return;
+  // A link that closed is read whole when it opens again (a restart's
+  // command closes a TCP link before its outcome is known).
+  if (reads.empty() || !link_open()) return;
   pending_ = pending_ | reads;
   restart_first_ = restart_first_ || restart;
   arm_follow_ups();
@@ -362,7 +364,12 @@ QCoro::Task<bool> Device::run_next_follow_up() {
 
 QCoro::Task<Device::Step> Device::follow_up_step() {
   if (pending_.empty()) co_return Step::Done;
-  if (!link_open() || link_.shutting_down() || link_.state().tx_busy) co_return Step::Failed;
+  if (!link_open() || link_.shutting_down()) {
+    pending_ = {};
+    restart_first_ = false;
+    co_return Step::Failed;
+  }
+  if (link_.state().tx_busy) co_return Step::Failed;
   if (std::exchange(restart_first_, false)) {
     const bool back = co_await await_device_back();
     if (!back) {

@@ -224,7 +224,7 @@ class Device : public QObject {
   QCoro::Task<ExchangeOutcome> route_input(int input) { return set(Aspect::Routing, 0, input); }
   QCoro::Task<ExchangeOutcome> read_resolution();
   // The two interlaced 1080-line resolutions (5 and 6) are served in Matrix only.
-  static bool is_interlaced_1080(int number) { return number == 5 || number == 6; }
+  static bool is_interlaced_1080(int number) { return quadrel::is_interlaced_1080(number); }
   bool resolution_allowed(int number) const;
   // A picture value of a row 1..4 (in Matrix the whole picture is row 1):
   // sent as a slider sends it, without waiting; false when not sent.

@@ -295,7 +295,11 @@ class StrictReader {
     for (auto it = object.begin(); it != object.end(); ++it) {
       const QString path = prefix.isEmpty() ? it.key() : prefix + '.' + it.key();
       const QJsonValue value = it.value();
-      if (path == QLatin1String("schema")) {
+      if (path == QLatin1String(kLinkKey)) {
+        // Where a hub's link stood when the document was made: read-only.
+        if (!value.isObject() && !value.isNull())
+          fail(path, QStringLiteral("expected an object (the link's state, which is read-only)"));
+      } else if (path == QLatin1String("schema")) {
         if (value != QJsonValue(kDocumentSchema))
           fail(path, QStringLiteral("this program reads documents of schema %1").arg(kDocumentSchema));
       } else if (const Field* field = document_field(path)) {
@@ -374,8 +378,20 @@ const Field* document_field(const Parameter& row, int channel, bool limit) {
   return nullptr;
 }
 
-QJsonObject parameters_description() {
+QJsonObject parameters_description(const std::vector<std::string>& resolutions) {
   static const char* const kKinds[] = {"none", "integer", "word", "flag", "label", "text"};
+  const Names& mode_words = names_of(row_of(Aspect::Mode));
+  auto mode_list = [&mode_words](auto&& has) {
+    QJsonArray modes;
+    for (int m = mode_no::Matrix; m <= mode_no::Quad; ++m)
+      if (has(m)) modes.append(mode_words.word(m));
+    return modes;
+  };
+  auto strings = [](const auto& texts) {
+    QJsonArray list;
+    for (std::string_view text : texts) list.append(latin1(text));
+    return list;
+  };
   QJsonArray list;
   for (const Parameter& p : parameters()) {
     if (!p.in_document && !p.settable()) continue;
@@ -390,10 +406,30 @@ QJsonObject parameters_description() {
       entry["min"] = p.lo;
       entry["max"] = p.hi;
     }
-    if (p.value == Value::Label) entry["max_length"] = static_cast<int>(kLongestLabel);
+    if (p.value == Value::Label) {
+      entry["max_length"] = static_cast<int>(kLongestLabel);
+      entry["pattern"] = QStringLiteral("^[ -~]{0,%1}$").arg(kLongestLabel);
+    }
     QJsonArray choices;
-    for (int v = p.lo; v <= p.hi && !p.choices.empty(); ++v)
-      choices.append(QJsonObject{{"value", v}, {"word", latin1(p.word(v))}, {"caption", latin1(p.caption_of(v))}});
+    for (int v = p.lo; v <= p.hi && !p.choices.empty(); ++v) {
+      QJsonObject choice{{"value", v}, {"word", latin1(p.word(v))}, {"caption", latin1(p.caption_of(v))}};
+      if (p.aspect == Aspect::Mode) {
+        const ModeNames& names = mode_names(v);
+        choice["outputs"] = strings(names.outputs);
+        choice["picture_rows"] = strings(names.picture_rows);
+        if (!names.sources[0].empty()) choice["sources"] = strings(names.sources);
+      }
+      choices.append(choice);
+    }
+    if (p.aspect == Aspect::Resolution) {
+      for (std::size_t i = 0; i < resolutions.size() && static_cast<int>(i) < p.hi; ++i) {
+        const int number = static_cast<int>(i) + 1;
+        choices.append(QJsonObject{
+            {"value", number},
+            {"caption", QString::fromStdString(resolutions[i])},
+            {"modes", mode_list([number](int m) { return m == mode_no::Matrix || !is_interlaced_1080(number); })}});
+      }
+    }
     if (!choices.isEmpty()) entry["choices"] = choices;
     if (p.channels > 0) {
       QJsonArray channels;
@@ -401,13 +437,26 @@ QJsonObject parameters_description() {
         channels.append(QString::fromStdString(p.path_of(n, n == 0 ? mode_no::Matrix : mode_no::Quad)));
       entry["paths"] = channels;
     }
-    QJsonArray modes;
-    for (int m = mode_no::Matrix; m <= mode_no::Quad; ++m)
-      if (p.exists_in(m)) modes.append(names_of(row_of(Aspect::Mode)).word(m));
-    entry["modes"] = modes;
+    if (const std::string query = query_command(p); !query.empty()) entry["query"] = QString::fromStdString(query);
+    if (p.value == Value::None && p.settable()) {
+      // What happens rather than what is held: the line that makes it happen.
+      QJsonArray commands;
+      for (int v = p.lo; v <= p.hi; ++v)
+        commands.append(QJsonObject{{"value", v}, {"line", QString::fromStdString(set_command(p, v))}});
+      entry["commands"] = commands;
+    }
+    entry["modes"] = mode_list([&p](int m) { return p.exists_in(m); });
     list.append(entry);
   }
   return {{"schema", kDocumentSchema}, {"parameters", list}};
+}
+
+QJsonObject LinkStatus::to_json() const {
+  static const char* const kStates[] = {"up", "connecting", "down"};
+  return {{"state", kStates[static_cast<int>(state)]},
+          {"since", since.toUTC().toString(Qt::ISODateWithMs)},
+          {"reason", reason.isEmpty() ? QJsonValue() : QJsonValue(reason)},
+          {"target", target}};
 }
 
 QString plain_address(const std::string& address) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
@@ -105,8 +106,29 @@ const Field* document_field(const Parameter& row, int channel = 1, bool limit = 
 
 // The parameters as the web panel and other clients choose values:
 // {"parameters": [{"code", "path", "caption", "kind", "min", "max", "choices":
-// [{"value", "word", "caption"}], "modes", "settable", "channels"}]}.
-QJsonObject parameters_description();
+// [{"value", "word", "caption"}], "modes", "settable", "paths", "query",
+// "commands"}]}. The modes' choices name their outputs, picture rows and
+// dual audio sources as the panel does; the resolution's are `resolutions`
+// (number 1 first), each with the modes that serve it; an event (a preset,
+// a reset, a menu key, a swap) lists the line of each of its values.
+QJsonObject parameters_description(const std::vector<std::string>& resolutions = {});
+
+// Where the link to the device stands, as the documents a hub serves show it:
+// {"state": "up" | "connecting" | "down", "since": RFC 3339 UTC time with
+// milliseconds, "reason": the last reason or null, "target": "tcp 10.0.0.5:23"}.
+// `up`: open, and the model read since it opened; `connecting`: opening, or
+// open and being read; `down`: closed, tried again.
+struct LinkStatus {
+  enum class State { Up, Connecting, Down };
+  State state = State::Connecting;
+  QDateTime since;
+  QString reason;
+  QString target;
+
+  QJsonObject to_json() const;
+};
+// The document's key that holds it: read-only, ignored by read_wanted().
+inline constexpr char kLinkKey[] = "link";
 
 // The whole state as one document. `resolutions` names the resolution
 // numbers (position + 1). IP addresses are shown without zero padding.

@@ -19,7 +19,6 @@ std::pair<QString, QJsonValue> field_of(const Change& change, const DeviceModel&
   switch (change.aspect) {
     case Aspect::PictureReset: return {"picture.reset", QJsonValue()};
     case Aspect::FactoryReset: return {"factory_reset", QJsonValue()};
-    case Aspect::Network: return {};
     case Aspect::PipSwap: return {i ? "pip." + output_letter(i) + ".swap" : QStringLiteral("pip.swap"), QJsonValue()};
     default: break;
   }
@@ -33,7 +32,11 @@ std::pair<QString, QJsonValue> field_of(const Change& change, const DeviceModel&
   // In the TV Wall one input feeds every output.
   if (change.aspect == Aspect::Routing && i == 0) path = path.section(u'.', 0, 0);
   auto value = [&]() -> QJsonValue {
-    if (const auto* text = row->text_in(s, channel)) return *text ? QJsonValue(QString::fromStdString(**text)) : QJsonValue();
+    if (const auto* text = row->text_in(s, channel)) {
+      if (!*text) return QJsonValue();
+      // An address as the document spells it, without the device's zero padding.
+      return row->group == Read::Network ? plain_address(**text) : QString::fromStdString(**text);
+    }
     if (!number) return QJsonValue();
     if (change.aspect == Aspect::Channel) return output_letter(*number);
     if (!limit && row->value == Value::Word) return names_of(*row).word(*number);

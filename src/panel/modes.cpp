@@ -39,6 +39,8 @@ void set_shown(QWidget* w, bool on) {
   if (w) w->setVisible(on);
 }
 
+QString latin1(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
 }  // namespace
 
 Modes::Modes(const PanelContext& context) : Piece(context) {
@@ -54,18 +56,6 @@ Modes::Modes(const PanelContext& context) : Piece(context) {
   QObject::connect(&device_, &Device::mode_change_finished, &ctx_, [this] { mode_change_finished(); });
 }
 
-const Modes::ModeLook& Modes::look_of(int mode) {
-  static const std::array<ModeLook, 6> looks{{
-      {{"", "", "", ""}, {"", "", "", ""}},                          // unused
-      {{"A", "B", "C", "D"}, {"ALL", "", "", ""}},                   // Matrix
-      {{"AL", "AR", "BL", "BR"}, {"AL", "AR", "BL", "BR"}},          // Dual PoP
-      {{"Wall", "", "", ""}, {"Out A", "Out B", "Out C", "Out D"}},  // TV Wall
-      {{"AM", "AS", "BM", "BS"}, {"AM", "AS", "BM", "BS"}},          // Dual PiP
-      {{"Q1", "Q2", "Q3", "Q4"}, {"Q1", "Q2", "Q3", "Q4"}},          // Quad
-  }};
-  return looks[static_cast<std::size_t>(mode)];
-}
-
 void Modes::cmd_mode_Click(int index) { device_.set_mode(index); }
 
 void Modes::mode_change_started() {
@@ -79,7 +69,7 @@ void Modes::mode_change_finished() {
   for (int i = 1; i <= 5; ++i) c_.cmd_mode[i]->setEnabled(true);
 }
 
-void Modes::apply_captions(int mode, const ModeLook& look) {
+void Modes::apply_captions(int mode, const ModeNames& look) {
   struct Row {
     QGroupBox* frame;
     std::array<QLabel*, 5>& labels;
@@ -91,7 +81,7 @@ void Modes::apply_captions(int mode, const ModeLook& look) {
                       {c_.fra_sat, c_.lab_sat, c_.hsr_sat, c_.txt_sat},
                       {c_.fra_hue, c_.lab_hue, c_.hsr_hue, c_.txt_hue}};
   for (int n = 1; n <= 4; ++n) {
-    const QString channel = QString::fromLatin1(look.channels[n - 1]);
+    const QString channel = latin1(look.outputs[n - 1]);
     const QString output = QStringLiteral("Output %1").arg(QChar(u'A' + (n - 1)));
     set_text(c_.cmd_out[n], channel);
     // A button without a caption is not used in this mode; it says so.
@@ -101,7 +91,7 @@ void Modes::apply_captions(int mode, const ModeLook& look) {
     for (int in = 1; in <= 4; ++in)
       set_accessible_name(c_.lab_out_in[n][in], QStringLiteral("%1, input %2").arg(block).arg(in));
 
-    const QString caption = QString::fromLatin1(look.picture_rows[n - 1]);
+    const QString caption = latin1(look.picture_rows[n - 1]);
     for (const Row& row : rows) {
       set_text(row.labels[n], caption);
       const QString what = caption.isEmpty()
@@ -113,18 +103,19 @@ void Modes::apply_captions(int mode, const ModeLook& look) {
   }
 }
 
-void Modes::set_dual_captions(const char* first, const char* second) {
-  set_text(c_.opt_da[1], QString::fromLatin1(first));
-  set_text(c_.opt_db[1], QString::fromLatin1(first));
-  set_text(c_.opt_da[2], QString::fromLatin1(second));
-  set_text(c_.opt_db[2], QString::fromLatin1(second));
+void Modes::set_dual_captions(int mode) {
+  const auto& sources = mode_names(mode).sources;
+  set_text(c_.opt_da[1], latin1(sources[0]));
+  set_text(c_.opt_db[1], latin1(sources[0]));
+  set_text(c_.opt_da[2], latin1(sources[1]));
+  set_text(c_.opt_db[2], latin1(sources[1]));
 }
 
 void Modes::rx_mod() {
   const int m = device_.state().mode.value_or(kMatrix);
   for (int i = 1; i <= 5; ++i) show_current(c_.cmd_mode[i], i == m);
 
-  apply_captions(m, look_of(m));
+  apply_captions(m, mode_names(m));
   switch (m) {
     case kMatrix:
       // Only the first picture row, the whole picture, stays live.
@@ -166,10 +157,7 @@ void Modes::settle_mode_frames() {
   const int disp_mode = device_.disp_mode();
   const bool dual = powered && disp_mode == kDualPop;
   if (dual) {
-    if (device_.dual_kind() == 2)
-      set_dual_captions("Main", "Sub");
-    else
-      set_dual_captions("Left", "Right");
+    set_dual_captions(device_.dual_kind() == 2 ? kDualPip : kDualPop);
   }
   set_enabled(c_.fra_dual_a, dual);
   set_enabled(c_.fra_dual_b, dual);

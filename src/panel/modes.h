@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include "link/core/parameters.h"
 #include "ui/piece.h"
 
 namespace quadrel {
@@ -23,17 +24,11 @@ class Modes : public Piece {
   void settle_mode_frames();
 
  private:
-  // Captions and picture rows of one mode.
-  struct ModeLook {
-    std::array<const char*, 4> channels;
-    std::array<const char*, 4> picture_rows;
-  };
-  static const ModeLook& look_of(int mode);
-
   // Captions of the channel buttons, the picture rows and the map cells, and
   // the accessible names that go with them.
-  void apply_captions(int mode, const ModeLook& look);
-  void set_dual_captions(const char* first, const char* second);
+  void apply_captions(int mode, const ModeNames& look);
+  // The dual audio choices as `mode` (Dual PoP or Dual PiP) names them.
+  void set_dual_captions(int mode);
   // While a mode change runs no other can start from the buttons.
   void mode_change_started();
   void mode_change_finished();

@@ -41,7 +41,7 @@ class Browser {
   // Starts the browser (headless, its own profile, no traffic of its own) and
   // opens `url` in a page; false with the reason.
   bool open(const QString& url, QString* error) {
-    QStringList args{"--headless", "--disable-gpu", "--no-first-run", "--disable-background-networking",
+    QStringList args{"--headless", "--disable-gpu", "--disable-quic", "--no-first-run", "--disable-background-networking",
                      "--disable-component-update", "--disable-sync", "--disable-default-apps",
                      "--disable-extensions", "--mute-audio", "--remote-debugging-port=0", "--remote-allow-origins=*",
                      "--window-size=1024,900", "--user-data-dir=" + profile_.path(), "about:blank"};

@@ -239,6 +239,12 @@ constexpr Choice kCorners[] = {{"upper-left|ul", "upper left"},
                                {"lower-right|lr", "lower right"},
                                {"lower-left|ll", "lower left"}};
 constexpr Choice kSizes[] = {{"large", "Large"}, {"medium", "Medium"}, {"small", "Small"}, {"off", "Off"}};
+constexpr Choice kResets[] = {{"factory", "Factory Reset"}, {"picture", "Reset"}};
+constexpr Choice kSwaps[] = {{"a", "SWAP"}, {"b", "SWAP"}};
+// The menu keys: each sends one value, named as the key is.
+constexpr Choice kMenu[] = {{"menu", "Menu"}}, kExit[] = {{"exit", "Exit"}}, kOk[] = {{"ok", "OK"}},
+                 kUp[] = {{"up", "Up"}}, kDown[] = {{"down", "Down"}}, kLeft[] = {{"left", "Left"}},
+                 kRight[] = {{"right", "Right"}};
 
 // --- the table -------------------------------------------------------------------
 
@@ -371,11 +377,11 @@ constexpr Parameter kTable[] = {
      .modes = modes::DualPip, .per_mode = true, .value = Value::Word, .choices = kSizes,
      .path = "pip.@.size", .client = "pip @ size VALUE", .caption = "PiP size", .aspect = Aspect::PipSize,
      .read = read_pair, .number = int_of<&DeviceState::pip_size>},
-    {.code = "PSW", .lo = 1, .hi = 2, .modes = modes::DualPip, .path = "pip.@.swap",
+    {.code = "PSW", .lo = 1, .hi = 2, .modes = modes::DualPip, .choices = kSwaps, .path = "pip.@.swap",
      .in_document = false, .client = "pip @ swap", .caption = "PiP swap", .aspect = Aspect::PipSwap,
      .read = read_swap},
     // Resets, presets, menu keys: events the device does, of which the model keeps no setting.
-    {.code = "RST", .lo = 1, .hi = 2, .path = "factory_reset", .in_document = false, .caption = "Reset",
+    {.code = "RST", .lo = 1, .hi = 2, .choices = kResets, .path = "factory_reset", .in_document = false, .caption = "Reset",
      .aspect = Aspect::FactoryReset, .restarts = true, .restart_value = 1, .follow_up = kAfterFactoryReset,
      .read = read_reset},
     {.code = "SAV", .lo = 1, .hi = 4, .path = "preset.saved", .in_document = false, .client = "preset save VALUE",
@@ -385,13 +391,13 @@ constexpr Parameter kTable[] = {
      .client = "preset recall VALUE", .caption = "Preset recalled", .aspect = Aspect::PresetRecalled,
      .late_reply = true, .follow_up = kAfterRecall, .read = read_preset,
      .number = int_field<&DeviceState::preset_recalled>},
-    {.code = "MNX", .lo = 1, .hi = 1, .in_document = false, .client = "key menu", .caption = "Menu key"},
-    {.code = "MNE", .lo = 1, .hi = 1, .in_document = false, .client = "key exit", .caption = "Menu key"},
-    {.code = "MNO", .lo = 1, .hi = 1, .in_document = false, .client = "key ok", .caption = "Menu key"},
-    {.code = "MNU", .lo = 1, .hi = 1, .in_document = false, .client = "key up", .caption = "Menu key"},
-    {.code = "MND", .lo = 1, .hi = 1, .in_document = false, .client = "key down", .caption = "Menu key"},
-    {.code = "MNL", .lo = 1, .hi = 1, .in_document = false, .client = "key left", .caption = "Menu key"},
-    {.code = "MNR", .lo = 1, .hi = 1, .in_document = false, .client = "key right", .caption = "Menu key"},
+    {.code = "MNX", .lo = 1, .hi = 1, .choices = kMenu, .in_document = false, .client = "key menu", .caption = "Menu key"},
+    {.code = "MNE", .lo = 1, .hi = 1, .choices = kExit, .in_document = false, .client = "key exit", .caption = "Menu key"},
+    {.code = "MNO", .lo = 1, .hi = 1, .choices = kOk, .in_document = false, .client = "key ok", .caption = "Menu key"},
+    {.code = "MNU", .lo = 1, .hi = 1, .choices = kUp, .in_document = false, .client = "key up", .caption = "Menu key"},
+    {.code = "MND", .lo = 1, .hi = 1, .choices = kDown, .in_document = false, .client = "key down", .caption = "Menu key"},
+    {.code = "MNL", .lo = 1, .hi = 1, .choices = kLeft, .in_document = false, .client = "key left", .caption = "Menu key"},
+    {.code = "MNR", .lo = 1, .hi = 1, .choices = kRight, .in_document = false, .client = "key right", .caption = "Menu key"},
     // Network: each answered by a bare address.
     {.code = "EIP", .form = Form::Query, .queries = Current, .group = Read::Network, .value = Value::Text,
      .path = "network.ip", .caption = "IP address", .aspect = Aspect::Network, .aspect_index = 0,
@@ -456,6 +462,18 @@ std::string channel_name(char hole, int channel) {
 }  // namespace
 
 // --- the rows ----------------------------------------------------------------------
+
+const ModeNames& mode_names(int mode) {
+  static constexpr ModeNames kNames[] = {
+      {{"", "", "", ""}, {"", "", "", ""}, {"", ""}},                               // no mode
+      {{"A", "B", "C", "D"}, {"ALL", "", "", ""}, {"", ""}},                        // Matrix
+      {{"AL", "AR", "BL", "BR"}, {"AL", "AR", "BL", "BR"}, {"Left", "Right"}},      // Dual PoP
+      {{"Wall", "", "", ""}, {"Out A", "Out B", "Out C", "Out D"}, {"", ""}},       // TV Wall
+      {{"AM", "AS", "BM", "BS"}, {"AM", "AS", "BM", "BS"}, {"Main", "Sub"}},        // Dual PiP
+      {{"Q1", "Q2", "Q3", "Q4"}, {"Q1", "Q2", "Q3", "Q4"}, {"", ""}},               // Quad
+  };
+  return kNames[mode >= mode_no::Matrix && mode <= mode_no::Quad ? mode : 0];
+}
 
 std::span<const Parameter> parameters() { return table(); }
 

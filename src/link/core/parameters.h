@@ -2,6 +2,7 @@
 // the document, apply, the hub's line check, the client and the web panel derive from.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -66,6 +67,21 @@ inline constexpr unsigned of(int mode) { return mode >= 1 && mode <= 5 ? 1u << m
 inline constexpr unsigned Matrix = 1u << 1, DualPop = 1u << 2, TvWall = 1u << 3, DualPip = 1u << 4, Quad = 1u << 5;
 inline constexpr unsigned All = Matrix | DualPop | TvWall | DualPip | Quad;
 }  // namespace modes
+
+// What a display mode (1..5) calls its four output channels (empty: the
+// channel is not used in it), its four picture rows (the Matrix mode has
+// one, the whole picture) and the two pictures whose sound the dual audio
+// choices take (none outside the dual modes): the panel's captions.
+struct ModeNames {
+  std::array<std::string_view, 4> outputs;
+  std::array<std::string_view, 4> picture_rows;
+  std::array<std::string_view, 2> sources;
+};
+// All empty for a number that is no mode.
+const ModeNames& mode_names(int mode);
+
+// The two interlaced 1080-line resolutions (5 and 6) are served in Matrix only.
+constexpr bool is_interlaced_1080(int number) { return number == 5 || number == 6; }
 
 // How a command of the parameter is written.
 enum class Form {

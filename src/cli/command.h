@@ -63,6 +63,9 @@ using DocumentValues = std::vector<std::pair<QString, QJsonValue>>;
 class Context {
  public:
   Context(const Command& command, const QCommandLineParser& parser, const LinkOptions& link, LinkTarget target);
+  // The session goes once the event loop is back: the command may end inside
+  // one of its link's own signals.
+  ~Context();
 
   const QStringList& args() const { return args_; }
   const QCommandLineParser& parser() const { return parser_; }
@@ -73,7 +76,7 @@ class Context {
   int usage(const QString& message) const;
   // Opens the link; nullptr (the error printed) when it cannot be opened:
   // the command then ends with exit_code::LinkError.
-  Session* open();
+  QCoro::Task<Session*> open();
   // The resolution names, position p being resolution number p + 1.
   const std::vector<std::string>& resolutions() const;
 
@@ -111,11 +114,11 @@ class Command {
   virtual std::optional<DocumentValues> document_values(const Context&, QString* /*error*/) const { return std::nullopt; }
 
   // Parses the command's own arguments and runs it; returns the exit code.
-  int execute(const QStringList& arguments, LinkOptions link) const;
+  QCoro::Task<int> execute(const QStringList& arguments, LinkOptions link) const;
 
  protected:
   // Runs the command with its arguments parsed.
-  virtual int execImpl(Context& context) const = 0;
+  virtual QCoro::Task<int> execImpl(Context& context) const = 0;
 
   QList<QCommandLineOption> options_;
   QStringList notes_;  // lines of help after the options
@@ -176,10 +179,10 @@ int report_failures(const std::function<void(const QString&)>& error, const QStr
 std::optional<QByteArray> read_apply_document(const Context& c, int* code);
 
 // Runs a command through the hub's API (--hub) instead of a link of its own.
-int run_on_hub(const Command& command, Context& context);
+QCoro::Task<int> run_on_hub(const Command& command, Context& context);
 
 // Sends the commands in order, stopping at the first that does not end with
 // its answer; returns the exit code (the error line printed).
-int run_commands(Session& session, const std::vector<std::string>& commands);
+QCoro::Task<int> run_commands(Session& session, const std::vector<std::string>& commands);
 
 }  // namespace quadrel::cli

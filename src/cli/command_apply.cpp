@@ -32,22 +32,22 @@ class Apply : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     int code = exit_code::Done;
     const std::optional<QByteArray> bytes = read_apply_document(c, &code);
-    if (!bytes) return code;
+    if (!bytes) co_return code;
     // Read and checked already.
     QString why;
     std::vector<DocumentError> errors;
     const auto wanted = read_wanted(*parse_document(*bytes, &why), &errors);
 
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     DeviceReader before(*s);
     // The plan is made from the whole device as it is now; a value the device
     // refused to report is planned as not known.
-    before.read_all();
-    if (before.exit_code() >= exit_code::NoAnswer) return before.report();
+    co_await before.read_all();
+    if (before.exit_code() >= exit_code::NoAnswer) co_return before.report();
 
     ApplyOptions options;
     options.dry_run = c.parser().isSet("dry-run");
@@ -56,7 +56,7 @@ class Apply : public Command {
         c.print(applied.change.line() + '\n');
     };
     options.await_restart = [s] { return s->await_device(s->time_left_s(kRestartWaitS)); };
-    return report_failures(*s, apply_state(s->device(), *wanted, options));
+    co_return report_failures(*s, co_await apply_state(s->device(), *wanted, options));
   }
 };
 

@@ -336,7 +336,9 @@ class HubRun {
   int exit_ = exit_code::Done;
 };
 
-QCoro::Task<int> run_through_hub(const Command& command, Context& c) {
+}  // namespace
+
+QCoro::Task<int> run_on_hub(const Command& command, Context& c) {
   QString why;
   const std::optional<QUrl> url = hub_url(c.link().hub, &why);
   if (!url) co_return c.usage(why);
@@ -346,9 +348,5 @@ QCoro::Task<int> run_through_hub(const Command& command, Context& c) {
   HubRun run(command, c, door);
   co_return co_await run.run();
 }
-
-}  // namespace
-
-int run_on_hub(const Command& command, Context& context) { return QCoro::waitFor(run_through_hub(command, context)); }
 
 }  // namespace quadrel::cli

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QJsonObject>
 
+#include <qcoro/qcorotask.h>
+
 namespace quadrel::hub {
 
 class SharedLink;
@@ -19,7 +21,7 @@ struct PatchOutcome {
 // one of the link's jobs, sends what differs from the model and reads back
 // what it changed; each change the device confirmed reaches every client.
 // `dry_run`: the changes are planned from the model and nothing is sent.
-PatchOutcome patch_state(SharedLink& link, const QByteArray& body, bool dry_run = false);
+QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body, bool dry_run = false);
 
 // The HTTP status of an exit code: 200, 409 refused or held otherwise, 504 no
 // answer, 503 link down, 422 the document does not fit.

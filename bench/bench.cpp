@@ -33,6 +33,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <qcoro/qcorotask.h>
+
 #include "bench_hub.h"
 #include "plain_client.h"
 #include "link/core/framer.h"
@@ -86,7 +88,8 @@ std::vector<double> panel_exchanges(DeviceLink& link, int count) {
   for (int i = 0; i < count; ++i) {
     QElapsedTimer clock;
     clock.start();
-    link.tx_cmd("MOD999");
+    // Awaited in an event loop of its own, as a caller awaits it in the application's.
+    QCoro::waitFor(link.tx_cmd("MOD999"));
     us.push_back(clock.nsecsElapsed() / 1000.0);
     if (!link.state().rx_flag) std::fprintf(stderr, "unanswered exchange %d\n", i);
   }

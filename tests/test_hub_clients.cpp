@@ -12,41 +12,14 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include "hub_process.h"
 #include "panel_fixture.h"
 
 using namespace quadrel;
+using quadrel::test::HubProcess;
 using quadrel::test::PanelFixture;
 
 namespace {
-
-quint16 free_port() {
-  QTcpServer probe;
-  probe.listen(QHostAddress::LocalHost, 0);
-  return probe.serverPort();
-}
-
-// quadrel-hub as a process, with its log.
-struct HubProcess {
-  QProcess process;
-  QByteArray log;
-  quint16 port = free_port();
-  quint16 http_port = free_port();
-
-  bool start(const QStringList& arguments, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    process.setProcessEnvironment(env);
-    QObject::connect(&process, &QProcess::readyReadStandardError, [this] { log += process.readAllStandardError(); });
-    process.start(QStringLiteral(QUADREL_HUB_PATH), arguments);
-    return process.waitForStarted(5000);
-  }
-  bool wait_log(const QByteArray& text, int ms = 5000) {
-    return QTest::qWaitFor([&] { return log.contains(text); }, ms);
-  }
-  ~HubProcess() {
-    if (process.state() == QProcess::NotRunning) return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) process.kill();
-  }
-};
 
 struct Run {
   int code = -1;

@@ -166,28 +166,32 @@ class TestHubMqtt : public QObject {
     QTest::addColumn<int>("exit_code");
     QTest::addColumn<QString>("sent");  // the device's line, or none
     QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("retained");  // kept by the broker from before the hub came
     const QByteArray valid = R"({"mode":"quad"})";
-    QTest::newRow("a setting") << valid << 0 << "MOD005" << "";
+    QTest::newRow("a setting") << valid << 0 << "MOD005" << "" << false;
     QTest::newRow("64 KiB, the last taken") << valid + QByteArray(64 * 1024 - valid.size(), ' ') << 0 << "MOD005"
-                                           << "";
-    QTest::newRow("a byte more") << valid + QByteArray(64 * 1024 - valid.size() + 1, ' ') << 64 << "" << "65537 bytes";
-    QTest::newRow("no JSON") << QByteArray("quad please") << 64 << "" << "no JSON";
-    QTest::newRow("a JSON array") << QByteArray("[1]") << 64 << "" << "no JSON object";
-    QTest::newRow("an unknown key") << QByteArray(R"({"mode":"quad","colour":1})") << 64 << "" << "colour";
-    QTest::newRow("out of range") << QByteArray(R"({"routing":{"A":5}})") << 64 << "" << "routing.A";
-    QTest::newRow("empty") << QByteArray() << 64 << "" << "no JSON";
+                                           << "" << false;
+    QTest::newRow("a byte more") << valid + QByteArray(64 * 1024 - valid.size() + 1, ' ') << 64 << "" << "65537 bytes" << false;
+    QTest::newRow("no JSON") << QByteArray("quad please") << 64 << "" << "no JSON" << false;
+    QTest::newRow("a JSON array") << QByteArray("[1]") << 64 << "" << "no JSON object" << false;
+    QTest::newRow("an unknown key") << QByteArray(R"({"mode":"quad","colour":1})") << 64 << "" << "colour" << false;
+    QTest::newRow("out of range") << QByteArray(R"({"routing":{"A":5}})") << 64 << "" << "routing.A" << false;
+    QTest::newRow("empty") << QByteArray() << 64 << "" << "no JSON" << false;
+    QTest::newRow("retained") << valid << 64 << "" << "retained" << true;
   }
   void set_is_answered_on_result() {
     QFETCH(QByteArray, payload);
     QFETCH(int, exit_code);
     QFETCH(QString, sent);
     QFETCH(QString, says);
+    QFETCH(bool, retained);
     MqttWatch watch;
     QVERIFY(watch.start(broker_->port(), {"quadrel/stage/result"}));
+    if (retained) QVERIFY(MqttWatch::publish(broker_->port(), "quadrel/stage/set", payload, true));
     auto rig = mqtt_rig(*broker_, "stage");
     QVERIFY(QTest::qWaitFor([&] { return rig->hub->mqtt()->client().connected(); }, 3000));
     rig->sim.clear_log();
-    QVERIFY(MqttWatch::publish(broker_->port(), "quadrel/stage/set", payload));
+    if (!retained) QVERIFY(MqttWatch::publish(broker_->port(), "quadrel/stage/set", payload));
     const auto result = watch.wait("quadrel/stage/result");
     QVERIFY(result);
     QVERIFY(!result->retained);
@@ -196,6 +200,7 @@ class TestHubMqtt : public QObject {
     // What the setting sent first (the reads it set going follow), or nothing at all.
     const QStringList log = rig->sim.log();
     QVERIFY2(sent.isEmpty() ? log.isEmpty() : log.value(0) == sent, qPrintable(log.join(' ')));
+    if (retained) QCOMPARE(rig->sim.device().state().mode, 1);
   }
 
   // Each component's configs hold only keys Home Assistant documents; each
@@ -219,8 +224,9 @@ class TestHubMqtt : public QObject {
     QVERIFY(QTest::qWaitFor(
         [&] {
           const auto configs = configs_heard(watch, component);
-          return int(configs.size()) == entities &&
-                 configs.begin()->second.value("device").toObject().contains("sw_version");
+          return int(configs.size()) == entities && std::all_of(configs.begin(), configs.end(), [](auto& c) {
+                   return c.second.value("device").toObject().contains("sw_version");
+                 });
         },
         3000));
     auto configs = configs_heard(watch, component);

@@ -273,9 +273,20 @@ void MqttBridge::save_record() {
 
 // --- requests -----------------------------------------------------------------------
 
-void MqttBridge::on_message(const QString& topic_name, const QByteArray& payload, const QByteArray& correlation) {
-  if (topic_name == topic(QStringLiteral("set"))) take_set(payload, correlation);
-  else if (topic_name == topic(QStringLiteral("send"))) take_send(payload, correlation);
+void MqttBridge::on_message(const QString& topic_name, const QByteArray& payload, const QByteArray& correlation,
+                            bool retained) {
+  const bool set = topic_name == topic(QStringLiteral("set"));
+  if (!set && topic_name != topic(QStringLiteral("send"))) return;
+  // A command the broker kept would be carried out again at every connection.
+  if (retained) {
+    log_event(QStringLiteral("MQTT: a retained message on %1 is not taken; clear it with an empty retained message")
+                  .arg(topic_name));
+    return answer(refusal(exit_code::Usage, QStringLiteral("a retained command is not taken (it would be carried out "
+                                                           "again at each connection): publish it without retain")),
+                  set ? "set" : "send", correlation);
+  }
+  if (set) take_set(payload, correlation);
+  else take_send(payload, correlation);
 }
 
 void MqttBridge::answer(QJsonObject result, const char* from, const QByteArray& correlation) {

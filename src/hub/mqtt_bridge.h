@@ -82,7 +82,7 @@ class MqttBridge : public QObject {
 
  private:
   void on_connected();
-  void on_message(const QString& topic, const QByteArray& payload, const QByteArray& correlation);
+  void on_message(const QString& topic, const QByteArray& payload, const QByteArray& correlation, bool retained);
   void take_set(const QByteArray& payload, const QByteArray& correlation);
   void take_send(const QByteArray& payload, const QByteArray& correlation);
   void answer(QJsonObject result, const char* from, const QByteArray& correlation);

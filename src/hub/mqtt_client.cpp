@@ -74,7 +74,8 @@ MqttClient::MqttClient(BrokerAddress broker, const QString& client_id, const QSt
         }
         auto* client = static_cast<MqttClient*>(self);
         emit client->message(QString::fromUtf8(message->topic),
-                             QByteArray(static_cast<const char*>(message->payload), message->payloadlen), correlation);
+                             QByteArray(static_cast<const char*>(message->payload), message->payloadlen), correlation,
+                             message->retain);
       });
   const QByteArray topic = will_topic.toUtf8();
   mosquitto_will_set(mosq_, topic.constData(), static_cast<int>(will_payload.size()), will_payload.constData(), 1, true);

@@ -74,7 +74,8 @@ class MqttClient : public QObject {
   void failed(const QString& reason, bool lasting);
   // The connection, made before, is lost.
   void lost(const QString& reason);
-  void message(const QString& topic, const QByteArray& payload, const QByteArray& correlation);
+  // A message on a subscribed topic; `retained` when the broker kept it from before.
+  void message(const QString& topic, const QByteArray& payload, const QByteArray& correlation, bool retained);
 
  private:
   struct Outgoing {

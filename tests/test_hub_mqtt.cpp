@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <set>
@@ -357,6 +358,7 @@ class TestHubMqtt : public QObject {
   void the_broker_comes_back() {
     auto rig = mqtt_rig(*broker_, "stage");
     QVERIFY(QTest::qWaitFor([&] { return rig->hub->mqtt()->client().connected(); }, 3000));
+    QSignalSpy ended(rig->hub->mqtt(), &hub::MqttBridge::unreachable);
     broker_->stop();
     QVERIFY(QTest::qWaitFor([&] { return !rig->hub->mqtt()->client().connected(); }, 3000));
     QVERIFY(broker_->start());
@@ -369,6 +371,23 @@ class TestHubMqtt : public QObject {
     QVERIFY(late.wait("quadrel/stage/state", [](auto& m) { return m.retained && link_up(m); }));
     QVERIFY(late.wait("quadrel/stage/availability", [](auto& m) { return m.retained && m.payload == "online"; }));
     QVERIFY(late.wait("homeassistant/select/quadrel_stage/mode/config", [](auto& m) { return m.retained; }));
+    QCOMPARE(ended.count(), 0);
+  }
+
+  // --mqtt given and no broker there: the hub ends at start, with the reason;
+  // a broker reached once and gone later only costs time.
+  void a_broker_never_reached_ends_the_hub() {
+    const quint16 nobody = test::free_port();
+    auto rig = test::HubRig([&](hub::HubOptions& o, corvane::SimServer&) {
+      hub::MqttOptions::parse_url(QStringLiteral("mqtt://127.0.0.1:%1").arg(nobody), &o.mqtt.broker, nullptr);
+      o.mqtt.id = "stage";
+      o.mqtt.start_limit_ms = 300;
+    });
+    QSignalSpy unreachable(rig.hub->mqtt(), &hub::MqttBridge::unreachable);
+    QVERIFY(unreachable.wait(2000));
+    const QString reason = unreachable.at(0).at(0).toString();
+    QVERIFY2(reason.contains(QStringLiteral("127.0.0.1:%1 not reached within 0.3 s").arg(nobody)), qPrintable(reason));
+    QVERIFY2(reason.contains("refused"), qPrintable(reason));
   }
 
   // A broker that takes nothing for a while: the hub's queue stays within its

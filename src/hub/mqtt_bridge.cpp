@@ -121,7 +121,7 @@ MqttBridge::MqttBridge(MqttOptions options, SharedLink& link, HttpApi& http, Eve
     if (!reached_)
       emit unreachable(QStringLiteral("MQTT: %1 not reached within %2 s: %3")
                            .arg(options_.broker.describe())
-                           .arg(kStartLimitMs / 1000)
+                           .arg(options_.start_limit_ms / 1000.0)
                            .arg(last_failure_.isEmpty() ? QStringLiteral("no answer") : last_failure_));
   });
 }
@@ -177,7 +177,7 @@ bool MqttBridge::start(QString* error) {
   connect(&events_, &EventStream::published, this, [this](const QJsonObject& record) {
     if (client_->connected()) client_->publish(topic(QStringLiteral("events")), compact(record), false, 0);
   });
-  start_limit_.start(kStartLimitMs);
+  start_limit_.start(options_.start_limit_ms);
   client_->start();
   return true;
 }

@@ -390,6 +390,38 @@ class TestHubMqtt : public QObject {
     QVERIFY2(reason.contains("refused"), qPrintable(reason));
   }
 
+  // mqtts://: the broker's certificate checked against the authority given
+  // (and its address); one signed by another authority is never talked to.
+  void tls_checks_the_broker_data() {
+    QTest::addColumn<bool>("its_authority");
+    QTest::newRow("the broker's authority") << true;
+    QTest::newRow("another authority") << false;
+  }
+  void tls_checks_the_broker() {
+    QFETCH(bool, its_authority);
+    MosquittoBroker broker({}, {}, MosquittoBroker::Tls::On);
+    QVERIFY(broker.start());
+    QTemporaryDir other;
+    MosquittoBroker::make_authority(other.path(), "other");
+    auto rig = test::HubRig([&](hub::HubOptions& o, corvane::SimServer&) {
+      hub::MqttOptions::parse_url(QStringLiteral("mqtts://127.0.0.1:%1").arg(broker.port()), &o.mqtt.broker, nullptr);
+      o.mqtt.broker.ca_file = its_authority ? broker.ca_file() : other.filePath("other.pem");
+      o.mqtt.id = "stage";
+      o.mqtt.start_limit_ms = 5000;
+    });
+    QSignalSpy unreachable(rig.hub->mqtt(), &hub::MqttBridge::unreachable);
+    if (its_authority) {
+      QVERIFY(QTest::qWaitFor([&] { return rig.hub->mqtt()->client().connected(); }, 3000));
+    } else {
+      // Refused at once: another try cannot mend it.
+      QVERIFY(unreachable.wait(3000));
+      QVERIFY(!rig.hub->mqtt()->client().connected());
+      const QString reason = unreachable.at(0).at(0).toString();
+      QVERIFY2(reason.contains("TLS handshake failed") && reason.contains("other.pem") && reason.contains("127.0.0.1"),
+               qPrintable(reason));
+    }
+  }
+
   // A broker that takes nothing for a while: the hub's queue stays within its
   // cap while the device reports on, and the last state is the one the broker keeps.
   void a_stalled_broker_gets_the_last_state() {

@@ -14,8 +14,8 @@ declare -A needs=(
 # the client's completions and its document's schema, checked by the tests;
 # the hub's web panel, tested in headless Chromium; an X server for the
 # tests that need a real window; a Mosquitto broker and its clients for the
-# hub's MQTT, and Jinja2 to render Home Assistant's templates as it does
-needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium xvfb xauth mosquitto mosquitto-clients python3-jinja2"
+# hub's MQTT, and Jinja2 to render Home Assistant's templates as it does; openssl for the broker's test certificates
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium xvfb xauth mosquitto mosquitto-clients python3-jinja2 openssl"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)

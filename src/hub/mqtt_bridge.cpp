@@ -155,13 +155,13 @@ bool MqttBridge::start(QString* error) {
   connect(client_.get(), &MqttClient::connected_to_broker, this, &MqttBridge::on_connected);
   connect(client_.get(), &MqttClient::message, this, &MqttBridge::on_message);
   connect(client_.get(), &MqttClient::failed, this, [this](const QString& reason, bool lasting) {
+    // Refused at start: the hub ends, and says why then.
+    if (!reached_ && lasting)
+      return emit unreachable(QStringLiteral("MQTT: cannot connect to %1: %2").arg(options_.broker.describe(), reason));
     // Once per reason: a broker away for a night does not fill the journal.
     if (reason != last_failure_)
-      log_event(QStringLiteral("MQTT: cannot connect to %1: %2%3")
-                    .arg(options_.broker.describe(), reason,
-                         reached_ || !lasting ? QStringLiteral("; trying again") : QString()));
+      log_event(QStringLiteral("MQTT: cannot connect to %1: %2; trying again").arg(options_.broker.describe(), reason));
     last_failure_ = reason;
-    if (!reached_ && lasting) emit unreachable(QStringLiteral("MQTT: %1: %2").arg(options_.broker.describe(), reason));
   });
   connect(client_.get(), &MqttClient::lost, this, [this](const QString& reason) {
     log_event(QStringLiteral("MQTT: connection to %1 lost: %2; trying again").arg(options_.broker.describe(), reason));
@@ -178,7 +178,8 @@ bool MqttBridge::start(QString* error) {
     if (client_->connected()) client_->publish(topic(QStringLiteral("events")), compact(record), false, 0);
   });
   start_limit_.start(options_.start_limit_ms);
-  client_->start();
+  // From the event loop: whoever hears `unreachable` is listening by then.
+  QTimer::singleShot(0, client_.get(), &MqttClient::start);
   return true;
 }
 

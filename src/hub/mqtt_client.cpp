@@ -144,6 +144,7 @@ void MqttClient::try_connect() {
 
 void MqttClient::connect_to(const QString& host) {
   const int rc = mosquitto_connect_async(mosq_, host.toUtf8().constData(), broker_.port, kKeepAliveS);
+  if (rc == MOSQ_ERR_TLS) return ended(tls_refusal(), true);
   if (rc != MOSQ_ERR_SUCCESS) return ended(library_error(rc), false);
   if (send_buffer_ > 0 && mosquitto_socket(mosq_) >= 0)
     setsockopt(mosquitto_socket(mosq_), SOL_SOCKET, SO_SNDBUF, &send_buffer_, sizeof send_buffer_);
@@ -184,7 +185,11 @@ void MqttClient::closed(int rc) {
   misc_.stop();
   follow_socket();
   QString reason = std::exchange(last_failure_, {});
-  const bool lasting = std::exchange(failure_lasting_, false);
+  bool lasting = std::exchange(failure_lasting_, false);
+  if (reason.isEmpty() && rc == MOSQ_ERR_TLS && !was_up) {
+    reason = tls_refusal();
+    lasting = true;
+  }
   if (std::exchange(fallback_, false)) {
     retry_.start(0);
     return;
@@ -197,6 +202,14 @@ void MqttClient::closed(int rc) {
   if (was_up) emit lost(reason);
   else emit failed(reason, lasting);
   retry_later();
+}
+
+QString MqttClient::tls_refusal() const {
+  // The handshake failed: as a refused login, another try cannot mend it.
+  return QStringLiteral("the TLS handshake failed: the broker's certificate is not signed by %1, or does not name %2")
+      .arg(broker_.ca_file.isEmpty() ? QStringLiteral("an authority this system trusts")
+                                     : QStringLiteral("the authority in %1").arg(broker_.ca_file),
+           broker_.host);
 }
 
 void MqttClient::ended(const QString& reason, bool lasting) {

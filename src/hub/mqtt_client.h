@@ -93,6 +93,7 @@ class MqttClient : public QObject {
   void closed(int rc);
   void published();
   void ended(const QString& reason, bool lasting);
+  QString tls_refusal() const;
   void retry_later();
   // After each call into the library: the notifiers follow its socket and
   // whether it has something to write.

@@ -21,15 +21,35 @@ namespace quadrel::test {
 
 class MosquittoBroker {
  public:
-  // With `user` given, only it is let in, with `password`.
-  explicit MosquittoBroker(const QByteArray& user = {}, const QByteArray& password = {}) : port_(free_port()) {
+  enum class Tls { Off, On };
+  // With `user` given, only it is let in, with `password`. With TLS, its
+  // certificate for 127.0.0.1 is signed by an authority of its own (ca_file()).
+  explicit MosquittoBroker(const QByteArray& user = {}, const QByteArray& password = {}, Tls tls = Tls::Off)
+      : port_(free_port()) {
+    // Run as root, the broker reads its files as the user it becomes.
+    QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                           QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
     QByteArray conf = "listener " + QByteArray::number(port_) + " 127.0.0.1\npersistence false\n";
+    if (tls == Tls::On) {
+      make_authority(dir_.path(), "ca");
+      const QString ext = dir_.filePath(QStringLiteral("san.ext"));
+      QFile san(ext);
+      if (!san.open(QIODevice::WriteOnly)) qFatal("cannot write the certificate's names");
+      san.write("subjectAltName=IP:127.0.0.1\n");
+      san.close();
+      openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", "server.key",
+               "-out", "server.csr", "-subj", "/CN=127.0.0.1"});
+      openssl({"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial", "-out",
+               "server.pem", "-days", "2", "-extfile", ext});
+      QFile::setPermissions(dir_.filePath(QStringLiteral("server.key")),
+                            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::ReadGroup);
+      conf += "cafile " + dir_.filePath(QStringLiteral("ca.pem")).toUtf8() + "\ncertfile " +
+              dir_.filePath(QStringLiteral("server.pem")).toUtf8() + "\nkeyfile " +
+              dir_.filePath(QStringLiteral("server.key")).toUtf8() + "\n";
+    }
     if (user.isEmpty()) {
       conf += "allow_anonymous true\n";
     } else {
-      // Run as root, the broker reads its password file as the user it becomes.
-      QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
-                                             QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
       const QString file = dir_.filePath(QStringLiteral("passwords"));
       QProcess::execute(QStringLiteral("mosquitto_passwd"),
                         {"-b", "-c", file, QString::fromUtf8(user), QString::fromUtf8(password)});
@@ -70,9 +90,28 @@ class MosquittoBroker {
 
   quint16 port() const { return port_; }
   QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port_); }
+  QString ca_file() const { return dir_.filePath(QStringLiteral("ca.pem")); }
+
+  // A certificate authority of its own in `folder`: NAME.pem and NAME.key.
+  static void make_authority(const QString& folder, const QString& name) {
+    QProcess openssl;
+    openssl.setWorkingDirectory(folder);
+    openssl.start(QStringLiteral("openssl"),
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+                   name + ".key", "-out", name + ".pem", "-days", "2", "-subj", "/CN=Quadrel test " + name});
+    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0) qFatal("openssl: cannot make an authority");
+  }
   QByteArray log() { return process_.readAll(); }
 
  private:
+  void openssl(const QStringList& arguments) {
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir_.path());
+    openssl.start(QStringLiteral("openssl"), arguments);
+    if (!openssl.waitForFinished(10000) || openssl.exitCode() != 0)
+      qFatal("openssl %s: %s", qPrintable(arguments.first()), openssl.readAllStandardError().constData());
+  }
+
   QTemporaryDir dir_;
   QProcess process_;
   quint16 port_;

@@ -2,6 +2,7 @@
 // mosquitto_pub: availability with its last will, the retained state, the
 // events, settings on `set` with their `result`, Home Assistant's discovery
 // rendered as Home Assistant renders it, and a broker or a device that goes away.
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -151,6 +152,22 @@ class TestHubMqtt : public QObject {
     QVERIFY(!event->retained);
     QCOMPARE(event->json().value("value").toString(), "quad");
     QVERIFY(watch.wait("quadrel/stage/state", [](auto& m) { return m.json().value("mode") == "quad"; }));
+
+    // A burst of changes: at most one state a tenth of a second, and the last one always.
+    watch.clear();
+    QElapsedTimer burst;
+    burst.start();
+    for (int i = 0; i < 60; ++i) {
+      rig->sim.front_panel(QStringLiteral("LCK00%1").arg(i % 2));
+      QTest::qWait(5);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return rig->hub->http().state_json().value("key_lock") == true; }, 2000));
+    QTest::qWait(hub::MqttBridge::kStateIntervalMs * 2);
+    const QList<MqttMessage> states = watch.find("quadrel/stage/state");
+    QVERIFY2(states.size() <= burst.elapsed() / hub::MqttBridge::kStateIntervalMs + 1,
+             qPrintable(QStringLiteral("%1 states in %2 ms").arg(states.size()).arg(burst.elapsed())));
+    QCOMPARE(states.last().json(), rig->hub->http().state_json());
+    QCOMPARE(watch.find("quadrel/stage/events").size(), 60);
 
     // The device goes away: the unit is unavailable, the state says why; and back.
     watch.clear();

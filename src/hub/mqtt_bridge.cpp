@@ -314,16 +314,19 @@ void MqttBridge::take_set(const QByteArray& payload, const QByteArray& correlati
                           QStringLiteral("%1 requests wait for the device already; nothing was sent").arg(waiting_)),
                   "set", correlation);
   ++waiting_;
-  // As PATCH /api/v1/state: strict, sent in one of the link's jobs, read back.
   QPointer<MqttBridge> self(this);
-  SharedLink& link = link_;
-  link_.enqueue([self, &link, payload, correlation] {
-    if (!self) return;
-    const PatchOutcome outcome = patch_state(link, payload);
-    if (!self) return;
-    --self->waiting_;
-    self->answer(outcome.report, "set", correlation);
+  link_.enqueue([self, payload, correlation] {
+    if (self) self->set_job(payload, correlation);
   });
+}
+
+void MqttBridge::set_job(const QByteArray& payload, const QByteArray& correlation) {
+  // As PATCH /api/v1/state: strict, sent where it differs, read back.
+  QPointer<MqttBridge> self(this);
+  const PatchOutcome outcome = patch_state(link_, payload);
+  if (!self) return;
+  --waiting_;
+  answer(outcome.report, "set", correlation);
 }
 
 void MqttBridge::take_send(const QByteArray& payload, const QByteArray& correlation) {
@@ -347,18 +350,21 @@ void MqttBridge::take_send(const QByteArray& payload, const QByteArray& correlat
   }
   ++waiting_;
   QPointer<MqttBridge> self(this);
-  SharedLink& link = link_;
-  link_.enqueue([self, &link, command = *command, text, correlation] {
-    if (!self) return;
-    const SharedLink::Result result = link.carry(command, self.data());
-    if (!self) return;
-    --self->waiting_;
-    QJsonObject answer{{"line", text},
-                       {"reply", result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply))},
-                       {"exit_code", exit_code_of(result.outcome)}};
-    if (const QString why = device_said(result.outcome, text); !why.isEmpty()) answer.insert("message", why);
-    self->answer(answer, "send", correlation);
+  link_.enqueue([self, command = *command, text, correlation] {
+    if (self) self->send_job(command, text, correlation);
   });
+}
+
+void MqttBridge::send_job(const Command& command, const QString& text, const QByteArray& correlation) {
+  QPointer<MqttBridge> self(this);
+  const SharedLink::Result result = link_.carry(command, this);
+  if (!self) return;
+  --waiting_;
+  QJsonObject report{{"line", text},
+                     {"reply", result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply))},
+                     {"exit_code", exit_code_of(result.outcome)}};
+  if (const QString why = device_said(result.outcome, text); !why.isEmpty()) report.insert("message", why);
+  answer(report, "send", correlation);
 }
 
 }  // namespace quadrel::hub

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hub/command_rules.h"
 #include "hub/ha_discovery.h"
 #include "hub/mqtt_client.h"
 #include "link/link_opener.h"
@@ -85,6 +86,9 @@ class MqttBridge : public QObject {
   void on_message(const QString& topic, const QByteArray& payload, const QByteArray& correlation, bool retained);
   void take_set(const QByteArray& payload, const QByteArray& correlation);
   void take_send(const QByteArray& payload, const QByteArray& correlation);
+  // The link's jobs: each request's turn on the device, and its result.
+  void set_job(const QByteArray& payload, const QByteArray& correlation);
+  void send_job(const Command& command, const QString& text, const QByteArray& correlation);
   void answer(QJsonObject result, const char* from, const QByteArray& correlation);
   void schedule_state();
   void publish_state(bool again);

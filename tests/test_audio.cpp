@@ -6,6 +6,9 @@
 #include "panel/audio.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -91,7 +94,7 @@ class AudioTest : public QObject {
     auto report_mode = [&](const QString& line) {
       sent += fx.received();
       QVERIFY(fx.device_says(line));
-      fx.model().run_follow_ups();
+      awaited(fx.model().run_follow_ups());
       fx.clear_received();
     };
     fx.click(c.opt_audio[4]);
@@ -193,3 +196,4 @@ class AudioTest : public QObject {
 
 QTEST_MAIN(AudioTest)
 #include "test_audio.moc"
+

@@ -6,6 +6,9 @@
 
 #include "panel/bezel.h"
 #include "panel_fixture.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -15,7 +18,7 @@ namespace {
 QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')).toLatin1(); }
 
 // The limit query as the full refresh sends it.
-void query_limit(PanelFixture& fx, const char* code) { fx.model().query_bezel_limit(code == QByteArray("BEV") ? 1 : 0); }
+void query_limit(PanelFixture& fx, const char* code) { awaited(fx.model().query_bezel_limit(code == QByteArray("BEV") ? 1 : 0)); }
 
 // A limit of either axis is still awaited.
 bool limit_awaited(PanelFixture& fx) {
@@ -230,3 +233,4 @@ class BezelTest : public QObject {
 
 QTEST_MAIN(BezelTest)
 #include "test_bezel.moc"
+

@@ -55,11 +55,19 @@ class EndToEndTest : public QObject {
     }
     bool connect() {
       main->controls().cmd_conn_eth->click();
-      return QTest::qWaitFor([this] { return main->link().state().eth_connected; }, 3000);
+      return QTest::qWaitFor([this] { return main->link().state().eth_connected; }, 3000) && idle();
     }
     MainControls& c() { return main->controls(); }
+    // What a click asked of the device has ended, the reads that follow it included.
+    bool idle() {
+      return QTest::qWaitFor([this] { return !main->device().busy(); }, 10000);
+    }
+    void click(QAbstractButton* button) {
+      button->click();
+      QVERIFY(idle());
+    }
     void refresh() {
-      c().cmd_refresh->click();
+      click(c().cmd_refresh);
       sim.clear_log();
     }
   };
@@ -122,7 +130,7 @@ class EndToEndTest : public QObject {
                             "panel BEZ001", "panel BEH017", "panel LCK001",
                             mode == 1 ? "panel BRI033" : "panel BRI433", mode == 1 ? "panel SAT071" : "panel SAT671"};
     QVERIFY(rig.start(tcp, setup));
-    rig.c().cmd_refresh->click();
+    rig.click(rig.c().cmd_refresh);
     QCOMPARE(rig.sim.log(), refresh_commands(mode, true));
     compare_window_with_device(rig);
     QVERIFY(rig.notifier.texts.isEmpty());
@@ -139,7 +147,7 @@ class EndToEndTest : public QObject {
     QVERIFY(rig.start(tcp));
     rig.refresh();
     for (int mode : {2, 3, 4, 5, 1}) {
-      rig.c().cmd_mode[mode]->click();
+      rig.click(rig.c().cmd_mode[mode]);
       const QStringList expected = QStringList{QStringLiteral("MOD00%1").arg(mode)} + mode_change_queries(mode);
       QCOMPARE(rig.sim.log(), expected);
       rig.sim.clear_log();
@@ -152,20 +160,23 @@ class EndToEndTest : public QObject {
     Rig rig;
     QVERIFY(rig.start(true));
     rig.refresh();
-    rig.c().cmd_out[2]->click();
+    rig.click(rig.c().cmd_out[2]);
     QTest::mouseClick(rig.c().lab_out_in[2][3], Qt::LeftButton);
+    QVERIFY(rig.idle());
     QCOMPARE(rig.sim.log(), (QStringList{"OUT002", "INP999", "INP003"}));
     QCOMPARE(rig.sim.state().value("input2"), QStringLiteral("3"));
     QVERIFY(rig.c().sha_out_in[2][3]->fill() == colour::routed_green);
     rig.sim.clear_log();
 
-    rig.c().cmd_keypad->click();
+    rig.click(rig.c().cmd_keypad);
     QWidget* keypad = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
       if (w->windowTitle() == QStringLiteral("Keyboard") && w->isVisible()) keypad = w;
     QVERIFY(keypad);
     QTest::keyClick(keypad, Qt::Key_D);
+    QVERIFY(rig.idle());
     QTest::keyClick(keypad, Qt::Key_K);
+    QVERIFY(rig.idle());
     QCOMPARE(rig.sim.log(), (QStringList{"OUT003", "INP999", "INP002"}));
     QCOMPARE(rig.sim.state().value("input3"), QStringLiteral("2"));
   }
@@ -174,10 +185,11 @@ class EndToEndTest : public QObject {
     Rig rig;
     QVERIFY(rig.start(false));
     rig.refresh();
-    rig.c().cmd_save[2]->click();
-    rig.c().cmd_out[1]->click();
+    rig.click(rig.c().cmd_save[2]);
+    rig.click(rig.c().cmd_out[1]);
     QTest::mouseClick(rig.c().lab_out_in[1][4], Qt::LeftButton);
-    rig.c().cmd_recall[2]->click();
+    QVERIFY(rig.idle());
+    rig.click(rig.c().cmd_recall[2]);
     const QStringList expected = QStringList{"SAV002", "OUT001", "INP999", "INP004", "CAL002"} + recall_queries(1);
     QCOMPARE(rig.sim.log(), expected);
     QCOMPARE(rig.sim.state().value("input1"), QStringLiteral("1"));
@@ -190,14 +202,16 @@ class EndToEndTest : public QObject {
     Rig rig;
     QVERIFY(rig.start(true, {"panel MOD004"}));
     rig.refresh();
-    rig.c().cmd_hdcp->click();
+    rig.click(rig.c().cmd_hdcp);
     QCOMPARE(rig.sim.log(), (QStringList{"HPI991", "HPI992", "HPI993", "HPI994", "HPO991", "HPO992", "HPO993", "HPO994"}));
     rig.sim.clear_log();
     QTest::mouseClick(rig.c().lab_lab_input, Qt::LeftButton);
+    QVERIFY(rig.idle());
     QCOMPARE(rig.sim.log(), (QStringList{"LAB999", "LAI991", "LAI992", "LAI993", "LAI994"}));
     rig.sim.clear_log();
     QVERIFY(rig.c().lab_pip->isVisible() || !rig.c().lab_pip->isHidden());
     QTest::mouseClick(rig.c().lab_pip, Qt::LeftButton);
+    QVERIFY(rig.idle());
     QCOMPARE(rig.sim.log(), (QStringList{"PPO991", "PPO992", "PSZ991", "PSZ992"}));
   }
 
@@ -205,7 +219,7 @@ class EndToEndTest : public QObject {
     Rig rig;
     QVERIFY(rig.start(true));
     rig.refresh();
-    rig.c().cmd_fact_reset->click();
+    rig.click(rig.c().cmd_fact_reset);
     QCOMPARE(rig.sim.log(), QStringList{"RST001"});
     QCOMPARE(rig.notifier.texts.join("/"), QStringLiteral("Need to re-connect Ethernet after Corvane re-boots ready !"));
     QVERIFY(!rig.main->link().state().eth_connected);
@@ -216,7 +230,7 @@ class EndToEndTest : public QObject {
     QTest::qWait(400);
     QVERIFY(rig.connect());
     rig.sim.clear_log();
-    rig.c().cmd_refresh->click();
+    rig.click(rig.c().cmd_refresh);
     QCOMPARE(rig.sim.log(), refresh_commands(1, true));
     QVERIFY(rig.c().img_start->isHidden());
   }

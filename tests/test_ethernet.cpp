@@ -14,6 +14,9 @@
 #include "panel_fixture.h"
 #include "unanswered_port.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -80,7 +83,7 @@ class TestEthernet : public QObject {
     QCOMPARE(back_color(c.cmd_conn_eth), colour::routed_green);
     QVERIFY(c.cmd_disconn_eth->isEnabled());
     QCOMPARE(back_color(c.cmd_disconn_eth), colour::idle_grey);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
     QCOMPARE(fx.received(), QStringList({QStringLiteral("MOD999")}));
   }
@@ -153,13 +156,13 @@ class TestEthernet : public QObject {
     expect_idle(fx);
     QVERIFY(!fx.c().cmd_disconn_eth->isEnabled());
     QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
 
     // And connect again.
     fx.clear_messages();
     QVERIFY(fx.connect_ethernet());
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
   }
 
@@ -170,7 +173,7 @@ class TestEthernet : public QObject {
     fx.settle(300);  // the watch would have noticed a lost connection by now
     QVERIFY(fx.messages().isEmpty());
     expect_idle(fx);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
   }
 
@@ -179,10 +182,11 @@ class TestEthernet : public QObject {
     fx.main().ethernet().cmd_conn_eth_Click();
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet is already connected!")}));
     QVERIFY(fx.link().state().eth_connected);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
   }
 };
 
 QTEST_MAIN(TestEthernet)
 #include "test_ethernet.moc"
+

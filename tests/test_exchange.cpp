@@ -9,6 +9,9 @@
 #include "link/core/catalogue.h"
 #include "link/core/framer.h"
 #include "link/device_link.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::CapturingNotifier;
@@ -59,7 +62,7 @@ class ExchangeTest : public QObject {
     for (int iface : {0, 1}) {
       Rig rig(iface);
       rig.answer("MOD003\r");
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       QVERIFY(rig.link.state().rx_flag);
       QCOMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
       QVERIFY(rig.link.rx_buf().empty());
@@ -73,7 +76,7 @@ class ExchangeTest : public QObject {
     {  // another command's code: handled as a line of its own; no answer by the limit
       Rig rig;
       rig.answer("INP002\r");
-      rig.link.tx_cmd("OUT001");
+      awaited(rig.link.tx_cmd("OUT001"));
       QVERIFY(!rig.link.state().rx_flag);
       QCOMPARE(rig.handled, std::vector<std::string>{"rx_inp:INP002"});
       QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::NoAnswer);
@@ -85,7 +88,7 @@ class ExchangeTest : public QObject {
         rig.device().deliver("MOD003\r", 50);
         return std::string();
       };
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       QVERIFY(rig.link.state().rx_flag);
       QCOMPARE(rig.handled, (std::vector<std::string>{"rx_pwr:PWR000", "rx_mod:MOD003"}));
       QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::Answered);
@@ -93,14 +96,14 @@ class ExchangeTest : public QObject {
     {  // refused by the device: an answer, but no handler
       Rig rig;
       rig.answer("ERR\r");
-      rig.link.tx_cmd("LCK001");
+      awaited(rig.link.tx_cmd("LCK001"));
       QVERIFY(rig.link.state().rx_flag);
       QVERIFY(rig.handled.empty());
     }
     {  // a code without a handler that matches the command: the menu keys
       Rig rig;
       rig.answer("MNX001\r");
-      rig.link.tx_cmd("MNX001");
+      awaited(rig.link.tx_cmd("MNX001"));
       QVERIFY(rig.link.state().rx_flag);
       QVERIFY(rig.handled.empty());
     }
@@ -113,7 +116,7 @@ class ExchangeTest : public QObject {
       rig.answer("EXT\r");
       QElapsedTimer clock;
       clock.start();
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       QVERIFY(!rig.link.state().rx_flag);
       QCOMPARE(rig.handled, std::vector<std::string>{"rx_ext"});
       // The wait ended with the link, not at its time limit.
@@ -127,13 +130,13 @@ class ExchangeTest : public QObject {
       Rig rig(iface);
       QElapsedTimer clock;
       clock.start();
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       const qint64 elapsed = clock.elapsed();
       QVERIFY(!rig.link.state().rx_flag);
       QVERIFY(rig.handled.empty());
       QVERIFY2(elapsed >= (iface == 0 ? 600 : 1200), qPrintable(QString::number(elapsed)));
       QVERIFY(!rig.link.state().tx_busy);
-      QVERIFY(!rig.link.state().wait_busy);
+      QVERIFY(!rig.link.waiting());
     }
   }
 
@@ -141,7 +144,7 @@ class ExchangeTest : public QObject {
     Rig rig;
     rig.link.state().serial_open = false;
     rig.link.state().rx_flag = true;
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(!rig.link.state().rx_flag);
     QVERIFY(rig.serial.sent.empty());
     QVERIFY(rig.console.text().empty());
@@ -150,7 +153,7 @@ class ExchangeTest : public QObject {
 
     Rig eth(1);
     eth.link.state().eth_connected = false;
-    eth.link.tx_nowait("BRI010");
+    awaited(eth.link.tx_nowait("BRI010"));
     QCOMPARE(eth.notifier.texts, QStringList{"Ethernet port is disconnected !"});
     QVERIFY(eth.tcp.sent.empty());
   }
@@ -161,10 +164,10 @@ class ExchangeTest : public QObject {
     rig.answer("MOD003\r");
     // A click handled while the exchange waits tries to send.
     QTimer::singleShot(10, [&] {
-      rig.link.tx_cmd("PWR001");
-      rig.link.tx_nowait("BRI010");
+      awaited(rig.link.tx_cmd("PWR001"));
+      awaited(rig.link.tx_nowait("BRI010"));
     });
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QCOMPARE(rig.serial.sent, std::vector<std::string>{"MOD999\r"});
     // The outer exchange still takes its reply.
     QCOMPARE(rig.handled, std::vector<std::string>{"rx_mod:MOD003"});
@@ -175,7 +178,7 @@ class ExchangeTest : public QObject {
       Rig rig(iface);
       bool answered = false;
       rig.link.table().set("PWR", [&] {
-        rig.link.tx_cmd("MOD999");
+        awaited(rig.link.tx_cmd("MOD999"));
         answered = rig.link.state().rx_flag;
       });
       rig.answer("MOD001\r");
@@ -188,15 +191,14 @@ class ExchangeTest : public QObject {
 
   void the_serial_poll_runs_again_after_tx_nowait() {
     Rig rig;
-    // The reply to the slider is read inside tx_nowait's event pump.
+    // The reply to the slider comes through the serial poll.
     rig.serial.deliver("BEH020\r");
-    QCoreApplication::processEvents();
-    rig.link.tx_nowait("BEH020");
-    QCOMPARE(rig.handled, std::vector<std::string>{"rx_beh:BEH020"});
+    awaited(rig.link.tx_nowait("BEH020"));
+    QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_beh:BEH020"});
     rig.answer("MOD003\r");
     QElapsedTimer clock;
     clock.start();
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(rig.link.state().rx_flag);
     QVERIFY2(clock.elapsed() < 300, qPrintable(QString::number(clock.elapsed())));
   }
@@ -205,7 +207,7 @@ class ExchangeTest : public QObject {
     for (int iface : {0, 1}) {
       Rig rig(iface);
       rig.answer("BRI010\r");
-      rig.link.tx_nowait("BRI010");
+      awaited(rig.link.tx_nowait("BRI010"));
       QCOMPARE(rig.device().sent, std::vector<std::string>{"BRI010\r"});
       QVERIFY(!rig.link.state().tx_busy);
       QTRY_COMPARE(rig.handled, std::vector<std::string>{"rx_bri:BRI010"});
@@ -217,9 +219,9 @@ class ExchangeTest : public QObject {
     Rig rig(1);
     rig.tcp.reply_delay_ms = 0;
     rig.answer("BEH020\r");
-    // The reply is already waiting when tx_nowait pumps its events.
+    // A reply is already on its way when tx_nowait sends.
     rig.tcp.deliver("BEV030\r");
-    rig.link.tx_nowait("BEH020");
+    awaited(rig.link.tx_nowait("BEH020"));
     QTRY_COMPARE(rig.handled.size(), std::size_t(2));
     QCOMPARE(rig.handled[0], std::string("rx_bev:BEV030"));
     QCOMPARE(rig.handled[1], std::string("rx_beh:BEH020"));
@@ -252,7 +254,7 @@ class ExchangeTest : public QObject {
       for (const char* behind : {"INP003\r", "?\r", "ERR\r"}) {
         Rig rig(iface);
         rig.answer(std::string("OUT002\r") + behind);
-        rig.link.tx_cmd("OUT002");
+        awaited(rig.link.tx_cmd("OUT002"));
         QVERIFY(rig.link.state().rx_flag);
         QCOMPARE(rig.handled.front(), std::string("rx_out:OUT002"));
         QCOMPARE(rig.handled.size(), std::size_t(behind[0] == 'I' ? 2 : 1));
@@ -287,14 +289,13 @@ class ExchangeTest : public QObject {
         std::vector<std::string> seen_by_bri;
         rig.link.table().set("BRI", [&] {
           seen_by_bri.push_back(rig.link.rx_buf());
-          // The handler lets events run while the next reply comes in.
+          // The next reply comes in while the handler runs.
           rig.device().deliver("OUT002\r");
-          rig.link.wait_sec(0.02);
           seen_by_bri.push_back(rig.link.rx_buf());
         });
         if (from_exchange) {
           rig.answer("BRI050\r");
-          rig.link.tx_cmd("BRI050");
+          awaited(rig.link.tx_cmd("BRI050"));
         } else {
           rig.device().deliver("BRI050\r");
         }
@@ -422,7 +423,7 @@ class ExchangeTest : public QObject {
     rig.answer(reply);
     QElapsedTimer clock;
     clock.start();
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(rig.link.state().rx_flag);
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::Answered);
@@ -484,12 +485,12 @@ class ExchangeTest : public QObject {
     Rig rig;
     rig.answer("LCK001\r");
     rig.link.state().con_lines = 81;
-    rig.link.tx_cmd("LCK001");
+    awaited(rig.link.tx_cmd("LCK001"));
     // The command first emptied the console, then its reply was added.
     QCOMPARE(rig.console.text(), std::string("LCK001>LCK001\r "));
     QCOMPARE(rig.link.state().con_lines, 2);
     QCOMPARE(rig.console.clears, 1);
-    for (int i = 0; i < 200; ++i) rig.link.tx_cmd("LCK001");
+    for (int i = 0; i < 200; ++i) awaited(rig.link.tx_cmd("LCK001"));
     QVERIFY(rig.link.state().con_lines <= 81);
     QVERIFY(rig.console.text().size() < 81 * 16);
   }
@@ -499,7 +500,7 @@ class ExchangeTest : public QObject {
     bool lost = false;
     QObject::connect(&rig.link, &DeviceLink::serial_lost, [&] { lost = true; });
     rig.serial.stuck_output = 10;
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(lost);
     QVERIFY(!rig.link.state().serial_open);
     QVERIFY(!rig.link.state().tx_busy);
@@ -513,19 +514,19 @@ class ExchangeTest : public QObject {
     int reboots = 0;
     QObject::connect(&rig.link, &DeviceLink::ethernet_reboot, [&] {
       ++reboots;
-      rig.link.wait_sec(0.05);
       rig.link.state().eth_connected = false;
     });
     rig.tcp.reply_delay_ms = 5;
     rig.answer("RST001\r");
-    rig.link.tx_cmd("RST001");
+    awaited(rig.link.tx_cmd("RST001"));
     QCOMPARE(reboots, 1);
     // The reply that came during the reboot steps still reaches its handler.
     QCOMPARE(rig.handled, std::vector<std::string>{"rx_rst:RST001"});
-    rig.link.tx_cmd("PWR000");
+    awaited(rig.link.tx_cmd("PWR000"));
     QCOMPARE(reboots, 1);
   }
 };
 
 QTEST_GUILESS_MAIN(ExchangeTest)
 #include "test_exchange.moc"
+

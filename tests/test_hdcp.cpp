@@ -8,6 +8,9 @@
 #include "ui/widgets.h"
 #include "windows/frm_hdcp.h"
 #include "windows/hdcp_control.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -153,7 +156,7 @@ void TestHdcp::replies_while_closed_change_nothing() {
   fx.ps().send_enable = true;
 
   // A query sent while closed is answered and dispatched; the window stays as it was.
-  fx.model().hdcp_refresh();
+  awaited(fx.model().hdcp_refresh());
   QVERIFY(fx.link().state().rx_flag);
   QCOMPARE(selected(w->opt_hdcp_in[1]), 0);
 }
@@ -213,3 +216,4 @@ void TestHdcp::controls_have_names_and_places() {
 
 QTEST_MAIN(TestHdcp)
 #include "test_hdcp.moc"
+

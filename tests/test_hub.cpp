@@ -8,6 +8,9 @@
 
 #include "hub_rig.h"
 #include "sim_document.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::HubRig;
@@ -155,8 +158,8 @@ class TestHub : public QObject {
       panel.use_interface(1);
       panel.connect_tcp(QStringLiteral("127.0.0.1"), port);
       QTRY_VERIFY(panel.tcp_connected());
-      QCOMPARE(panel.recall_preset(2), ExchangeOutcome::Answered);
-      QCOMPARE(panel.exchange("MOD999"), ExchangeOutcome::Answered);
+      QCOMPARE(awaited(panel.recall_preset(2)), ExchangeOutcome::Answered);
+      QCOMPARE(awaited(panel.exchange("MOD999")), ExchangeOutcome::Answered);
       QCOMPARE(panel.state().mode, 5);
     } else if (door == "quadrel-cli") {
       const QStringList link{"--tcp", QStringLiteral("127.0.0.1:%1").arg(port)};
@@ -310,3 +313,4 @@ class TestHub : public QObject {
 
 QTEST_GUILESS_MAIN(TestHub)
 #include "test_hub.moc"
+

@@ -399,7 +399,7 @@ class TestHubMqtt : public QObject {
       hub::MqttOptions::parse_url(QStringLiteral("mqtt://127.0.0.1:%1").arg(nobody), &o.mqtt.broker, nullptr);
       o.mqtt.id = "stage";
       o.mqtt.start_limit_ms = 300;
-    });
+    }, false);
     QSignalSpy unreachable(rig.hub->mqtt(), &hub::MqttBridge::unreachable);
     QVERIFY(unreachable.wait(2000));
     const QString reason = unreachable.at(0).at(0).toString();

@@ -133,6 +133,8 @@ class TestHubWeb : public QObject {
   void every_group_drives_the_device() {
     QFETCH(int, step);
     const Step& s = steps()[step];
+    // What the step before asked the device has been read back.
+    QTRY_VERIFY_WITH_TIMEOUT(rig_->hub->link().queued() == 0, 8000);
     rig_->sim.clear_log();
     QVERIFY2(eval_true(s.script), "the control is not there, or not enabled");
     if (eval_true("document.getElementById('confirm').open")) {

@@ -25,9 +25,10 @@ FrmLabel* open_labels(PanelFixture& fx) {
   return fx.main().labels().window();
 }
 
-void enter_label(FrmLabel* w, int input, const QString& text) {
+void enter_label(PanelFixture& fx, FrmLabel* w, int input, const QString& text) {
   w->txt_lab_in[input]->setText(text);
   QTest::keyClick(w->txt_lab_in[input], Qt::Key_Return);
+  fx.done();
 }
 }  // namespace
 
@@ -111,7 +112,7 @@ void TestLabels::enter_sends_label_and_reply_rewrites_box() {
   FrmLabel* w = open_labels(fx);
   fx.clear_received();
 
-  enter_label(w, 2, QStringLiteral("Camera"));
+  enter_label(fx, w, 2, QStringLiteral("Camera"));
   QCOMPARE(fx.received(), QStringList{"LAI2Camera"});
   QCOMPARE(fx.device().state().labels[1], std::string("Camera"));
   QCOMPARE(w->txt_lab_in[2]->text(), QStringLiteral("Camera"));
@@ -120,7 +121,7 @@ void TestLabels::enter_sends_label_and_reply_rewrites_box() {
 
   // Enter in an empty box sends the bare command.
   fx.clear_received();
-  enter_label(w, 4, QString());
+  enter_label(fx, w, 4, QString());
   QCOMPARE(fx.received(), QStringList{"LAI4"});
 
   // Other keys send nothing.
@@ -137,8 +138,8 @@ void TestLabels::control_characters_never_reach_device() {
   fx.clear_received();
 
   // A pasted line break would otherwise end the label and switch the device to standby.
-  enter_label(w, 1, QStringLiteral("X\rPWR000"));
-  enter_label(w, 3, QString::fromUtf8("Tab\there\ncaf\xc3\xa9\x1b"));
+  enter_label(fx, w, 1, QStringLiteral("X\rPWR000"));
+  enter_label(fx, w, 3, QString::fromUtf8("Tab\there\ncaf\xc3\xa9\x1b"));
   QCOMPARE(fx.received(), (QStringList{"LAI1XPWR000", "LAI3Tabherecaf"}));
   QVERIFY(fx.device().state().power_on);
   QCOMPARE(fx.device().state().labels[0], std::string("XPWR000"));
@@ -150,7 +151,7 @@ void TestLabels::control_characters_never_reach_device() {
     QVERIFY2(notice.contains(QString::fromUtf8(left_out)), qPrintable(notice));
   QVERIFY(fx.messages().isEmpty());
   // A label of plain characters goes out without a word; the next answer clears the line.
-  enter_label(w, 2, QStringLiteral("Camera 2"));
+  enter_label(fx, w, 2, QStringLiteral("Camera 2"));
   QCOMPARE(fx.main().status_line().notice_text(), QString());
 }
 
@@ -161,7 +162,7 @@ void TestLabels::long_replies_are_cut_to_twelve() {
   fx.clear_received();
 
   // The device keeps 12 characters and answers with them.
-  enter_label(w, 2, QStringLiteral("Conference Room West"));
+  enter_label(fx, w, 2, QStringLiteral("Conference Room West"));
   QCOMPARE(fx.received(), QStringList{"LAI2Conference Room West"});
   QCOMPARE(w->txt_lab_in[2]->text(), QStringLiteral("Conference R"));
 

@@ -304,6 +304,7 @@ class TestLayout : public QObject {
     QCOMPARE(fx.model().sel_out(), 4);  // the map refresh ends on output D
     c.lab_out_in[4][3]->setFocus();
     QTest::keyClick(c.lab_out_in[4][3], Qt::Key_Space);
+    fx.done();
     QCOMPARE(fx.received(), QStringList{"INP003"});
     c.lab_lab_input->setFocus();
     QTest::keyClick(c.lab_lab_input, Qt::Key_Return);

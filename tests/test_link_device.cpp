@@ -7,6 +7,9 @@
 #include "device_rig.h"
 #include "expected_commands.h"
 #include "link/core/device_state.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::DeviceRig;
@@ -21,6 +24,8 @@ using Sequence = std::function<void(Device&)>;
 QStringList sent(DeviceRig& rig, const Sequence& run) {
   rig.sim.clear_log();
   run(rig.device);
+  // What went out without waiting for its reply reaches the device a moment later.
+  if (rig.sim.log().isEmpty()) QTest::qWaitFor([&] { return !rig.sim.log().isEmpty(); }, 100);
   return rig.sim.log();
 }
 
@@ -162,9 +167,9 @@ class DeviceTest : public QObject {
     if (command.isEmpty()) {
       QVERIFY(rig.device_says(reports.value(0)));
     } else if (command == "EIP999") {
-      QCOMPARE(rig.device.query_network_setting(0), ExchangeOutcome::Answered);
+      QCOMPARE(awaited(rig.device.query_network_setting(0)), ExchangeOutcome::Answered);
     } else {
-      rig.device.exchange(command.toStdString());
+      awaited(rig.device.exchange(command.toStdString()));
       if (fault == "late") QTRY_VERIFY_WITH_TIMEOUT(!heard.isEmpty(), 1500);
     }
     QCOMPARE(heard, reports);
@@ -183,28 +188,28 @@ class DeviceTest : public QObject {
       };
       for (int mode : {1, 3, 5}) {
         row(qPrintable(QStringLiteral("refresh in mode %1").arg(mode)), mode,
-            [](Device& d) { QVERIFY(d.refresh(false)); }, test::refresh_commands(mode, false));
+            [](Device& d) { QVERIFY(awaited(d.refresh(false))); }, test::refresh_commands(mode, false));
         row(qPrintable(QStringLiteral("refresh with the picture in mode %1").arg(mode)), mode,
-            [](Device& d) { QVERIFY(d.refresh(true)); }, test::refresh_commands(mode, true));
+            [](Device& d) { QVERIFY(awaited(d.refresh(true))); }, test::refresh_commands(mode, true));
       }
-      row("map", 5, [](Device& d) { QVERIFY(d.map_refresh()); }, test::map_queries());
-      row("hdcp", 1, [](Device& d) { QVERIFY(d.hdcp_refresh()); },
+      row("map", 5, [](Device& d) { QVERIFY(awaited(d.map_refresh())); }, test::map_queries());
+      row("hdcp", 1, [](Device& d) { QVERIFY(awaited(d.hdcp_refresh())); },
           {"HPI991", "HPI992", "HPI993", "HPI994", "HPO991", "HPO992", "HPO993", "HPO994"});
-      row("labels", 1, [](Device& d) { QVERIFY(d.label_in_refresh()); },
+      row("labels", 1, [](Device& d) { QVERIFY(awaited(d.label_in_refresh())); },
           {"LAB999", "LAI991", "LAI992", "LAI993", "LAI994"});
-      row("dual pip", 4, [](Device& d) { QVERIFY(d.dual_pip_refresh()); },
+      row("dual pip", 4, [](Device& d) { QVERIFY(awaited(d.dual_pip_refresh())); },
           {"PPO991", "PPO992", "PSZ991", "PSZ992"});
-      row("dual pip outside its mode", 2, [](Device& d) { QVERIFY(d.dual_pip_refresh()); }, {});
-      row("network", 1, [](Device& d) { QVERIFY(d.query_network()); }, {"EIP999", "EMK999", "EGW999"});
-      row("tv wall", 1, [](Device& d) { d.set_mode(3); }, QStringList{"MOD003"} + test::mode_change_queries(3));
-      row("quad", 1, [](Device& d) { d.set_mode(5); }, QStringList{"MOD005"} + test::mode_change_queries(5));
-      row("to dual pip", 1, [](Device& d) { d.set_mode(4); }, QStringList{"MOD004"} + test::mode_change_queries(4));
-      row("recall", 1, [](Device& d) { d.recall_preset(2); }, QStringList{"CAL002"} + test::recall_queries(1));
-      row("output", 5, [](Device& d) { QCOMPARE(d.select_output(2), ExchangeOutcome::Answered); },
+      row("dual pip outside its mode", 2, [](Device& d) { QVERIFY(awaited(d.dual_pip_refresh())); }, {});
+      row("network", 1, [](Device& d) { QVERIFY(awaited(d.query_network())); }, {"EIP999", "EMK999", "EGW999"});
+      row("tv wall", 1, [](Device& d) { awaited(d.set_mode(3)); }, QStringList{"MOD003"} + test::mode_change_queries(3));
+      row("quad", 1, [](Device& d) { awaited(d.set_mode(5)); }, QStringList{"MOD005"} + test::mode_change_queries(5));
+      row("to dual pip", 1, [](Device& d) { awaited(d.set_mode(4)); }, QStringList{"MOD004"} + test::mode_change_queries(4));
+      row("recall", 1, [](Device& d) { awaited(d.recall_preset(2)); }, QStringList{"CAL002"} + test::recall_queries(1));
+      row("output", 5, [](Device& d) { QCOMPARE(awaited(d.select_output(2)), ExchangeOutcome::Answered); },
           {"OUT002", "INP999"});
-      row("no output in the wall", 3, [](Device& d) { QVERIFY(!d.select_output(2)); }, {});
-      row("picture slider", 5, [](Device& d) { QVERIFY(d.send_picture(Adjustment::Hue, 3, 70)); }, {"HUE470"});
-      row("label", 1, [](Device& d) { d.set_label(2, "Cam\r2"); }, {"LAI2Cam2"});
+      row("no output in the wall", 3, [](Device& d) { QVERIFY(!awaited(d.select_output(2))); }, {});
+      row("picture slider", 5, [](Device& d) { QVERIFY(awaited(d.send_picture(Adjustment::Hue, 3, 70))); }, {"HUE470"});
+      row("label", 1, [](Device& d) { awaited(d.set_label(2, "Cam\r2")); }, {"LAI2Cam2"});
     }
   }
   void sequences_send_the_panels_commands() {
@@ -214,7 +219,7 @@ class DeviceTest : public QObject {
     QFETCH(QStringList, expected);
     DeviceRig rig(iface);
     rig.sim.device().state().mode = mode;
-    if (mode != 1) QCOMPARE(rig.device.exchange("MOD999"), ExchangeOutcome::Answered);
+    if (mode != 1) QCOMPARE(awaited(rig.device.exchange("MOD999")), ExchangeOutcome::Answered);
     QCOMPARE(sent(rig, sequence), expected);
   }
 
@@ -225,10 +230,10 @@ class DeviceTest : public QObject {
       f.silent = {"INP"};
       f.err = {"HPO"};
     });
-    QVERIFY(!rig.device.map_refresh());
+    QVERIFY(!awaited(rig.device.map_refresh()));
     QCOMPARE(rig.sim.log(), (QStringList{"OUT001", "INP999"}));
     rig.sim.clear_log();
-    QVERIFY(rig.device.hdcp_refresh());
+    QVERIFY(awaited(rig.device.hdcp_refresh()));
     QCOMPARE(rig.sim.log().size(), 8);
   }
 
@@ -236,18 +241,18 @@ class DeviceTest : public QObject {
   void toggles_follow_requests_and_reports() {
     DeviceRig rig(0);
     QCOMPARE(rig.device.lock_state(), 254);
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_lock(); }), QStringList{"LCK001"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_lock()); }), QStringList{"LCK001"});
     QCOMPARE(rig.device.lock_state(), 1);
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_lock(); }), QStringList{"LCK000"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_lock()); }), QStringList{"LCK000"});
     QVERIFY(rig.device_says("LCK005"));
     QCOMPARE(rig.device.lock_state(), 5);
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_lock(); }), QStringList{"LCK001"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_lock()); }), QStringList{"LCK001"});
     // Before any report a toggle asks for on, then for the other state.
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_audio(); }), QStringList{"AUD001"});
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_audio(); }), QStringList{"AUD000"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_audio()); }), QStringList{"AUD001"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_audio()); }), QStringList{"AUD000"});
     QVERIFY(rig.device_says("AUD003"));  // any digit but 0 is on
     QCOMPARE(rig.device.audio_state(), 1);
-    QCOMPARE(sent(rig, [](Device& d) { d.toggle_audio(); }), QStringList{"AUD000"});
+    QCOMPARE(sent(rig, [](Device& d) { awaited(d.toggle_audio()); }), QStringList{"AUD000"});
   }
 
   // A mode reply that comes after the exchange gave up still counts, and the
@@ -257,7 +262,7 @@ class DeviceTest : public QObject {
     rig.faults([](corvane::Faults& f) { f.late = {{"MOD", 1500}}; });
     QSignalSpy started(&rig.device, &Device::mode_change_started);
     QSignalSpy finished(&rig.device, &Device::mode_change_finished);
-    QCOMPARE(rig.device.set_mode(5), ExchangeOutcome::Answered);
+    QCOMPARE(awaited(rig.device.set_mode(5)), ExchangeOutcome::Answered);
     QCOMPARE(rig.device.state().mode, 5);
     QCOMPARE(rig.sim.log().value(1), QStringLiteral("OUT001"));
     QCOMPARE(started.size(), 1);
@@ -270,12 +275,12 @@ class DeviceTest : public QObject {
     rig.faults([](corvane::Faults& f) { f.err = {"EMK"}; });
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(rig.device.query_network_setting(1), ExchangeOutcome::DeviceError);
+    QCOMPARE(awaited(rig.device.query_network_setting(1)), ExchangeOutcome::DeviceError);
     QVERIFY(clock.elapsed() < Device::kNetAnswerMs);
-    QCOMPARE(rig.device.query_network_setting(0), ExchangeOutcome::Answered);
+    QCOMPARE(awaited(rig.device.query_network_setting(0)), ExchangeOutcome::Answered);
     QCOMPARE(rig.device.state().ip, std::optional<std::string>("192.168.001.100"));
     rig.faults([](corvane::Faults& f) { f.silent = {"EGW"}; });
-    QCOMPARE(rig.device.query_network_setting(2), ExchangeOutcome::NoAnswer);
+    QCOMPARE(awaited(rig.device.query_network_setting(2)), ExchangeOutcome::NoAnswer);
     QCOMPARE(rig.device.link().state().getip_state, 254);
   }
 
@@ -308,7 +313,7 @@ class DeviceTest : public QObject {
     else if (cause == "drop")
       rig.sim.drop_connection();
     else if (cause == "power on")
-      rig.device.set_power(true);
+      awaited(rig.device.set_power(true));
     else
       rig.sim.unplug_pty();
     QVERIFY(QTest::qWaitFor([&] { return !rig.device.link_open(); }, 2000));
@@ -323,3 +328,4 @@ class DeviceTest : public QObject {
 
 QTEST_GUILESS_MAIN(DeviceTest)
 #include "test_link_device.moc"
+

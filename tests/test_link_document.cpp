@@ -7,6 +7,9 @@
 #include "link/apply_plan.h"
 #include "link/state_document.h"
 #include "link/watch_record.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 
@@ -62,11 +65,11 @@ QStringList plan_lines(const DeviceState& now, const QByteArray& document) {
 
 // Reads everything `status` shows, as the client does before applying.
 void read_everything(Device& device) {
-  device.refresh(true);
-  device.hdcp_refresh();
-  device.label_in_refresh();
-  device.dual_pip_refresh();
-  device.query_network();
+  awaited(device.refresh(true));
+  awaited(device.hdcp_refresh());
+  awaited(device.label_in_refresh());
+  awaited(device.dual_pip_refresh());
+  awaited(device.query_network());
 }
 
 }  // namespace
@@ -272,10 +275,10 @@ class LinkDocumentTest : public QObject {
     rig.sim.device().state().mode = 5;
     rig.sim.device().state().channel = 3;
     read_everything(rig.device);
-    rig.device.exchange("OUT003");
+    awaited(rig.device.exchange("OUT003"));
     rig.sim.clear_log();
     const auto wanted = read_wanted(object_of(R"({"routing": {"A": 2}, "aspect": "keep"})"), nullptr);
-    QCOMPARE(apply_state(rig.device, *wanted).exit_code, 0);
+    QCOMPARE(awaited(apply_state(rig.device, *wanted)).exit_code, 0);
     QCOMPARE(rig.sim.log(), (QStringList{"OUT001", "INP002", "INP999", "ASP004", "ASP999", "OUT003"}));
     QCOMPARE(rig.sim.device().state().channel, 3);
   }
@@ -345,3 +348,4 @@ class LinkDocumentTest : public QObject {
 
 QTEST_GUILESS_MAIN(LinkDocumentTest)
 #include "test_link_document.moc"
+

@@ -15,6 +15,9 @@
 #include "sim_server.h"
 
 #include <sys/stat.h>
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 
@@ -71,9 +74,9 @@ class LinkTransportsTest : public QObject {
   void exchange_on_both_links() {
     QFETCH(int, iface);
     Rig rig(iface);
-    rig.link.tx_cmd("MOD003");
+    awaited(rig.link.tx_cmd("MOD003"));
     QVERIFY(rig.link.state().rx_flag);
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(rig.link.state().rx_flag);
     QCOMPARE(rig.handled, (std::vector<std::string>{"rx_mod:MOD003", "rx_mod:MOD003"}));
     QCOMPARE(rig.sim.log(), (QStringList{"MOD003", "MOD999"}));
@@ -85,9 +88,9 @@ class LinkTransportsTest : public QObject {
     QFETCH(int, iface);
     Rig rig(iface);
     rig.faults([](corvane::Faults& f) { f.split = 1; f.split_gap_ms = 1; });
-    rig.link.tx_cmd("OUT003");
+    awaited(rig.link.tx_cmd("OUT003"));
     QVERIFY(rig.link.state().rx_flag);
-    rig.link.tx_cmd("INP999");
+    awaited(rig.link.tx_cmd("INP999"));
     QVERIFY(rig.link.state().rx_flag);
     QCOMPARE(rig.handled, (std::vector<std::string>{"rx_out:OUT003", "rx_inp:INP003"}));
   }
@@ -98,7 +101,7 @@ class LinkTransportsTest : public QObject {
     Rig rig(iface);
     // A front-panel change rides in the same write as the next answer.
     rig.sim.attach_to_next_reply(QStringLiteral("PWR000"));
-    rig.link.tx_cmd("LCK001");
+    awaited(rig.link.tx_cmd("LCK001"));
     QVERIFY(rig.link.state().rx_flag);
     QCOMPARE(rig.handled, (std::vector<std::string>{"rx_lck:LCK001", "rx_pwr:PWR000"}));
     rig.handled.clear();
@@ -107,7 +110,7 @@ class LinkTransportsTest : public QObject {
     // A front-panel change reported while a command waits, its answer 50 ms behind.
     rig.handled.clear();
     rig.sim.lead_next_reply(QStringLiteral("PWR000"), 50);
-    rig.link.tx_cmd("MOD999");
+    awaited(rig.link.tx_cmd("MOD999"));
     QVERIFY(rig.link.state().rx_flag);
     QCOMPARE(rig.handled, (std::vector<std::string>{"rx_pwr:PWR000", "rx_mod:MOD001"}));
   }
@@ -125,11 +128,11 @@ class LinkTransportsTest : public QObject {
   void silent_device_and_refusal() {
     Rig rig(0);
     rig.faults([](corvane::Faults& f) { f.silent.insert(QStringLiteral("VER")); f.err.insert(QStringLiteral("LCK")); });
-    rig.link.tx_cmd("VER999");
+    awaited(rig.link.tx_cmd("VER999"));
     QVERIFY(!rig.link.state().rx_flag);
-    rig.link.tx_cmd("LCK001");
+    awaited(rig.link.tx_cmd("LCK001"));
     QVERIFY(rig.link.state().rx_flag);
-    rig.link.tx_cmd("VR2999");
+    awaited(rig.link.tx_cmd("VR2999"));
     QVERIFY(rig.link.state().rx_flag);
     QCOMPARE(rig.handled, std::vector<std::string>{"rx_vr2:VR2 12"});
   }
@@ -138,7 +141,7 @@ class LinkTransportsTest : public QObject {
     Rig rig(0);
     rig.faults([](corvane::Faults& f) { f.pace = true; });
     for (int i = 0; i < 5; ++i) {
-      rig.link.tx_cmd("LAI991");
+      awaited(rig.link.tx_cmd("LAI991"));
       QVERIFY(rig.link.state().rx_flag);
     }
     QCOMPARE(rig.handled.size(), std::size_t(5));
@@ -151,7 +154,7 @@ class LinkTransportsTest : public QObject {
     Rig rig(iface);
     bool answered = false;
     rig.link.table().set("PWR", [&] {
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       answered = rig.link.state().rx_flag;
     });
     rig.sim.send_unsolicited(QStringLiteral("PWR000"));
@@ -171,7 +174,7 @@ class LinkTransportsTest : public QObject {
     const QString pty = rig.sim.pty_path();
     rig.sim.unplug_pty();
     if (writing) {
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       QCOMPARE(rig.link.state().last_outcome, ExchangeOutcome::LinkLost);
     }
     QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 500);
@@ -210,7 +213,7 @@ class LinkTransportsTest : public QObject {
       QCOMPARE(lost, 0);
       QVERIFY(rig.serial.is_open());
       QVERIFY(rig.notifier.texts.isEmpty());
-      rig.link.tx_cmd("MOD999");
+      awaited(rig.link.tx_cmd("MOD999"));
       QVERIFY(rig.link.state().rx_flag);
       return;
     }
@@ -295,3 +298,4 @@ class LinkTransportsTest : public QObject {
 
 QTEST_GUILESS_MAIN(LinkTransportsTest)
 #include "test_link_transports.moc"
+

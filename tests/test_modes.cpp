@@ -15,6 +15,9 @@
 #include "expected_commands.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -77,7 +80,8 @@ void power_up(PanelFixture& fx) {
 // Puts the window into mode m as a report of the device would, without the
 // queries of a mode change.
 void report_mode(PanelFixture& fx, int m) {
-  fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str());
+  awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.device().state().mode = m;
   fx.clear_received();
 }
@@ -389,6 +393,7 @@ class ModesTest : public QObject {
     auto& c = fx.c();
     report_mode(fx, 1);
     QCOMPARE(blue_modes(c), QList<int>{1});
+    const QList<int> channel = blue_channels(c);
     corvane::Faults faults;
     faults.silent = {"MOD"};
     fx.sim().set_faults(faults);
@@ -404,7 +409,7 @@ class ModesTest : public QObject {
     QVERIFY(locked_meanwhile);
     QVERIFY(all_modes_enabled(c, true));
     QVERIFY(blue_modes(c).isEmpty());
-    QCOMPARE(blue_channels(c), QList<int>{1});
+    QCOMPARE(blue_channels(c), channel);
     QCOMPARE(texts(c.cmd_out), (QStringList{"A", "B", "C", "D"}));
     QCOMPARE(fx.model().disp_mode(), 1);
   }
@@ -412,3 +417,4 @@ class ModesTest : public QObject {
 
 QTEST_MAIN(ModesTest)
 #include "test_modes.moc"
+

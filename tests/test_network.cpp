@@ -11,6 +11,9 @@
 #include "panel_fixture.h"
 #include "ui/widgets.h"
 #include "windows/network_panel.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -91,7 +94,7 @@ void TestNetwork::get_ip_over_serial_fills_three_boxes() {
 
   // The link goes on as before.
   fx.clear_received();
-  fx.link().tx_cmd("MOD999");
+  awaited(fx.link().tx_cmd("MOD999"));
   QVERIFY(fx.link().state().rx_flag);
 }
 
@@ -106,7 +109,7 @@ void TestNetwork::get_ip_over_tcp_fills_three_boxes() {
   QCOMPARE(fx.received(), (QStringList{"EIP999", "EMK999", "EGW999"}));
   QCOMPARE(boxes(fx), (QStringList{"192.168.001.100", "255.255.255.000", "192.168.001.001"}));
   fx.sim().set_faults({});
-  fx.link().tx_cmd("MOD999");
+  awaited(fx.link().tx_cmd("MOD999"));
   QVERIFY(fx.link().state().rx_flag);
 }
 
@@ -133,7 +136,7 @@ void TestNetwork::answer_of_wrong_length_stops_sequence() {
   set_addresses(eth, "192.168.001.100", "255.255.255.000", "10.0.0.1");
   get_ip(eth);
   QCOMPARE(boxes(eth), (QStringList{"192.168.001.100", "255.255.255.000", ""}));
-  eth.link().tx_cmd("MOD999");
+  awaited(eth.link().tx_cmd("MOD999"));
   QVERIFY(eth.link().state().rx_flag);
 }
 
@@ -163,3 +166,4 @@ void TestNetwork::get_ip_usable_after_switching_interface() {
 
 QTEST_MAIN(TestNetwork)
 #include "test_network.moc"
+

@@ -11,6 +11,9 @@
 
 #include "panel/picture.h"
 #include "panel_fixture.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -23,9 +26,9 @@ QByteArray log_of(PanelFixture& fx) { return fx.received().join(QLatin1Char(',')
 // The device reports its mode: the window is laid out for it.
 void enter_mode(PanelFixture& fx, int device_mode) {
   fx.device().state().mode = device_mode;
-  fx.link().tx_cmd("MOD999");
+  awaited(fx.link().tx_cmd("MOD999"));
   // Another mode than the window knew: what it shows is read, as after any mode change.
-  fx.model().run_follow_ups();
+  awaited(fx.model().run_follow_ups());
   fx.clear_received();
 }
 
@@ -291,7 +294,7 @@ class PictureTest : public QObject {
     QVERIFY(fx.received().isEmpty());
 
     fx.clear_messages();
-    fx.model().picture_refresh();
+    awaited(fx.model().picture_refresh());
     QCOMPARE(fx.messages(), QStringList{"RS232 port is disconnected !"});
     QVERIFY(fx.received().isEmpty());
   }
@@ -358,3 +361,4 @@ class PictureTest : public QObject {
 
 QTEST_MAIN(PictureTest)
 #include "test_picture.moc"
+

@@ -7,6 +7,9 @@
 #include "panel/presets.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -18,7 +21,7 @@ bool is_grey(QWidget* w) { return back_color(w) == colour::idle_grey; }
 // What a recall reads back against the device as it is now.
 QStringList recall_reads(PanelFixture& fx) {
   fx.clear_received();
-  fx.model().recall_preset(2);
+  awaited(fx.model().recall_preset(2));
   const QStringList sent = fx.received().mid(1);
   fx.clear_received();
   return sent;
@@ -198,3 +201,4 @@ void TestPresets::a_recall_that_changes_the_mode_shows_it() {
 
 QTEST_MAIN(TestPresets)
 #include "test_presets.moc"
+

@@ -8,6 +8,9 @@
 
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -107,7 +110,7 @@ class TestReset : public QObject {
   void power_on_over_ethernet_reboots_too() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet});
     leave_start_look(fx.c());
-    fx.link().tx_cmd("PWR001");
+    awaited(fx.link().tx_cmd("PWR001"));
     QCOMPARE(fx.messages(), QStringList({QString::fromLatin1(kReconnect)}));
     expect_start_look(fx.c());
     expect_ethernet_idle(fx);
@@ -115,7 +118,7 @@ class TestReset : public QObject {
 
   void standby_over_ethernet_is_an_ordinary_exchange() {
     PanelFixture fx({.link = PanelFixture::Link::Ethernet});
-    fx.link().tx_cmd("PWR000");
+    awaited(fx.link().tx_cmd("PWR000"));
     QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
     QVERIFY(fx.link().state().eth_connected);
@@ -164,3 +167,4 @@ class TestReset : public QObject {
 
 QTEST_MAIN(TestReset)
 #include "test_reset.moc"
+

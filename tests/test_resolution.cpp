@@ -7,6 +7,9 @@
 
 #include "panel/resolution.h"
 #include "panel_fixture.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -22,7 +25,8 @@ void power_up(PanelFixture& fx) {
 }
 
 void report_mode(PanelFixture& fx, int m) {
-  fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str());
+  awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.clear_received();
 }
 
@@ -34,9 +38,10 @@ QList<bool> modes_enabled(MainControls& c) {
 
 // One choice from the list, as the user makes it. The refusal moves the list
 // back at once, which a choice through the popup would take for a missed click.
-void user_choice(QComboBox* combo, int index) {
+void user_choice(PanelFixture& fx, QComboBox* combo, int index) {
   combo->setCurrentIndex(index);
   emit combo->activated(index);
+  fx.done();
 }
 
 const QList<bool> kAllModes{true, true, true, true, true};
@@ -115,7 +120,7 @@ class ResolutionTest : public QObject {
       fx.device().state().resolution = 8;
       const QList<bool> before = modes_enabled(c);
 
-      user_choice(c.cbo_output, k1080i50);
+      user_choice(fx, c.cbo_output, k1080i50);
 
       QCOMPARE(fx.received(), QStringList{"RES999"});
       QCOMPARE(fx.messages(), QStringList{Resolution::kInterlacedRefused});
@@ -159,7 +164,7 @@ class ResolutionTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
 
-    fx.link().tx_cmd("RES999");
+    awaited(fx.link().tx_cmd("RES999"));
     QCOMPARE(c.cbo_output->currentIndex(), 2);  // the device's 1024x768
     fx.sim().send_unsolicited("RES012");
     QVERIFY(fx.wait_for([&] { return c.cbo_output->currentIndex() == 11; }));
@@ -196,7 +201,7 @@ class ResolutionTest : public QObject {
     QCOMPARE(c.cbo_output->currentIndex(), 6);
 
     fx.device().state().resolution = 25;  // the device knows more than the list
-    fx.link().tx_cmd("RES999");
+    awaited(fx.link().tx_cmd("RES999"));
     QVERIFY(fx.link().state().rx_flag);
     for (const char* line : {"RES020", "RES099", "RES0X1", "ASP005", "ASP009", "ASP00Z", "RES",
                              "ASP"})
@@ -225,3 +230,4 @@ class ResolutionTest : public QObject {
 
 QTEST_MAIN(ResolutionTest)
 #include "test_resolution.moc"
+

@@ -18,6 +18,9 @@
 #include "expected_commands.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -76,7 +79,7 @@ void verify_consistent(PanelFixture& fx) {
             c.cbo_output->currentIndex() == 5);
   QVERIFY(c.cmd_refresh->isEnabled());
   QVERIFY(!fx.link().state().tx_busy);
-  QVERIFY(!fx.link().state().wait_busy);
+  QVERIFY(!fx.link().waiting());
   QVERIFY(fx.link().state().con_lines <= 81);
   QVERIFY(c.cbo_output->currentIndex() < c.cbo_output->count());
   QVERIFY(c.cbo_aspect->currentIndex() < c.cbo_aspect->count());
@@ -306,7 +309,7 @@ class RobustnessTest : public QObject {
     fx.device().state().labels[0] = "ABCDEFGHIJKL";  // a reply of 17 characters
     set_faults(fx, [](corvane::Faults& f) { f.delay_ms = 50; });
     QTimer::singleShot(10, [&] { fx.click(fx.c().cmd_get_ip); });
-    fx.link().tx_cmd("LAI991");
+    awaited(fx.link().tx_cmd("LAI991"));
     QVERIFY(fx.model().answered());
     fx.settle(150);
     QCOMPARE(fx.received(), QStringList{"LAI991"});
@@ -383,3 +386,4 @@ class RobustnessTest : public QObject {
 
 QTEST_MAIN(RobustnessTest)
 #include "test_robustness.moc"
+

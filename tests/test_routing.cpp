@@ -8,6 +8,9 @@
 #include "panel/routing.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -54,7 +57,8 @@ void power_up(PanelFixture& fx) {
 }
 
 void report_mode(PanelFixture& fx, int m) {
-  fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str());
+  awaited(fx.link().tx_cmd(("MOD00" + std::to_string(m)).c_str()));
+  fx.idle();
   fx.clear_received();
 }
 
@@ -90,7 +94,7 @@ class RoutingTest : public QObject {
     power_up(fx);
     fx.device().state().inputs = {3, 1, 4, 2};
 
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
 
     QCOMPARE(fx.received(), (QStringList{"OUT001", "INP999", "OUT002", "INP999", "OUT003",
                                          "INP999", "OUT004", "INP999"}));
@@ -111,7 +115,7 @@ class RoutingTest : public QObject {
     corvane::Faults faults;
     faults.silent = {"INP"};
     fx.sim().set_faults(faults);
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     QCOMPARE(fx.received(), (QStringList{"OUT001", "INP999"}));
     QCOMPARE(fx.model().sel_out(), 1);
 
@@ -119,7 +123,7 @@ class RoutingTest : public QObject {
     faults.silent.clear();
     faults.err = {"OUT"};
     fx.sim().set_faults(faults);
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     QCOMPARE(fx.received().size(), 8);
     QCOMPARE(fx.model().sel_out(), 1);  // no OUT reply came
   }
@@ -131,7 +135,7 @@ class RoutingTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
     fx.device().state().inputs = {1, 3, 2, 4};
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     fx.clear_received();
 
     MapLook at_send;
@@ -160,7 +164,7 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.model().map_refresh();  // channel 4 current, inputs 1..4
+    awaited(fx.model().map_refresh());  // channel 4 current, inputs 1..4
     fx.clear_received();
 
     fx.click(c.lab_out_in[1][1]);  // the shown, routed digit of channel 1
@@ -178,6 +182,7 @@ class RoutingTest : public QObject {
     fx.clear_received();
     fx.main().routing().lab_out_in_Click(3, 1);
     fx.main().routing().lab_out_in_Click(4, 2);
+    fx.done();
     QCOMPARE(fx.received(), QStringList{"INP002"});
   }
 
@@ -188,7 +193,7 @@ class RoutingTest : public QObject {
     power_up(fx);
     auto& c = fx.c();
     fx.device().state().inputs = {2, 2, 2, 2};
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     fx.device().state().inputs[3] = 1;  // changed behind the panel's back
     corvane::Faults faults;
     faults.err = {"OUT"};
@@ -214,7 +219,7 @@ class RoutingTest : public QObject {
     fx.device().state().inputs = {3, 3, 3, 3};
     report_mode(fx, 3);
 
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     QCOMPARE(fx.received().size(), 8);
     QCOMPARE(fx.model().sel_out(), 4);
     MapLook want;
@@ -244,7 +249,7 @@ class RoutingTest : public QObject {
       power_up(fx);
       fx.device().state().inputs = {4, 3, 2, 1};
       report_mode(fx, mode);
-      fx.model().map_refresh();
+      awaited(fx.model().map_refresh());
       QCOMPARE(look(fx.c()).green, (QList<QList<int>>{{4}, {3}, {2}, {1}}));
       fx.click(fx.c().cmd_out[3]);
       QCOMPARE(fx.model().sel_out(), 3);
@@ -257,7 +262,7 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     fx.clear_received();
 
     fx.sim().front_panel("OUT002");  // chosen on the device's own keys
@@ -277,7 +282,7 @@ class RoutingTest : public QObject {
     PanelFixture fx;
     power_up(fx);
     auto& c = fx.c();
-    fx.model().map_refresh();
+    awaited(fx.model().map_refresh());
     const MapLook before = look(c);
     for (const char* line : {"OUT000", "OUT005", "OUT009", "OUT00A", "INP000", "INP007", "INP00-",
                              "INP", "OUT"}) {
@@ -293,3 +298,4 @@ class RoutingTest : public QObject {
 
 QTEST_MAIN(RoutingTest)
 #include "test_routing.moc"
+

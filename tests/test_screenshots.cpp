@@ -23,6 +23,9 @@
 #include "panel_fixture.h"
 #include "ui/control_kinds.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -210,7 +213,7 @@ class TestScreenshots : public QObject {
   // scrolled to its end it shows the last exchanges.
   void console_shows_the_traffic() {
     PanelFixture fx({.link = PanelFixture::Link::Serial, .show = true});
-    for (int i = 0; i < 30; ++i) fx.link().tx_cmd("MOD999");
+    for (int i = 0; i < 30; ++i) awaited(fx.link().tx_cmd("MOD999"));
     QPlainTextEdit* box = fx.c().txt_cmd;
     QScrollBar* bar = box->verticalScrollBar();
     QVERIFY(fx.wait_for([&] { return bar->isVisible() && bar->maximum() > 0; }, 500));
@@ -249,3 +252,4 @@ class TestScreenshots : public QObject {
 
 QTEST_MAIN(TestScreenshots)
 #include "test_screenshots.moc"
+

@@ -11,6 +11,9 @@
 #include "link/serial_ports.h"
 #include "panel_fixture.h"
 #include "ui/widgets.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -47,7 +50,7 @@ class TestSerialPort : public QObject {
   void open_at_start_and_talking() {
     PanelFixture fx;
     expect_open(fx);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
     QCOMPARE(fx.received(), QStringList({QStringLiteral("MOD999")}));
   }
@@ -57,7 +60,7 @@ class TestSerialPort : public QObject {
     fx.click(fx.c().cmd_disconn);
     expect_closed(fx);
     QVERIFY(fx.messages().isEmpty());
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("RS232 port is disconnected !")}));
     QVERIFY(fx.received().isEmpty());
 
@@ -69,7 +72,7 @@ class TestSerialPort : public QObject {
 
     fx.click(fx.c().cmd_conn);
     expect_open(fx);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
   }
 
@@ -117,7 +120,7 @@ class TestSerialPort : public QObject {
     QCOMPARE(fx.ps().com_port, 4);
     expect_open(fx);
     QVERIFY(fx.messages().isEmpty());
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
   }
 
@@ -129,7 +132,7 @@ class TestSerialPort : public QObject {
     expect_open(fx);
     QVERIFY(fx.link().rx_buf().empty());
     QCOMPARE(fx.link().rx_count(), 0);
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
   }
 
@@ -152,7 +155,7 @@ class TestSerialPort : public QObject {
     QVERIFY(!fx.model().serial_port().is_open());
     QVERIFY(fx.c().cmd_conn->isHidden());
     QVERIFY(!fx.c().cmd_conn_eth->isHidden());
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QCOMPARE(fx.messages(), QStringList({QStringLiteral("Ethernet port is disconnected !")}));
 
     fx.clear_messages();
@@ -162,7 +165,7 @@ class TestSerialPort : public QObject {
     QCOMPARE(fx.c().cbo_com->currentIndex(), 0);
     QVERIFY(!fx.c().cmd_conn->isHidden());
     QVERIFY(fx.c().cmd_conn_eth->isHidden());
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
   }
@@ -170,3 +173,4 @@ class TestSerialPort : public QObject {
 
 QTEST_MAIN(TestSerialPort)
 #include "test_serial_port.moc"
+

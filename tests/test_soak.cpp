@@ -5,6 +5,9 @@
 
 #include "panel_fixture.h"
 #include "process_stats.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using quadrel::test::PanelFixture;
@@ -32,7 +35,7 @@ class SoakTest : public QObject {
     long after_warmup = 0;
     int answered = 0;
     for (int i = 0; i < total; ++i) {
-      fx.link().tx_cmd(commands[i % 8]);
+      awaited(fx.link().tx_cmd(commands[i % 8]));
       if (fx.link().state().rx_flag) ++answered;
       if (i == total / 10) after_warmup = rss_kib();
       if (i % 1000 == 0) fx.sim().clear_log();
@@ -72,3 +75,4 @@ class SoakTest : public QObject {
 
 QTEST_MAIN(SoakTest)
 #include "test_soak.moc"
+

@@ -33,6 +33,9 @@
 #include "ui/ui_io.h"
 #include "ui/widgets.h"
 #include "windows/keypad_control.h"
+#include "await_task.h"
+
+using quadrel::test::awaited;
 
 using namespace quadrel;
 using namespace quadrel::test;
@@ -598,7 +601,7 @@ class TestStartup : public QObject {
       QCOMPARE(c.txt_ip->text(), target);
       QTRY_VERIFY_WITH_TIMEOUT(main->link().state().eth_connected, 2000);
     }
-    main->link().tx_cmd("MOD999");
+    awaited(main->link().tx_cmd("MOD999"));
     QVERIFY(main->device().answered());
     QVERIFY(folder.notifier.texts.isEmpty());
     QVERIFY(main->close());
@@ -665,7 +668,7 @@ class TestStartup : public QObject {
     QVERIFY(fx.link().state().serial_open);
     QCOMPARE(back_color(c.cmd_conn), colour::routed_green);
     QVERIFY(fx.wait_for([&] { return !fx.sim().has_client(); }));
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(fx.model().answered());
     QVERIFY(fx.messages().isEmpty());
   }
@@ -685,7 +688,7 @@ class TestStartup : public QObject {
 
   void clear_button_empties_the_console() {
     PanelFixture fx;
-    fx.link().tx_cmd("MOD999");
+    awaited(fx.link().tx_cmd("MOD999"));
     QVERIFY(!fx.console().isEmpty());
     QVERIFY(fx.link().state().con_lines > 0);
     fx.click(fx.c().cmd_clear);
@@ -696,3 +699,4 @@ class TestStartup : public QObject {
 
 QTEST_MAIN(TestStartup)
 #include "test_startup.moc"
+

@@ -61,7 +61,7 @@ class TestStatusLine : public QObject {
     fx.sim().set_faults(faults);
     QString dropped;
     QTimer::singleShot(50, fx.c().cmd_mute, [&] {
-      fx.click(fx.c().cmd_mute);
+      fx.c().cmd_mute->click();
       dropped = fx.main().status_line().notice_text();
     });
     fx.click(fx.c().cmd_ver);

@@ -6,7 +6,7 @@ set -euo pipefail
 
 declare -A needs=(
   # compiler, toolkit, the icon renderer and the fonts the window is laid out for
-  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev"
+  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev qcoro-qt6-dev libmosquitto-dev"
   # the Debian package and its checks
   [package]="dpkg-dev file desktop-file-utils appstream lintian"
   [fuzz]="clang libclang-rt-14-dev"

@@ -279,10 +279,14 @@ QString output_error() {
 
 int Context::usage(const QString& message) const { return usage_error(command_.name(), message); }
 
-Session* Context::open() {
+Context::~Context() {
+  if (session_) session_.release()->deleteLater();
+}
+
+QCoro::Task<Session*> Context::open() {
   session_ = std::make_unique<Session>(command_.name(), target_, link_.verbose, link_.timeout_s);
-  if (!session_->open()) return nullptr;
-  return session_.get();
+  const bool opened = co_await session_->open();
+  co_return opened ? session_.get() : nullptr;
 }
 
 std::vector<std::string> resolution_names(const LinkOptions& link) {
@@ -325,25 +329,25 @@ void Command::setup(QCommandLineParser& parser) const {
   parser.addOption({QStringList{"h", "help"}, "Show this help."});
 }
 
-int Command::execute(const QStringList& arguments, LinkOptions link) const {
+QCoro::Task<int> Command::execute(const QStringList& arguments, LinkOptions link) const {
   QCommandLineParser parser;
   setup(parser);
   QString error;
   auto fail = [&](const QString& message) { return usage_error(name_, message); };
   if (!parser.parse(QStringList{"quadrel-cli"} + arguments))
-    return fail(parser_error(parser, options_ + LinkOptions::options() + QList{QCommandLineOption(QStringList{"h", "help"})}));
+    co_return fail(parser_error(parser, options_ + LinkOptions::options() + QList{QCommandLineOption(QStringList{"h", "help"})}));
   if (parser.isSet("help")) {
     put(stdout, help());
-    return exit_code::Done;
+    co_return exit_code::Done;
   }
-  if (!link.take(parser, &error)) return fail(error);
+  if (!link.take(parser, &error)) co_return fail(error);
   const qsizetype count = parser.positionalArguments().size();
-  if (count < min_args_) return fail(QStringLiteral("missing arguments"));
-  if (max_args_ >= 0 && count > max_args_) return fail(QStringLiteral("too many arguments"));
+  if (count < min_args_) co_return fail(QStringLiteral("missing arguments"));
+  if (max_args_ >= 0 && count > max_args_) co_return fail(QStringLiteral("too many arguments"));
   const auto target = link.target(&error);
-  if (!target) return fail(error);
+  if (!target) co_return fail(error);
   Context context(*this, parser, link, *target);
-  return execImpl(context);
+  co_return co_await execImpl(context);
 }
 
 int report_failures(const Session& session, const ApplyReport& report) {
@@ -357,6 +361,8 @@ int report_failures(const Session& session, const ApplyReport& report) {
       case ChangeResult::Restarting: print_stdout(applied.change.path + QStringLiteral(": ") + applied.message + '\n'); break;
       case ChangeResult::NotSent: not_sent[applied.message] << applied.change.path; break;
       case ChangeResult::NoAnswer:
+      case ChangeResult::LinkLost:
+        // Cut short by the run's limit, which ended every wait.
         if (session.timed_out()) {
           session.error(applied.change.path + QStringLiteral(": ") + applied.command + QStringLiteral(": ") +
                         session.timeout_reason());
@@ -371,12 +377,12 @@ int report_failures(const Session& session, const ApplyReport& report) {
   return session.timed_out() && report.exit_code > exit_code::NoAnswer ? exit_code::NoAnswer : report.exit_code;
 }
 
-int run_commands(Session& session, const std::vector<std::string>& commands) {
+QCoro::Task<int> run_commands(Session& session, const std::vector<std::string>& commands) {
   for (const std::string& command : commands) {
-    const ExchangeOutcome outcome = session.exchange(command);
-    if (outcome != ExchangeOutcome::Answered) return session.fail(command, outcome);
+    const ExchangeOutcome outcome = co_await session.exchange(command);
+    if (outcome != ExchangeOutcome::Answered) co_return session.fail(command, outcome);
   }
-  return exit_code::Done;
+  co_return exit_code::Done;
 }
 
 }  // namespace quadrel::cli

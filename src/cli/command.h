@@ -55,6 +55,9 @@ class Command;
 class Context {
  public:
   Context(const Command& command, const QCommandLineParser& parser, const LinkOptions& link, LinkTarget target);
+  // The session goes once the event loop is back: the command may end inside
+  // one of its link's own signals.
+  ~Context();
 
   const QStringList& args() const { return args_; }
   const QCommandLineParser& parser() const { return parser_; }
@@ -64,7 +67,7 @@ class Context {
   int usage(const QString& message) const;
   // Opens the link; nullptr (the error printed) when it cannot be opened:
   // the command then ends with exit_code::LinkError.
-  Session* open();
+  QCoro::Task<Session*> open();
   // The resolution names, position p being resolution number p + 1.
   const std::vector<std::string>& resolutions() const;
 
@@ -98,11 +101,11 @@ class Command {
   QString help() const;
 
   // Parses the command's own arguments and runs it; returns the exit code.
-  int execute(const QStringList& arguments, LinkOptions link) const;
+  QCoro::Task<int> execute(const QStringList& arguments, LinkOptions link) const;
 
  protected:
   // Runs the command with its arguments parsed.
-  virtual int execImpl(Context& context) const = 0;
+  virtual QCoro::Task<int> execImpl(Context& context) const = 0;
 
   QList<QCommandLineOption> options_;
   QStringList notes_;  // lines of help after the options
@@ -156,6 +159,6 @@ int report_failures(const Session& session, const ApplyReport& report);
 
 // Sends the commands in order, stopping at the first that does not end with
 // its answer; returns the exit code (the error line printed).
-int run_commands(Session& session, const std::vector<std::string>& commands);
+QCoro::Task<int> run_commands(Session& session, const std::vector<std::string>& commands);
 
 }  // namespace quadrel::cli

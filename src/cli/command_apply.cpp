@@ -32,12 +32,12 @@ class Apply : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     const QString path = c.args()[0];
     QFile file;
     const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
                                     : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) return c.usage("cannot read " + path + ": " + file.errorString());
+    if (!opened) co_return c.usage("cannot read " + path + ": " + file.errorString());
     // Up to one byte more than a document may have: a pipe gives it in pieces.
     QByteArray bytes;
     while (bytes.size() <= kMaxDocumentBytes) {
@@ -45,13 +45,13 @@ class Apply : public Command {
       if (piece.isEmpty()) break;
       bytes += piece;
     }
-    if (file.error() != QFileDevice::NoError) return c.usage("cannot read " + path + ": " + file.errorString());
+    if (file.error() != QFileDevice::NoError) co_return c.usage("cannot read " + path + ": " + file.errorString());
     if (bytes.trimmed().isEmpty())
-      return c.usage(path + ": the document is empty" + (path == "-" ? " (the standard input gave nothing)" : "") +
+      co_return c.usage(path + ": the document is empty" + (path == "-" ? " (the standard input gave nothing)" : "") +
                      ": give one such as status --json prints");
     QString why;
     const auto document = parse_document(bytes, &why);
-    if (!document) return c.usage(path + ": " + why);
+    if (!document) co_return c.usage(path + ": " + why);
     std::vector<DocumentError> errors;
     const auto wanted = read_wanted(*document, &errors);
     if (!wanted) {
@@ -62,16 +62,16 @@ class Apply : public Command {
         print_stderr(QStringLiteral("quadrel-cli: apply: %1: and %2 more problems\n")
                          .arg(path)
                          .arg(errors.size() - kListedProblems));
-      return exit_code::Usage;
+      co_return exit_code::Usage;
     }
 
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     DeviceReader before(*s);
     // The plan is made from the whole device as it is now; a value the device
     // refused to report is planned as not known.
-    before.read_all();
-    if (before.exit_code() >= exit_code::NoAnswer) return before.report();
+    co_await before.read_all();
+    if (before.exit_code() >= exit_code::NoAnswer) co_return before.report();
 
     ApplyOptions options;
     options.dry_run = c.parser().isSet("dry-run");
@@ -80,7 +80,7 @@ class Apply : public Command {
         c.print(applied.change.line() + '\n');
     };
     options.await_restart = [s] { return s->await_device(s->time_left_s(kRestartWaitS)); };
-    return report_failures(*s, apply_state(s->device(), *wanted, options));
+    co_return report_failures(*s, co_await apply_state(s->device(), *wanted, options));
   }
 };
 

@@ -1,6 +1,5 @@
 // The readers: the whole device, one raw exchange, and the lines the device sends on its own.
 #include <QDateTime>
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <algorithm>
 
@@ -32,18 +31,19 @@ class Status : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+  QCoro::Task<int> execImpl(Context& c) const override {
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     DeviceReader r(*s);
     // A backup must be whole: what was not read is not printed as if it were.
-    if (r.read_all() || c.parser().isSet("partial")) {
+    const bool whole = co_await r.read_all();
+    if (whole || c.parser().isSet("partial")) {
       if (c.parser().isSet("json"))
         c.print_json(to_json(s->state(), c.resolutions()), true);
       else
         c.print(to_text(s->state(), c.resolutions()));
     }
-    return r.report();
+    co_return r.report();
   }
 };
 
@@ -56,29 +56,29 @@ class Send : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     const QString text = c.args()[0];
     const bool printable = std::all_of(text.begin(), text.end(), [](QChar ch) { return ch >= ' ' && ch <= '~'; });
     if (text.size() < 3 || text.size() > 64 || !printable)
-      return c.usage("a command is 3 to 64 printable ASCII characters: " + text);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+      co_return c.usage("a command is 3 to 64 printable ASCII characters: " + text);
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     const std::string command = text.toStdString();
 
     // The network queries are answered by a bare address.
     if (const auto checked = check_line(command); checked && checked->kind == CheckedLine::Kind::Network) {
       QElapsedTimer waited;
       waited.start();
-      const ExchangeOutcome outcome = s->device().query_network_setting(checked->row->aspect_index);
-      if (outcome != ExchangeOutcome::Answered) return s->fail(command, outcome, waited.elapsed() / 1000.0);
+      const ExchangeOutcome outcome = co_await s->device().query_network_setting(checked->row->aspect_index);
+      if (outcome != ExchangeOutcome::Answered) co_return s->fail(command, outcome, waited.elapsed() / 1000.0);
       c.print(QString::fromStdString(checked->row->text_in(s->state())->value_or(std::string())) + '\n');
-      return exit_code::Done;
+      co_return exit_code::Done;
     }
 
-    const ExchangeOutcome outcome = s->exchange(command);
+    const ExchangeOutcome outcome = co_await s->exchange(command);
     if (outcome == ExchangeOutcome::Answered || outcome == ExchangeOutcome::DeviceError)
       c.print(latin1(s->device().link().last_reply()) + '\n');
-    return outcome == ExchangeOutcome::Answered ? exit_code::Done : s->fail(command, outcome);
+    co_return outcome == ExchangeOutcome::Answered ? exit_code::Done : s->fail(command, outcome);
   }
 };
 
@@ -94,74 +94,98 @@ class Watch : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
-    const bool json = c.parser().isSet("json");
-    WatchFramer framer;
-    WatchDecoder decoder;
-    QEventLoop loop;
-    auto print = [&](const QJsonObject& record) {
-      c.print(QString::fromLatin1(json ? watch_json_line(record) : watch_text_line(record)));
-      if (!output_error().isEmpty()) loop.quit();
-    };
-    // Lines that come while the watch asks the device are held, and its answers taken out.
-    bool asking = false;
-    std::vector<QByteArray> held;
-    QObject::connect(&s->device(), &Device::bytes_received, &loop, [&](const QByteArray& bytes) {
-      for (const QByteArray& line : framer.push(bytes)) {
-        if (asking)
-          held.push_back(line);
-        else
-          print(decoder.line_record(line, QDateTime::currentDateTime()));
+  QCoro::Task<int> execImpl(Context& c) const override {
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
+    WatchRun run(c, *s);
+    co_return co_await run.run();
+  }
+
+ private:
+  // One watch: the device's lines printed as they come, read by the mode
+  // and the selected output it learns first.
+  class WatchRun : public QObject {
+   public:
+    WatchRun(Context& c, Session& s) : c_(c), s_(s), json_(c.parser().isSet("json")) {
+      QObject::connect(&s_.device(), &Device::bytes_received, this, [this](const QByteArray& bytes) {
+        for (const QByteArray& line : framer_.push(bytes)) {
+          if (asking_)
+            held_.push_back(line);
+          else
+            print(decoder_.line_record(line, QDateTime::currentDateTime()));
+        }
+      });
+      // SIGINT, SIGTERM (and SIGHUP) end the watch, in the event loop.
+      QObject::connect(&interrupted_, &SignalWatch::received, this, [this] { s_.interrupt(); });
+    }
+
+    QCoro::Task<int> run() {
+      co_await learn();
+      while (running()) {
+        // Until the link closes or the watch ends (a signal or --timeout ends every wait).
+        if (s_.link_open()) co_await s_.device().until([this] { return !running() || !s_.link_open(); }, kLookAgainMs);
+        if (!running() || s_.link_open()) continue;
+        if (const QByteArray rest = framer_.take_rest(); !rest.isEmpty())
+          print(decoder_.line_record(rest, QDateTime::currentDateTime()));
+        print(WatchDecoder::lost_record(s_.lost_reason(), QDateTime::currentDateTime()));
+        const bool back = co_await s_.reopen(LinkOptions::kLongestTimeout);
+        if (back) {
+          print(WatchDecoder::back_record(s_.target().describe(), QDateTime::currentDateTime()));
+          co_await learn();
+        }
       }
-    });
+      if (const QByteArray rest = framer_.take_rest(); !rest.isEmpty())
+        print(decoder_.line_record(rest, QDateTime::currentDateTime()));
+      if (!s_.link_open() && !s_.lost_reason().isEmpty()) {
+        s_.error(s_.lost_reason());
+        co_return exit_code::LinkError;
+      }
+      co_return exit_code::Done;
+    }
+
+   private:
+    // A wait that nothing ended is looked at again after this long.
+    static constexpr int kLookAgainMs = 3600 * 1000;
+
+    bool running() const { return !s_.interrupted() && !s_.timed_out() && output_error().isEmpty(); }
+
+    void print(const QJsonObject& record) {
+      c_.print(QString::fromLatin1(json_ ? watch_json_line(record) : watch_text_line(record)));
+      // The output failed: the watch ends.
+      if (!output_error().isEmpty()) s_.device().poke();
+    }
+
     // The mode and the selected output, which the device's lines are read by.
-    auto learn = [&] {
-      asking = true;
+    // Lines that come while the watch asks the device are held, and its answers taken out.
+    QCoro::Task<> learn() {
+      asking_ = true;
       std::vector<std::string> answers;
-      for (const Aspect what : {Aspect::Mode, Aspect::Channel}) {
-        if (what == Aspect::Channel && s->state().mode == mode_no::TvWall) break;
-        if (s->exchange(query_command(row_of(what))) == ExchangeOutcome::Answered)
-          answers.push_back(s->device().link().last_reply());
+      static constexpr Aspect kLearnt[] = {Aspect::Mode, Aspect::Channel};
+      for (const Aspect what : kLearnt) {
+        if (what == Aspect::Channel && s_.state().mode == mode_no::TvWall) break;
+        const ExchangeOutcome outcome = co_await s_.exchange(query_command(row_of(what)));
+        if (outcome == ExchangeOutcome::Answered) answers.push_back(s_.device().link().last_reply());
       }
-      asking = false;
-      decoder.restart(s->device().model());
-      for (const QByteArray& line : std::exchange(held, {})) {
+      asking_ = false;
+      decoder_.restart(s_.device().model());
+      for (const QByteArray& line : std::exchange(held_, {})) {
         const auto answer = std::find(answers.begin(), answers.end(), line.toStdString());
         if (answer != answers.end())
           answers.erase(answer);
         else
-          print(decoder.line_record(line, QDateTime::currentDateTime()));
+          print(decoder_.line_record(line, QDateTime::currentDateTime()));
       }
-    };
+    }
 
-    // SIGINT, SIGTERM (and SIGHUP) end the watch, in the event loop.
-    SignalWatch interrupted;
-    QObject::connect(&interrupted, &SignalWatch::received, &loop, [s] { s->interrupt(); });
-    QObject::connect(s, &Session::ended, &loop, &QEventLoop::quit);
-    QObject::connect(&s->device(), &Device::link_ended, &loop, &QEventLoop::quit);
-    learn();
-    auto running = [&] { return !s->interrupted() && !s->timed_out() && output_error().isEmpty(); };
-    while (running()) {
-      if (s->link_open()) loop.exec();
-      if (!running() || s->link_open()) continue;
-      if (const QByteArray rest = framer.take_rest(); !rest.isEmpty())
-        print(decoder.line_record(rest, QDateTime::currentDateTime()));
-      print(WatchDecoder::lost_record(s->lost_reason(), QDateTime::currentDateTime()));
-      if (s->reopen(LinkOptions::kLongestTimeout)) {
-        print(WatchDecoder::back_record(s->target().describe(), QDateTime::currentDateTime()));
-        learn();
-      }
-    }
-    if (const QByteArray rest = framer.take_rest(); !rest.isEmpty())
-      print(decoder.line_record(rest, QDateTime::currentDateTime()));
-    if (!s->link_open() && !s->lost_reason().isEmpty()) {
-      s->error(s->lost_reason());
-      return exit_code::LinkError;
-    }
-    return exit_code::Done;
-  }
+    Context& c_;
+    Session& s_;
+    bool json_;
+    WatchFramer framer_;
+    WatchDecoder decoder_;
+    bool asking_ = false;
+    std::vector<QByteArray> held_;
+    SignalWatch interrupted_;
+  };
 };
 
 }  // namespace

@@ -50,19 +50,19 @@ QString check(const Values& values) {
 }
 
 // Sends each value's command and reads it back; `mode` encodes picture values.
-int set_values(Session& s, const Values& values, int mode, const ApplyOptions& options = {}) {
+QCoro::Task<int> set_values(Session& s, Values values, int mode, ApplyOptions options = {}) {
   std::vector<PlannedChange> changes;
   for (const auto& [path, value] : values) changes.push_back(plan_change(*document_field(path), value, mode));
-  return report_failures(s, apply_changes(s.device(), std::move(changes), options));
+  co_return report_failures(s, co_await apply_changes(s.device(), std::move(changes), options));
 }
 
 // Reads the mode; false, reported, when it goes unanswered.
-bool read_mode(Session& s, int* code) {
+QCoro::Task<bool> read_mode(Session& s, int* code) {
   const std::string query = query_command(row_of(Aspect::Mode));
-  const ExchangeOutcome outcome = s.exchange(query);
-  if (outcome == ExchangeOutcome::Answered && s.state().mode) return true;
+  const ExchangeOutcome outcome = co_await s.exchange(query);
+  if (outcome == ExchangeOutcome::Answered && s.state().mode) co_return true;
   *code = outcome == ExchangeOutcome::Answered ? s.fail(query, ExchangeOutcome::NoAnswer) : s.fail(query, outcome);
-  return false;
+  co_return false;
 }
 
 // The mode's word ("quad").
@@ -87,15 +87,16 @@ class FieldSetter : public Command {
   virtual Values values(const Context& c, QString* error) const = 0;
 
   // Sends the values once the link is open; by default each is sent and read back.
-  virtual int set(const Context&, Session& s, const Values& list) const { return set_values(s, list, mode_no::Matrix); }
+  virtual QCoro::Task<int> set(const Context&, Session& s, const Values& list) const { co_return co_await set_values(s, list, mode_no::Matrix); }
 
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     QString error;
     const Values list = values(c, &error);
-    if (list.empty()) return c.usage(error);
-    if (const QString why = check(list); !why.isEmpty()) return c.usage(why);
-    Session* s = c.open();
-    return s ? set(c, *s, list) : exit_code::LinkError;
+    if (list.empty()) co_return c.usage(error);
+    if (const QString why = check(list); !why.isEmpty()) co_return c.usage(why);
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
+    co_return co_await set(c, *s, list);
   }
 };
 
@@ -107,31 +108,30 @@ class Setting : public FieldSetter {
   }
 
  protected:
-  virtual int get(Context& c) const = 0;
+  virtual QCoro::Task<int> get(Context& c) const = 0;
 
-  int execImpl(Context& c) const override {
-    if (c.args().isEmpty()) return get(c);
-    if (c.parser().isSet("json")) return c.usage("--json prints the current value: give no value");
-    return FieldSetter::execImpl(c);
+  QCoro::Task<int> execImpl(Context& c) const override {
+    if (c.args().isEmpty()) co_return co_await get(c);
+    if (c.parser().isSet("json")) co_return c.usage("--json prints the current value: give no value");
+    co_return co_await FieldSetter::execImpl(c);
   }
 
   // Reads the parameter that keeps `what` with its query and prints the
   // fields at `paths`, as `text` has it (by default the first field as the
   // document spells it).
-  int get_one(Context& c, Aspect what, const QStringList& paths,
-              const std::function<QString(const DeviceState&)>& text = {}) const {
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+  QCoro::Task<int> get_one(Context& c, Aspect what, QStringList paths, std::function<QString(const DeviceState&)> text = {}) const {
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     const std::string query = query_command(row_of(what));
-    const ExchangeOutcome outcome = s->exchange(query);
-    if (outcome != ExchangeOutcome::Answered) return s->fail(query, outcome);
+    const ExchangeOutcome outcome = co_await s->exchange(query);
+    if (outcome != ExchangeOutcome::Answered) co_return s->fail(query, outcome);
     const Field& field = *document_field(paths.front());
     const QJsonValue value = field.get(s->state(), c.resolutions());
     if (value.isNull()) {
       s->error(QString::fromStdString(query) + ": the device's answer names no value");
-      return exit_code::NoAnswer;
+      co_return exit_code::NoAnswer;
     }
-    return print_read(c, *s, paths, text ? text(s->state()) : field.text(value));
+    co_return print_read(c, *s, paths, text ? text(s->state()) : field.text(value));
   }
 };
 
@@ -162,7 +162,10 @@ class Mode : public Setting {
 
  protected:
   Values values(const Context& c, QString* error) const override { return words_value(name(), c.args(), error); }
-  int get(Context& c) const override { return get_one(c, Aspect::Mode, {"mode"}); }
+  QCoro::Task<int> get(Context& c) const override {
+    const QStringList paths{"mode"};
+    co_return co_await get_one(c, Aspect::Mode, paths);
+  }
 };
 
 class Route : public Setting {
@@ -178,29 +181,30 @@ class Route : public Setting {
  protected:
   Values values(const Context& c, QString* error) const override { return words_value(name(), c.args(), error); }
 
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     if (c.args().size() == 1) {
-      if (!output_of(c.args()[0])) return c.usage("not an output: " + c.args()[0]);
-      return get(c);
+      if (!output_of(c.args()[0])) co_return c.usage("not an output: " + c.args()[0]);
+      co_return co_await get(c);
     }
-    return Setting::execImpl(c);
+    co_return co_await Setting::execImpl(c);
   }
 
-  int get(Context& c) const override {
+  QCoro::Task<int> get(Context& c) const override {
     const int channel = c.args().isEmpty() ? 0 : output_of(c.args()[0]).value_or(0);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     DeviceReader r(*s);
-    if (!r.read_routing(channel)) return r.report();
+    const bool read = co_await r.read_routing(channel);
+    if (!read) co_return r.report();
     const Parameter& routing = row_of(Aspect::Routing);
     QStringList lines;
     for (int ch = channel ? channel : 1; ch <= (channel ? channel : 4); ++ch) {
       const auto& input = s->state().inputs[ch - 1];
-      if (!input) return s->fail(query_command(routing), ExchangeOutcome::NoAnswer);
+      if (!input) co_return s->fail(query_command(routing), ExchangeOutcome::NoAnswer);
       lines << (channel ? QString::number(*input) : output_letter(ch) + ' ' + QString::number(*input));
     }
     const QString part = QString::fromStdString(routing.path_of(1)).section(u'.', 0, 0);
-    return print_read(c, *s, {channel ? QString::fromStdString(routing.path_of(channel)) : part}, lines.join('\n'));
+    co_return print_read(c, *s, {channel ? QString::fromStdString(routing.path_of(channel)) : part}, lines.join('\n'));
   }
 };
 
@@ -225,23 +229,25 @@ class Resolution : public Setting {
     return {{QString::fromLatin1(row.path), *n}};
   }
 
-  int set(const Context&, Session& s, const Values& list) const override {
+  QCoro::Task<int> set(const Context&, Session& s, const Values& list) const override {
     const int n = list.front().second.toInt();
     if (Device::is_interlaced_1080(n)) {
       // The two interlaced 1080-line resolutions are served in Matrix only.
       int code = 0;
-      if (!read_mode(s, &code)) return code;
+      const bool known = co_await read_mode(s, &code);
+      if (!known) co_return code;
       if (s.state().mode != mode_no::Matrix) {
         s.error(QString::fromStdString(set_command(row_of(Aspect::Resolution), n)) +
                 ": 1080i50/60 are not supported for Dual PoP, TV Wall, Dual PiP, Quad");
-        return exit_code::Refused;
+        co_return exit_code::Refused;
       }
     }
-    return set_values(s, list, mode_no::Matrix);
+    co_return co_await set_values(s, list, mode_no::Matrix);
   }
 
-  int get(Context& c) const override {
-    return get_one(c, Aspect::Resolution, {"resolution", "resolution_name"}, [&c](const DeviceState& s) {
+  QCoro::Task<int> get(Context& c) const override {
+    const QStringList paths{"resolution", "resolution_name"};
+    co_return co_await get_one(c, Aspect::Resolution, paths, [&c](const DeviceState& s) {
       const QJsonValue name = document_field("resolution_name")->get(s, c.resolutions());
       return QString::number(*s.resolution) + (name.isString() ? ' ' + name.toString() : QString());
     });
@@ -267,18 +273,21 @@ class Power : public Setting {
     return words_value(name(), c.args(), error);
   }
 
-  int set(const Context& c, Session& s, const Values& list) const override {
+  QCoro::Task<int> set(const Context& c, Session& s, const Values& list) const override {
     // A device that is so already is sent nothing (a power-on would restart it).
     const std::string query = query_command(row_of(Aspect::Power));
-    if (const ExchangeOutcome outcome = s.exchange(query); outcome != ExchangeOutcome::Answered)
-      return s.fail(query, outcome);
-    if (document_field(list.front().first)->get(s.state(), {}) == list.front().second) return exit_code::Done;
+    const ExchangeOutcome outcome = co_await s.exchange(query);
+    if (outcome != ExchangeOutcome::Answered) co_return s.fail(query, outcome);
+    if (document_field(list.front().first)->get(s.state(), {}) == list.front().second) co_return exit_code::Done;
     ApplyOptions options;
     if (c.parser().isSet("wait")) options.await_restart = [&s] { return s.await_device(s.time_left_s(kRestartWaitS)); };
-    return set_values(s, list, mode_no::Matrix, options);
+    co_return co_await set_values(s, list, mode_no::Matrix, options);
   }
 
-  int get(Context& c) const override { return get_one(c, Aspect::Power, {"power"}); }
+  QCoro::Task<int> get(Context& c) const override {
+    const QStringList paths{"power"};
+    co_return co_await get_one(c, Aspect::Power, paths);
+  }
 };
 
 class Lock : public Setting {
@@ -291,8 +300,9 @@ class Lock : public Setting {
 
  protected:
   Values values(const Context& c, QString* error) const override { return words_value(name(), c.args(), error); }
-  int get(Context& c) const override {
-    return get_one(c, Aspect::KeyLock, {"key_lock"}, [](const DeviceState& s) { return *s.key_lock ? "on" : "off"; });
+  QCoro::Task<int> get(Context& c) const override {
+    const QStringList paths{"key_lock"};
+    co_return co_await get_one(c, Aspect::KeyLock, paths, [](const DeviceState& s) { return *s.key_lock ? "on" : "off"; });
   }
 };
 
@@ -307,18 +317,22 @@ class Preset : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     QString why;
     const std::optional<ClientMatch> match = match_words(name(), c.args(), &why);
-    if (!match) return c.usage(why);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    if (!match) co_return c.usage(why);
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     const int n = match->value.toInt();
     const bool save = match->row->aspect == Aspect::PresetSaved;
     DeviceReader r(*s);
-    const ExchangeOutcome outcome = save ? s->device().save_preset(n) : s->device().recall_preset(n);
+    ExchangeOutcome outcome;
+    if (save)
+      outcome = co_await s->device().save_preset(n);
+    else
+      outcome = co_await s->device().recall_preset(n);
     r.settled(set_command(*match->row, n), outcome);
-    return r.report();
+    co_return r.report();
   }
 };
 
@@ -327,12 +341,14 @@ class Key : public Command {
   Key() : Command("key", "Press a key of the device's on-screen menu.", usage_of("key")) { min_args_ = max_args_ = 1; }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     QString why;
     const std::optional<ClientMatch> match = match_words(name(), c.args(), &why);
-    if (!match) return c.usage("not a menu key: " + c.args()[0]);
-    Session* s = c.open();
-    return s ? run_commands(*s, {set_command(*match->row, match->row->lo)}) : exit_code::LinkError;
+    if (!match) co_return c.usage("not a menu key: " + c.args()[0]);
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
+    const std::vector<std::string> commands{set_command(*match->row, match->row->lo)};
+    co_return co_await run_commands(*s, commands);
   }
 };
 
@@ -354,42 +370,48 @@ class Picture : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     const QStringList& a = c.args();
     if (a.size() == 1 && a[0].toLower() == "reset") {
-      Session* s = c.open();
-      return s ? reset_picture(*s) : exit_code::LinkError;
+      Session* s = co_await c.open();
+      if (!s) co_return exit_code::LinkError;
+      co_return co_await reset_picture(*s);
     }
-    if (a.size() != 3) return c.usage("expected an output, a setting and a value, or reset");
+    if (a.size() != 3) co_return c.usage("expected an output, a setting and a value, or reset");
     QString why;
     const std::optional<ClientMatch> match = match_words(name(), a, &why);
-    if (!match) return c.usage(why);
+    if (!match) co_return c.usage(why);
     const bool all = match->channel == 0;
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     // The parameter depends on the mode.
     int code = 0;
-    if (!read_mode(*s, &code)) return code;
+    const bool known = co_await read_mode(*s, &code);
+    if (!known) co_return code;
     const int mode = *s->state().mode;
     const bool matrix = mode == mode_no::Matrix;
-    if (matrix && !all) return c.usage("the Matrix mode adjusts the picture as a whole: use all");
+    if (matrix && !all) co_return c.usage("the Matrix mode adjusts the picture as a whole: use all");
     Values list;
     const Parameter& row = *match->row;
     if (matrix) list.push_back({QString::fromStdString(row.path_of(0, mode_no::Matrix)), match->value});
     for (int channel = 1; !matrix && channel <= row.channels; ++channel)
       if (all || match->channel == channel) list.push_back({QString::fromStdString(row.path_of(channel, mode)), match->value});
-    return set_values(*s, list, mode);
+    co_return co_await set_values(*s, list, mode);
   }
 
  private:
   // The picture reset, then every picture value of the mode read back: each must be 50.
-  static int reset_picture(Session& s) {
+  static QCoro::Task<int> reset_picture(Session& s) {
     int code = exit_code::Done;
-    if (!read_mode(s, &code)) return code;
+    const bool known = co_await read_mode(s, &code);
+    if (!known) co_return code;
     const int mode = *s.state().mode;
-    if ((code = run_commands(s, {set_command(row_of(Aspect::PictureReset), 2)})) != exit_code::Done) return code;
+    const std::vector<std::string> commands{set_command(row_of(Aspect::PictureReset), 2)};
+    code = co_await run_commands(s, commands);
+    if (code != exit_code::Done) co_return code;
     DeviceReader r(s);
-    if (!s.device().picture_refresh() || !r.complete()) return r.report();
+    const bool read = co_await s.device().picture_refresh();
+    if (!read || !r.complete()) co_return r.report();
     for (const Field& field : document_fields()) {
       if (!field.row || field.row->form != Form::Picture || !field.exists_in(mode)) continue;
       const QJsonValue v = field.get(s.state(), {});
@@ -398,7 +420,7 @@ class Picture : public Command {
                   .arg(field.path, QString::fromStdString(set_command(row_of(Aspect::PictureReset), 2)), field.text(v)));
       code = exit_code::Refused;
     }
-    return code;
+    co_return code;
   }
 };
 
@@ -410,22 +432,27 @@ class Pip : public Command {
   }
 
  protected:
-  int execImpl(Context& c) const override {
+  QCoro::Task<int> execImpl(Context& c) const override {
     QString why;
     const std::optional<ClientMatch> match = match_words(name(), c.args(), &why);
-    if (!match) return c.usage(why);
-    Session* s = c.open();
-    if (!s) return exit_code::LinkError;
+    if (!match) co_return c.usage(why);
+    Session* s = co_await c.open();
+    if (!s) co_return exit_code::LinkError;
     const Parameter& row = *match->row;
-    if (!row.in_document) return run_commands(*s, {set_command(row, match->value.toInt())});
+    if (!row.in_document) {
+      const std::vector<std::string> commands{set_command(row, match->value.toInt())};
+      co_return co_await run_commands(*s, commands);
+    }
     // Read back in Dual PiP only, as the device shows it there.
     int code = 0;
-    if (!read_mode(*s, &code)) return code;
+    const bool known = co_await read_mode(*s, &code);
+    if (!known) co_return code;
     if (!row.exists_in(*s->state().mode)) {
       s->error(match->path + ": PiP is set in the Dual PiP mode only; the device is in " + mode_word(*s->state().mode));
-      return exit_code::Refused;
+      co_return exit_code::Refused;
     }
-    return set_values(*s, {{match->path, match->value}}, *s->state().mode);
+    const Values values{{match->path, match->value}};
+    co_return co_await set_values(*s, values, *s->state().mode);
   }
 };
 

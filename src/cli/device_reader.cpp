@@ -52,27 +52,37 @@ void DeviceReader::settled(std::string_view command, ExchangeOutcome outcome) {
   note(command, outcome);
 }
 
-void DeviceReader::put_back_selected() {
-  if (failed_.empty() && s_.link_open()) s_.device().select_again(selected_);
+QCoro::Task<> DeviceReader::put_back_selected() {
+  if (failed_.empty() && s_.link_open()) co_await s_.device().select_again(selected_);
 }
 
-bool DeviceReader::read_all() {
-  s_.device().read_everything();
-  return complete();
+QCoro::Task<bool> DeviceReader::read_all() {
+  co_await s_.device().read_everything();
+  co_return complete();
 }
 
-bool DeviceReader::read_routing(int channel) {
+QCoro::Task<bool> DeviceReader::read_routing(int channel) {
   const Parameter& out = row_of(Aspect::Channel);
   const std::string input = query_command(row_of(Aspect::Routing));
-  if (s_.exchange(query_command(row_of(Aspect::Mode))) != ExchangeOutcome::Answered) return false;
+  const ExchangeOutcome mode = co_await s_.exchange(query_command(row_of(Aspect::Mode)));
+  if (mode != ExchangeOutcome::Answered) co_return false;
   // One input feeds the whole wall, and it has no output to select.
-  if (s_.device().disp_mode() == mode_no::TvWall) return s_.exchange(input) == ExchangeOutcome::Answered;
-  if (s_.exchange(query_command(out)) != ExchangeOutcome::Answered) return false;
-  for (int ch = channel ? channel : 1; ch <= (channel ? channel : 4); ++ch)
-    if (s_.exchange(set_command(out, ch)) != ExchangeOutcome::Answered || s_.exchange(input) != ExchangeOutcome::Answered)
-      break;
-  put_back_selected();
-  return complete();
+  if (s_.device().disp_mode() == mode_no::TvWall) {
+    const ExchangeOutcome wall = co_await s_.exchange(input);
+    co_return wall == ExchangeOutcome::Answered;
+  }
+  const ExchangeOutcome selected = co_await s_.exchange(query_command(out));
+  if (selected != ExchangeOutcome::Answered) co_return false;
+  const int first = channel ? channel : 1;
+  const int last = channel ? channel : 4;
+  for (int ch = first; ch <= last; ++ch) {
+    const ExchangeOutcome chosen = co_await s_.exchange(set_command(out, ch));
+    if (chosen != ExchangeOutcome::Answered) break;
+    const ExchangeOutcome routed = co_await s_.exchange(input);
+    if (routed != ExchangeOutcome::Answered) break;
+  }
+  co_await put_back_selected();
+  co_return complete();
 }
 
 int DeviceReader::exit_code() const {

@@ -22,10 +22,10 @@ class DeviceReader {
 
   // Everything `status` shows (Device::read_everything). True when
   // everything was answered with a value (see complete()).
-  bool read_all();
+  QCoro::Task<bool> read_all();
   // The routing of one channel (1..4) or, with 0, of all four, and the output
   // selected again afterwards; in the TV Wall the one input of the wall.
-  bool read_routing(int channel);
+  QCoro::Task<bool> read_routing(int channel);
 
   // A command that waits for a late reply (a mode change, a preset) ended
   // with `outcome` after that wait: it replaces what its exchange said.
@@ -41,7 +41,7 @@ class DeviceReader {
  private:
   void note(std::string_view command, ExchangeOutcome outcome);
   // Selects again the output the device had selected.
-  void put_back_selected();
+  QCoro::Task<> put_back_selected();
 
   Session& s_;
   QMetaObject::Connection heard_;

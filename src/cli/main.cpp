@@ -1,6 +1,7 @@
 // quadrel-cli: drives and reads a Corvane from scripts, on the panel's link core.
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include "cli/command.h"
 #include "cli/commands_list.h"
@@ -81,8 +82,8 @@ int misplaced_option(const QCommandLineParser& parser) {
 }
 
 // Runs the command line; `name` is the command's.
-int run(QCommandLineParser& parser, QString* name) {
-  if (!parser.parse(QCoreApplication::arguments())) return misplaced_option(parser);
+QCoro::Task<int> run(QCommandLineParser& parser, QString* name) {
+  if (!parser.parse(QCoreApplication::arguments())) co_return misplaced_option(parser);
   if (parser.isSet("version")) {
     print_stdout(QStringLiteral("quadrel-cli %1\n"
                                 "Copyright (C) 2026 The Quadrel developers\n"
@@ -91,28 +92,34 @@ int run(QCommandLineParser& parser, QString* name) {
                                 "This is free software: you are free to change and redistribute it.\n"
                                 "There is NO WARRANTY, to the extent permitted by law.\n")
                      .arg(QUADREL_VERSION));
-    return exit_code::Done;
+    co_return exit_code::Done;
   }
   QStringList rest = parser.positionalArguments();
   if (parser.isSet("help") || (!rest.isEmpty() && rest.first() == "help" && rest.size() == 1)) {
     print_stdout(usage());
-    return exit_code::Done;
+    co_return exit_code::Done;
   }
-  if (rest.isEmpty()) return usage_error({}, QStringLiteral("no command given"));
+  if (rest.isEmpty()) co_return usage_error({}, QStringLiteral("no command given"));
   // "help COMMAND" is "COMMAND --help".
   if (rest.first() == "help") rest = QStringList{rest[1], QStringLiteral("--help")};
 
   LinkOptions link;
   QString error;
-  if (!link.take(parser, &error)) return usage_error({}, error);
+  if (!link.take(parser, &error)) co_return usage_error({}, error);
   const Command* command = find_command(rest.first());
   if (!command) {
     QStringList names{QStringLiteral("help")};
     for (const auto& each : commands()) names << each->name();
-    return usage_error({}, QStringLiteral("unknown command '%1'").arg(rest.first()) + did_you_mean(rest.first(), names));
+    co_return usage_error({}, QStringLiteral("unknown command '%1'").arg(rest.first()) + did_you_mean(rest.first(), names));
   }
   *name = command->name();
-  return command->execute(rest.mid(1), link);
+  co_return co_await command->execute(rest.mid(1), link);
+}
+
+// Runs the command line, then ends the event loop.
+QCoro::Task<> run_and_exit(QCommandLineParser& parser, QString* name, int* code) {
+  *code = co_await run(parser, name);
+  QCoreApplication::exit(*code);
 }
 
 }  // namespace
@@ -137,7 +144,12 @@ int main(int argc, char** argv) {
   parser.addOption({"version", "Show the version."});
   parser.addPositionalArgument("command", "The command to run.");
   QString name;
-  const int code = run(parser, &name);
+  // The command runs from the application's event loop, which it ends with its exit code.
+  int code = exit_code::Done;
+  QTimer::singleShot(0, &app, [&] { run_detached(run_and_exit(parser, &name, &code)); });
+  QCoreApplication::exec();
+  // The session of the command, closed now.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   // What was printed must have reached its file: a backup to a full disk is no backup.
   if (const QString why = output_error(); !why.isEmpty()) {
     print_stderr(QStringLiteral("quadrel-cli: %1cannot write the standard output: %2\n")

@@ -102,59 +102,66 @@ void Session::interrupt() {
   emit ended();
 }
 
-bool Session::open_once(int limit_ms, QString* why) {
+QCoro::Task<bool> Session::open_once(int limit_ms, QString* why) {
   why->clear();
   bool done = false;
-  const auto on_fail = connect(&opener_, &LinkOpener::failed, this, [&](const QString& reason) {
+  const auto on_fail = connect(&opener_, &LinkOpener::failed, this, [this, why, &done](const QString& reason) {
     *why = reason;
     done = true;
+    device_.poke();
   });
   opener_.open();
-  if (!done && !device_.link_open()) device_.wait_until([&] { return done || device_.link_open(); }, limit_ms);
+  if (!done && !device_.link_open()) co_await device_.until([&] { return done || device_.link_open(); }, limit_ms);
   disconnect(on_fail);
-  if (device_.link_open()) return true;
+  if (device_.link_open()) co_return true;
   opener_.stop();
   if (why->isEmpty()) *why = QStringLiteral("no connection within %1 s").arg(seconds(limit_ms / 1000.0));
-  return false;
+  co_return false;
 }
 
-bool Session::open() {
+QCoro::Task<bool> Session::open() {
   QString why;
-  if (open_once(within_limit(LinkOpener::kConnectLimitMs), &why)) return true;
+  const bool opened = co_await open_once(within_limit(LinkOpener::kConnectLimitMs), &why);
+  if (opened) co_return true;
   if (!target_.tcp) {
     error(QStringLiteral("cannot open the port: ") + why);
     // The panel's advice for a device the user may not open, on lines of their own.
     const QString advice = serial_open_advice(target_.device, why).section(QLatin1Char('\n'), 1);
     if (!advice.isEmpty()) print_err(advice);
-    return false;
+    co_return false;
   }
   error(QStringLiteral("cannot connect: ") + (timed_out_ ? timeout_reason() : why));
-  return false;
+  co_return false;
 }
 
-bool Session::reopen(double limit_s) {
+QCoro::Task<bool> Session::reopen(double limit_s) {
   const int limit_ms = within_limit(static_cast<int>(limit_s * 1000));
-  if (timed_out_ || interrupted_ || limit_ms <= 0) return false;
+  if (timed_out_ || interrupted_ || limit_ms <= 0) co_return false;
   opener_.keep_open();
-  device_.wait_until([this] { return device_.link_open() || timed_out_ || interrupted_; }, limit_ms);
+  co_await device_.until([this] { return device_.link_open() || timed_out_ || interrupted_; }, limit_ms);
   const bool opened = device_.link_open();
   opener_.stop();
   if (opened) lost_reason_.clear();
-  return opened;
+  co_return opened;
 }
 
-bool Session::await_device(double limit_s) {
+QCoro::Task<bool> Session::await_device(double limit_s) {
   QElapsedTimer waiting;
   waiting.start();
   auto left_s = [&] { return limit_s - waiting.elapsed() / 1000.0; };
   const std::string query = query_command(row_of(Aspect::Power));
   while (!timed_out_ && !interrupted_ && left_s() > 0) {
-    if (!device_.link_open() && !reopen(left_s())) return false;
-    if (device_.exchange(query) == ExchangeOutcome::Answered) return true;
+    if (!device_.link_open()) {
+      const bool reopened = co_await reopen(left_s());
+      if (!reopened) co_return false;
+    }
+    const ExchangeOutcome outcome = co_await device_.exchange(query);
+    if (outcome == ExchangeOutcome::Answered) co_return true;
     // Not yet: a device that is starting may take the command without answering.
-    if (device_.link_open()) device_.wait_sec(std::min(0.25, std::max(left_s(), 0.0)));
+    if (device_.link_open())
+      co_await device_.sleep(static_cast<int>(std::min(0.25, std::max(left_s(), 0.0)) * 1000) + 1);
   }
-  return false;
+  co_return false;
 }
 
 double Session::waited_s() const { return clock_->since_sent_s(); }

@@ -26,22 +26,22 @@ class Session : public QObject {
 
   // Opens the link (a TCP connection within LinkOpener::kConnectLimitMs, like
   // the panel's). On failure the error line is printed and false returned.
-  bool open();
+  QCoro::Task<bool> open();
   bool link_open() const { return device_.link_open(); }
   // Opens the link again after it closed, trying with the opener's growing
   // pauses until it opens or `limit_s` (or the run's limit) has passed;
   // prints nothing.
-  bool reopen(double limit_s);
+  QCoro::Task<bool> reopen(double limit_s);
   // After a restart (power on): returns once the device answers "PWR999"
   // again, over a link opened anew when it closed, or false after `limit_s`.
-  bool await_device(double limit_s);
+  QCoro::Task<bool> await_device(double limit_s);
 
   Device& device() { return device_; }
   const DeviceState& state() const { return device_.state(); }
   const LinkTarget& target() const { return target_; }
 
   // One exchange (`tx_cmd`); the reply updates the model.
-  ExchangeOutcome exchange(std::string_view command) { return device_.exchange(command); }
+  QCoro::Task<ExchangeOutcome> exchange(std::string command) { return device_.exchange(std::move(command)); }
 
   // Prints "quadrel-cli: <command>: <link>: <reason>" on stderr.
   void error(const QString& reason) const;
@@ -72,7 +72,7 @@ class Session : public QObject {
   class Clock;
 
   // One try of the opener, for at most `limit_ms`; false with the reason.
-  bool open_once(int limit_ms, QString* why);
+  QCoro::Task<bool> open_once(int limit_ms, QString* why);
   // The milliseconds left of the run's limit, at most `ms`.
   int within_limit(int ms) const;
 

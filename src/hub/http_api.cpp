@@ -293,21 +293,26 @@ void HttpApi::patch_state(const QHttpServerRequest& request, Reply&& reply) {
   // when the change would be made.
   const QByteArray if_match = request.value("If-Match");
   auto shared = std::make_shared<Reply>(std::move(reply));
-  link_.enqueue([this, shared, if_match, body = request.body()] {
-    if (!if_match.isEmpty()) {
-      const QByteArray now = etag(state_document());
-      if (!names_tag(if_match, now))
-        return shared->problem(412,
-                               QStringLiteral("the device's state changed since it was read (its ETag is now %1); "
-                                              "nothing was sent")
-                                   .arg(QString::fromLatin1(now)),
-                               {{"etag", QString::fromLatin1(now)}}, {{"ETag", now}});
+  const void* origin = shared->socket.data();
+  link_.enqueue([this, shared, if_match, body = request.body()] { return patch_job(shared, if_match, body); }, origin);
+}
+
+QCoro::Task<> HttpApi::patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body) {
+  if (!if_match.isEmpty()) {
+    const QByteArray now = etag(state_document());
+    if (!names_tag(if_match, now)) {
+      reply->problem(412,
+                     QStringLiteral("the device's state changed since it was read (its ETag is now %1); "
+                                    "nothing was sent")
+                         .arg(QString::fromLatin1(now)),
+                     {{"etag", QString::fromLatin1(now)}}, {{"ETag", now}});
+      co_return;
     }
-    const PatchOutcome outcome = hub::patch_state(link_, body);
-    const int status = http_status(outcome.exit_code);
-    if (status == 200) shared->send(200, "application/json", json_text(outcome.report));
-    else shared->problem(status, report_detail(outcome.report), report_members(outcome.report));
-  });
+  }
+  const PatchOutcome outcome = co_await hub::patch_state(link_, body);
+  const int status = http_status(outcome.exit_code);
+  if (status == 200) reply->send(200, "application/json", json_text(outcome.report));
+  else reply->problem(status, report_detail(outcome.report), report_members(outcome.report));
 }
 
 void HttpApi::send_line(const QHttpServerRequest& request, Reply&& reply) {
@@ -332,24 +337,31 @@ void HttpApi::send_line(const QHttpServerRequest& request, Reply&& reply) {
   if (!command)
     return reply.problem(422, QStringLiteral("not a command of the device: %1").arg(text), usage);
   auto shared = std::make_shared<Reply>(std::move(reply));
-  link_.enqueue([this, shared, command = *command] {
-    const SharedLink::Result result = link_.carry(command, this);
-    const QJsonValue said = result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply));
-    const QString line = QString::fromStdString(command.line);
-    switch (result.outcome) {
-      case ExchangeOutcome::Answered:
-        return shared->send(200, "application/json", json_text({{"reply", said}}));
-      case ExchangeOutcome::DeviceError:
-        return shared->problem(409, QStringLiteral("the device refused %1 (ERR)").arg(line),
-                               {{"reply", said}, {"exit_code", exit_code::Refused}});
-      case ExchangeOutcome::NoAnswer:
-        return shared->problem(504, QStringLiteral("the device did not answer %1").arg(line),
-                               {{"reply", said}, {"exit_code", exit_code::NoAnswer}});
-      default:
-        return shared->problem(503, QStringLiteral("the link to the device is not open"),
-                               {{"reply", said}, {"exit_code", exit_code::LinkError}});
-    }
-  });
+  const void* origin = shared->socket.data();
+  link_.enqueue([this, shared, command = *command] { return send_job(shared, command); }, origin);
+}
+
+QCoro::Task<> HttpApi::send_job(std::shared_ptr<Reply> reply, Command command) {
+  const SharedLink::Result result = co_await link_.carry(command, this);
+  const QJsonValue said = result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply));
+  const QString line = QString::fromStdString(command.line);
+  switch (result.outcome) {
+    case ExchangeOutcome::Answered:
+      reply->send(200, "application/json", json_text({{"reply", said}}));
+      break;
+    case ExchangeOutcome::DeviceError:
+      reply->problem(409, QStringLiteral("the device refused %1 (ERR)").arg(line),
+                     {{"reply", said}, {"exit_code", exit_code::Refused}});
+      break;
+    case ExchangeOutcome::NoAnswer:
+      reply->problem(504, QStringLiteral("the device did not answer %1").arg(line),
+                     {{"reply", said}, {"exit_code", exit_code::NoAnswer}});
+      break;
+    default:
+      reply->problem(503, QStringLiteral("the link to the device is not open"),
+                     {{"reply", said}, {"exit_code", exit_code::LinkError}});
+      break;
+  }
 }
 
 }  // namespace quadrel::hub

@@ -20,8 +20,13 @@
 #include <QHttpServerResponder>
 #include <QJsonObject>
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <qcoro/qcorotask.h>
+
+#include "hub/command_rules.h"
 
 #include "hub/http_guard.h"
 
@@ -69,6 +74,9 @@ class HttpApi : public QAbstractHttpServer {
   void get_state(const QHttpServerRequest& request, Reply& reply);
   void patch_state(const QHttpServerRequest& request, Reply&& reply);
   void send_line(const QHttpServerRequest& request, Reply&& reply);
+  // The jobs of a PATCH and a POST /api/v1/send, on the link in their turn.
+  QCoro::Task<> patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body);
+  QCoro::Task<> send_job(std::shared_ptr<Reply> reply, Command command);
   QByteArray state_document() const;
 
   SharedLink& link_;

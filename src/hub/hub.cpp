@@ -258,11 +258,17 @@ std::optional<HubOptions> HubOptions::parse(const QStringList& arguments, QStrin
 Hub::Hub(HubOptions options) : options_(std::move(options)) {}
 
 Hub::~Hub() {
+  // Nothing awaits the link any more when the servers whose jobs await it go.
+  shut_down();
   // The servers go before the link they use; the bridge before the servers it hears.
   mqtt_.reset();
   events_.reset();
   http_.reset();
   port_.reset();
+}
+
+void Hub::shut_down() {
+  if (link_) link_->shut_down();
 }
 
 bool Hub::start(QString* error) {

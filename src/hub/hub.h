@@ -53,6 +53,9 @@ class Hub {
 
   // Opens the ports and starts the link; false with the reason.
   bool start(QString* error);
+  // Stops: the exchange under way ends with its outcome, nothing more is sent,
+  // every client still waiting is answered; the log says what was cut short.
+  void shut_down();
 
   SharedLink& link() { return *link_; }
   ProtocolPort& protocol_port() { return *port_; }

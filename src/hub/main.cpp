@@ -25,15 +25,17 @@ int main(int argc, char* argv[]) {
     return 64;
   }
 
-  // SIGTERM (systemd's stop), SIGINT and SIGHUP end the event loop.
+  quadrel::hub::Hub hub(*options);
+  // SIGTERM (systemd's stop), SIGINT and SIGHUP end the hub at once: the
+  // exchange under way ends, nothing more is sent, and the event loop ends.
   quadrel::SignalWatch stop;
-  QObject::connect(&stop, &quadrel::SignalWatch::received, &app, [](int signal_number) {
+  QObject::connect(&stop, &quadrel::SignalWatch::received, &app, [&hub](int signal_number) {
     quadrel::hub::log_event(QStringLiteral("stopping (%1)").arg(QString::fromLatin1(strsignal(signal_number))));
+    hub.shut_down();
     QCoreApplication::exit(0);
   });
   std::signal(SIGPIPE, SIG_IGN);
 
-  quadrel::hub::Hub hub(*options);
   QString error;
   if (!hub.start(&error)) {
     quadrel::hub::log_event(error);

@@ -314,19 +314,16 @@ void MqttBridge::take_set(const QByteArray& payload, const QByteArray& correlati
                           QStringLiteral("%1 requests wait for the device already; nothing was sent").arg(waiting_)),
                   "set", correlation);
   ++waiting_;
-  QPointer<MqttBridge> self(this);
-  link_.enqueue([self, payload, correlation] {
-    if (self) self->set_job(payload, correlation);
-  });
+  link_.enqueue([self = QPointer(this), payload, correlation] { return set_job(self, payload, correlation); }, this);
 }
 
-void MqttBridge::set_job(const QByteArray& payload, const QByteArray& correlation) {
+QCoro::Task<> MqttBridge::set_job(QPointer<MqttBridge> self, QByteArray payload, QByteArray correlation) {
+  if (!self) co_return;
   // As PATCH /api/v1/state: strict, sent where it differs, read back.
-  QPointer<MqttBridge> self(this);
-  const PatchOutcome outcome = patch_state(link_, payload);
-  if (!self) return;
-  --waiting_;
-  answer(outcome.report, "set", correlation);
+  const PatchOutcome outcome = co_await patch_state(self->link_, payload);
+  if (!self) co_return;
+  --self->waiting_;
+  self->answer(outcome.report, "set", correlation);
 }
 
 void MqttBridge::take_send(const QByteArray& payload, const QByteArray& correlation) {
@@ -349,22 +346,21 @@ void MqttBridge::take_send(const QByteArray& payload, const QByteArray& correlat
     return answer(result, "send", correlation);
   }
   ++waiting_;
-  QPointer<MqttBridge> self(this);
-  link_.enqueue([self, command = *command, text, correlation] {
-    if (self) self->send_job(command, text, correlation);
-  });
+  link_.enqueue([self = QPointer(this), command = *command, text, correlation] {
+    return send_job(self, command, text, correlation);
+  }, this);
 }
 
-void MqttBridge::send_job(const Command& command, const QString& text, const QByteArray& correlation) {
-  QPointer<MqttBridge> self(this);
-  const SharedLink::Result result = link_.carry(command, this);
-  if (!self) return;
-  --waiting_;
+QCoro::Task<> MqttBridge::send_job(QPointer<MqttBridge> self, Command command, QString text, QByteArray correlation) {
+  if (!self) co_return;
+  const SharedLink::Result result = co_await self->link_.carry(command, self.data());
+  if (!self) co_return;
+  --self->waiting_;
   QJsonObject report{{"line", text},
                      {"reply", result.reply.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.reply))},
                      {"exit_code", exit_code_of(result.outcome)}};
   if (const QString why = device_said(result.outcome, text); !why.isEmpty()) report.insert("message", why);
-  answer(report, "send", correlation);
+  self->answer(report, "send", correlation);
 }
 
 }  // namespace quadrel::hub

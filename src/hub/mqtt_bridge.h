@@ -8,12 +8,15 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <qcoro/qcorotask.h>
 
 #include "hub/command_rules.h"
 #include "hub/ha_discovery.h"
@@ -86,9 +89,10 @@ class MqttBridge : public QObject {
   void on_message(const QString& topic, const QByteArray& payload, const QByteArray& correlation, bool retained);
   void take_set(const QByteArray& payload, const QByteArray& correlation);
   void take_send(const QByteArray& payload, const QByteArray& correlation);
-  // The link's jobs: each request's turn on the device, and its result.
-  void set_job(const QByteArray& payload, const QByteArray& correlation);
-  void send_job(const Command& command, const QString& text, const QByteArray& correlation);
+  // The link's jobs: each request's turn on the device, and its result
+  // (none when the bridge has gone meanwhile).
+  static QCoro::Task<> set_job(QPointer<MqttBridge> self, QByteArray payload, QByteArray correlation);
+  static QCoro::Task<> send_job(QPointer<MqttBridge> self, Command command, QString text, QByteArray correlation);
   void answer(QJsonObject result, const char* from, const QByteArray& correlation);
   void schedule_state();
   void publish_state(bool again);

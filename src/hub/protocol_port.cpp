@@ -142,24 +142,27 @@ void ProtocolPort::handle_line(Client* client, const QByteArray& line) {
   const std::string code = line.left(3).toStdString();
   client->waiting.push_back(code);
   QPointer<Client> who(client);
-  link_.enqueue([this, who, command, code] {
-    if (!command) {
-      // No command of the catalogue: it never reaches the device, which would refuse it.
-      if (who) answered(who, code, QByteArrayLiteral("ERR"));
-      return;
-    }
-    // A question from a client that has left needs no answer; a change it asked for still happens.
-    if ((!who || who->gone) && command->kind != Command::Kind::Setting) return;
-    const SharedLink::Result result = link_.carry(*command, who.data(), who ? who->selected : std::nullopt);
-    if (!who || who->gone) return;
-    // What the device answers of its current output, the client takes for
-    // the current one; only a selection of its own changes what it selected.
-    if (result.outcome == ExchangeOutcome::Answered && command->row->aspect == Aspect::Channel) {
-      who->view = link_.device().state().channel;
-      if (command->kind == Command::Kind::Setting) who->selected = who->view;
-    }
-    answered(who, code, result.late ? QByteArray() : result.reply);
-  });
+  link_.enqueue([this, who, command, code] { return serve(who, command, code); }, client);
+}
+
+QCoro::Task<> ProtocolPort::serve(QPointer<Client> who, std::optional<Command> command, std::string code) {
+  if (!command) {
+    // No command of the catalogue: it never reaches the device, which would refuse it.
+    if (who) answered(who, code, QByteArrayLiteral("ERR"));
+    co_return;
+  }
+  // A question from a client that has left needs no answer; a change it asked for still happens.
+  if ((!who || who->gone) && command->kind != Command::Kind::Setting) co_return;
+  const std::optional<int> selected = who ? who->selected : std::nullopt;
+  const SharedLink::Result result = co_await link_.carry(*command, who.data(), selected);
+  if (!who || who->gone) co_return;
+  // What the device answers of its current output, the client takes for
+  // the current one; only a selection of its own changes what it selected.
+  if (result.outcome == ExchangeOutcome::Answered && command->row->aspect == Aspect::Channel) {
+    who->view = link_.device().state().channel;
+    if (command->kind == Command::Kind::Setting) who->selected = who->view;
+  }
+  answered(who, code, result.late ? QByteArray() : result.reply);
 }
 
 void ProtocolPort::answered(Client* client, const std::string& code, const QByteArray& reply) {

@@ -6,10 +6,16 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <qcoro/qcorotask.h>
+
+#include "hub/command_rules.h"
 
 namespace quadrel::hub {
 
@@ -45,6 +51,8 @@ class ProtocolPort : public QObject {
   bool make_room();
   void on_ready_read(Client* client);
   void handle_line(Client* client, const QByteArray& line);
+  // One line's job: carried to the device in its turn, the answer sent back.
+  QCoro::Task<> serve(QPointer<Client> who, std::optional<Command> command, std::string code);
   // Lines for a client, together: held while it waits for a reply of a code
   // among them, so that it never takes someone else's change for its answer.
   void deliver(Client* client, const QList<QByteArray>& lines);

@@ -7,7 +7,10 @@
 #include <QObject>
 #include <QString>
 #include <deque>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "hub/command_rules.h"
 #include "link/device.h"
@@ -36,12 +39,17 @@ class SharedLink : public QObject {
   // Where the link stands, since when, and the last reason it closed or failed.
   LinkStatus status() const;
 
-  // Work on the device: runs after the work queued before it, alone on the
-  // link, from the event loop. The reads a reply asks for (Device's
-  // follow-ups) are work of their own, queued when asked.
-  void enqueue(std::function<void()> job);
-  // The jobs not yet done, the one running included: 0 when the link is idle.
-  int queued() const { return static_cast<int>(jobs_.size()) + (running_ ? 1 : 0); }
+  // Work on the device: a coroutine that runs alone on the link, from the
+  // event loop, once it is its turn. Each origin (a client; nullptr for the
+  // hub's own reads) has its queue, and the queues are served in turn: one
+  // job of each that has work, round and round, so that nobody's work waits
+  // behind a long queue of another's. The reads a reply asks for (Device's
+  // follow-ups) are the hub's own work, one group a job.
+  using Job = std::function<QCoro::Task<>()>;
+  void enqueue(Job job, const void* origin = nullptr);
+  // The jobs not yet done, the one running included, and the reads that
+  // wait for a burst of reports to end: 0 when the link is idle.
+  int queued() const { return waiting_ + (running_ ? 1 : 0) + (settle_.isActive() ? 1 : 0); }
 
   // One client's command, run inside a job.
   struct Result {
@@ -53,11 +61,20 @@ class SharedLink : public QObject {
   // command acts on the device's current channel, which another client may
   // have changed since; it is selected again first. Each client has its own
   // selected output: a selection is never told to the others.
-  Result carry(const Command& command, const void* origin, std::optional<int> selected = std::nullopt);
+  QCoro::Task<Result> carry(Command command, const void* origin, std::optional<int> selected = std::nullopt);
 
-  // Inside a job, after a command that restarts the device: lets the link be
-  // opened again and waits until it is (true) or `ms` have passed.
-  bool await_reopen(int ms);
+  // Inside a job, after a command that restarts the device: awaits the link
+  // opened again (true), or `ms` passing.
+  QCoro::Task<bool> await_reopen(int ms);
+
+  // The hub stops: the exchange under way ends with its outcome, nothing more
+  // is sent, the jobs still queued end at once (their clients told that the
+  // link is not open), and the log says what was cut short. For good.
+  void shut_down();
+
+  // Reads that reports ask for wait until the reports have been quiet this
+  // long: a burst of them is read once, after it.
+  static constexpr int kReportSettleMs = 200;
 
   // The waits before the link is tried again, in ms; the last one repeats.
   static constexpr const auto& kRetryMs = LinkOpener::kRetryMs;
@@ -75,19 +92,35 @@ class SharedLink : public QObject {
   void link_state(bool up, const QString& reason);
 
  private:
+  struct Queue {
+    const void* origin;
+    std::deque<Job> jobs;
+  };
+
   void on_changed(Aspect aspect, int index);
   void on_link_ended(const QString& reason);
-  void run_jobs();
+  // Runs the queued jobs in turn until none is left.
+  QCoro::Task<> run_jobs();
+  void start_jobs();
+  // The next job in turn, or none.
+  std::optional<Job> next_job();
   // Reads what a client's view shows: everything.
-  void read_model();
+  QCoro::Task<> read_model();
+  // Queues the pending follow-up reads as a job, unless reports still come.
+  void schedule_follow_up();
+  QCoro::Task<> follow_up();
 
   Device device_;
   LinkOpener opener_;
-  std::deque<std::function<void()>> jobs_;
+  std::deque<Queue> queues_;  // in turn: the front one is served next
+  int waiting_ = 0;
   bool running_ = false;
+  bool stopped_ = false;
   bool up_ = false;
-  bool reopen_in_job_ = false;  // a job waits for the link to open again
   bool follow_up_queued_ = false;
+  std::optional<int> follow_up_selected_;  // the output selected before the reads began
+  QElapsedTimer last_report_;              // since the device last reported a change on its own
+  QTimer settle_;                          // the reports' quiet before their reads
   bool carrying_ = false;       // a client's command is being carried
   std::optional<Change> carried_;  // what its answer changed
   QString last_reason_;

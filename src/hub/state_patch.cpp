@@ -33,20 +33,20 @@ int http_status(int code) {
   }
 }
 
-PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
+QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body) {
   QString why;
   const std::optional<QJsonObject> document = parse_document(body, &why);
-  if (!document) return refused({DocumentError{{}, why}});
+  if (!document) co_return refused({DocumentError{{}, why}});
   std::vector<DocumentError> errors;
   const std::optional<WantedState> wanted = read_wanted(*document, &errors);
-  if (!wanted) return refused(errors);
+  if (!wanted) co_return refused(errors);
 
   Device& device = link.device();
   if (!device.link_open() || !link.up()) {
     ApplyReport report;
     report.errors = {DocumentError{{}, QStringLiteral("the link to the device is not open")}};
     report.exit_code = exit_code::LinkError;
-    return {report.exit_code, report.to_json()};
+    co_return PatchOutcome{report.exit_code, report.to_json()};
   }
   // Each setting the device confirms reaches the other clients as its report.
   const auto watch = QObject::connect(&device, &Device::changed, &link, [&](Aspect aspect, int index) {
@@ -54,10 +54,10 @@ PatchOutcome patch_state(SharedLink& link, const QByteArray& body) {
       emit link.confirmed(QByteArray::fromStdString(device.link().rx_buf()), Change{aspect, index}, &link);
   });
   ApplyOptions options;
-  options.await_restart = [&] { return link.await_reopen(kRestartWaitMs); };
-  const ApplyReport report = apply_state(device, *wanted, options);
+  options.await_restart = [&link] { return link.await_reopen(kRestartWaitMs); };
+  const ApplyReport report = co_await apply_state(device, *wanted, options);
   QObject::disconnect(watch);
-  return {report.exit_code, report.to_json()};
+  co_return PatchOutcome{report.exit_code, report.to_json()};
 }
 
 }  // namespace quadrel::hub

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QJsonObject>
 
+#include <qcoro/qcorotask.h>
+
 namespace quadrel::hub {
 
 class SharedLink;
@@ -18,7 +20,7 @@ struct PatchOutcome {
 // key, a value out of range) ends with 64 and sends nothing. Otherwise, inside
 // one of the link's jobs, sends what differs from the model and reads back
 // what it changed; each change the device confirmed reaches every client.
-PatchOutcome patch_state(SharedLink& link, const QByteArray& body);
+QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body);
 
 // The HTTP status of an exit code: 200, 409 refused or held otherwise, 504 no
 // answer, 503 link down, 422 the document does not fit.

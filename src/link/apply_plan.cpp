@@ -205,11 +205,11 @@ class Run {
   }
 
   // Sends the change's commands and reads it back.
-  AppliedChange make(const PlannedChange& change) {
+  QCoro::Task<AppliedChange> make(const PlannedChange& change) {
     AppliedChange applied{change, ChangeResult::Held, QJsonValue(QJsonValue::Undefined), {}, {}};
     for (const std::string& command : change.commands) {
       if (reply::code_of(command) == row_of(Aspect::Channel).code) selected_ = true;
-      const ExchangeOutcome outcome = send(command, change);
+      const ExchangeOutcome outcome = co_await send(command);
       if (outcome == ExchangeOutcome::Answered) continue;
       if (outcome == ExchangeOutcome::DeviceError) {
         applied.result = ChangeResult::Refused;
@@ -217,12 +217,13 @@ class Run {
         applied.message = applied.command + QStringLiteral(": refused by the device (ERR)");
         break;
       }
-      return stop(applied, command, outcome);
+      co_return stop(applied, command, outcome);
     }
     const std::string restart = restarting_command(change);
     if (applied.result == ChangeResult::Held && !restart.empty()) {
       // The device restarts: read back once it answers again.
-      const bool back = options_.await_restart && options_.await_restart();
+      bool back = false;
+      if (options_.await_restart) back = co_await options_.await_restart();
       if (!back) {
         applied.result = options_.await_restart ? ChangeResult::NoAnswer : ChangeResult::Restarting;
         applied.command = text(restart);
@@ -230,13 +231,13 @@ class Run {
                                                  ? QStringLiteral(": the device did not answer again after its restart")
                                                  : QStringLiteral(": acknowledged; the device restarts, and was not read back"));
         stopped_ = true;
-        return applied;
+        co_return applied;
       }
     }
     // Read back; a refused query leaves the value as not known.
     const int before = reports_;
     for (const std::string& query : change.queries) {
-      const ExchangeOutcome outcome = send(query, change);
+      const ExchangeOutcome outcome = co_await send(query);
       if (outcome == ExchangeOutcome::DeviceError) {
         // What it holds is not known: the device refused to say.
         applied.holds = QJsonValue();
@@ -247,12 +248,12 @@ class Run {
           applied.command = text(query);
           applied.message = applied.command + QStringLiteral(": the device refused to report it (ERR)");
         }
-        return applied;
+        co_return applied;
       }
-      if (outcome != ExchangeOutcome::Answered) return stop(applied, query, outcome);
+      if (outcome != ExchangeOutcome::Answered) co_return stop(applied, query, outcome);
     }
     const QJsonValue holds = change.queries.empty() || reports_ > before ? change.field->get(d_.state(), {}) : QJsonValue();
-    if (holds == change.to && applied.result == ChangeResult::Held) return applied;
+    if (holds == change.to && applied.result == ChangeResult::Held) co_return applied;
     applied.holds = holds;
     if (applied.result == ChangeResult::Held) {
       applied.result = ChangeResult::NotHeld;
@@ -261,7 +262,7 @@ class Run {
     } else if (!holds.isNull()) {
       applied.message += QStringLiteral("; the device holds ") + change.field->text(holds);
     }
-    return applied;
+    co_return applied;
   }
 
   bool stopped() const { return stopped_; }
@@ -283,7 +284,7 @@ class Run {
   }
 
   // One command through the operation that keeps the Device's own books.
-  ExchangeOutcome send(const std::string& command, const PlannedChange&) {
+  QCoro::Task<ExchangeOutcome> send(std::string command) {
     QElapsedTimer clock;
     clock.start();
     std::optional<CheckedLine> checked = check_line(command);
@@ -292,25 +293,25 @@ class Run {
     const int value = checked ? checked->value : -1;
     ExchangeOutcome outcome;
     if (aspect == Aspect::Mode)
-      outcome = d_.set_mode(value);
+      outcome = co_await d_.set_mode(value);
     else if (aspect == Aspect::Power)
-      outcome = d_.set_power(value == 1);
+      outcome = co_await d_.set_power(value == 1);
     else if (aspect == Aspect::KeyLock)
-      outcome = d_.set_lock(value == 1);
+      outcome = co_await d_.set_lock(value == 1);
     else if (aspect == Aspect::AudioOn)
-      outcome = d_.set_audio(value == 1);
+      outcome = co_await d_.set_audio(value == 1);
     else
-      outcome = d_.exchange(command);
+      outcome = co_await d_.exchange(command);
     waited_s_ = clock.elapsed() / 1000.0;
     // Over TCP the device restarts on "PWR001" and the connection drops: that
     // is its answer, which the read-back confirms.
     if (checked && checked->row->restarts && value == checked->row->restart_value &&
         outcome == ExchangeOutcome::LinkLost && restarted_)
-      return ExchangeOutcome::Answered;
-    return outcome;
+      co_return ExchangeOutcome::Answered;
+    co_return outcome;
   }
 
-  AppliedChange& stop(AppliedChange& applied, const std::string& command, ExchangeOutcome outcome) {
+  AppliedChange stop(AppliedChange& applied, const std::string& command, ExchangeOutcome outcome) {
     stopped_ = true;
     applied.result = outcome == ExchangeOutcome::NoAnswer ? ChangeResult::NoAnswer : ChangeResult::LinkLost;
     applied.holds = QJsonValue(QJsonValue::Undefined);
@@ -343,17 +344,17 @@ int severity(ChangeResult result) {
 
 }  // namespace
 
-ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOptions& options) {
+QCoro::Task<ApplyReport> apply_state(Device& device, WantedState wanted, ApplyOptions options) {
   ApplyPlan plan = plan_apply(device.state(), wanted);
-  if (plan.errors.empty()) return apply_changes(device, std::move(plan.changes), options);
+  if (plan.errors.empty()) co_return co_await apply_changes(device, std::move(plan.changes), std::move(options));
   ApplyReport report;
   report.dry_run = options.dry_run;
   report.errors = std::move(plan.errors);
   report.exit_code = exit_code::Usage;
-  return report;
+  co_return report;
 }
 
-ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, const ApplyOptions& options) {
+QCoro::Task<ApplyReport> apply_changes(Device& device, std::vector<PlannedChange> changes, ApplyOptions options) {
   ApplyReport report;
   report.dry_run = options.dry_run;
   if (options.dry_run) {
@@ -361,7 +362,7 @@ ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, co
       report.changes.push_back({std::move(change), ChangeResult::Planned, QJsonValue(QJsonValue::Undefined), {}, {}});
       if (options.on_change) options.on_change(report.changes.back());
     }
-    return report;
+    co_return report;
   }
 
   // The output the device had selected, put back at the end (the TV Wall has none).
@@ -377,7 +378,7 @@ ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, co
       applied = {std::move(change), ChangeResult::NotSent, QJsonValue(QJsonValue::Undefined), {},
                  QStringLiteral("not sent: the device is not in the mode asked for")};
     } else {
-      applied = run.make(change);
+      applied = co_await run.make(change);
       if (change.field->row->aspect == Aspect::Mode && applied.result != ChangeResult::Held) mode_reached = false;
     }
     report.exit_code = std::max(report.exit_code, severity(applied.result));
@@ -386,10 +387,10 @@ ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, co
   }
   if (!run.stopped() && run.selected() && selected > 0 && device.state().mode != mode_no::TvWall &&
       device.state().channel != selected) {
-    const ExchangeOutcome outcome = device.exchange(set_command(row_of(Aspect::Channel), selected));
+    const ExchangeOutcome outcome = co_await device.exchange(set_command(row_of(Aspect::Channel), selected));
     if (outcome != ExchangeOutcome::Answered) report.exit_code = std::max(report.exit_code, exit_code_of(outcome));
   }
-  return report;
+  co_return report;
 }
 
 }  // namespace quadrel

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <qcoro/qcorotask.h>
+
 #include "link/core/device_state.h"
 #include "link/state_document.h"
 
@@ -102,7 +104,7 @@ struct ApplyOptions {
   // drops): returns once the device answers again (true), or gives up
   // (false). Without it a power-on the device acknowledged ends the run as
   // Restarting: done, but not read back.
-  std::function<bool()> await_restart;
+  std::function<QCoro::Task<bool>()> await_restart;
 };
 
 // Plans the changes from the device's model, which must be current (the
@@ -112,10 +114,10 @@ struct ApplyOptions {
 // an unanswered exchange or a closed link ends the run. The device's selected
 // output is put back as it was when an exchange selected another. A document
 // the device already matches sends nothing.
-ApplyReport apply_state(Device& device, const WantedState& wanted, const ApplyOptions& options = {});
+QCoro::Task<ApplyReport> apply_state(Device& device, WantedState wanted, ApplyOptions options = {});
 
 // Sends changes already planned and reads each back, as apply_state() does
 // once it has planned (a dry run only reports them).
-ApplyReport apply_changes(Device& device, std::vector<PlannedChange> changes, const ApplyOptions& options = {});
+QCoro::Task<ApplyReport> apply_changes(Device& device, std::vector<PlannedChange> changes, ApplyOptions options = {});
 
 }  // namespace quadrel

@@ -39,8 +39,18 @@ QString host_and_port(const QString& host, quint16 port) {
 struct Device::Hold {
   explicit Hold(Device& d) : d_(d) { ++d_.operations_; }
   ~Hold() {
-    if (--d_.operations_ == 0) d_.arm_follow_ups();
+    if (--d_.operations_ > 0) return;
+    d_.arm_follow_ups();
+    // Whoever awaits the device settled looks again.
+    d_.link_.waits().poke();
   }
+  Device& d_;
+};
+
+// A full read: the answers it gets ask for no follow-up reads.
+struct Device::FullRead {
+  explicit FullRead(Device& d) : d_(d) { ++d_.full_reads_; }
+  ~FullRead() { --d_.full_reads_; }
   Device& d_;
 };
 
@@ -52,13 +62,15 @@ Device::Device(QObject* parent) : QObject(parent) {
   follow_timer_.setSingleShot(true);
   connect(&follow_timer_, &QTimer::timeout, this, [this] {
     if (!automatic_ || pending_.empty()) return;
-    // Something of the link is on the stack (a wait, a receive pass): later.
+    // Something of the link is under way (an exchange, a wait): later.
     if (!idle()) return follow_timer_.start(kFollowUpRetryMs);
-    run_follow_ups();
+    run_detached(run_follow_ups());
   });
   // Reads asked of a link that closed are the opener's business (a link
   // opened again is read whole).
   connect(this, &Device::link_changed, this, [this] {
+    // A wait may hang on the link's state.
+    link_.waits().poke();
     if (link_open()) return;
     pending_ = {};
     restart_first_ = false;
@@ -77,9 +89,8 @@ Device::Device(QObject* parent) : QObject(parent) {
   });
   // The device restarts after "PWR001" or "RST001" over Ethernet and drops the
   // connection: its last words are awaited a second, then this side closes.
+  connect(&link_, &DeviceLink::reboot_sent, this, [this] { restarting_ = true; });
   connect(&link_, &DeviceLink::ethernet_reboot, this, [this] {
-    restarting_ = true;
-    link_.wait_sec(1);
     emit restarting();
     end_tcp(LinkEnd::Restarting, QStringLiteral("the device restarts; connect again once it is ready"));
     restarting_ = false;
@@ -103,6 +114,8 @@ Device::Device(QObject* parent) : QObject(parent) {
 }
 
 Device::~Device() {
+  // Whatever awaits the device ends first, while all of it is still there.
+  shut_down();
   // The handlers point into this object; the links outlive nothing here.
   for (const auto& entry : link_.table().entries()) link_.table().set(entry.code, {});
   link_.set_serial(nullptr);
@@ -174,7 +187,6 @@ void Device::forget_state() {
   late_code_.clear();
   pwr_state_ = audio_state_ = lock_state_ = 254;
   link_.state().getip_state = 254;
-  link_.state().wait_busy = false;
   link_.state().con_lines = 0;
 }
 
@@ -244,7 +256,7 @@ void Device::on_tcp_closed() {
   // A restart drops the connection on purpose; it is closed as that ends.
   if (restarting_ || !link_.state().eth_connected || tcp_.is_connected()) return;
   // What the device said before it closed (its "EXT", say) is handled first.
-  link_.wsk_client_DataArrival();
+  link_.drain_tcp();
   if (!link_.state().eth_connected) return;
   end_tcp(LinkEnd::Lost, QStringLiteral("the device closed the connection"));
 }
@@ -261,46 +273,35 @@ QString Device::link_name() const {
 
 // --- exchanges ---------------------------------------------------------------
 
-ExchangeOutcome Device::exchange(std::string_view command) {
+QCoro::Task<ExchangeOutcome> Device::exchange(std::string command) {
   const Hold hold(*this);
-  link_.tx_cmd(command);
-  follow_command(command, last_outcome());
-  return last_outcome();
+  const ExchangeOutcome outcome = co_await link_.tx_cmd(command);
+  follow_command(command, outcome);
+  co_return outcome;
 }
 
-bool Device::send_nowait(std::string_view command) {
+QCoro::Task<bool> Device::send_nowait(std::string command) {
   const Hold hold(*this);
-  return link_.tx_nowait(command);
+  co_return co_await link_.tx_nowait(std::move(command));
 }
 
 void Device::shut_down() {
-  link_.shut_down();
   follow_timer_.stop();
   pending_ = {};
+  link_.shut_down();
 }
 
-void Device::pump_once() {
-  const Hold hold(*this);
-  link_.pump_once();
+QCoro::Task<bool> Device::ask(std::string command) {
+  co_await link_.tx_cmd(std::move(command));
+  co_return answered();
 }
 
-bool Device::ask(const std::string& command) {
-  link_.tx_cmd(command);
-  return answered();
-}
-
-bool Device::complete(const std::function<void()>& sequence) {
-  const int before = unanswered_;
-  sequence();
-  return unanswered_ == before;
-}
-
-ExchangeOutcome Device::await_late_reply() {
+QCoro::Task<ExchangeOutcome> Device::await_late_reply() {
   // A reply that comes after the exchange gave up is handled by the receive
   // paths and sets the flag, which ends this wait.
-  link_.wait_until([this] { return answered(); }, kLateReplyMs);
-  if (answered()) return ExchangeOutcome::Answered;
-  return link_open() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
+  co_await link_.waits().until([this] { return answered(); }, kLateReplyMs);
+  if (answered()) co_return ExchangeOutcome::Answered;
+  co_return link_open() && !link_.shutting_down() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
 }
 
 // --- what follows a change -----------------------------------------------------
@@ -321,7 +322,9 @@ void Device::follow_command(std::string_view command, ExchangeOutcome outcome) {
 }
 
 void Device::schedule(Reads reads, bool restart) {
-  if (reads.empty()) return;
+  // A link that closed is read whole when it opens again (a restart's
+  // command closes a TCP link before its outcome is known).
+  if (reads.empty() || !link_open()) return;
   pending_ = pending_ | reads;
   restart_first_ = restart_first_ || restart;
   arm_follow_ups();
@@ -344,235 +347,290 @@ void Device::set_follow_ups_automatic(bool automatic) {
 
 bool Device::idle() const { return operations_ == 0 && !link_.active() && !link_.shutting_down(); }
 
-bool Device::run_follow_ups() {
-  if (!idle()) return false;
+QCoro::Task<bool> Device::run_follow_ups() {
+  if (!idle()) co_return false;
   // Nobody asked to change the selected output: it is selected again after the routing is read.
   const std::optional<int> selected = state().channel;
-  const bool all = flush_follow_ups();
-  if (all && selected) select_again(*selected);
-  return all;
+  const bool all = co_await flush_follow_ups();
+  if (all && selected) co_await select_again(*selected);
+  co_return all;
 }
 
-bool Device::flush_follow_ups() {
+QCoro::Task<bool> Device::run_next_follow_up() {
   const Hold hold(*this);
   follow_timer_.stop();
-  while (!pending_.empty()) {
-    if (!link_open() || link_.shutting_down() || link_.state().tx_busy) return false;
-    if (std::exchange(restart_first_, false) && !await_device_back()) {
-      pending_ = {};
-      return false;
-    }
-    Read next = Read::None;
-    for (const Read read : kFollowUpOrder) {
-      if (pending_.has(read)) {
-        next = read;
-        break;
-      }
-    }
-    if (next == Read::None) {
-      pending_ = {};
-      break;
-    }
-    // Everything covers the rest.
-    pending_ = next == Read::Everything ? Reads() : pending_.without(next);
-    const bool whole = read(next);
-    // A sequence that went unanswered ends the others: the device is not there.
-    if (!(next == Read::Everything ? whole : answered())) {
-      pending_ = {};
-      return false;
-    }
-  }
-  return true;
+  co_return co_await follow_up_step() == Step::Done;
 }
 
-bool Device::await_device_back() {
-  const Parameter& power = row_of(Aspect::Power);
+QCoro::Task<Device::Step> Device::follow_up_step() {
+  if (pending_.empty()) co_return Step::Done;
+  if (!link_open() || link_.shutting_down()) {
+    pending_ = {};
+    restart_first_ = false;
+    co_return Step::Failed;
+  }
+  if (link_.state().tx_busy) co_return Step::Failed;
+  if (std::exchange(restart_first_, false)) {
+    const bool back = co_await await_device_back();
+    if (!back) {
+      pending_ = {};
+      co_return Step::Failed;
+    }
+  }
+  Read next = Read::None;
+  for (const Read read : kFollowUpOrder) {
+    if (pending_.has(read)) {
+      next = read;
+      break;
+    }
+  }
+  if (next == Read::None) {
+    pending_ = {};
+    co_return Step::Done;
+  }
+  // Everything covers the rest.
+  pending_ = next == Read::Everything ? Reads() : pending_.without(next);
+  const bool whole = co_await read(next);
+  // A sequence that went unanswered ends the others: the device is not there.
+  if (!(next == Read::Everything ? whole : answered())) {
+    pending_ = {};
+    co_return Step::Failed;
+  }
+  co_return pending_.empty() ? Step::Done : Step::More;
+}
+
+QCoro::Task<bool> Device::flush_follow_ups() {
+  const Hold hold(*this);
+  follow_timer_.stop();
+  for (;;) {
+    const Step step = co_await follow_up_step();
+    if (step != Step::More) co_return step == Step::Done;
+  }
+}
+
+QCoro::Task<bool> Device::await_device_back() {
+  const std::string query = query_command(row_of(Aspect::Power));
   QElapsedTimer waited;
   waited.start();
   while (link_open() && !link_.shutting_down() && waited.elapsed() < kRestartWaitMs) {
-    if (ask(query_command(power))) return true;
-    if (link_open()) link_.wait_sec(0.25);
+    const bool answered = co_await ask(query);
+    if (answered) co_return true;
+    if (link_open()) co_await link_.waits().sleep(kRestartPollMs);
   }
-  return false;
+  co_return false;
 }
 
 // --- reading the device ------------------------------------------------------
 
-bool Device::read(Read what) {
+QCoro::Task<bool> Device::read(Read what) {
   const Hold hold(*this);
   switch (what) {
     case Read::Everything:
-      return read_everything();
+      co_return co_await read_everything();
     case Read::Map:
       // After a mode change: the TV Wall shows one input, read through output A.
       if (disp_mode() == mode_no::TvWall) {
-        if (ask(set_command(row_of(Aspect::Channel), 1))) ask(query_command(row_of(Aspect::Routing)));
-        return answered();
+        const bool selected = co_await ask(set_command(row_of(Aspect::Channel), 1));
+        if (selected) co_await ask(query_command(row_of(Aspect::Routing)));
+        co_return answered();
       }
-      return map_refresh();
+      co_return co_await map_refresh();
     case Read::Picture:
-      picture_refresh();
-      return answered();
+      co_await picture_refresh();
+      co_return answered();
     case Read::Network:
-      return query_network();
+      co_return co_await query_network();
     default:
-      return read_group(what);
+      co_return co_await read_group(what);
   }
 }
 
-bool Device::read_group(Read group) {
+QCoro::Task<bool> Device::read_group(Read group) {
   const Hold hold(*this);
   const int mode = state().mode.value_or(mode_no::Matrix);
   // A refresh reads the limits anew: one still awaited is not.
   if (group == Read::Bezel) forget_bezel_limits();
-  const bool values = for_each_in(group, [&](const Parameter& p) {
-    if (!p.exists_in(mode)) return true;
-    if (p.has_query(query::Current) && !ask(query_command(p))) return false;
-    if (p.has_query(query::Channel))
-      for (int n = 1; n <= p.channels; ++n)
-        if (!ask(query_command(p, n))) return false;
+  const Parameter* rows[16];
+  std::size_t n = 0;
+  for_each_in(group, [&](const Parameter& p) {
+    if (n < std::size(rows)) rows[n++] = &p;
     return true;
   });
-  if (!values) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const Parameter& p = *rows[i];
+    if (!p.exists_in(mode)) continue;
+    if (p.has_query(query::Current)) {
+      const bool answered = co_await ask(query_command(p));
+      if (!answered) co_return false;
+    }
+    if (p.has_query(query::Channel)) {
+      for (int ch = 1; ch <= p.channels; ++ch) {
+        const bool answered = co_await ask(query_command(p, ch));
+        if (!answered) co_return false;
+      }
+    }
+  }
   // The limits after the values, so that a limit applies to the value read.
-  return for_each_in(group, [&](const Parameter& p) {
-    if (!p.has_query(query::Limit)) return true;
-    query_bezel_limit(p.aspect_index);
-    return answered();
-  });
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!rows[i]->has_query(query::Limit)) continue;
+    co_await query_bezel_limit(rows[i]->aspect_index);
+    if (!answered()) co_return false;
+  }
+  co_return true;
 }
 
-bool Device::refresh(bool picture) {
+QCoro::Task<bool> Device::refresh(bool picture) {
   const Hold hold(*this);
-  ++full_reads_;
+  const FullRead full(*this);
+  const int before = unanswered_;
   bool settings_read = false;
-  const bool all = complete([&] {
-    selected_before_ = 0;
-    for (const Read group : {Read::Versions, Read::Audio, Read::Bezel, Read::Settings, Read::Resolution, Read::Mode,
-                             Read::Channel})
-      if (!read_group(group)) return;
+  selected_before_ = 0;
+  static constexpr Read kSettings[] = {Read::Versions, Read::Audio, Read::Bezel, Read::Settings,
+                                       Read::Resolution, Read::Mode, Read::Channel};
+  bool groups = true;
+  for (const Read group : kSettings) {
+    groups = co_await read_group(group);
+    if (!groups) break;
+  }
+  if (groups) {
     // TV Wall shows one picture on every output: there is no output to select.
     if (disp_mode() != mode_no::TvWall) selected_before_ = state().channel.value_or(0);
-    read_group(Read::Aspect);
+    co_await read_group(Read::Aspect);
     settings_read = true;
     // The routing map and the picture rows are read whatever the aspect's query brought.
-    map_refresh();
-    if (picture && link_open()) picture_refresh();
-  });
-  --full_reads_;
-  return all && settings_read;
+    co_await map_refresh();
+    if (picture && link_open()) co_await picture_refresh();
+  }
+  co_return unanswered_ == before && settings_read;
 }
 
-bool Device::read_everything() {
+QCoro::Task<bool> Device::read_everything() {
   const Hold hold(*this);
-  ++full_reads_;
+  const FullRead full(*this);
   const int before = unanswered_;
-  if (refresh(true)) {
+  const bool refreshed = co_await refresh(true);
+  if (refreshed) {
     // Each tool window's read runs on its own, as each window does when it opens.
-    hdcp_refresh();
-    label_in_refresh();
-    dual_pip_refresh();
-    query_network();
+    co_await hdcp_refresh();
+    co_await label_in_refresh();
+    co_await dual_pip_refresh();
+    co_await query_network();
   }
-  --full_reads_;
   const bool all = unanswered_ == before;
   // The output the device had selected is selected again.
-  if (all) select_again(selected_before_);
-  return all;
+  if (all) co_await select_again(selected_before_);
+  co_return all;
 }
 
-void Device::select_again(int channel) {
+QCoro::Task<> Device::select_again(int channel) {
   if (channel < 1 || channel > 4 || !link_open() || disp_mode() == mode_no::TvWall || state().channel == channel)
-    return;
-  exchange(set_command(row_of(Aspect::Channel), channel));
+    co_return;
+  co_await exchange(set_command(row_of(Aspect::Channel), channel));
 }
 
-bool Device::map_refresh() {
+QCoro::Task<bool> Device::map_refresh() {
   const Hold hold(*this);
   const Parameter& out = row_of(Aspect::Channel);
   const std::string input = query_command(row_of(Aspect::Routing));
-  for (int ch = 1; ch <= 4; ++ch)
-    if (!ask(set_command(out, ch)) || !ask(input)) return false;
-  return true;
+  for (int ch = 1; ch <= 4; ++ch) {
+    const bool selected = co_await ask(set_command(out, ch));
+    if (!selected) co_return false;
+    const bool routed = co_await ask(input);
+    if (!routed) co_return false;
+  }
+  co_return true;
 }
 
-bool Device::picture_refresh() {
+QCoro::Task<bool> Device::picture_refresh() {
   const Hold hold(*this);
-  return complete([this] {
-    switch (disp_mode()) {
-      case mode_no::Matrix:
-        for (int which = 0; which < 4; ++which)
-          if (!ask(query_command(picture_row(which))) && which != 3) return;
-        return;
-      case mode_no::DualPop:
-      case mode_no::TvWall:
-      case mode_no::Quad:
-        for (int n = 1; n <= 4; ++n) {
-          for (int which = 0; which < 4; ++which) {
-            // An unanswered saturation query does not stop the next output's
-            // queries, unless the link has closed.
-            if (!ask(query_command(picture_row(which), n)) && (which != 3 || !link_open())) return;
+  const int before = unanswered_;
+  switch (disp_mode()) {
+    case mode_no::Matrix:
+      for (int which = 0; which < 4; ++which) {
+        const bool answered = co_await ask(query_command(picture_row(which)));
+        if (!answered && which != 3) break;
+      }
+      break;
+    case mode_no::DualPop:
+    case mode_no::TvWall:
+    case mode_no::Quad: {
+      bool stop = false;
+      for (int n = 1; n <= 4 && !stop; ++n) {
+        for (int which = 0; which < 4; ++which) {
+          // An unanswered saturation query does not stop the next output's
+          // queries, unless the link has closed.
+          const bool answered = co_await ask(query_command(picture_row(which), n));
+          if (!answered && (which != 3 || !link_open())) {
+            stop = true;
+            break;
           }
         }
-        return;
-      default:
-        return;
+      }
+      break;
     }
-  });
+    default:
+      break;
+  }
+  co_return unanswered_ == before;
 }
 
-bool Device::query_network() {
+QCoro::Task<bool> Device::query_network() {
   const Hold hold(*this);
-  for (int which = 0; which < 3; ++which)
-    if (query_network_setting(which) != ExchangeOutcome::Answered) return false;
-  return true;
+  for (int which = 0; which < 3; ++which) {
+    const ExchangeOutcome outcome = co_await query_network_setting(which);
+    if (outcome != ExchangeOutcome::Answered) co_return false;
+  }
+  co_return true;
 }
 
-ExchangeOutcome Device::query_network_setting(int which) {
+QCoro::Task<ExchangeOutcome> Device::query_network_setting(int which) {
   const Hold hold(*this);
   LinkState& st = link_.state();
   // Armed only for a query that goes out: while another exchange is under
   // way its replies must not be taken for answers.
-  if (which < 0 || which > 2) return ExchangeOutcome::NoAnswer;
+  if (which < 0 || which > 2) co_return ExchangeOutcome::NoAnswer;
   const std::string command = query_command(row_of(Aspect::Network, which));
-  if (st.tx_busy) return ExchangeOutcome::Busy;
+  if (st.tx_busy) co_return ExchangeOutcome::Busy;
   // The answer is a bare address; a refusal still says "ERR", which ends the wait.
-  bool refused = false;
-  const auto watch = connect(&link_, &DeviceLink::line_received, this, [&refused](const QByteArray& line) {
-    if (line.startsWith(code::ERR.data())) refused = true;
+  auto refused = std::make_shared<bool>(false);
+  const auto watch = connect(&link_, &DeviceLink::line_received, this, [refused](const QByteArray& line) {
+    if (line.startsWith(code::ERR.data())) *refused = true;
   });
   st.getip_state = which;
   ExchangeOutcome outcome = ExchangeOutcome::LinkClosed;
-  if (link_.tx_nowait(command)) {
+  const bool sent = co_await link_.tx_nowait(command);
+  if (sent) {
     // Both receive paths take exactly 16 characters as the answer while the
     // query is pending.
-    link_.wait_until([&] { return st.getip_state == 3 || refused || !link_open(); }, kNetAnswerMs);
+    co_await link_.waits().until([&st, refused, this] { return st.getip_state == 3 || *refused || !link_open(); },
+                                 kNetAnswerMs);
     if (st.getip_state == 3) {
       outcome = ExchangeOutcome::Answered;
       const std::string answer = link_.take_net_answer();
       if (const auto change = model_.apply_network(which, answer)) emit changed(change->aspect, change->index);
     } else {
-      outcome = refused ? ExchangeOutcome::DeviceError
-                        : link_open() ? ExchangeOutcome::NoAnswer : ExchangeOutcome::LinkLost;
+      outcome = *refused ? ExchangeOutcome::DeviceError
+                         : link_open() && !link_.shutting_down() ? ExchangeOutcome::NoAnswer
+                                                                 : ExchangeOutcome::LinkLost;
     }
   }
   disconnect(watch);
   st.getip_state = 254;
   // Bytes that came in while the query was pending are handled now.
-  link_.resume_input();
+  if (!link_.shutting_down()) link_.resume_input();
   if (!went_through(outcome)) ++unanswered_;
   emit exchange_ended(QString::fromStdString(command), outcome);
-  return outcome;
+  co_return outcome;
 }
 
-ExchangeOutcome Device::query_bezel_limit(int axis) {
+QCoro::Task<ExchangeOutcome> Device::query_bezel_limit(int axis) {
   const Hold hold(*this);
   model_.expect_bezel_limit(axis);
-  link_.tx_cmd(cmd::query_limit(row_of(Aspect::Bezel, axis).code));
+  const ExchangeOutcome outcome = co_await link_.tx_cmd(cmd::query_limit(row_of(Aspect::Bezel, axis).code));
   // Answered (the reply ended the mark), refused or not sent: no limit is on
   // its way. Only a query the device left unanswered may still be answered.
-  if (last_outcome() != ExchangeOutcome::NoAnswer) model_.end_bezel_limit(axis);
-  return last_outcome();
+  if (outcome != ExchangeOutcome::NoAnswer) model_.end_bezel_limit(axis);
+  co_return outcome;
 }
 
 void Device::forget_bezel_limits() {
@@ -582,103 +640,105 @@ void Device::forget_bezel_limits() {
 
 // --- what a user does --------------------------------------------------------
 
-ExchangeOutcome Device::set(Aspect aspect, int index, int value) {
+QCoro::Task<ExchangeOutcome> Device::set(Aspect aspect, int index, int value) {
   const Parameter* row = parameter_of(aspect, index);
-  if (!row) return ExchangeOutcome::NoAnswer;
+  if (!row) co_return ExchangeOutcome::NoAnswer;
   const std::string command = set_command(*row, value, row->aspect_index >= 0 ? 0 : index, disp_mode());
-  if (command.empty()) return ExchangeOutcome::NoAnswer;
-  return exchange(command);
+  if (command.empty()) co_return ExchangeOutcome::NoAnswer;
+  co_return co_await exchange(command);
 }
 
-ExchangeOutcome Device::set_mode(int mode) {
+QCoro::Task<ExchangeOutcome> Device::set_mode(int mode) {
   const Hold hold(*this);
   emit mode_change_started(mode);
   ExchangeOutcome outcome = ExchangeOutcome::NoAnswer;
   const std::string command = set_command(row_of(Aspect::Mode), mode);
   if (!command.empty()) {
-    outcome = exchange(command);
+    outcome = co_await exchange(command);
     // The device may answer only after it has recomposed its outputs.
-    if (!answered()) outcome = await_late_reply();
+    if (!answered()) outcome = co_await await_late_reply();
     // What the new mode shows is read now: its answer asked for it.
-    if (answered()) flush_follow_ups();
+    if (answered()) co_await flush_follow_ups();
   }
   emit mode_change_finished(mode);
-  return outcome;
+  co_return outcome;
 }
 
-std::optional<ExchangeOutcome> Device::select_output(int channel) {
-  if (disp_mode() == mode_no::TvWall || channel < 1 || channel > 4) return std::nullopt;
+QCoro::Task<std::optional<ExchangeOutcome>> Device::select_output(int channel) {
+  if (disp_mode() == mode_no::TvWall || channel < 1 || channel > 4) co_return std::nullopt;
   const Hold hold(*this);
   emit output_chosen(channel);
-  const ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::Channel), channel));
-  ask(query_command(row_of(Aspect::Routing)));
-  return outcome;
+  const ExchangeOutcome outcome = co_await exchange(set_command(row_of(Aspect::Channel), channel));
+  co_await ask(query_command(row_of(Aspect::Routing)));
+  co_return outcome;
 }
 
-ExchangeOutcome Device::read_resolution() { return exchange(query_command(row_of(Aspect::Resolution))); }
+QCoro::Task<ExchangeOutcome> Device::read_resolution() { return exchange(query_command(row_of(Aspect::Resolution))); }
 
 bool Device::resolution_allowed(int number) const {
   return disp_mode() == mode_no::Matrix || !is_interlaced_1080(number);
 }
 
-bool Device::send_picture(Adjustment adjustment, int row, int value) {
-  const std::string command = set_command(picture_row(static_cast<int>(adjustment)), value, row, disp_mode());
-  if (command.empty()) return false;
-  return send_nowait(command);
+QCoro::Task<bool> Device::send_picture(Adjustment adjustment, int row, int value) {
+  std::string command = set_command(picture_row(static_cast<int>(adjustment)), value, row, disp_mode());
+  if (command.empty()) co_return false;
+  co_return co_await send_nowait(std::move(command));
 }
 
-ExchangeOutcome Device::reset_picture() { return exchange(set_command(row_of(Aspect::PictureReset), 2)); }
+QCoro::Task<ExchangeOutcome> Device::reset_picture() { return exchange(set_command(row_of(Aspect::PictureReset), 2)); }
 
-bool Device::send_bezel(int axis, int value) {
-  const std::string command = set_command(row_of(Aspect::Bezel, axis), value);
-  return !command.empty() && send_nowait(command);
+QCoro::Task<bool> Device::send_bezel(int axis, int value) {
+  std::string command = set_command(row_of(Aspect::Bezel, axis), value);
+  if (command.empty()) co_return false;
+  co_return co_await send_nowait(std::move(command));
 }
 
-ExchangeOutcome Device::toggle_audio() { return set_audio(audio_state_ != 1); }
+QCoro::Task<ExchangeOutcome> Device::toggle_audio() { return set_audio(audio_state_ != 1); }
 
-ExchangeOutcome Device::set_audio(bool on) {
+QCoro::Task<ExchangeOutcome> Device::set_audio(bool on) {
   audio_state_ = on ? 1 : 0;
   return exchange(set_command(row_of(Aspect::AudioOn), on ? 1 : 0));
 }
 
-ExchangeOutcome Device::set_power(bool on) {
+QCoro::Task<ExchangeOutcome> Device::set_power(bool on) {
   pwr_state_ = on ? 1 : 0;
   return exchange(set_command(row_of(Aspect::Power), on ? 1 : 0));
 }
 
-ExchangeOutcome Device::toggle_lock() { return set_lock(lock_state_ != 1); }
+QCoro::Task<ExchangeOutcome> Device::toggle_lock() { return set_lock(lock_state_ != 1); }
 
-ExchangeOutcome Device::set_lock(bool locked) {
+QCoro::Task<ExchangeOutcome> Device::set_lock(bool locked) {
   lock_state_ = locked ? 1 : 0;
   return exchange(set_command(row_of(Aspect::KeyLock), locked ? 1 : 0));
 }
 
-ExchangeOutcome Device::press_menu_key(MenuKey key) {
+QCoro::Task<ExchangeOutcome> Device::press_menu_key(MenuKey key) {
   const std::span<const Parameter> keys = menu_keys();
   const auto k = static_cast<std::size_t>(key);
-  return k < keys.size() ? exchange(set_command(keys[k], 1)) : ExchangeOutcome::NoAnswer;
+  if (k >= keys.size()) co_return ExchangeOutcome::NoAnswer;
+  co_return co_await exchange(set_command(keys[k], 1));
 }
 
-ExchangeOutcome Device::save_preset(int preset) {
+QCoro::Task<ExchangeOutcome> Device::save_preset(int preset) {
   const Hold hold(*this);
-  ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::PresetSaved), preset));
-  if (!answered()) outcome = await_late_reply();
-  return outcome;
+  ExchangeOutcome outcome = co_await exchange(set_command(row_of(Aspect::PresetSaved), preset));
+  if (!answered()) outcome = co_await await_late_reply();
+  co_return outcome;
 }
 
-ExchangeOutcome Device::recall_preset(int preset) {
+QCoro::Task<ExchangeOutcome> Device::recall_preset(int preset) {
   const Hold hold(*this);
-  ExchangeOutcome outcome = exchange(set_command(row_of(Aspect::PresetRecalled), preset));
-  if (!answered()) outcome = await_late_reply();
+  ExchangeOutcome outcome = co_await exchange(set_command(row_of(Aspect::PresetRecalled), preset));
+  if (!answered()) outcome = co_await await_late_reply();
   // Answered, also by "ERR": the preset may bring another mode, which is read
   // first (its report relabels the window), then what it shows.
-  if (answered()) flush_follow_ups();
-  return outcome;
+  if (answered()) co_await flush_follow_ups();
+  co_return outcome;
 }
 
-ExchangeOutcome Device::factory_reset() { return exchange(set_command(row_of(Aspect::FactoryReset), 1)); }
+QCoro::Task<ExchangeOutcome> Device::factory_reset() { return exchange(set_command(row_of(Aspect::FactoryReset), 1)); }
 
-ExchangeOutcome Device::set_label(int input, std::string_view text) {
+QCoro::Task<ExchangeOutcome> Device::set_label(int input, std::string text) {
   return exchange(cmd::label_set(row_of(Aspect::Label).code, input, text));
 }
 

@@ -16,6 +16,7 @@
 #include "link/device_link.h"
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
+#include "link/waits.h"
 
 namespace quadrel {
 
@@ -97,20 +98,37 @@ class Device : public QObject {
   // --- exchanges ----------------------------------------------------------
 
   // One command and its reply (`tx_cmd`); the reply updates the model.
-  ExchangeOutcome exchange(std::string_view command);
+  QCoro::Task<ExchangeOutcome> exchange(std::string command);
   // One command whose reply comes back on its own (`tx_nowait`); false when
   // it was not sent.
-  bool send_nowait(std::string_view command);
+  QCoro::Task<bool> send_nowait(std::string command);
   // Whether the last exchange was answered (`rx_flag`), a refusal included.
   bool answered() const { return link_.state().rx_flag; }
   ExchangeOutcome last_outcome() const { return link_.state().last_outcome; }
   // A wait of the exchange is running (keys are dropped meanwhile).
-  bool waiting() const { return link_.state().wait_busy; }
-  void wait_sec(double seconds) { link_.wait_sec(seconds); }
-  bool wait_until(const std::function<bool()>& pred, int ms) { return link_.wait_until(pred, ms); }
-  void pump_once();
-  // The program closes: every wait ends at once and nothing more is sent.
+  bool waiting() const { return link_.waiting(); }
+  // Something is under way: an operation, an exchange, a wait.
+  bool operating() const { return operations_ > 0 || link_.active(); }
+  // ... or due: follow-up reads about to run by themselves.
+  bool busy() const { return operating() || follow_timer_.isActive(); }
+  // co_await until(done, ms): resumes once done() holds (looked at whenever
+  // the link has handled input, changed, or poke() was called), after `ms`,
+  // or when the link shuts down; gives done().
+  Waits::Until until(std::function<bool()> done, int ms) { return link_.waits().until(std::move(done), ms); }
+  // co_await sleep(ms): a pause, which a shut-down ends early.
+  Waits::Until sleep(int ms) { return link_.waits().sleep(ms); }
+  // co_await settled(): until no operation and no exchange is under way (the
+  // reads a tool window starts as it opens), at most `ms`.
+  Waits::Until settled(int ms) {
+    return link_.waits().until([this] { return operations_ == 0 && !link_.state().tx_busy; }, ms);
+  }
+  // What a wait looks at has changed outside the link: it looks again soon.
+  void poke() { link_.waits().poke(); }
+  // The program closes: every wait ends at once (the exchange under way
+  // with LinkLost), nothing more is sent, and whatever awaited the device
+  // has run on to its end when this returns.
   void shut_down();
+  bool shutting_down() const { return link_.shutting_down(); }
 
   // --- what follows a change ----------------------------------------------
   // Whichever way a reply comes (the answer to an operation, a raw command,
@@ -136,48 +154,53 @@ class Device : public QObject {
   // selected is selected again. False when one went unanswered. Nothing
   // happens inside another exchange or operation. (An operation that asks
   // for them, a mode change or a recall, runs them as its own sequence.)
-  bool run_follow_ups();
+  QCoro::Task<bool> run_follow_ups();
+  // Runs the first of the pending reads only (the hub serves its clients in
+  // between); false when nothing is left, or when it went unanswered.
+  QCoro::Task<bool> run_next_follow_up();
   void set_follow_ups_automatic(bool automatic);
   // Runs one query sequence (a group of the table, or Everything); true when
   // its last query was answered.
-  bool read(Read what);
-  // How long the reads after a restart wait for the device to answer again.
+  QCoro::Task<bool> read(Read what);
+  // How long the reads after a restart wait for the device to answer again,
+  // and the pause between two tries.
   static constexpr int kRestartWaitMs = 60000;
+  static constexpr int kRestartPollMs = 251;
 
   // --- reading the device -------------------------------------------------
   // Each sequence stops at the first query the device leaves unanswered
   // ("ERR" counts as an answer); true when its last query was answered.
 
   // The firmware versions.
-  bool read_versions() { return read(Read::Versions); }
+  QCoro::Task<bool> read_versions() { return read(Read::Versions); }
   // Everything "Refresh" reads: the versions, the settings, the routing map,
   // and with `picture` the picture values.
-  bool refresh(bool picture);
+  QCoro::Task<bool> refresh(bool picture);
   // Everything a document shows: the refresh with the picture, then (when it
   // was complete) the HDCP, label and PiP reads and the network addresses;
   // the output the device had selected is selected again. True when every
   // query was answered (a refusal counts as an answer).
-  bool read_everything();
+  QCoro::Task<bool> read_everything();
   // Selects `channel` again (a read made another current), unless it is so
   // already, the TV Wall shows or the link is closed.
-  void select_again(int channel);
+  QCoro::Task<> select_again(int channel);
   // The routing of every channel: "OUT001", "INP999", ... "OUT004", "INP999".
-  bool map_refresh();
+  QCoro::Task<bool> map_refresh();
   // Brightness, contrast, hue and saturation of the whole picture (Matrix)
   // or of each channel.
-  bool picture_refresh();
-  bool hdcp_refresh() { return read(Read::Hdcp); }
-  bool label_in_refresh() { return read(Read::Labels); }
+  QCoro::Task<bool> picture_refresh();
+  QCoro::Task<bool> hdcp_refresh() { return read(Read::Hdcp); }
+  QCoro::Task<bool> label_in_refresh() { return read(Read::Labels); }
   // Both PiP corners and sizes; only in Dual PiP (true elsewhere, nothing sent).
-  bool dual_pip_refresh() { return read(Read::Pip); }
+  QCoro::Task<bool> dual_pip_refresh() { return read(Read::Pip); }
   // The IP address, subnet mask and gateway, each a bare 15-character answer.
-  bool query_network();
+  QCoro::Task<bool> query_network();
   // One of them: 0 IP address, 1 subnet mask, 2 gateway.
-  ExchangeOutcome query_network_setting(int which);
+  QCoro::Task<ExchangeOutcome> query_network_setting(int which);
   // Asks for the upper limit of a bezel correction ("BEH998", "BEV998"); the
   // next reply of that code is the limit, also when it comes after the
   // exchange gave up (for DeviceModel::kLimitWait).
-  ExchangeOutcome query_bezel_limit(int axis);
+  QCoro::Task<ExchangeOutcome> query_bezel_limit(int axis);
   // A refresh reads the values anew: a limit still awaited is not.
   void forget_bezel_limits();
 
@@ -187,48 +210,48 @@ class Device : public QObject {
   // only once its outputs are recomposed), then reads the routing, the
   // picture and the aspect of the new mode. `mode_change_started` and
   // `mode_change_finished` bracket it.
-  ExchangeOutcome set_mode(int mode);
+  QCoro::Task<ExchangeOutcome> set_mode(int mode);
   // Sets the value of what the model keeps as `aspect`: of the parameter
   // `index` names where several share an aspect (Dual A audio is index 1),
   // else of channel `index` (an input's HDCP) or of the only one. The
   // command is its row's: "ASP002", "HPI031", "INP003".
-  ExchangeOutcome set(Aspect aspect, int index, int value);
+  QCoro::Task<ExchangeOutcome> set(Aspect aspect, int index, int value);
   // Makes a channel current and reads its input ("OUT00n", "INP999"); not in
   // the TV Wall, which has no channel to choose. `output_chosen` comes first.
   // Nothing is sent (and nothing returned) in the TV Wall.
-  std::optional<ExchangeOutcome> select_output(int channel);
+  QCoro::Task<std::optional<ExchangeOutcome>> select_output(int channel);
   // Routes input 1..4 to the current channel.
-  ExchangeOutcome route_input(int input) { return set(Aspect::Routing, 0, input); }
-  ExchangeOutcome read_resolution();
+  QCoro::Task<ExchangeOutcome> route_input(int input) { return set(Aspect::Routing, 0, input); }
+  QCoro::Task<ExchangeOutcome> read_resolution();
   // The two interlaced 1080-line resolutions (5 and 6) are served in Matrix only.
   static bool is_interlaced_1080(int number) { return quadrel::is_interlaced_1080(number); }
   bool resolution_allowed(int number) const;
   // A picture value of a row 1..4 (in Matrix the whole picture is row 1):
   // sent as a slider sends it, without waiting; false when not sent.
-  bool send_picture(Adjustment adjustment, int row, int value);
-  ExchangeOutcome reset_picture();
+  QCoro::Task<bool> send_picture(Adjustment adjustment, int row, int value);
+  QCoro::Task<ExchangeOutcome> reset_picture();
   // A bezel correction (axis 0 horizontal, 1 vertical), sent as a slider sends it.
-  bool send_bezel(int axis, int value);
+  QCoro::Task<bool> send_bezel(int axis, int value);
   // The speaker: off when the device is on (or was asked to be), else on.
-  ExchangeOutcome toggle_audio();
-  ExchangeOutcome set_audio(bool on);
-  ExchangeOutcome set_power(bool on);
+  QCoro::Task<ExchangeOutcome> toggle_audio();
+  QCoro::Task<ExchangeOutcome> set_audio(bool on);
+  QCoro::Task<ExchangeOutcome> set_power(bool on);
   // Unlocks when locked (or asked to lock), else locks.
-  ExchangeOutcome toggle_lock();
-  ExchangeOutcome set_lock(bool locked);
-  ExchangeOutcome press_menu_key(MenuKey key);
+  QCoro::Task<ExchangeOutcome> toggle_lock();
+  QCoro::Task<ExchangeOutcome> set_lock(bool locked);
+  QCoro::Task<ExchangeOutcome> press_menu_key(MenuKey key);
   // Saves or recalls preset 1..4 and waits for a late reply; a recall that was
   // answered (a refusal too) runs its follow-ups: the mode, then what the
   // mode shows, the resolution and the audio.
-  ExchangeOutcome save_preset(int preset);
+  QCoro::Task<ExchangeOutcome> save_preset(int preset);
   // After an exchange that got no answer: waits up to kLateReplyMs more for
   // a reply that comes late (the device may answer a mode change or a preset
   // only once it is done).
-  ExchangeOutcome await_late_reply();
-  ExchangeOutcome recall_preset(int preset);
-  ExchangeOutcome factory_reset();
+  QCoro::Task<ExchangeOutcome> await_late_reply();
+  QCoro::Task<ExchangeOutcome> recall_preset(int preset);
+  QCoro::Task<ExchangeOutcome> factory_reset();
   // The label of input 1..4; only its printable ASCII characters are sent.
-  ExchangeOutcome set_label(int input, std::string_view text);
+  QCoro::Task<ExchangeOutcome> set_label(int input, std::string text);
 
   // Longest wait for a mode or preset reply after the exchange gave up.
   static constexpr int kLateReplyMs = 5000;
@@ -271,24 +294,26 @@ class Device : public QObject {
 
  private:
   struct Hold;
+  struct FullRead;
+  enum class Step { More, Done, Failed };
   // How soon the follow-up reads try again when the link was busy.
   static constexpr int kFollowUpRetryMs = 20;
-  bool flush_follow_ups();
+  QCoro::Task<bool> flush_follow_ups();
+  // Runs the first pending read.
+  QCoro::Task<Step> follow_up_step();
   void install_handlers();
   void handle_reply(std::string_view code);
   void on_tcp_closed();
   void end_tcp(LinkEnd why, const QString& reason);
   // Sends the command; true when the chain may go on.
-  bool ask(const std::string& command);
-  // Runs a reading sequence; true when every exchange of it was answered.
-  bool complete(const std::function<void()>& sequence);
+  QCoro::Task<bool> ask(std::string command);
   // The reads of one group of the table, in its order, for the current mode.
-  bool read_group(Read group);
+  QCoro::Task<bool> read_group(Read group);
   // Adds reads to the pending set; `restart`: the device restarts first.
   void schedule(Reads reads, bool restart = false);
   void arm_follow_ups();
   // Waits until the device answers again after a restart; false after kRestartWaitMs.
-  bool await_device_back();
+  QCoro::Task<bool> await_device_back();
   // What an answered, or refused, command asks to read.
   void follow_command(std::string_view command, ExchangeOutcome outcome);
   bool idle() const;

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMetaMethod>
 #include <algorithm>
 #include <utility>
@@ -24,7 +23,7 @@ struct Active {
 constexpr int kConsoleLimit = 80;   // additions before the console is emptied
 constexpr int kSerialPasses = 300;  // wait limits of `tx_cmd`, in passes of 2 ms
 constexpr int kEthernetPasses = 600;
-constexpr int kPassMs = 2;          // a pass of wait_sec(0.001): the clock must move 2 ms
+constexpr int kPassMs = 2;          // a pass of the panel's 1 ms wait: the clock must move 2 ms
 
 const QMetaMethod& line_received_signal() {
   static const QMetaMethod signal = QMetaMethod::fromSignal(&DeviceLink::line_received);
@@ -61,6 +60,8 @@ DeviceLink::DeviceLink(QObject* parent) : QObject(parent) {
 }
 
 DeviceLink::~DeviceLink() {
+  // Whatever still awaits the link ends before any of it goes.
+  shut_down();
   set_serial(nullptr);
   set_tcp(nullptr);
 }
@@ -69,6 +70,7 @@ void DeviceLink::set_serial(ByteLink* serial) {
   if (serial_) {
     serial_->on_ready_read = nullptr;
     serial_->on_lost = nullptr;
+    serial_->on_written = nullptr;
   }
   serial_ = serial;
   if (!serial_) return;
@@ -82,6 +84,8 @@ void DeviceLink::set_serial(ByteLink* serial) {
       schedule_serial_tick();
   };
   serial_->on_lost = [this](const std::string& reason) { lose_serial(reason); };
+  // A send waits for the port to hand on what it holds.
+  serial_->on_written = [this] { waits_.poke(); };
 }
 
 void DeviceLink::set_tcp(ByteLink* tcp) {
@@ -90,39 +94,13 @@ void DeviceLink::set_tcp(ByteLink* tcp) {
   if (tcp_) tcp_->on_ready_read = [this] { schedule_input(ReplyPath::Ethernet); };
 }
 
-// --- waiting ---------------------------------------------------------------
-
-bool DeviceLink::wait_until(const std::function<bool()>& pred, int ms) {
-  const Active active(active_);
-  const bool outer_wait = st_.wait_busy;
-  st_.wait_busy = true;
-  const QDeadlineTimer deadline(ms, Qt::PreciseTimer);
-  // Wakes the sleeping loop at the deadline when nothing else happens.
-  QTimer wake;
-  wake.setSingleShot(true);
-  wake.setTimerType(Qt::PreciseTimer);
-  wake.start(ms);
-  while (!closing_ && !pred() && !deadline.hasExpired())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  st_.wait_busy = outer_wait;
-  return pred();
-}
-
-void DeviceLink::wait_sec(double x) {
-  // More than x seconds on a millisecond clock: x = 0.001 lasts 2 ms.
-  const int ms = static_cast<int>(x * 1000.0) + 1;
-  wait_until([] { return false; }, ms);
-}
-
-void DeviceLink::pump_once() {
-  const Active active(active_);
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
 void DeviceLink::shut_down() {
   closing_ = true;
   tim_rx_.stop();
   tcp_rx_.stop();
+  // Every exchange or wait under way ends now, and the sequences awaiting
+  // them run on to their end (nothing more is sent: the link is closing).
+  waits_.end_all();
 }
 
 // --- console ---------------------------------------------------------------
@@ -177,24 +155,25 @@ bool DeviceLink::link_open() const {
   return true;
 }
 
-bool DeviceLink::send_bytes(std::string_view line) {
+QCoro::Task<bool> DeviceLink::send_bytes(std::string line) {
   if (st_.iface == 0) {
     // The port must have handed its earlier bytes on; one that never does is dead.
-    const bool drained =
-        serial_ && serial_->is_open() &&
-        wait_until([this] { return !serial_->is_open() || serial_->bytes_to_write() == 0; },
-                   kDrainLimitMs) &&
-        serial_->is_open();
+    bool drained = serial_ && serial_->is_open();
+    if (drained && serial_->bytes_to_write() > 0)
+      drained = co_await waits_.until([this] { return !serial_->is_open() || serial_->bytes_to_write() == 0; },
+                                      kDrainLimitMs);
+    drained = drained && !closing_ && serial_->is_open();
     if (!drained || !serial_->write(line)) {
       st_.tx_busy = false;
       // A port lost meanwhile has been reported already.
-      if (st_.serial_open) lose_serial(drained ? "the port refused the bytes" : "the port sends nothing");
-      return false;
+      if (st_.serial_open && !closing_)
+        lose_serial(drained ? "the port refused the bytes" : "the port sends nothing");
+      co_return false;
     }
-    return true;
+    co_return true;
   }
   if (st_.iface == 1 && tcp_) tcp_->write(line);
-  return true;
+  co_return true;
 }
 
 void DeviceLink::lose_serial(const std::string& reason) {
@@ -203,6 +182,7 @@ void DeviceLink::lose_serial(const std::string& reason) {
   // Closed at once: nothing is written to or polled on a dead port again. A
   // waiting exchange ends with the link; the buttons show it before the message.
   st_.serial_open = false;
+  waits_.poke();
   emit serial_lost(QString::fromStdString(reason));
   if (notifier_ && !closing_)
     notifier_->message(reason.empty() ? std::string(kSerialDisconnected)
@@ -210,26 +190,21 @@ void DeviceLink::lose_serial(const std::string& reason) {
                        MessageIcon::Error);
 }
 
-void DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) {
+ExchangeOutcome DeviceLink::end_exchange(std::string_view tx_str, ExchangeOutcome outcome) {
   st_.last_outcome = outcome;
   emit exchange_ended(QString::fromLatin1(tx_str.data(), static_cast<qsizetype>(tx_str.size())), outcome);
+  return outcome;
 }
 
-void DeviceLink::tx_cmd(std::string_view tx_str_view) {
-  const Active active(active_);
-  const std::string tx_str(tx_str_view);
-  const std::string outer_sending = std::exchange(sending_, tx_str);
-  struct Restore {
-    std::string& field;
-    std::string value;
-    ~Restore() { field = std::move(value); }
-  } restore{sending_, outer_sending};
+QCoro::Task<ExchangeOutcome> DeviceLink::tx_cmd(std::string tx_str) {
   st_.rx_flag = false;
   last_reply_.clear();
-  if (closing_) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
-  if (!link_ready_or_report()) return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
-  if (st_.tx_busy) return end_exchange(tx_str, ExchangeOutcome::Busy);
+  if (closing_) co_return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
+  if (!link_ready_or_report()) co_return end_exchange(tx_str, ExchangeOutcome::LinkClosed);
+  if (st_.tx_busy) co_return end_exchange(tx_str, ExchangeOutcome::Busy);
 
+  const Active active(active_);
+  sending_ = tx_str;
   console_add(tx_str + ">");
   framer_.clear_line();
   line_held_ = false;
@@ -242,17 +217,23 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
 
   int limit = 0;
   if (st_.iface == 0) {
-    if (!send_bytes(tx_str + "\r")) {
+    const bool sent = co_await send_bytes(tx_str + "\r");
+    if (!sent) {
       waiting_ = false;
-      return end_exchange(tx_str, ExchangeOutcome::LinkLost);
+      sending_.clear();
+      co_return end_exchange(tx_str, ExchangeOutcome::LinkLost);
     }
     limit = kSerialPasses;
     set_tim_rx_enabled(true);
   } else if (st_.iface == 1) {
-    send_bytes(tx_str + "\r");
+    co_await send_bytes(tx_str + "\r");
     if (is_reboot_command(tx_str)) {
+      // The device restarts: what it still says within a second is taken,
+      // then the connection ends (the listeners of `ethernet_reboot`).
       limit = 0;
-      emit ethernet_reboot();
+      emit reboot_sent();
+      co_await waits_.sleep(kRebootWaitMs);
+      if (!closing_) emit ethernet_reboot();
     } else {
       limit = kEthernetPasses;
     }
@@ -261,8 +242,14 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   // The wait ends with the reply, or at once when the link is closed meanwhile
   // (a lost connection, the device's "EXT"): no reply can come then.
   if (!line_held_)
-    wait_until([this] { return line_held_ || !link_open(); }, (limit + 1) * kPassMs);
+    co_await waits_.until([this] { return line_held_ || !link_open(); }, (limit + 1) * kPassMs);
   waiting_ = false;
+  if (closing_) {
+    // Shut down meanwhile: the exchange ends unanswered, nothing is handled.
+    st_.tx_busy = false;
+    sending_.clear();
+    co_return end_exchange(tx_str, ExchangeOutcome::LinkLost);
+  }
 
   st_.rx_flag = true;
   // The reply leaves the buffer before its handler runs, so bytes that arrive
@@ -288,11 +275,9 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   const bool answered = st_.rx_flag;
 
   st_.tx_busy = false;
+  sending_.clear();
   const ReplyPath path = input_path();
-  if (st_.iface == 0) {
-    set_tim_rx_enabled(true);
-    pump_once();
-  }
+  if (st_.iface == 0) set_tim_rx_enabled(true);
   // A reply that completed while the handler ran, and those behind it, are
   // handled now, in order.
   if (line_held_) {
@@ -301,38 +286,36 @@ void DeviceLink::tx_cmd(std::string_view tx_str_view) {
   }
   process_input(path);
   st_.rx_flag = answered;
-  end_exchange(tx_str, outcome);
+  co_return end_exchange(tx_str, outcome);
 }
 
-bool DeviceLink::tx_nowait(std::string_view p_view) {
+QCoro::Task<bool> DeviceLink::tx_nowait(std::string p) {
+  if (closing_) co_return false;
+  if (!link_ready_or_report()) co_return false;
+  if (st_.tx_busy) co_return false;
   const Active active(active_);
-  const std::string p(p_view);
-  if (closing_) return false;
-  if (!link_ready_or_report()) return false;
-  if (st_.tx_busy) return false;
   st_.tx_busy = true;
   framer_.clear_line();
   line_held_ = false;
 
   if (st_.iface == 0) {
-    if (!send_bytes(p + "\r")) return false;
-    set_tim_rx_enabled(true);
+    const bool sent = co_await send_bytes(p + "\r");
+    if (!sent) co_return false;
   } else if (st_.iface == 1) {
-    send_bytes(p + "\r");
+    co_await send_bytes(p + "\r");
   }
-  pump_once();
   st_.tx_busy = false;
+  if (closing_) co_return true;
 
-  // A reply that completed during the pump above had nobody waiting for it.
+  // Its reply, and whatever came meanwhile, is handled by the receive paths.
   const ReplyPath path = input_path();
   if (line_held_) {
     line_held_ = false;
     dispatch_line(path);
   }
-  // The poll stopped when it held that reply; the next command needs it.
   if (st_.iface == 0) set_tim_rx_enabled(true);
   process_input(path);
-  return true;
+  co_return true;
 }
 
 void DeviceLink::reset_exchange() {
@@ -352,6 +335,8 @@ std::string DeviceLink::take_net_answer() {
 void DeviceLink::resume_input() {
   process_input(input_path());
   if (st_.iface == 0 && tim_rx_enabled_) schedule_serial_tick();
+  // Whatever that input ends is resumed from the event loop, not from here.
+  waits_.poke();
 }
 
 // --- receiving -------------------------------------------------------------
@@ -380,17 +365,32 @@ void DeviceLink::schedule_input(ReplyPath path) {
 int DeviceLink::next_pass_delay() const { return behind_ ? kRestMs : 0; }
 
 void DeviceLink::tim_rx_Timer() {
+  serial_pass();
+  // Last: a sequence whose reply came sends its next command from here.
+  waits_.check();
+}
+
+void DeviceLink::serial_pass() {
   const Active active(active_);
   const bool port_bytes = serial_ && serial_->is_open() && serial_->bytes_available() > 0;
   if (!port_bytes && !framer_.has_pending()) return;
   set_tim_rx_enabled(false);
-  pump_once();
   if (serial_ && serial_->is_open()) take_bytes(serial_->read_all());
   process_input(ReplyPath::Serial);
   if (!line_held_) set_tim_rx_enabled(true);
 }
 
 void DeviceLink::wsk_client_DataArrival() {
+  tcp_pass();
+  waits_.check();
+}
+
+void DeviceLink::drain_tcp() {
+  tcp_pass();
+  waits_.poke();
+}
+
+void DeviceLink::tcp_pass() {
   const Active active(active_);
   const std::string chunk = tcp_ ? tcp_->read_all() : std::string();
   if (chunk.empty() && !framer_.has_pending()) return;
@@ -520,7 +520,6 @@ void DeviceLink::dispatch_line(ReplyPath path) {
     // "ERR", a code without a handler, or line noise: shown in the console only.
     st_.rx_flag = path == ReplyPath::Ethernet && code == code::ERR;
     framer_.clear_line();
-    st_.tx_busy = false;
     return;
   }
   const std::string line = framer_.buf();
@@ -529,8 +528,6 @@ void DeviceLink::dispatch_line(ReplyPath path) {
   // writes to the console through console_add, which shows what came before first.
   st_.rx_flag = true;
   run_handler(line, path);
-  st_.tx_busy = false;
-  if (path == ReplyPath::Serial) pump_once();
 }
 
 bool DeviceLink::run_handler(const std::string& line, ReplyPath path) {

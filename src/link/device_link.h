@@ -10,6 +10,7 @@
 #include "link/core/dispatch_table.h"
 #include "link/core/framer.h"
 #include "link/core/link_io.h"
+#include "link/waits.h"
 
 namespace quadrel {
 
@@ -37,7 +38,6 @@ struct LinkState {
   bool rx_flag = false;        // the reply-received flag
   int con_lines = 0;           // additions to the console since it was cleared
   int getip_state = 254;       // network query: 254 idle, 0..2 awaited, 3 answered
-  bool wait_busy = false;      // a wait is running (keys of the keyboard window are dropped)
   ExchangeOutcome last_outcome = ExchangeOutcome::NoAnswer;  // of the last `tx_cmd`
 };
 
@@ -64,20 +64,20 @@ class DeviceLink : public QObject {
   const std::string& rx_buf() const { return handler_depth_ > 0 ? handler_line_ : framer_.buf(); }
   int rx_count() const { return framer_.count(); }
 
-  // Sends a command and waits for its reply (about 0.6 s on serial, 1.2 s over
-  // TCP); the reply's handler runs before it returns. `rx_flag` tells the outcome.
-  void tx_cmd(std::string_view tx_str);
-  // Sends a command without waiting; its reply comes back through the receive
-  // paths. Returns whether it was sent (false: link closed, busy or lost).
-  bool tx_nowait(std::string_view p);
+  // Sends a command and awaits its reply (about 0.6 s on serial, 1.2 s over
+  // TCP); the reply's handler runs before the task ends. `rx_flag` tells the
+  // outcome too. One exchange is on the wire at a time: a second one, while
+  // the first is under way, is refused (Busy), as the panel's clicks are.
+  QCoro::Task<ExchangeOutcome> tx_cmd(std::string tx_str);
+  // Sends a command without waiting for its reply, which comes back through
+  // the receive paths. Gives whether it was sent (false: link closed, busy or
+  // lost); it suspends only while a serial port has earlier bytes to hand on.
+  QCoro::Task<bool> tx_nowait(std::string p);
 
-  // Waits more than x seconds, handling events meanwhile.
-  void wait_sec(double x);
-  // Waits until pred() is true or ms milliseconds have passed, handling events
-  // meanwhile and sleeping in between. Returns pred().
-  bool wait_until(const std::function<bool()>& pred, int ms);
-  // Handles the events that are pending now, once.
-  void pump_once();
+  // The waits of the link: co_await waits().until(done, ms) or sleep(ms).
+  Waits& waits() { return waits_; }
+  // A wait is running (keys of the keyboard window are dropped meanwhile).
+  bool waiting() const { return waits_.any(); }
 
   // The console's clear button: empties the console and its count.
   void cmd_clear_Click();
@@ -89,9 +89,11 @@ class DeviceLink : public QObject {
   bool tim_rx_enabled() const { return tim_rx_enabled_; }
   void tim_rx_Timer();
   // The TCP client's data event. It runs from a zero-delay timer that the
-  // socket's ready-read starts, not inside the socket's signal, so a handler
-  // that lets events run still sees the bytes that arrive meanwhile.
+  // socket's ready-read starts, not inside the socket's signal.
   void wsk_client_DataArrival();
+  // The TCP input already received, handled now (the connection is closing);
+  // nothing waiting is resumed from here.
+  void drain_tcp();
 
   // Empties the exchange state (a port opened or reopened).
   void reset_exchange();
@@ -103,8 +105,9 @@ class DeviceLink : public QObject {
   // network query ends, say).
   void resume_input();
 
-  // The window closes: every wait ends at once and nothing more is sent (no
-  // message either). For good: the link is not used again.
+  // The window closes: every wait ends at once (its exchange with LinkLost)
+  // and nothing more is sent (no message either). For good: the link is not
+  // used again. Whatever awaited the link has run on to its end when this returns.
   void shut_down();
   bool shutting_down() const { return closing_; }
 
@@ -116,16 +119,19 @@ class DeviceLink : public QObject {
   // While a handler runs: whether its reply answers the command being sent
   // (Exchange) or came through a receive path on its own.
   ReplyPath handler_path() const { return handler_path_; }
-  // Something of the link is on the stack: an exchange, a wait, a receive
-  // pass or a handler. Work of its own (the follow-up reads) waits for its end.
-  bool active() const { return active_ > 0; }
+  // Something of the link is under way: an exchange, a wait, a receive pass
+  // or a handler. Work of its own (the follow-up reads) waits for its end.
+  bool active() const { return active_ > 0 || st_.tx_busy || waits_.any(); }
 
  signals:
   // Every `tx_cmd` has ended, refused ones included, with its command and outcome.
   void exchange_ended(const QString& command, quadrel::ExchangeOutcome outcome);
   // A command after which the device restarts over Ethernet ("PWR001",
-  // "RST001") has just been sent; emitted inside `tx_cmd`, which waits no
-  // further for its reply once the listeners return.
+  // "RST001") has just been sent: its last words are awaited a second
+  // (kRebootWaitMs), then `ethernet_reboot` follows.
+  void reboot_sent();
+  // That second is over; `tx_cmd` waits no further for the reply once the
+  // listeners return.
   void ethernet_reboot();
   // The serial port has failed (output never drained, the adapter pulled, an
   // I/O error) and the link has closed it; `reason` names the device and the
@@ -158,11 +164,13 @@ class DeviceLink : public QObject {
   // which must come within the exchange's limit even when handlers are slow.
   static constexpr std::size_t kBacklogKept = 16 * 1024;
   static constexpr std::size_t kBacklogKeptWhileWaiting = 1024;
+  // How long a restarting device's last words are awaited (more than a second).
+  static constexpr int kRebootWaitMs = 1001;
 
  private:
   bool link_ready_or_report();
   bool link_open() const;
-  bool send_bytes(std::string_view line);
+  QCoro::Task<bool> send_bytes(std::string line);
   // Hands bytes read from the link to the framer (and to whoever listens for them).
   void take_bytes(const std::string& bytes);
   void process_input(ReplyPath path);
@@ -172,13 +180,16 @@ class DeviceLink : public QObject {
   void schedule_input(ReplyPath path);
   int next_pass_delay() const;
   bool may_pass_over(std::string_view code, ReplyPath path) const;
-  void end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
+  ExchangeOutcome end_exchange(std::string_view tx_str, ExchangeOutcome outcome);
+  void serial_pass();
+  void tcp_pass();
   void lose_serial(const std::string& reason);
   void echo(const std::string& text, ReplyPath path);
   void flush_echo();
   ReplyPath input_path() const { return st_.iface == 1 ? ReplyPath::Ethernet : ReplyPath::Serial; }
 
   LinkState st_;
+  Waits waits_;
   LineFramer framer_;
   DispatchTable table_;
   ByteLink* serial_ = nullptr;

@@ -55,7 +55,6 @@ void LinkOpener::stop() {
 
 void LinkOpener::try_open() {
   if (device_.link_open() || connecting_) return;
-  if (may_open_ && !may_open_()) return retry_.start(50);
   if (!target_.tcp) {
     device_.use_interface(0);
     QString why;

@@ -39,8 +39,6 @@ class LinkOpener : public QObject {
   // No more tries; a connection being made is given up.
   void stop();
   bool kept_open() const { return keep_; }
-  // The next try waits until this says yes (asked again 50 ms later).
-  void set_may_open(std::function<bool()> may_open) { may_open_ = std::move(may_open); }
 
   // How long a TCP connection may take (the panel's Connect too).
   static constexpr int kConnectLimitMs = 7000;
@@ -65,7 +63,6 @@ class LinkOpener : public QObject {
   int attempt_ = 0;
   QTimer retry_;
   QTimer limit_;
-  std::function<bool()> may_open_;
 };
 
 }  // namespace quadrel

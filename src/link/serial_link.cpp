@@ -28,6 +28,9 @@ SerialLink::SerialLink(QObject* parent) : QObject(parent) {
   connect(&port_, &QSerialPort::readyRead, this, [this] {
     if (on_ready_read) on_ready_read();
   });
+  connect(&port_, &QSerialPort::bytesWritten, this, [this] {
+    if (on_written && port_.bytesToWrite() == 0) on_written();
+  });
   connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::on_error);
 }
 

@@ -37,13 +37,16 @@ void Bezel::opt_bezel_onoff_Click(int index) {
   device_.set(Aspect::BezelOn, 0, index == 1 ? 1 : 0);
 }
 
-void Bezel::slider_change(int axis) {
+QCoro::Task<> Bezel::slider_change(int axis) {
+  const QPointer<QObject> alive = guard();
   QScrollBar* slider = slider_of(axis);
-  if (!ps_.send_enable || !slider) return;
+  if (!ps_.send_enable || !slider) co_return;
   const int value = slider->value();
   if (QLineEdit* box = box_of(axis)) box->setText(QString::number(value));
   // Not sent: the slider goes back to what the device holds, once its own event is over.
-  if (!device_.send_bezel(axis, value)) QTimer::singleShot(0, &ctx_, [this, axis] { show_value(axis); });
+  const bool sent = co_await device_.send_bezel(axis, value);
+  if (!sent && alive)
+    QTimer::singleShot(0, &ctx_, [this, axis] { show_value(axis); });
 }
 
 void Bezel::show_value(int axis) {
@@ -75,7 +78,6 @@ void Bezel::rx_bez() {
   const bool on = device_.state().bezel_on.value_or(false);
   ps_.send_enable = false;
   if (QRadioButton* option = c_.opt_bezel_onoff[on ? 1 : 0]) option->setChecked(true);
-  device_.pump_once();
   for (int axis = 0; axis <= 1; ++axis)
     if (QScrollBar* slider = slider_of(axis)) slider->setEnabled(on);
   ps_.send_enable = true;

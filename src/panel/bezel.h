@@ -23,7 +23,7 @@ class Bezel : public Piece {
  private:
   QScrollBar* slider_of(int axis) const;
   QLineEdit* box_of(int axis) const;
-  void slider_change(int axis);
+  QCoro::Task<> slider_change(int axis);
   // A value or a limit the device reported for axis 0 (horizontal) or 1 (vertical).
   void show_value(int axis);
   void show_limit(int axis);

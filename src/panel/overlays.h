@@ -18,7 +18,9 @@ class Overlays : public Piece {
   void lab_lab_input_Click() { toggle(ToolKind::Labels, ps_.label_open, c_.lab_lab_input, c_.sha_lab_in); }
 
  private:
-  void toggle(ToolKind tool, bool open, ClickLabel* label, ShapeWidget* shape);
+  QCoro::Task<> toggle(ToolKind tool, bool open, ClickLabel* label, ShapeWidget* shape);
+  // The longest the indicator stays red for a window's reads.
+  static constexpr int kOpeningLimitMs = 10000;
 };
 
 }  // namespace quadrel

@@ -73,15 +73,17 @@ Picture::Row Picture::row_of(Adjustment adjustment) {
   return {c_.hsr_sat, c_.txt_sat};
 }
 
-void Picture::slider_change(Adjustment adjustment, int index) {
-  if (!ps_.send_enable) return;
+QCoro::Task<> Picture::slider_change(Adjustment adjustment, int index) {
+  const QPointer<QObject> alive = guard();
+  if (!ps_.send_enable) co_return;
   Row row = row_of(adjustment);
-  if (index < 1 || index > 4 || !row.sliders[index]) return;
+  if (index < 1 || index > 4 || !row.sliders[index]) co_return;
   const int value = row.sliders[index]->value();
   if (row.boxes[index]) row.boxes[index]->setText(QString::number(value));
   // Not sent (no link, another command waiting): the row goes back to what
   // the device holds, once the slider's own event is over.
-  if (!device_.send_picture(adjustment, index, value))
+  const bool sent = co_await device_.send_picture(adjustment, index, value);
+  if (!sent && alive)
     QTimer::singleShot(0, &ctx_, [this, adjustment, index] { show_value(adjustment, index); });
 }
 

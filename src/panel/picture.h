@@ -32,7 +32,7 @@ class Picture : public Piece {
   };
   Row row_of(Adjustment adjustment);
 
-  void slider_change(Adjustment adjustment, int index);
+  QCoro::Task<> slider_change(Adjustment adjustment, int index);
   // Shows a row's value as the device reported it (`show_value` with sending off).
   void show_value(Adjustment adjustment, int row);
   void show(Adjustment adjustment, int row);

@@ -22,17 +22,18 @@ bool Power::is_mode_frame(const QWidget* w) const {
   return w && (w == c_.fra_dual_a || w == c_.fra_dual_b || w == c_.fra_bezel || w == c_.fra_quad);
 }
 
-void Power::cmd_pwr_Click() {
+QCoro::Task<> Power::cmd_pwr_Click() {
+  const QPointer<QObject> alive = guard();
   // Until the device answers, the button shows neither state.
   if (c_.cmd_pwr) load_button_picture(c_.cmd_pwr, QStringLiteral("power_none.bmp"));
   if (device_.pwr_state() == 1) {
-    device_.set_power(false);
-    return;
+    co_await device_.set_power(false);
+    co_return;
   }
   // No second power command while the device starts.
   if (c_.cmd_pwr) c_.cmd_pwr->setEnabled(false);
-  device_.set_power(true);
-  if (c_.cmd_mute) load_button_picture(c_.cmd_mute, QStringLiteral("speaker_on.bmp"));
+  co_await device_.set_power(true);
+  if (alive && c_.cmd_mute) load_button_picture(c_.cmd_mute, QStringLiteral("speaker_on.bmp"));
 }
 
 void Power::rx_pwr() {

@@ -13,7 +13,7 @@ class Power : public Piece {
  public:
   explicit Power(const PanelContext& context);
 
-  void cmd_pwr_Click();
+  QCoro::Task<> cmd_pwr_Click();
   void rx_pwr();
 
   // The controls usable only while the device is on, in the order they are

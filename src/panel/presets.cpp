@@ -32,18 +32,20 @@ void Presets::highlight(Row& row, int index) {
   for (int n = 1; n <= 4; ++n) show_current(row[n], n == index);
 }
 
-void Presets::cmd_save_Click(int index) {
+QCoro::Task<> Presets::cmd_save_Click(int index) {
+  const QPointer<QObject> alive = guard();
   highlight(c_.cmd_save, 0);
   row_enabled(c_.cmd_save, false);
-  device_.save_preset(index);
-  row_enabled(c_.cmd_save, true);
+  co_await device_.save_preset(index);
+  if (alive) row_enabled(c_.cmd_save, true);
 }
 
-void Presets::cmd_recall_Click(int index) {
+QCoro::Task<> Presets::cmd_recall_Click(int index) {
+  const QPointer<QObject> alive = guard();
   highlight(c_.cmd_recall, 0);
   row_enabled(c_.cmd_recall, false);
-  device_.recall_preset(index);
-  row_enabled(c_.cmd_recall, true);
+  co_await device_.recall_preset(index);
+  if (alive) row_enabled(c_.cmd_recall, true);
 }
 
 }  // namespace quadrel

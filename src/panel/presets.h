@@ -15,8 +15,8 @@ class Presets : public Piece {
 
   // Each waits up to 5 s more for a late reply after the exchange; a recall
   // that was answered (also by "ERR") reloads the output map.
-  void cmd_save_Click(int index);
-  void cmd_recall_Click(int index);
+  QCoro::Task<> cmd_save_Click(int index);
+  QCoro::Task<> cmd_recall_Click(int index);
 
  private:
   using Row = std::array<QPushButton*, 5>;

@@ -15,7 +15,8 @@ Refresh::Refresh(const PanelContext& context) : Piece(context) {
   on_change(Aspect::Version, [this](int which) { rx_ver(which); });
 }
 
-void Refresh::cmd_refresh_Click() {
+QCoro::Task<> Refresh::cmd_refresh_Click() {
+  const QPointer<QObject> alive = guard();
   if (c_.cmd_refresh) {
     c_.cmd_refresh->setEnabled(false);
     set_back_color(c_.cmd_refresh, colour::olive);
@@ -27,7 +28,8 @@ void Refresh::cmd_refresh_Click() {
   if (c_.sha_lab_in) c_.sha_lab_in->show();
 
   // The picture rows are read in the tall size, where they show.
-  device_.refresh(ps_.advanced_open);
+  co_await device_.refresh(ps_.advanced_open);
+  if (!alive) co_return;
 
   if (c_.cmd_refresh) {
     set_back_color(c_.cmd_refresh, colour::idle_grey);

@@ -9,7 +9,7 @@ class Refresh : public Piece {
  public:
   explicit Refresh(const PanelContext& context);
 
-  void cmd_refresh_Click();
+  QCoro::Task<> cmd_refresh_Click();
   void cmd_ver_Click();
   void rx_ver(int which);
 };

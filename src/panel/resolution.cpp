@@ -17,22 +17,25 @@ Resolution::Resolution(const PanelContext& context) : Piece(context) {
   on_change(Aspect::AspectRatio, [this](int) { rx_asp(); });
 }
 
-void Resolution::cbo_output_Click() {
-  if (!ps_.send_enable) return;
+QCoro::Task<> Resolution::cbo_output_Click() {
+  const QPointer<QObject> alive = guard();
+  if (!ps_.send_enable) co_return;
   const int number = c_.cbo_output->currentIndex() + 1;
-  if (number < 1 || number > kHighestResolution) return;
+  if (number < 1 || number > kHighestResolution) co_return;
 
   if (!device_.resolution_allowed(number)) {
     // Refused here: the list goes back to what the device has.
     ps_.send_enable = false;
-    device_.read_resolution();
+    co_await device_.read_resolution();
+    if (!alive) co_return;
     notifier_.message(kInterlacedRefused, MessageIcon::Warning);
     ps_.send_enable = true;
-    return;
+    co_return;
   }
 
   c_.cbo_output->setEnabled(false);
-  device_.set(Aspect::Resolution, 0, number);
+  co_await device_.set(Aspect::Resolution, 0, number);
+  if (!alive) co_return;
   if (device_.disp_mode() == mode_no::Matrix) {
     const bool other_modes = !Device::is_interlaced_1080(number);
     for (int i = 2; i <= 5; ++i) c_.cmd_mode[i]->setEnabled(other_modes);
@@ -40,13 +43,14 @@ void Resolution::cbo_output_Click() {
   c_.cbo_output->setEnabled(true);
 }
 
-void Resolution::cbo_aspect_Click() {
-  if (!ps_.send_enable) return;
+QCoro::Task<> Resolution::cbo_aspect_Click() {
+  const QPointer<QObject> alive = guard();
+  if (!ps_.send_enable) co_return;
   const int position = c_.cbo_aspect->currentIndex();
-  if (position < 0) return;
+  if (position < 0) co_return;
   c_.cbo_aspect->setEnabled(false);
-  device_.set(Aspect::AspectRatio, 0, position);
-  c_.cbo_aspect->setEnabled(true);
+  co_await device_.set(Aspect::AspectRatio, 0, position);
+  if (alive) c_.cbo_aspect->setEnabled(true);
 }
 
 void Resolution::rx_res() {

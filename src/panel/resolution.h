@@ -9,8 +9,8 @@ class Resolution : public Piece {
  public:
   explicit Resolution(const PanelContext& context);
 
-  void cbo_output_Click();
-  void cbo_aspect_Click();
+  QCoro::Task<> cbo_output_Click();
+  QCoro::Task<> cbo_aspect_Click();
   void rx_res();
   void rx_asp();
 

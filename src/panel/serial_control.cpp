@@ -43,7 +43,6 @@ void SerialControl::set_comm() {
     const QString why = device.isEmpty() ? QStringLiteral("No serial device is present for %1.").arg(com)
                                          : serial_open_advice(device, error);
     show_open(false);
-    device_.pump_once();
     // Told from the event loop once the events pending now are handled: at
     // start-up over the shown window. The title names the port this run uses:
     // the device (a --serial one too), or the COM number that has none.
@@ -53,7 +52,6 @@ void SerialControl::set_comm() {
     return;
   }
   show_open(true);
-  device_.pump_once();
 }
 
 void SerialControl::set_run_device(int com_port, const QString& device) {

@@ -80,7 +80,10 @@ FrmMain::FrmMain(const FrmMainOptions& options, QWidget* parent) : QWidget(paren
   startup_->Form_Load(options.show);
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+  // Whatever awaits the device ends while every piece of the window is still there.
+  device_.shut_down();
+}
 
 void FrmMain::closeEvent(QCloseEvent* event) {
   // A refresh or any other wait under way ends now instead of going on unseen.

@@ -151,7 +151,6 @@ void Startup::Form_Load(bool show) {
   host_.set_outer_height(ps_.advanced_open ? FrmMain::kAdvancedHeight : FrmMain::kSmallHeight);
   host_.window().setWindowTitle(QString::fromLatin1(kCaption));
   if (show) host_.window().show();
-  device_.pump_once();
 
   // What was wrong with the files, told once.
   if (!problems.isEmpty()) notifier_.message(problems.join(QLatin1Char('\n')).toStdString(), MessageIcon::Warning);
@@ -197,7 +196,6 @@ void Startup::opt_interface_Click(int index) {
   ps_.send_enable = false;
   c_.cbo_com->setCurrentIndex(ps_.com_port - 1);
   serial_.cbo_com_Click();  // records com_port only
-  device_.pump_once();
   ps_.send_enable = was_enabled;
 
   serial_.set_comm();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -55,15 +56,17 @@ class Piece {
   }
 
   // How a reply's rendering sets controls: with sending off, so the change
-  // events it raises send nothing, and pending events handled once before it
-  // is on again.
+  // events it raises (at once, inside set()) send nothing.
   template <class Set>
   void set_quietly(Set set) {
     ps_.send_enable = false;
     set();
-    device_.pump_once();
     ps_.send_enable = true;
   }
+
+  // A handler that awaits the device holds one of these and looks at it
+  // after each wait: the piece may have gone meanwhile (the window closed).
+  QPointer<QObject> guard() { return &ctx_; }
 
   Device& device_;
   MainControls& c_;

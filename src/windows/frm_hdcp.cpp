@@ -112,13 +112,12 @@ void FrmHdcp::reset() {
   fra_hdcp_output->setEnabled(true);
 }
 
-void FrmHdcp::cmd_refresh_Click() {
-  QPointer<FrmHdcp> self(this);
+QCoro::Task<> FrmHdcp::cmd_refresh_Click() {
+  const QPointer<FrmHdcp> self(this);
   fra_hdcp_input->setEnabled(false);
   fra_hdcp_output->setEnabled(false);
-  device_.pump_once();
-  device_.hdcp_refresh();
-  if (!self) return;
+  co_await device_.hdcp_refresh();
+  if (!self) co_return;
   fra_hdcp_input->setEnabled(true);
   fra_hdcp_output->setEnabled(true);
 }

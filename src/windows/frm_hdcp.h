@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include <qcoro/qcorotask.h>
+
 #include "ui/tool_window.h"
 
 class QGroupBox;
@@ -24,7 +26,7 @@ class FrmHdcp : public ToolWindow {
   // Back to the state of a freshly loaded window: no button selected.
   void reset();
 
-  void cmd_refresh_Click();
+  QCoro::Task<> cmd_refresh_Click();
   // Input n (1..4): index 0 HDCP on, 1 HDCP off.
   void opt_hdcp_in_Click(int input, int index);
   // Output n (1..4, A..D): index 0 follow input, 1 follow output.

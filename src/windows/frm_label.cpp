@@ -119,7 +119,7 @@ void FrmLabel::txt_lab_in_Enter(int index) {
                                    .arg(left_out.join(QStringLiteral(", "))),
                                true);
   const QByteArray text = typed.toUtf8();
-  device_.set_label(index, std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+  device_.set_label(index, text.toStdString());
 }
 
 }  // namespace quadrel

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include <qcoro/qcorotask.h>
+
 #include "ui/tool_window.h"
 
 class QLabel;

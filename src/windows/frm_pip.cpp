@@ -118,13 +118,13 @@ void FrmPip::cmd_refresh_Click() {
   device_.dual_pip_refresh();
 }
 
-void FrmPip::size_click(QComboBox* list, int pip) {
-  if (!ps_.send_enable) return;
+QCoro::Task<> FrmPip::size_click(QComboBox* list, int pip) {
+  if (!ps_.send_enable) co_return;
   const int index = list->currentIndex();
-  if (index < 0) return;
-  QPointer<FrmPip> self(this);
+  if (index < 0) co_return;
+  const QPointer<FrmPip> self(this);
   list->setEnabled(false);
-  device_.set(Aspect::PipSize, pip, index);
+  co_await device_.set(Aspect::PipSize, pip, index);
   if (self) list->setEnabled(true);
 }
 

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include <qcoro/qcorotask.h>
+
 #include "ui/tool_window.h"
 
 class QComboBox;
@@ -48,7 +50,7 @@ class FrmPip : public ToolWindow {
   static constexpr int kClientHeight = 1785;
 
  private:
-  void size_click(QComboBox* list, int pip);
+  QCoro::Task<> size_click(QComboBox* list, int pip);
   void fill_lists();
   Device& device_;
   PanelState& ps_;

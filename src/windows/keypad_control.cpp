@@ -156,28 +156,28 @@ KeypadControl::KeyBinding KeypadControl::key_binding(int key, Qt::KeyboardModifi
   return {};
 }
 
-void KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code) {
+QCoro::Task<> KeypadControl::Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code) {
   // Keys that come while the panel waits are dropped, not queued.
-  if (device_.waiting()) return;
+  if (device_.waiting()) co_return;
   const KeyBinding b = key_binding(key, modifiers, scan_code);
   bool arrow = false;
   switch (b.action) {
-    case KeyAction::None: return;
-    case KeyAction::MenuOk: device_.press_menu_key(MenuKey::Ok); break;
-    case KeyAction::Lock: device_.toggle_lock(); break;
-    case KeyAction::MenuMenu: device_.press_menu_key(MenuKey::Menu); break;
-    case KeyAction::MenuExit: device_.press_menu_key(MenuKey::Exit); break;
-    case KeyAction::Mute: device_.toggle_audio(); break;
-    case KeyAction::MenuLeft: device_.press_menu_key(MenuKey::Left); arrow = true; break;
-    case KeyAction::MenuUp: device_.press_menu_key(MenuKey::Up); arrow = true; break;
-    case KeyAction::MenuRight: device_.press_menu_key(MenuKey::Right); arrow = true; break;
-    case KeyAction::MenuDown: device_.press_menu_key(MenuKey::Down); arrow = true; break;
-    case KeyAction::Mode: device_.set_mode(b.index); break;
-    case KeyAction::Output: device_.select_output(b.index); break;
-    case KeyAction::Input: device_.route_input(b.index); break;
+    case KeyAction::None: co_return;
+    case KeyAction::MenuOk: co_await device_.press_menu_key(MenuKey::Ok); break;
+    case KeyAction::Lock: co_await device_.toggle_lock(); break;
+    case KeyAction::MenuMenu: co_await device_.press_menu_key(MenuKey::Menu); break;
+    case KeyAction::MenuExit: co_await device_.press_menu_key(MenuKey::Exit); break;
+    case KeyAction::Mute: co_await device_.toggle_audio(); break;
+    case KeyAction::MenuLeft: co_await device_.press_menu_key(MenuKey::Left); arrow = true; break;
+    case KeyAction::MenuUp: co_await device_.press_menu_key(MenuKey::Up); arrow = true; break;
+    case KeyAction::MenuRight: co_await device_.press_menu_key(MenuKey::Right); arrow = true; break;
+    case KeyAction::MenuDown: co_await device_.press_menu_key(MenuKey::Down); arrow = true; break;
+    case KeyAction::Mode: co_await device_.set_mode(b.index); break;
+    case KeyAction::Output: co_await device_.select_output(b.index); break;
+    case KeyAction::Input: co_await device_.route_input(b.index); break;
   }
   // A held arrow key steps the device's menu at most once per exchange and pause.
-  if (arrow) device_.wait_sec(0.05);
+  if (arrow) co_await device_.sleep(kArrowPauseMs);
 }
 
 }  // namespace quadrel

@@ -41,9 +41,12 @@ class KeypadControl : public Piece {
   static KeyBinding key_binding(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code = 0);
 
   // `Form_KeyDown`: carries out the key's action unless the panel is waiting.
-  void Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code = 0);
+  QCoro::Task<> Form_KeyDown(int key, Qt::KeyboardModifiers modifiers, quint32 scan_code = 0);
 
   FrmKeypad* window() const;
+
+  // The pause after a menu arrow (more than 50 ms), during which keys are dropped.
+  static constexpr int kArrowPauseMs = 51;
 
  private:
   void Form_Unload();

@@ -27,8 +27,7 @@ void LabelControl::Form_Load() {
   window_->move_outer(outer.left() + outer.width() - window_->outer_width(),
                       outer.top() - window_->outer_height());
   window_->show();
-  device_.pump_once();
-  if (window_) window_->cmd_refresh_Click();
+  window_->cmd_refresh_Click();
 }
 
 void LabelControl::unload() {

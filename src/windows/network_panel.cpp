@@ -27,15 +27,16 @@ void NetworkPanel::cmd_advance_Click() {
   host_.set_outer_height(ps_.advanced_open ? kAdvancedHeight : kSmallHeight);
 }
 
-void NetworkPanel::cmd_get_ip_Click() {
+QCoro::Task<> NetworkPanel::cmd_get_ip_Click() {
+  const QPointer<QObject> alive = guard();
   if (c_.cmd_get_ip) {
     c_.cmd_get_ip->setEnabled(false);
     set_back_color(c_.cmd_get_ip, colour::olive);
   }
   for (int which = 0; which < 3; ++which)
     if (QLineEdit* box = box_of(which)) box->clear();
-  device_.query_network();
-  if (c_.cmd_get_ip) {
+  co_await device_.query_network();
+  if (alive && c_.cmd_get_ip) {
     // Both interfaces can answer the query, whichever is chosen by now.
     set_back_color(c_.cmd_get_ip, colour::idle_grey);
     c_.cmd_get_ip->setEnabled(true);

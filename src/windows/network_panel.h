@@ -15,7 +15,7 @@ class NetworkPanel : public Piece {
   void cmd_advance_Click();
   // Reads the device's IP address, subnet mask and gateway into their boxes,
   // stopping at the first query that gets no 15-character answer.
-  void cmd_get_ip_Click();
+  QCoro::Task<> cmd_get_ip_Click();
 
   // The main window's two outer heights, in twips.
   static constexpr int kSmallHeight = 2640;

@@ -13,6 +13,7 @@
 
 #include "settings/settings_file.h"
 #include "ui/widgets.h"
+#include "await_task.h"
 
 namespace quadrel::test {
 
@@ -88,11 +89,19 @@ void PanelFixture::clear_messages() {
 }
 
 void PanelFixture::click(QWidget* widget) {
-  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+  if (auto* button = qobject_cast<QAbstractButton*>(widget))
     button->click();
-    return;
-  }
-  QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+  else
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+  done();
+}
+
+bool PanelFixture::done(int ms) {
+  return wait_for([this] { return !main_->device().operating(); }, ms);
+}
+
+bool PanelFixture::idle(int ms) {
+  return wait_for([this] { return !main_->device().busy(); }, ms);
 }
 
 void PanelFixture::choose(QComboBox* combo, int index) {
@@ -105,14 +114,21 @@ void PanelFixture::choose(QComboBox* combo, int index) {
     QSignalSpy activated(combo, &QComboBox::activated);
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
     // The choice was made, whatever the handler did to the list afterwards.
-    if (!activated.isEmpty()) return;
+    if (!activated.isEmpty()) {
+      done();
+      return;
+    }
   }
   combo->hidePopup();
   combo->setCurrentIndex(index);
   emit combo->activated(index);
+  done();
 }
 
-void PanelFixture::move(QScrollBar* slider, int value) { slider->setValue(value); }
+void PanelFixture::move(QScrollBar* slider, int value) {
+  slider->setValue(value);
+  done();
+}
 
 bool PanelFixture::wait_for(const std::function<bool()>& pred, int ms) {
   return QTest::qWaitFor(pred, ms);
@@ -121,7 +137,8 @@ bool PanelFixture::wait_for(const std::function<bool()>& pred, int ms) {
 bool PanelFixture::device_says(const QString& line) {
   const qsizetype before = console().count(line);
   sim_->send_unsolicited(line);
-  return wait_for([&] { return console().count(line) > before; });
+  // Handled: shown, and what it asked to read read.
+  return wait_for([&] { return console().count(line) > before; }) && idle();
 }
 
 bool PanelFixture::received_exactly(const QStringList& lines, int ms) {
@@ -136,7 +153,7 @@ bool PanelFixture::connect_ethernet() {
 }
 
 void PanelFixture::power_on() {
-  main_->device().exchange("PWR999");
+  awaited(main_->device().exchange("PWR999"));
 }
 
 void PanelFixture::full_refresh() { click(main_->controls().cmd_refresh); }

@@ -76,6 +76,11 @@ class PanelFixture {
   void click(QWidget* widget);
   void choose(QComboBox* combo, int index);
   void move(QScrollBar* slider, int value);
+  // Waits until what the window asked of the device has ended (the
+  // operation and its exchanges); the three above do.
+  bool done(int ms = 10000);
+  // ... and the reads that follow it, which run by themselves afterwards.
+  bool idle(int ms = 10000);
 
   bool wait_for(const std::function<bool()>& pred, int ms = 2000);
   // A line the device sends on its own; returns once the window has handled it.

@@ -26,6 +26,8 @@ class ByteLink {
   // Set by the link core: called once when the link has failed for good (a
   // pulled adapter, an I/O error); the reason names the device and the error.
   std::function<void(const std::string& reason)> on_lost;
+  // Set by the link core: called when queued bytes have been handed on.
+  std::function<void()> on_written;
 };
 
 // The traffic console (`txt_cmd`): it only grows at its end until cleared.

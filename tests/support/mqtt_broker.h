@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "hub_process.h"
+#include "spin.h"
 
 namespace quadrel::test {
 
@@ -162,7 +163,7 @@ class MqttWatch {
   std::optional<MqttMessage> wait(const QString& topic, const std::function<bool(const MqttMessage&)>& fits = {},
                                   int ms = 3000) {
     std::optional<MqttMessage> hit;
-    (void)QTest::qWaitFor(
+    (void)spin_until(
         [&] {
           for (const MqttMessage& m : messages_)
             if (m.topic == topic && (!fits || fits(m))) {

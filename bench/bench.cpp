@@ -744,6 +744,7 @@ table) takes about ten minutes, most of it the soak.
   --line-stream             1 MB/s of valid lines over TCP only
   --hub [SECONDS]           quadrel-hub's rows only (SECONDS of load, default 60)
   --hub-soak [MINUTES]      panel, watch and apply through the hub (default 10)
+  --hub-mqtt                the hub on an MQTT broker only (a report to a subscriber, ten hubs idle)
   -h, --help                show this help
 )";
 
@@ -763,7 +764,7 @@ bool arguments_fit(int argc, char** argv) {
   if (mode == "--line-burst") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "serial")) && is_count(argv[2]);
   if (mode == "--refresh-loop") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "paced")) && is_count(argv[2]);
   if (mode == "--soak" || mode == "--hub" || mode == "--hub-soak") return optional_count();
-  for (const char* alone : {"--launch", "--paced", "--cli-status", "--framer", "--line-stream"})
+  for (const char* alone : {"--launch", "--paced", "--cli-status", "--framer", "--line-stream", "--hub-mqtt"})
     if (mode == alone) return argc == 2;
   bool counted = false, skip = false;
   for (int i = 1; i < argc; ++i) {
@@ -831,6 +832,10 @@ int main(int argc, char** argv) {
     bench::bench_hub(2000, argc > 2 ? std::max(1, atoi(argv[2])) : 60);
     return 0;
   }
+  if (mode == "--hub-mqtt") {
+    bench::bench_hub_mqtt();
+    return 0;
+  }
   if (mode == "--hub-soak") {
     bench::bench_hub_soak(argc > 2 ? std::max(1, atoi(argv[2])) : 10);
     return 0;
@@ -850,6 +855,7 @@ int main(int argc, char** argv) {
   bench_cli_status();
   bench_launch(argv[0]);
   bench::bench_hub(count, 60);
+  bench::bench_hub_mqtt();
   if (soak) bench_soak(10000);
   return 0;
 }

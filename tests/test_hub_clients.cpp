@@ -7,13 +7,16 @@
 #include <QPushButton>
 #include <QJsonObject>
 #include <QProcess>
+#include <QElapsedTimer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebSocket>
 
 #include "hub_process.h"
 #include "panel_fixture.h"
+#include "sim_server.h"
 
 using namespace quadrel;
 using quadrel::test::HubProcess;
@@ -153,6 +156,45 @@ class TestHubClients : public QObject {
     QCOMPARE(hub.process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(hub.process.exitCode(), 0);
     QVERIFY(hub.log.contains("stopping"));
+  }
+
+  // A device silent on VER and 20 clients asking for it without end: a stop
+  // signal ends the hub within 2 s, the exchange under way ends unanswered,
+  // and the log says what was cut short.
+  void a_stop_signal_ends_the_hub_under_load() {
+    corvane::SimServer sim;
+    corvane::SimServer::Options only_tcp;
+    only_tcp.pty = false;
+    QVERIFY(sim.start(only_tcp));
+    corvane::Faults faults;
+    faults.silent = {"VER"};
+    sim.set_faults(faults);
+    HubProcess hub;
+    QVERIFY(hub.start({"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.tcp_port()), "--listen",
+                       QStringLiteral("127.0.0.1:%1").arg(hub.port), "--http",
+                       QStringLiteral("127.0.0.1:%1").arg(hub.http_port)}));
+    QVERIFY2(hub.wait_log("model read"), hub.log.constData());
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 20; ++i) {
+      clients.push_back(std::make_unique<QTcpSocket>());
+      clients.back()->connectToHost(QStringLiteral("127.0.0.1"), hub.port);
+      QVERIFY(clients.back()->waitForConnected(2000));
+      clients.back()->write(QByteArray("VER999\r").repeated(8));
+    }
+    // The clients' own are on their way (the first was the model's read).
+    QVERIFY(QTest::qWaitFor([&] { return sim.log().count("VER999") >= 2; }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    hub.process.terminate();
+    QVERIFY(QTest::qWaitFor([&] { return hub.process.state() == QProcess::NotRunning; }, 2000));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    qInfo("ended %lld ms after the signal", clock.elapsed());
+    QCOMPARE(hub.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(hub.process.exitCode(), 0);
+    hub.log += hub.process.readAllStandardError();
+    QVERIFY2(hub.log.contains("stopping (Terminated)"), hub.log.constData());
+    QVERIFY2(hub.log.contains("the exchange of VER999 ended unanswered") && hub.log.contains("jobs waiting for the link were not run"),
+             hub.log.constData());
   }
 };
 

@@ -1,7 +1,9 @@
 // quadrel-bench: the panel's exchange, refresh, CPU, start-up and memory figures,
 // side by side with a plain blocking client and a bare window, against a
 // separate simulator process. Its usage (kUsage, below) lists what it runs.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -30,6 +32,8 @@
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <qcoro/qcorotask.h>
 
 #include "bench_hub.h"
 #include "plain_client.h"
@@ -84,7 +88,8 @@ std::vector<double> panel_exchanges(DeviceLink& link, int count) {
   for (int i = 0; i < count; ++i) {
     QElapsedTimer clock;
     clock.start();
-    link.tx_cmd("MOD999");
+    // Awaited in an event loop of its own, as a caller awaits it in the application's.
+    QCoro::waitFor(link.tx_cmd("MOD999"));
     us.push_back(clock.nsecsElapsed() / 1000.0);
     if (!link.state().rx_flag) std::fprintf(stderr, "unanswered exchange %d\n", i);
   }
@@ -174,8 +179,19 @@ struct PanelRun {
     const double cpu0 = cpu_seconds();
     QElapsedTimer clock;
     clock.start();
-    main->controls().cmd_refresh->click();
+    click(main->controls().cmd_refresh);
     return {clock.nsecsElapsed() / 1e6, (cpu_seconds() - cpu0) * 1000.0};
+  }
+  // A click, and what it asked of the device awaited: the event loop runs
+  // until the device is idle again (woken by its own events, never sleeping).
+  bool click(QAbstractButton* button) {
+    button->click();
+    QDeadlineTimer deadline(10000);
+    QTimer wake;
+    wake.start(10000);
+    while (main->device().busy() && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return !main->device().busy();
   }
 };
 
@@ -289,7 +305,7 @@ void bench_paced_refresh() {
     cpu_share.push_back(100.0 * t.cpu / t.wall);
     cpu_ms.push_back(t.cpu);
     // The port is the panel's: it lets go of it while the plain client talks.
-    run.main->controls().cmd_disconn->click();
+    run.click(run.main->controls().cmd_disconn);
     const int fd = plain_pty(sim.pty());
     if (fd < 0) { std::printf("plain client could not open the port\n"); return; }
     // The simulator looks at a pseudo-terminal nobody holds only now and then:
@@ -297,7 +313,7 @@ void bench_paced_refresh() {
     QTest::qWait(kSettleMs);
     plain.push_back(plain_run_ms(fd, commands));
     ::close(fd);
-    run.main->controls().cmd_conn->click();
+    run.click(run.main->controls().cmd_conn);
     QTest::qWait(kSettleMs);
   }
   const double p = stats(panel).median_us;
@@ -644,7 +660,7 @@ void bench_soak(int refreshes) {
     const int lines = st.con_lines;
     sim.command(QStringLiteral("panel ") + change);
     if (!QTest::qWaitFor([&] { return st.con_lines != lines; }, 1000)) ++unanswered;
-    run.main->controls().cmd_refresh->click();
+    run.click(run.main->controls().cmd_refresh);
     if (!st.rx_flag) ++unanswered;
     if (i + 1 == warm_up) rss_after_warm_up = rss_kib();
     if ((i + 1) % 1000 == 0) {
@@ -674,7 +690,7 @@ int refresh_loop(int argc, char** argv, int count, bool paced) {
   sim.command(QStringLiteral("panel MOD005"));
   PanelRun run;
   if (!run.start(sim, !paced)) return 1;
-  for (int i = 0; i < count; ++i) run.main->controls().cmd_refresh->click();
+  for (int i = 0; i < count; ++i) run.click(run.main->controls().cmd_refresh);
   return 0;
 }
 
@@ -728,6 +744,7 @@ table) takes about ten minutes, most of it the soak.
   --line-stream             1 MB/s of valid lines over TCP only
   --hub [SECONDS]           quadrel-hub's rows only (SECONDS of load, default 60)
   --hub-soak [MINUTES]      panel, watch and apply through the hub (default 10)
+  --hub-mqtt                the hub on an MQTT broker only (a report to a subscriber, ten hubs idle)
   -h, --help                show this help
 )";
 
@@ -747,7 +764,7 @@ bool arguments_fit(int argc, char** argv) {
   if (mode == "--line-burst") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "serial")) && is_count(argv[2]);
   if (mode == "--refresh-loop") return (argc == 3 || (argc == 4 && QByteArray(argv[3]) == "paced")) && is_count(argv[2]);
   if (mode == "--soak" || mode == "--hub" || mode == "--hub-soak") return optional_count();
-  for (const char* alone : {"--launch", "--paced", "--cli-status", "--framer", "--line-stream"})
+  for (const char* alone : {"--launch", "--paced", "--cli-status", "--framer", "--line-stream", "--hub-mqtt"})
     if (mode == alone) return argc == 2;
   bool counted = false, skip = false;
   for (int i = 1; i < argc; ++i) {
@@ -815,6 +832,10 @@ int main(int argc, char** argv) {
     bench::bench_hub(2000, argc > 2 ? std::max(1, atoi(argv[2])) : 60);
     return 0;
   }
+  if (mode == "--hub-mqtt") {
+    bench::bench_hub_mqtt();
+    return 0;
+  }
   if (mode == "--hub-soak") {
     bench::bench_hub_soak(argc > 2 ? std::max(1, atoi(argv[2])) : 10);
     return 0;
@@ -834,6 +855,7 @@ int main(int argc, char** argv) {
   bench_cli_status();
   bench_launch(argv[0]);
   bench::bench_hub(count, 60);
+  bench::bench_hub_mqtt();
   if (soak) bench_soak(10000);
   return 0;
 }

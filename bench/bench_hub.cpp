@@ -36,6 +36,8 @@
 #include <unistd.h>
 
 #include "browser.h"
+#include "hub/mqtt_client.h"
+#include "mqtt_broker.h"
 #include "plain_client.h"
 #include "panel_fixture.h"
 #include "shell/frm_main.h"
@@ -407,6 +409,119 @@ void bench_hub(int exchanges, int load_seconds) {
 // The shared run: a panel, a watch and a loop of apply runs share one
 // simulated device through the hub, with front-panel changes all along and
 // the web panel driving it from Chromium now and then.
+void bench_hub_mqtt() {
+  std::printf("\n## quadrel-hub on an MQTT broker (Mosquitto on loopback; hubs on CPU 1, broker and clients as"
+              " the system places them), %s\n\n",
+              qPrintable(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd hh:mm 'UTC'"))));
+  test::MosquittoBroker broker;
+  if (!broker.start()) { std::printf("mosquitto did not start\n"); return; }
+  QTemporaryDir state;  // what the hubs record of their topics
+  qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+  hub::BrokerAddress address;
+  address.host = QStringLiteral("127.0.0.1");
+  address.port = broker.port();
+  std::printf("| %-48s | %12s | %12s |\n", "what", "median", "p99");
+  std::printf("|--------------------------------------------------|-------------:|-------------:|\n");
+
+  // A front-panel change, timed from the simulator in this process to a
+  // subscriber of `events` (libmosquitto), beside a plain protocol client.
+  {
+    corvane::SimServer device;
+    corvane::SimServer::Options sim_options;
+    sim_options.pty = false;
+    device.start(sim_options);
+    Hub near;
+    if (!near.start_on({"--tcp", QStringLiteral("127.0.0.1:%1").arg(device.tcp_port()), "--mqtt", broker.url(),
+                        "--mqtt-id", "bench"},
+                       1)) {
+      std::printf("hub did not start: %s\n", near.log.constData());
+      return;
+    }
+    hub::MqttClient subscriber(address, QStringLiteral("quadrel-bench"), QStringLiteral("quadrel-bench/gone"), "1");
+    double arrived = 0, plain_arrived = 0;
+    QObject::connect(&subscriber, &hub::MqttClient::connected_to_broker,
+                     [&] { subscriber.subscribe(QStringLiteral("quadrel/bench/events")); });
+    QObject::connect(&subscriber, &hub::MqttClient::message, [&](const QString&, const QByteArray& payload) {
+      if (payload.contains("\"code\":\"LCK\"")) arrived = epoch_us();
+    });
+    subscriber.start();
+    QTcpSocket plain;
+    plain.connectToHost(QStringLiteral("127.0.0.1"), near.port);
+    plain.waitForConnected(3000);
+    QObject::connect(&plain, &QTcpSocket::readyRead, [&] {
+      if (plain.readAll().contains("LCK")) plain_arrived = epoch_us();
+    });
+    spin([&] { return subscriber.connected(); }, 3000);
+    spin([] { return false; }, 300);
+    std::vector<double> mqtt_ms, plain_ms;
+    for (int i = 0; i < 300; ++i) {
+      arrived = plain_arrived = 0;
+      const double t0 = epoch_us();
+      device.front_panel(QStringLiteral("LCK00%1").arg(i % 2));
+      if (!spin([&] { return arrived > 0 && plain_arrived > 0; }, 2000)) continue;
+      mqtt_ms.push_back((arrived - t0) / 1000.0);
+      plain_ms.push_back((plain_arrived - t0) / 1000.0);
+      spin([] { return false; }, 2);
+    }
+    std::printf("| %-48s | %9.2f ms | %9.2f ms |\n", "device report to a protocol client (plain)", median(plain_ms),
+                p99(plain_ms));
+    std::printf("| %-48s | %9.2f ms | %9.2f ms |\n", "device report to an MQTT subscriber (< 10 ms)",
+                median(mqtt_ms), p99(mqtt_ms));
+    std::printf("| %-48s | %12zu | %12s |\n", "  of 300 reports, delivered to both", mqtt_ms.size(), "");
+  }
+
+  // Ten units on one broker: each hub idle, then one report from each device.
+  {
+    constexpr int kUnits = 10;
+    std::vector<std::unique_ptr<corvane::SimServer>> devices;
+    std::vector<std::unique_ptr<Hub>> hubs;
+    for (int i = 0; i < kUnits; ++i) {
+      auto device = std::make_unique<corvane::SimServer>();
+      corvane::SimServer::Options sim_options;
+      sim_options.pty = false;
+      device->start(sim_options);
+      auto hub = std::make_unique<Hub>();
+      if (!hub->start_on({"--tcp", QStringLiteral("127.0.0.1:%1").arg(device->tcp_port()), "--mqtt", broker.url(),
+                          "--mqtt-id", QStringLiteral("room%1").arg(i)},
+                         1)) {
+        std::printf("hub %d did not start: %s\n", i, hub->log.constData());
+        return;
+      }
+      devices.push_back(std::move(device));
+      hubs.push_back(std::move(hub));
+    }
+    hub::MqttClient subscriber(address, QStringLiteral("quadrel-bench-site"), QStringLiteral("quadrel-bench/gone"), "1");
+    std::map<QString, double> arrived;
+    QObject::connect(&subscriber, &hub::MqttClient::connected_to_broker,
+                     [&] { subscriber.subscribe(QStringLiteral("quadrel/+/events")); });
+    QObject::connect(&subscriber, &hub::MqttClient::message, [&](const QString& topic, const QByteArray& payload) {
+      if (payload.contains("\"code\":\"LCK\"") && !arrived.count(topic)) arrived[topic] = epoch_us();
+    });
+    subscriber.start();
+    spin([&] { return subscriber.connected(); }, 3000);
+    spin([] { return false; }, 1000);
+    std::vector<double> cpu0;
+    for (auto& hub : hubs) cpu0.push_back(process_cpu_seconds(hub->process.processId()));
+    QElapsedTimer clock;
+    clock.start();
+    spin([] { return false; }, 10000);
+    std::vector<double> idle;
+    for (int i = 0; i < kUnits; ++i)
+      idle.push_back(100.0 * (process_cpu_seconds(hubs[i]->process.processId()) - cpu0[i]) / (clock.elapsed() / 1000.0));
+    std::printf("| %-48s | %9.5f %% | %9.5f %% |\n", "each of 10 hubs idle, 10 s (< 0.01 % of a core)", median(idle),
+                *std::max_element(idle.begin(), idle.end()));
+    const double t0 = epoch_us();
+    for (auto& device : devices) device->front_panel(QStringLiteral("LCK001"));
+    spin([&] { return int(arrived.size()) == kUnits; }, 5000);
+    std::vector<double> delivered_ms;
+    for (const auto& entry : arrived) delivered_ms.push_back((entry.second - t0) / 1000.0);
+    std::printf("| %-48s | %9.2f ms | %9.2f ms |\n", "one report from each of 10 devices, delivered",
+                median(delivered_ms), p99(delivered_ms));
+    std::printf("| %-48s | %9zu/%d | %12s |\n", "  reports delivered", arrived.size(), kUnits, "");
+  }
+  std::printf("\n(the idle row's second column is the busiest hub; the report rows' p99 of 10 is their slowest)\n");
+}
+
 void bench_hub_soak(int minutes) {
   std::printf("\n## Shared run through quadrel-hub, %d min\n\n", minutes);
   SimProcess sim;

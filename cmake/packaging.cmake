@@ -105,11 +105,14 @@ quadrel_package(hub quadrel-hub "shares one Corvane video processor among panels
 Quadrel panels and quadrel-cli connect to its port of the device's own line
 protocol, scripts and control surfaces use its HTTP and WebSocket API, and a
 web panel (routing, modes, presets, power, key lock) is served from it. It
-reconnects by itself and keeps every client in step with the device.
+reconnects by itself and keeps every client in step with the device. On an
+MQTT broker it publishes the device's availability, state and events, takes
+settings, and announces the unit to Home Assistant by its MQTT discovery.
 
 It listens on the loopback interface by default; elsewhere its API takes a
 token. A systemd user unit and a system template per device come with it;
 neither is enabled on installation.")
-set(CPACK_DEBIAN_HUB_PACKAGE_SUGGESTS "quadrel, quadrel-sim")
+# libmosquitto's package is found by the shared libraries the hub links.
+set(CPACK_DEBIAN_HUB_PACKAGE_SUGGESTS "quadrel, quadrel-sim, mosquitto")
 
 include(CPack)

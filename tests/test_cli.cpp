@@ -23,6 +23,7 @@
 #include "hub/protocol_port.h"
 #include "link/serial_link.h"
 #include "sim_document.h"
+#include "spin.h"
 #include "settings/settings_file.h"
 #include "sim_server.h"
 
@@ -105,7 +106,7 @@ struct Sim {
       hub = std::make_unique<hub::Hub>(o);
       QString error;
       if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
-      if (!QTest::qWaitFor([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
+      if (!test::spin_until([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
         qFatal("hub: the link is not up");
     }
     server.clear_log();

@@ -2,9 +2,13 @@
 // bounded counts, with the HTTP port's waits shortened: every slot comes back
 // whatever becomes of its connection, a request is refused before its body
 // is read, the idle and the slow give way to a client that means business,
-// and one client's question never moves another's output.
+// one client's question never moves another's output, a storm of the
+// device's reports neither floods the device nor keeps a client waiting, and
+// a stop, a client gone or the device gone mid-request cuts it short cleanly.
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
+#include <QWebSocket>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -236,6 +240,121 @@ class TestHubHostile : public QObject {
     for (qsizetype i = 0; i < seen.size(); ++i) QVERIFY2(seen[i].contains(answers[i]), seen[i].constData());
     if (!seen.isEmpty() && seen.size() < answers.size()) QVERIFY(client.in.contains("Connection: close"));
     QCOMPARE(http(rig.http_port(), "GET", "/api/v1/state").status, 200);
+  }
+  // The hub stopped, clients gone or the device gone while requests are on
+  // their way, round after round at another point of the exchange each time:
+  // a stop ends everything within 2 s and nothing more reaches the device; a
+  // client gone or the device gone leaves the hub serving the next client.
+  void cut_short_mid_request_data() {
+    QTest::addColumn<QString>("traffic");  // protocol, http, websocket: what the clients do
+    QTest::addColumn<QString>("cut");      // stop, clients gone, device gone
+    QTest::addColumn<int>("rounds");
+    QTest::newRow("stop during protocol traffic") << "protocol" << "stop" << 13;
+    QTest::newRow("stop during HTTP traffic") << "http" << "stop" << 13;
+    QTest::newRow("stop during WebSocket traffic") << "websocket" << "stop" << 12;
+    QTest::newRow("stop, the device silent") << "silent" << "stop" << 12;
+    QTest::newRow("protocol clients gone") << "protocol" << "clients" << 4;
+    QTest::newRow("HTTP clients gone") << "http" << "clients" << 4;
+    QTest::newRow("the device gone") << "protocol" << "device" << 4;
+  }
+  void cut_short_mid_request() {
+    QFETCH(QString, traffic);
+    QFETCH(QString, cut);
+    QFETCH(int, rounds);
+    for (int round = 0; round < rounds; ++round) {
+      HubRig rig(quick);
+      rig.faults([&](corvane::Faults& f) {
+        f.restart_ms = 100;
+        if (traffic == "silent") f.silent = {"VER"};
+      });
+      std::vector<std::unique_ptr<LineClient>> lines;
+      std::vector<std::unique_ptr<Raw>> raws;
+      std::vector<std::unique_ptr<QWebSocket>> sockets;
+      for (int i = 0; i < 8; ++i) {
+        if (traffic == "protocol" || traffic == "silent") {
+          lines.push_back(std::make_unique<LineClient>(rig.port()));
+          lines.back()->send(traffic == "silent" ? QByteArray("VER999\r").repeated(4) : "MOD999\rOUT999\rBRI991\rMOD005\r");
+        } else if (traffic == "http") {
+          const QByteArray body = i % 2 ? R"({"line":"VER999"})" : R"({"key_lock":true})";
+          raws.push_back(std::make_unique<Raw>(
+              rig.http_port(), (i % 2 ? "POST /api/v1/send HTTP/1.1\r\n" : "PATCH /api/v1/state HTTP/1.1\r\n") +
+                                   kHost + "Content-Type: application/json\r\nContent-Length: " +
+                                   QByteArray::number(body.size()) + "\r\n\r\n" + body));
+        } else {
+          sockets.push_back(std::make_unique<QWebSocket>());
+          sockets.back()->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/v1/events").arg(rig.http_port())));
+          rig.sim.front_panel(i % 2 ? "MOD005" : "MOD004");
+        }
+      }
+      // Some of it is on the wire: cut at another point each round.
+      QVERIFY(QTest::qWaitFor([&] { return !rig.sim.log().isEmpty(); }, 3000));
+      QTest::qWait(round * 7 % 40);
+      QElapsedTimer clock;
+      clock.start();
+      if (cut == "stop") {
+        rig.hub->shut_down();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.hub->link().queued() == 0, 2000);
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        // What was on its way before the stop has arrived; nothing follows it.
+        QTest::qWait(30);
+        const QStringList sent = rig.sim.log();
+        for (auto& line : lines) line->say("VER999");
+        QTest::qWait(50);
+        QCOMPARE(rig.sim.log(), sent);
+        // Each HTTP request is answered, one way or the other.
+        for (auto& raw : raws) QVERIFY(raw->wait_status() || raw->wait_closed());
+        rig.hub.reset();
+        for (auto& line : lines) QVERIFY(line->wait_closed());
+        continue;
+      }
+      if (cut == "clients") {
+        lines.clear();
+        raws.clear();
+      } else {
+        QSignalSpy link_state(&rig.hub->link(), &hub::SharedLink::link_state);
+        rig.sim.drop_connection();
+        QTRY_VERIFY_WITH_TIMEOUT(link_state.size() >= 2, 8000);
+      }
+      // The hub goes on: what is left of the work ends, and a newcomer is answered.
+      QTRY_VERIFY_WITH_TIMEOUT(rig.hub->link().up() && rig.hub->link().queued() == 0, 8000);
+      LineClient next(rig.port());
+      next.say("LCK999");
+      QVERIFY(next.wait_lines(1, 3000));
+      QVERIFY2(next.lines().first().startsWith("LCK00"), qPrintable(next.lines().join(' ')));
+    }
+  }
+
+  // Ten mode reports a second from the front panel while a client keeps
+  // asking: the mode's reads are made once the reports have settled, not
+  // once a report, and the client is answered at once all along.
+  void a_report_storm_is_read_once_and_a_client_served() {
+    HubRig rig;
+    LineClient client(rig.port());
+    qint64 slowest = 0;
+    QElapsedTimer storm;
+    storm.start();
+    for (int i = 0; i < 20; ++i) {
+      rig.sim.front_panel(i % 2 ? "MOD005" : "MOD004");
+      const qint64 at = storm.elapsed();
+      client.clear();
+      QElapsedTimer asked;
+      asked.start();
+      client.say("VER999");
+      // (Every client hears the reports too.)
+      QVERIFY(QTest::qWaitFor([&] { return client.lines().contains("VER123"); }, 3000));
+      slowest = std::max(slowest, asked.elapsed());
+      QTest::qWait(static_cast<int>(std::max<qint64>(0, at + 100 - storm.elapsed())));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(rig.hub->link().queued() == 0, 5000);
+    const QStringList sent = rig.sim.log();
+    qInfo("20 reports in %lld ms: %lld commands to the device, the client's slowest answer %lld ms",
+          storm.elapsed(), sent.size(), slowest);
+    QVERIFY2(slowest < 500, qPrintable(QString::number(slowest)));
+    // One read of what the mode shows, after the storm (another at most, if the machine stalled).
+    QVERIFY2(sent.count("ASP999") >= 1 && sent.count("ASP999") <= 2, qPrintable(sent.join(' ')));
+    QCOMPARE(rig.hub->link().device().state().mode, 5);
+    for (int ch = 0; ch < 4; ++ch)
+      QCOMPARE(rig.hub->link().device().state().inputs[ch], std::optional<int>(rig.sim.device().state().inputs[ch]));
   }
 };
 

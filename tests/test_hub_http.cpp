@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 #include "hub_rig.h"
+#include "spin.h"
 #include "state_copy.h"
 #include "sim_document.h"
 
@@ -222,23 +223,10 @@ class TestHubHttp : public QObject {
       return found;
     };
     QElapsedTimer since;  // the device's report
-    // Waits for `done` without a nap (QTest::qWaitFor sleeps between its
-    // looks, and the hub and the simulator in this process with it).
-    auto within = [](const std::function<bool()>& done, qint64 ms) {
-      QElapsedTimer clock;
-      clock.start();
-      QEventLoop loop;
-      QTimer look;
-      QObject::connect(&look, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > ms) loop.quit();
-      });
-      look.start(1);
-      if (!done()) loop.exec();
-      return done();
-    };
     auto agree = [&](const char* after) {
       // The three agree, and GET says so too.
-      const bool agreed = within([&] { return disagreement(false).isEmpty(); }, 100 - since.elapsed()) &&
+      const bool agreed = test::spin_until([&] { return disagreement(false).isEmpty(); },
+                                           static_cast<int>(std::max<qint64>(0, 100 - since.elapsed()))) &&
                           disagreement().isEmpty();
       QVERIFY2(agreed, qPrintable(QStringLiteral("after %1 (%2 ms): %3")
                                       .arg(after)

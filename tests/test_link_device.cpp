@@ -25,7 +25,7 @@ QStringList sent(DeviceRig& rig, const Sequence& run) {
   rig.sim.clear_log();
   run(rig.device);
   // What went out without waiting for its reply reaches the device a moment later.
-  if (rig.sim.log().isEmpty()) QTest::qWaitFor([&] { return !rig.sim.log().isEmpty(); }, 100);
+  if (rig.sim.log().isEmpty()) (void)QTest::qWaitFor([&] { return !rig.sim.log().isEmpty(); }, 100);
   return rig.sim.log();
 }
 

@@ -276,7 +276,7 @@ class TestStartup : public QObject {
     });
     notifier.message(text.toStdString(), MessageIcon::Warning);
     notifier.flush();
-    QCOMPARE(format, Qt::PlainText);
+    QTRY_COMPARE(format, Qt::PlainText);
     QCOMPARE(shown, text);
   }
 
@@ -292,7 +292,33 @@ class TestStartup : public QObject {
     });
     notifier.message_titled("/dev/ttyUSB0 \u2013 Quadrel", "COM1: Fail !", MessageIcon::None);
     notifier.flush();
-    QCOMPARE(title, QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel"));
+    QTRY_COMPARE(title, QStringLiteral("/dev/ttyUSB0 \u2013 Quadrel"));
+  }
+
+  // Boxes come one at a time and wait in the program's own loop; those the
+  // closing window leaves are shown on their own, so the program stays for them.
+  void message_boxes_come_one_at_a_time_and_outlive_the_window() {
+    QWidget window;
+    window.show();
+    MessageBoxNotifier notifier(&window);
+    notifier.message("first", MessageIcon::Warning);
+    QTRY_VERIFY(QApplication::activeModalWidget());
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QCOMPARE(box->text(), QStringLiteral("first"));
+    QCOMPARE(box->parentWidget(), &window);
+    notifier.message("second", MessageIcon::Warning);
+    notifier.message("third", MessageIcon::Warning);
+    notifier.flush();  // the window closes
+    QCOMPARE(QApplication::activeModalWidget(), box);  // one at a time
+    box->accept();
+    for (const char* text : {"second", "third"}) {
+      QTRY_VERIFY(QApplication::activeModalWidget() && QApplication::activeModalWidget() != box);
+      box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QCOMPARE(box->text(), QString::fromLatin1(text));
+      QVERIFY(!box->parentWidget());
+      box->accept();
+    }
+    QTRY_VERIFY(!QApplication::activeModalWidget());
   }
 
   void missing_resolution_list_uses_the_built_in_table() {

@@ -74,6 +74,9 @@ done
 [[ ! -e ${tree[quadrel]}/usr/share/man/man1/corvane-sim.1.gz ]] || fail "quadrel holds the simulator's manual page"
 [[ -f ${tree[quadrel-sim]}/usr/share/man/man1/corvane-sim.1.gz ]] || fail "quadrel-sim has no manual page"
 dpkg-deb -f "$panel_deb" Suggests | grep -w quadrel-sim >/dev/null || fail "quadrel does not suggest quadrel-sim"
+# The hub's MQTT: the library it links is a dependency found from the binary, the broker a suggestion.
+dpkg-deb -f "$hub_deb" Depends | grep -w 'libmosquitto1' >/dev/null || fail "quadrel-hub does not depend on libmosquitto1"
+dpkg-deb -f "$hub_deb" Suggests | grep -w mosquitto >/dev/null || fail "quadrel-hub does not suggest mosquitto"
 # The clear button's caption needs a face with its Chinese character.
 dpkg-deb -f "$panel_deb" Recommends | grep -w fonts-arphic-uming >/dev/null || fail "quadrel does not recommend fonts-arphic-uming"
 

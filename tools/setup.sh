@@ -6,15 +6,16 @@ set -euo pipefail
 
 declare -A needs=(
   # compiler, toolkit, the icon renderer and the fonts the window is laid out for
-  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev qcoro-qt6-dev"
+  [build]="build-essential cmake ccache qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev librsvg2-bin fonts-liberation fonts-arphic-uming fonts-dejavu-core qt6-httpserver-dev qt6-websockets-dev qcoro-qt6-dev libmosquitto-dev"
   # the Debian package and its checks
   [package]="dpkg-dev file desktop-file-utils appstream lintian"
   [fuzz]="clang libclang-rt-14-dev"
 )
 # the client's completions and its document's schema, checked by the tests;
 # the hub's web panel, tested in headless Chromium; an X server for the
-# tests that need a real window
-needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium xvfb xauth"
+# tests that need a real window; a Mosquitto broker and its clients for the
+# hub's MQTT, and Jinja2 to render Home Assistant's templates as it does; openssl for the broker's test certificates
+needs[test]="${needs[build]} ${needs[package]} bash-completion zsh fish python3-jsonschema chromium xvfb xauth mosquitto mosquitto-clients python3-jinja2 openssl"
 
 tasks=("$@")
 ((${#tasks[@]})) || tasks=(build)

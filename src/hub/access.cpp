@@ -90,6 +90,48 @@ QString Access::site_refusal(const QByteArray& host, const QByteArray& origin, b
       .arg(QString::fromLatin1(origin), QString::fromLatin1(host));
 }
 
+std::optional<QByteArray> Access::read_private(const QString& path, qint64 max_bytes, const QString& what,
+                                               QString* error) {
+  if (!QFileInfo(path).isFile()) {
+    *error = QFileInfo::exists(path) ? QStringLiteral("%1 is not a regular file").arg(path)
+                                     : QStringLiteral("%1 does not exist").arg(path);
+    return std::nullopt;
+  }
+  // As ssh does with a key: a secret others may read or change is no secret.
+  // A link is judged by the file it leads to.
+  struct stat file_stat {};
+  if (::stat(QFile::encodeName(path).constData(), &file_stat) != 0) {
+    *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return std::nullopt;
+  }
+  if ((file_stat.st_mode & 077) != 0) {
+    *error = QStringLiteral("%1 may be read or changed by others (mode %2): a %3 must be its owner's alone; "
+                            "chmod 600 %1")
+                 .arg(path)
+                 .arg(file_stat.st_mode & 07777, 4, 8, QLatin1Char('0'))
+                 .arg(what);
+    return std::nullopt;
+  }
+  if (file_stat.st_uid != ::geteuid() && file_stat.st_uid != 0) {
+    *error = QStringLiteral("%1 belongs to another user (uid %2): a %3 must be the hub's user's own; chown it")
+                 .arg(path)
+                 .arg(file_stat.st_uid)
+                 .arg(what);
+    return std::nullopt;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    return std::nullopt;
+  }
+  const QByteArray text = file.read(max_bytes + 1);
+  if (text.size() > max_bytes) {
+    *error = QStringLiteral("%1 is longer than %2 bytes: it holds no %3").arg(path).arg(max_bytes).arg(what);
+    return std::nullopt;
+  }
+  return text;
+}
+
 QString Access::default_token_path() { return hub_token_path(); }
 
 std::optional<QByteArray> Access::load_or_create(const QString& path, bool* created, QString* error) {
@@ -119,37 +161,10 @@ std::optional<QByteArray> Access::load_or_create(const QString& path, bool* crea
     *created = true;
     return token;
   }
-  if (!info.isFile()) {
-    *error = QStringLiteral("%1 is not a regular file").arg(path);
-    return std::nullopt;
-  }
-  // As ssh does with a key: a token others may read or change is no secret.
-  // A link is judged by the file it leads to.
-  struct stat file_stat {};
-  if (::stat(QFile::encodeName(path).constData(), &file_stat) != 0) {
-    *error = QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    return std::nullopt;
-  }
-  if ((file_stat.st_mode & 077) != 0) {
-    *error = QStringLiteral("%1 may be read or changed by others (mode %2): a token must be its owner's alone; "
-                            "chmod 600 %1")
-                 .arg(path)
-                 .arg(file_stat.st_mode & 07777, 4, 8, QLatin1Char('0'));
-    return std::nullopt;
-  }
-  if (file_stat.st_uid != ::geteuid() && file_stat.st_uid != 0) {
-    *error = QStringLiteral("%1 belongs to another user (uid %2): a token must be the hub's user's own; chown it")
-                 .arg(path)
-                 .arg(file_stat.st_uid);
-    return std::nullopt;
-  }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
-    return std::nullopt;
-  }
-  const QByteArray token = file.read(kMaxTokenFile + 1).trimmed();
-  if (file.size() > kMaxTokenFile || token.size() < kMinToken || token.contains('\n') || token.contains(' ')) {
+  const std::optional<QByteArray> text = read_private(path, kMaxTokenFile, QStringLiteral("token"), error);
+  if (!text) return std::nullopt;
+  const QByteArray token = text->trimmed();
+  if (token.size() < kMinToken || token.contains('\n') || token.contains(' ')) {
     *error = QStringLiteral("%1 holds no token (one line of 16 to 4096 characters)").arg(path);
     return std::nullopt;
   }

@@ -32,6 +32,11 @@ class Access {
   // be read or made, holds fewer than 16 characters, or others than its owner
   // may read or change it (as ssh refuses a key: the message names the chmod).
   static std::optional<QByteArray> load_or_create(const QString& path, bool* created, QString* error);
+  // A secret's file (`what`: "token", "password"), read whole: nothing, with
+  // the reason, when it is no regular file, is longer than `max_bytes`, or
+  // others than its owner may read or change it.
+  static std::optional<QByteArray> read_private(const QString& path, qint64 max_bytes, const QString& what,
+                                                QString* error);
   // $XDG_CONFIG_HOME/quadrel/hub-token (~/.config when the variable is not set).
   static QString default_token_path();
 

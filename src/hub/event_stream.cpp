@@ -3,6 +3,7 @@
 #include <QAbstractHttpServer>
 #include <QDateTime>
 #include <QJsonDocument>
+#include <QMetaMethod>
 #include <QWebSocket>
 #include <algorithm>
 
@@ -99,8 +100,12 @@ QJsonObject EventStream::snapshot() const {
   return {{"event", "state"}, {"time", watch_time(QDateTime::currentDateTime())}, {"state", server_.state_json()}};
 }
 
+bool EventStream::heard() const {
+  return !clients_.empty() || isSignalConnected(QMetaMethod::fromSignal(&EventStream::published));
+}
+
 void EventStream::publish_change(const QByteArray& line, Change change) {
-  if (clients_.empty()) return;
+  if (!heard()) return;
   // As the hub's model read it, whoever selected the output it belongs to.
   QJsonObject record = WatchDecoder::change_record(line, change, link_.device().model(), QDateTime::currentDateTime());
   publish(record);
@@ -117,6 +122,8 @@ void EventStream::publish_change(const QByteArray& line, Change change) {
 }
 
 void EventStream::publish(const QJsonObject& record) {
+  if (!heard()) return;
+  emit published(record);
   if (clients_.empty()) return;
   const QString text = QString::fromLatin1(watch_json_line(record).trimmed());
   std::vector<Client*> stalled;

@@ -36,6 +36,12 @@ class EventStream : public QObject {
   QJsonObject snapshot() const;
 
   static constexpr int kMaxClients = 64;
+
+ signals:
+  // Each record as it is sent, whether a client is there or not (the MQTT bridge's events).
+  void published(const QJsonObject& record);
+
+ public:
   // A client that takes nothing of this much is cut off.
   static constexpr qint64 kMaxUnread = 1024 * 1024;
   // A page (which cannot send headers) names the token in its first message, this soon.
@@ -47,6 +53,8 @@ class EventStream : public QObject {
   void on_new_connection();
   void admit(Client* client);
   void drop(Client* client, quint16 code, const QString& why);
+  // Someone hears the records: a client, or a listener of `published`.
+  bool heard() const;
 
   HttpApi& server_;
   SharedLink& link_;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -71,6 +72,62 @@ std::vector<std::string> resolution_names() {
   return names.empty() ? default_resolution_list() : names;
 }
 
+// The MQTT options, given --mqtt; without it, none of them is taken.
+bool parse_mqtt(const QCommandLineParser& parser, HubOptions& o, QString* message) {
+  const QStringList names{"mqtt-id", "mqtt-prefix", "mqtt-password-file", "mqtt-ca", "ha-prefix", "no-ha-discovery"};
+  if (!parser.isSet(QStringLiteral("mqtt"))) {
+    for (const QString& name : names)
+      if (parser.isSet(name)) {
+        *message = QStringLiteral("--%1 needs --mqtt URL").arg(name);
+        return false;
+      }
+    return true;
+  }
+  MqttOptions& m = o.mqtt;
+  QString why;
+  if (!MqttOptions::parse_url(parser.value(QStringLiteral("mqtt")), &m.broker, &why)) {
+    *message = QStringLiteral("--mqtt: %1").arg(why);
+    return false;
+  }
+  m.id = parser.isSet(QStringLiteral("mqtt-id")) ? parser.value(QStringLiteral("mqtt-id"))
+                                                 : MqttOptions::default_id(o.target);
+  if (!MqttOptions::valid_id(m.id)) {
+    *message = QStringLiteral("--mqtt-id: letters, digits, - and _ only, at most 64: %1").arg(m.id);
+    return false;
+  }
+  for (const auto& [name, prefix] : {std::pair{"mqtt-prefix", &m.prefix}, std::pair{"ha-prefix", &m.ha_prefix}}) {
+    if (!parser.isSet(QLatin1String(name))) continue;
+    *prefix = parser.value(QLatin1String(name));
+    if (!MqttOptions::valid_prefix(*prefix)) {
+      *message = QStringLiteral("--%1: topic levels without + or #, and no / at either end: %2").arg(name, *prefix);
+      return false;
+    }
+  }
+  m.password_file = parser.value(QStringLiteral("mqtt-password-file"));
+  m.broker.ca_file = parser.value(QStringLiteral("mqtt-ca"));
+  if (!m.broker.ca_file.isEmpty() && !m.broker.tls) {
+    *message = QStringLiteral("--mqtt-ca is for mqtts:// brokers");
+    return false;
+  }
+  if (!m.broker.ca_file.isEmpty() && !QFileInfo(m.broker.ca_file).isReadable()) {
+    *message = QStringLiteral("--mqtt-ca: cannot read %1").arg(m.broker.ca_file);
+    return false;
+  }
+  m.discovery = !parser.isSet(QStringLiteral("no-ha-discovery"));
+  m.record_file = MqttOptions::default_record(o.target);
+  return true;
+}
+
+// The web panel's address as another machine names it: Home Assistant's link to it.
+QString panel_url(const QHostAddress& address, quint16 port) {
+  QString host = address.toString();
+  if (address == QHostAddress::Any || address == QHostAddress::AnyIPv6 || address == QHostAddress::AnyIPv4)
+    host = QHostInfo::localHostName();
+  else if (address.protocol() == QAbstractSocket::IPv6Protocol)
+    host = QLatin1Char('[') + host + QLatin1Char(']');
+  return QStringLiteral("http://%1:%2/").arg(host).arg(port);
+}
+
 }  // namespace
 
 bool parse_listen(const QString& text, QHostAddress* address, quint16* port) {
@@ -107,7 +164,20 @@ std::optional<HubOptions> HubOptions::parse(const QStringList& arguments, QStrin
                                  "FILE");
   const QCommandLineOption remote("allow-remote-protocol",
                                   "Let --listen take an address beyond this machine (that protocol has no token).");
-  parser.addOptions({tcp, serial, listen, http, token, remote});
+  const QCommandLineOption mqtt("mqtt", "Publish the device on this MQTT broker: mqtt://[USER@]HOST[:PORT] or mqtts://.",
+                                "URL");
+  const QCommandLineOption mqtt_id("mqtt-id", "The unit's name in topics (letters, digits, - and _; made from the link "
+                                              "by default).", "ID");
+  const QCommandLineOption mqtt_prefix("mqtt-prefix", "The topics' prefix (default quadrel).", "PREFIX");
+  const QCommandLineOption mqtt_password("mqtt-password-file", "The broker's password, on the first line of a file "
+                                                               "only the hub's user may read.", "FILE");
+  const QCommandLineOption mqtt_ca("mqtt-ca", "For mqtts://: the authority that signs the broker's certificate "
+                                              "(default: the system's).", "FILE");
+  const QCommandLineOption ha_prefix("ha-prefix", "Home Assistant's discovery prefix (default homeassistant).",
+                                     "PREFIX");
+  const QCommandLineOption no_discovery("no-ha-discovery", "Publish no Home Assistant discovery (and remove it).");
+  parser.addOptions({tcp, serial, listen, http, token, remote, mqtt, mqtt_id, mqtt_prefix, mqtt_password, mqtt_ca,
+                     ha_prefix, no_discovery});
   const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption version = parser.addVersionOption();
   if (!parser.parse(QStringList{QStringLiteral("quadrel-hub")} + arguments)) {
@@ -123,7 +193,8 @@ std::optional<HubOptions> HubOptions::parse(const QStringList& arguments, QStrin
     *message = QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().first());
     return std::nullopt;
   }
-  for (const QCommandLineOption* option : {&tcp, &serial, &listen, &http, &token}) {
+  for (const QCommandLineOption* option :
+       {&tcp, &serial, &listen, &http, &token, &mqtt, &mqtt_id, &mqtt_prefix, &mqtt_password, &mqtt_ca, &ha_prefix}) {
     const QStringList values = parser.values(*option);
     if (values.size() > 1) {
       *message = QStringLiteral("--%1 given %2 times").arg(option->names().first()).arg(values.size());
@@ -180,6 +251,7 @@ std::optional<HubOptions> HubOptions::parse(const QStringList& arguments, QStrin
   if (o.token_file.isEmpty() && !o.http_address.isLoopback()) o.token_file = Access::default_token_path();
   o.web_folder = default_web_folder();
   o.resolutions = resolution_names();
+  if (!parse_mqtt(parser, o, message)) return std::nullopt;
   return o;
 }
 
@@ -188,7 +260,8 @@ Hub::Hub(HubOptions options) : options_(std::move(options)) {}
 Hub::~Hub() {
   // Nothing awaits the link any more when the servers whose jobs await it go.
   shut_down();
-  // The servers go before the link they use.
+  // The servers go before the link they use; the bridge before the servers it hears.
+  mqtt_.reset();
   events_.reset();
   http_.reset();
   port_.reset();
@@ -234,6 +307,15 @@ bool Hub::start(QString* error) {
                 .arg(options_.http_address.toString())
                 .arg(http_->port())
                 .arg(options_.target.describe()));
+  if (options_.mqtt.enabled()) {
+    mqtt_ = std::make_unique<MqttBridge>(options_.mqtt, *link_, *http_, *events_, options_.resolutions,
+                                         panel_url(options_.http_address, http_->port()));
+    if (!mqtt_->start(error)) return false;
+    log_event(QStringLiteral("MQTT: %1 as %2/%3%4")
+                  .arg(options_.mqtt.broker.describe(), options_.mqtt.prefix, options_.mqtt.id,
+                       options_.mqtt.discovery ? QStringLiteral(", discovery under %1/").arg(options_.mqtt.ha_prefix)
+                                               : QString()));
+  }
   // A panel or script thrown off the device by this hub can name it.
   auto address = [](const QHostAddress& a, quint16 port) {
     return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]") : QStringLiteral("%1"))

@@ -12,6 +12,7 @@
 
 #include "hub/access.h"
 #include "hub/http_guard.h"
+#include "hub/mqtt_bridge.h"
 #include "hub/shared_link.h"
 #include "link/hub_presence.h"
 
@@ -34,6 +35,8 @@ struct HubOptions {
   // The figures that bound the ports (the manual page's LIMITS; tests shorten the waits).
   HttpLimits http_limits;
   int protocol_evict_after_ms = 10000;
+  // The MQTT broker, the unit's topics and Home Assistant's discovery (off without a broker).
+  MqttOptions mqtt;
 
   // Reads the command line (without the program's name). Nothing, with the
   // message, for a usage error; `exit_now` for --help and --version.
@@ -59,6 +62,8 @@ class Hub {
   ProtocolPort& protocol_port() { return *port_; }
   HttpApi& http() { return *http_; }
   EventStream& events() { return *events_; }
+  // The bridge to the MQTT broker; nullptr without --mqtt.
+  MqttBridge* mqtt() { return mqtt_.get(); }
   const HubOptions& options() const { return options_; }
 
  private:
@@ -68,6 +73,7 @@ class Hub {
   std::unique_ptr<ProtocolPort> port_;
   std::unique_ptr<HttpApi> http_;
   std::unique_ptr<EventStream> events_;
+  std::unique_ptr<MqttBridge> mqtt_;
   std::unique_ptr<HubPresenceNote> presence_;
 };
 

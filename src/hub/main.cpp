@@ -41,5 +41,11 @@ int main(int argc, char* argv[]) {
     quadrel::hub::log_event(error);
     return 1;
   }
+  // --mqtt given, and the broker never reached at start (or it refused the hub): a failed start.
+  if (auto* bridge = hub.mqtt())
+    QObject::connect(bridge, &quadrel::hub::MqttBridge::unreachable, &app, [](const QString& reason) {
+      quadrel::hub::log_event(reason);
+      QCoreApplication::exit(1);
+    });
   return app.exec();
 }

@@ -625,7 +625,10 @@ QCoro::Task<ExchangeOutcome> Device::query_network_setting(int which) {
   if (sent) {
     // Both receive paths take exactly 16 characters as the answer while the
     // query is pending.
-    co_await link_.waits().until([&st, refused, this] { return st.getip_state == 3 || *refused || !link_open(); },
+    // (The wait's condition holds no share of the flag: GCC 12 releases a
+    // capture of a co_await's operand once too often.)
+    const bool* refusal = refused.get();
+    co_await link_.waits().until([&st, refusal, this] { return st.getip_state == 3 || *refusal || !link_open(); },
                                  kNetAnswerMs);
     if (st.getip_state == 3) {
       outcome = ExchangeOutcome::Answered;

@@ -508,6 +508,10 @@ void DeviceLink::process_input(ReplyPath path) {
     }
     dispatch_line(path);
   }
+  // A reply held for its command with nothing behind it: the input has been
+  // caught up with, and the next pass need not rest first (it would, once
+  // behind, for every exchange after).
+  if (line_held_ && !framer_.has_pending()) behind_ = false;
   if (passed_over > 0)
     echo("[" + std::to_string(passed_over) + " reply lines dropped: they came faster than they could be handled]",
          path);

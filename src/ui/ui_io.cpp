@@ -119,7 +119,7 @@ void MessageBoxNotifier::message_titled(const std::string& title, const std::str
 
 void MessageBoxNotifier::show_waiting() {
   scheduled_ = false;
-  if (QGuiApplication::mouseButtons() == Qt::NoButton) return flush();
+  if (QGuiApplication::mouseButtons() == Qt::NoButton) return show_next();
   if (awaiting_release_) return;
   awaiting_release_ = true;
   qApp->installEventFilter(this);
@@ -138,19 +138,23 @@ bool MessageBoxNotifier::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MessageBoxNotifier::flush() {
+  // The window closes: what waits is shown in boxes of their own, which keep
+  // the program until they are answered.
+  owner_ = nullptr;
+  show_next();
+}
+
+void MessageBoxNotifier::show_next() {
   scheduled_ = false;
   if (awaiting_release_) {
     awaiting_release_ = false;
     qApp->removeEventFilter(this);
   }
-  // A box shows the rest when it closes.
-  if (showing_) return;
-  while (!waiting_.empty()) {
-    showing_ = waiting_.front();
-    waiting_.erase(waiting_.begin());
-    show(*showing_);
-    showing_.reset();
-  }
+  // A box shows the next when it closes.
+  if (showing_ || waiting_.empty()) return;
+  showing_ = waiting_.front();
+  waiting_.erase(waiting_.begin());
+  show(*showing_);
 }
 
 void MessageBoxNotifier::show(const Message& message) {
@@ -159,12 +163,19 @@ void MessageBoxNotifier::show(const Message& message) {
   if (message.icon == MessageIcon::Warning) box_icon = QMessageBox::Warning;
   const QString text = QString::fromStdString(message.text);
   const QString title = QString::fromStdString(message.title);
-  QMessageBox box(box_icon, title, text, QMessageBox::Ok, owner_);
+  // Shown and left to the program's own event loop: nothing waits inside it.
+  auto* box = new QMessageBox(box_icon, title, text, QMessageBox::Ok, owner_);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::ApplicationModal);
   // Messages quote file contents: shown as they are, never read as markup.
-  box.setTextFormat(Qt::PlainText);
-  box.setAccessibleName(title);
-  box.setAccessibleDescription(text);
-  box.exec();
+  box->setTextFormat(Qt::PlainText);
+  box->setAccessibleName(title);
+  box->setAccessibleDescription(text);
+  connect(box, &QDialog::finished, this, [this] {
+    showing_.reset();
+    show_next();
+  });
+  box->show();
 }
 
 }  // namespace quadrel

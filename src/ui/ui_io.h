@@ -53,8 +53,8 @@ class MessageBoxNotifier : public QObject, public Notifier {
   explicit MessageBoxNotifier(QWidget* owner) : owner_(owner) {}
   void message(const std::string& text, MessageIcon icon) override;
   void message_titled(const std::string& title, const std::string& text, MessageIcon icon) override;
-  // Shows now what is waiting, held button or not (the window closes:
-  // nothing is left unsaid).
+  // Shows now what is waiting, held button or not, in boxes of their own
+  // (the window closes: nothing is left unsaid).
   void flush() override;
 
  protected:
@@ -70,6 +70,8 @@ class MessageBoxNotifier : public QObject, public Notifier {
   };
   // From the event loop: shows what waits, once no mouse button is held.
   void show_waiting();
+  // One box at a time; the next when it closes.
+  void show_next();
   void show(const Message& message);
 
   QWidget* owner_;

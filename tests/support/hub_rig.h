@@ -19,6 +19,7 @@
 #include "hub/hub_log.h"
 #include "hub/protocol_port.h"
 #include "sim_server.h"
+#include "spin.h"
 
 namespace quadrel::test {
 
@@ -53,7 +54,7 @@ struct HubRig {
     hub = std::make_unique<hub::Hub>(o);
     if (!hub->start(&error)) qFatal("hub: %s", qPrintable(error));
     // Up, and done with what its first reading set going.
-    if (wait_up && !QTest::qWaitFor([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
+    if (wait_up && !spin_until([this] { return hub->link().up() && hub->link().queued() == 0; }, 5000))
       qFatal("hub: the link is not up");
     sim.clear_log();
   }

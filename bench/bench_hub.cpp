@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
 #include <QTcpServer>
@@ -41,6 +43,9 @@
 #include "shell/frm_main.h"
 #include "sim_process.h"
 #include "sim_server.h"
+#include "hub_rig.h"
+#include "sim_document.h"
+#include "state_copy.h"
 
 namespace quadrel::bench {
 
@@ -243,6 +248,45 @@ void bench_hub(int exchanges, int load_seconds) {
                 median(plain_ms), p99(plain_ms), "");
     std::printf("| %-44s | %9.2f ms | %9.2f ms | %8s |\n", "device report to a WebSocket client (< 5 ms)",
                 median(ws_ms), p99(ws_ms), "");
+
+    // Agreement: from a device report until a consumer's copy (the snapshot
+    // and the records), GET /api/v1/state and the device's own state are one
+    // document; a mode or a recall brings the hub's reads of what it changed.
+    {
+      test::EventClient consumer(near.http_port);
+      spin([&] { return !consumer.records.isEmpty(); }, 3000);
+      // GET on a kept connection, waited for without naps.
+      QNetworkAccessManager network;
+      const QNetworkRequest state_url(QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/state").arg(near.http_port)));
+      auto agreed = [&] {
+        QNetworkReply* reply = network.get(state_url);
+        spin([&] { return reply->isFinished(); }, 3000);
+        QJsonObject served = QJsonDocument::fromJson(reply->readAll()).object();
+        reply->deleteLater();
+        if (!test::differences(test::copy_of(consumer.records), served).isEmpty()) return false;
+        QJsonObject device_state = test::expected_json(device.device().state(), {});
+        for (QJsonObject* d : {&served, &device_state}) d->remove("link"), d->remove("resolution_name");
+        return test::differences(served, device_state).isEmpty();
+      };
+      const char* const reports[] = {"LCK001", "BEH042", "MOD004", "LCK000", "RES001", "BEH000", "MOD005", "RES008"};
+      std::vector<double> values_ms, modes_ms;
+      // Each report on its own, as a press at the front panel: one close
+      // behind another is a storm's, which the hub reads once it has passed.
+      for (int i = 0; i < 48; ++i) {
+        const QString line = QString::fromLatin1(reports[i % std::size(reports)]);
+        const double t0 = epoch_us();
+        device.front_panel(line);
+        QTimer tick;  // looked at every millisecond, records or not
+        tick.start(1);
+        if (!spin(agreed, 3000)) continue;
+        (line.startsWith("MOD") ? modes_ms : values_ms).push_back((epoch_us() - t0) / 1000.0);
+        spin([] { return false; }, 250);
+      }
+      std::printf("| %-44s | %9.2f ms | %9.2f ms | %8s |\n", "report to agreement, a value (< 100 ms)",
+                  median(values_ms), p99(values_ms), "");
+      std::printf("| %-44s | %9.2f ms | %9.2f ms | %8s |\n", "report to agreement, a mode (< 100 ms)",
+                  median(modes_ms), p99(modes_ms), "");
+    }
 
     if (Browser::program().isEmpty()) {
       std::printf("| %-44s | %12s | %12s | %8s |\n", "device report to the page's DOM", "no Chromium", "", "");

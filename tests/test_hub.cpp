@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 #include "hub_rig.h"
@@ -236,7 +237,8 @@ class TestHub : public QObject {
   }
 
   // The link comes back by itself, the model is read again and the selected
-  // output is the one the device had; clients stay connected meanwhile.
+  // output is the one the device had. Meanwhile the protocol port is as the
+  // device's own: its clients are cut off and it takes none until the link is back.
   void the_link_comes_back_data() {
     QTest::addColumn<QString>("how");
     QTest::newRow("dropped") << "drop";
@@ -252,26 +254,31 @@ class TestHub : public QObject {
     LineClient client(rig.port());
     QTRY_COMPARE(rig.hub->link().device().state().channel, 3);
     QSignalSpy states(&rig.hub->link(), &hub::SharedLink::link_state);
+    bool closed_while_down = false;
+    connect(&rig.hub->link(), &hub::SharedLink::link_state, this,
+            [&](bool up) { if (!up) closed_while_down = !rig.hub->protocol_port().listening(); });
     client.clear();
     rig.sim.clear_log();
     if (how == "drop") rig.sim.drop_connection();
     if (how == "ext") rig.sim.send_ext();
     if (how == "restart") rig.sim.restart();
+    QVERIFY(client.wait_closed());
     QTRY_COMPARE_WITH_TIMEOUT(states.size(), 2, 5000);
     QCOMPARE(states[0][0].toBool(), false);
     QCOMPARE(states[1][0].toBool(), true);
+    QVERIFY(closed_while_down);
     QVERIFY(rig.sim.log().contains("VER999"));
     QCOMPARE(rig.sim.device().state().channel, 3);
-    QVERIFY(client.connected());
     QVERIFY(!client.lines().contains("EXT"));
-    client.clear();
-    client.say("MOD999");
-    QVERIFY(client.wait_lines(1));
-    QCOMPARE(client.lines(), QStringList{"MOD005"});
+    LineClient again(rig.port());
+    again.say("MOD999");
+    QVERIFY(again.wait_lines(1));
+    QCOMPARE(again.lines(), QStringList{"MOD005"});
   }
 
   // On a serial line: a pulled adapter closes the link, which the hub tries
-  // to open again (every 5 s at most) while its clients stay connected.
+  // to open again (every 5 s at most); its protocol clients are cut off and
+  // new ones refused meanwhile, as a device that is away refuses them.
   void a_pulled_adapter_is_tried_again() {
     HubRig rig([](hub::HubOptions& o, corvane::SimServer& sim) {
       o.target = hub::LinkTarget{};
@@ -285,27 +292,63 @@ class TestHub : public QObject {
     QTRY_COMPARE(states.size(), 1);
     QCOMPARE(states[0][0].toBool(), false);
     QVERIFY(!rig.hub->link().device().serial_open());
+    QVERIFY(client.wait_closed());
     QTest::qWait(hub::SharedLink::kRetryMs[0] + 100);  // a first try again has failed
-    QVERIFY(client.connected());
-    client.clear();
-    client.say("MOD999");
-    QTRY_COMPARE(rig.hub->link().queued(), 0);
-    QVERIFY(client.lines().isEmpty());
+    QTcpSocket refused;
+    refused.connectToHost(QStringLiteral("127.0.0.1"), rig.port());
+    QVERIFY(!refused.waitForConnected(2000));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
   }
 
-  // Until the device is reached, commands get no answer at once (a panel
-  // gives up as with a silent device), and the hub keeps trying.
-  void a_device_away_gets_no_answer() {
+  // A panel's link that goes to the device directly while a hub on this
+  // machine holds it is thrown off, and told by whom and where to go instead.
+  void a_link_thrown_off_by_the_hub_is_told_why() {
+    corvane::SimServer sim;
+    QString error;
+    QVERIFY2(sim.start({}, &error), qPrintable(error));
+    quint16 ports[2];
+    for (quint16& port : ports) {
+      QTcpServer probe;
+      QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+      port = probe.serverPort();
+    }
+    QProcess hub;
+    QByteArray log;
+    connect(&hub, &QProcess::readyReadStandardError, this, [&] { log += hub.readAllStandardError(); });
+    hub.start(QUADREL_HUB_PATH, {"--tcp", QStringLiteral("127.0.0.1:%1").arg(sim.tcp_port()), "--listen",
+                                 QStringLiteral("127.0.0.1:%1").arg(ports[0]), "--http",
+                                 QStringLiteral("127.0.0.1:%1").arg(ports[1])});
+    QTRY_VERIFY_WITH_TIMEOUT(log.contains("model read"), 10000);
+    Device device;
+    QSignalSpy ended(&device, &Device::link_ended);
+    device.connect_tcp(QStringLiteral("127.0.0.1"), sim.tcp_port());
+    QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 5000);
+    QVERIFY(device.taken_by_hub());
+    const QString reason = ended[0][1].toString();
+    QVERIFY2(reason.endsWith(QStringLiteral("another client took the device's one connection: the quadrel-hub on this "
+                                            "machine holds it; go through the hub's protocol port 127.0.0.1:%1 or its "
+                                            "API http://127.0.0.1:%2")
+                                 .arg(ports[0])
+                                 .arg(ports[1])),
+             qPrintable(reason));
+    hub.terminate();
+    QVERIFY(hub.waitForFinished(5000));
+  }
+
+  // Until the device is reached, the protocol port refuses connections (a
+  // panel or script hears "cannot connect", as from a device that is away),
+  // and the hub keeps trying; once it is up, the port answers.
+  void a_device_away_is_refused() {
     HubRig rig({}, false);
     rig.faults([](corvane::Faults& f) { f.restart_ms = 1200; });
     rig.sim.restart();
     QTRY_VERIFY(!rig.hub->link().up());
-    LineClient client(rig.port());
-    client.say("MOD999");
-    QTRY_COMPARE(rig.hub->link().queued(), 0);
-    QTest::qWait(50);
-    QVERIFY(client.lines().isEmpty());
+    QTcpSocket refused;
+    refused.connectToHost(QStringLiteral("127.0.0.1"), rig.port());
+    QVERIFY(!refused.waitForConnected(2000));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
     QTRY_VERIFY_WITH_TIMEOUT(rig.hub->link().up(), 6000);
+    LineClient client(rig.port());
     client.say("MOD999");
     QVERIFY(client.wait_lines(1));
   }

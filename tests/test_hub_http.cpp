@@ -1,6 +1,10 @@
 // The hub's HTTP API and event stream over real loopback sockets: the state
 // from the model, one command, PATCH with apply's meaning, the limits of a
 // request, the token, pages of other sites, and the WebSocket records.
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostInfo>
@@ -17,6 +21,8 @@
 #include <sys/stat.h>
 
 #include "hub_rig.h"
+#include "spin.h"
+#include "state_copy.h"
 #include "sim_document.h"
 
 using namespace quadrel;
@@ -24,74 +30,13 @@ using quadrel::test::http;
 using quadrel::test::http_raw;
 using quadrel::test::HubRig;
 using quadrel::test::LineClient;
+using quadrel::test::EventClient;
+using quadrel::test::apply_record;
+using quadrel::test::differences;
 
 namespace {
 
 QJsonObject json(const test::HttpReply& reply) { return QJsonDocument::fromJson(reply.body).object(); }
-
-// A WebSocket client of the event stream, with its records.
-struct EventClient {
-  QWebSocket socket;
-  QList<QJsonObject> records;
-  explicit EventClient(quint16 port, const QList<QByteArray>& headers = {}, const QString& path = "/api/v1/events",
-                       const QString& origin = {})
-      : socket(origin) {
-    QObject::connect(&socket, &QWebSocket::textMessageReceived,
-                     [this](const QString& text) { records << QJsonDocument::fromJson(text.toUtf8()).object(); });
-    QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port).arg(path)));
-    for (const QByteArray& header : headers) {
-      const qsizetype colon = header.indexOf(':');
-      request.setRawHeader(header.left(colon), header.mid(colon + 1).trimmed());
-    }
-    socket.open(request);
-  }
-  bool wait_records(int n, int ms = 2000) { return QTest::qWaitFor([&] { return records.size() >= n; }, ms); }
-  bool wait_closed(int ms = 2000) {
-    return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, ms);
-  }
-};
-
-// A consumer's copy of the state: the snapshot, with each record's value put
-// at its field (a value for a whole object, the TV Wall's routing, in each of
-// its members), the link's events on its link.
-bool put(QJsonObject& object, QStringList keys, const QJsonValue& value) {
-  const QString key = keys.takeFirst();
-  if (!object.contains(key)) return false;
-  QJsonValue inner = object[key];
-  if (!keys.isEmpty()) {
-    QJsonObject below = inner.toObject();
-    if (!inner.isObject() || !put(below, keys, value)) return false;
-    object[key] = below;
-  } else if (inner.isObject()) {
-    QJsonObject all = inner.toObject();
-    for (const QString& member : all.keys()) all[member] = value;
-    object[key] = all;
-  } else {
-    object[key] = value;
-  }
-  return true;
-}
-// Where two documents differ: "mode: \"quad\" / \"matrix\"".
-QStringList differences(const QJsonObject& a, const QJsonObject& b, const QString& prefix = {}) {
-  QStringList found;
-  QStringList keys = a.keys() + b.keys();
-  keys.removeDuplicates();
-  for (const QString& key : keys) {
-    const QJsonValue x = a.value(key), y = b.value(key);
-    if (x.isObject() && y.isObject()) found << differences(x.toObject(), y.toObject(), prefix + key + '.');
-    else if (x != y)
-      found << prefix + key + ": " + QJsonDocument(QJsonArray{x}).toJson(QJsonDocument::Compact) + " / " +
-                   QJsonDocument(QJsonArray{y}).toJson(QJsonDocument::Compact);
-  }
-  return found;
-}
-
-void apply_record(QJsonObject& copy, const QJsonObject& record) {
-  const QString event = record["event"].toString();
-  if (event == u"state") copy = record["state"].toObject();
-  else if (event == u"lost" || event == u"back") put(copy, {"link", "state"}, event == u"back" ? "up" : "down");
-  else if (!record["field"].toString().isEmpty()) put(copy, record["field"].toString().split('.'), record["value"]);
-}
 
 QByteArray padded(const QByteArray& json, qsizetype size) { return json + QByteArray(size - json.size(), ' '); }
 
@@ -253,9 +198,11 @@ class TestHubHttp : public QObject {
   }
 
   // A consumer that keeps the snapshot and applies each record holds the
-  // device's state: after a recall, a read, front-panel changes, and an
-  // outage with changes meanwhile (each told before "back"). Its copy is
-  // GET /api/v1/state, which is the simulator's own state.
+  // device's state: after a recall, a read and a change by a client of the
+  // protocol port, front-panel changes, and a power cut with changes meanwhile (each
+  // told before "back"). Within 100 ms of the device's report (for the power
+  // cut: of the link's return) its copy is GET /api/v1/state, which is the
+  // simulator's own state.
   void a_consumer_holds_the_devices_state() {
     HubRig rig;
     rig.faults([](corvane::Faults& f) { f.restart_ms = 400; });
@@ -265,24 +212,42 @@ class TestHubHttp : public QObject {
     const quint16 port = rig.http_port();
     EventClient events(port);
     QVERIFY(events.wait_records(1));
-    auto agree = [&](const char* after) {
-      // The device's reports have come in, and what they ask to read is read.
-      QTest::qWait(50);
-      QVERIFY2(QTest::qWaitFor([&] { return rig.hub->link().up() && rig.hub->link().queued() == 0; }, 5000), after);
-      QTest::qWait(20);  // the last records on their way
-      QJsonObject copy;
-      for (const QJsonObject& record : std::as_const(events.records)) apply_record(copy, record);
-      QJsonObject served = json(http(port, "GET", "/api/v1/state"));
-      const QStringList stale = differences(copy, served);
-      QVERIFY2(stale.isEmpty(), qPrintable(QStringLiteral("after %1, the copy / GET: %2").arg(after, stale.join("; "))));
+    // Where the copy, what GET serves and the device differ; nothing once they
+    // agree. `get`: asked over HTTP, else taken as the hub makes it (as the
+    // watch below looks every millisecond).
+    auto disagreement = [&](bool get = true) {
+      QJsonObject served = get ? json(http(port, "GET", "/api/v1/state")) : rig.hub->http().state_json();
+      QStringList found = differences(test::copy_of(events.records), served);
       served.remove("link");
-      const QStringList wrong = differences(served, test::expected_json(rig.sim.device().state(), rig.hub->options().resolutions));
-      QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("after %1, GET / the device: %2").arg(after, wrong.join("; "))));
+      found << differences(served, test::expected_json(rig.sim.device().state(), rig.hub->options().resolutions));
+      return found;
     };
-    QCOMPARE(http(port, "POST", "/api/v1/send", R"({"line":"CAL002"})").status, 200);
+    QElapsedTimer since;  // the device's report
+    auto agree = [&](const char* after) {
+      // The three agree, and GET says so too.
+      const bool agreed = test::spin_until([&] { return disagreement(false).isEmpty(); },
+                                           static_cast<int>(std::max<qint64>(0, 100 - since.elapsed()))) &&
+                          disagreement().isEmpty();
+      QVERIFY2(agreed, qPrintable(QStringLiteral("after %1 (%2 ms): %3")
+                                      .arg(after)
+                                      .arg(since.elapsed())
+                                      .arg(disagreement().join("; "))));
+    };
+    // A client of the protocol port (the client program, as a panel's link is one), through the hub.
+    auto client = [&](const QStringList& args) {
+      QProcess cli;
+      cli.start(QUADREL_CLI_PATH, QStringList{"--tcp", QStringLiteral("127.0.0.1:%1").arg(rig.port())} + args);
+      QVERIFY(QTest::qWaitFor([&] { return cli.state() == QProcess::NotRunning; }, 10000));
+      since.start();
+      QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+    };
+    client({"preset", "recall", "2"});
     agree("a recall");
-    QCOMPARE(http(port, "POST", "/api/v1/send", R"({"line":"BRI993"})").status, 200);
+    client({"status"});
     agree("a read");
+    client({"picture", "C", "hue", "33"});
+    agree("a client's change");
+    since.start();
     rig.sim.front_panel("MOD004");
     rig.sim.front_panel("LCK001");
     rig.sim.front_panel("BEH042");
@@ -296,7 +261,9 @@ class TestHubHttp : public QObject {
     s.key_lock = false;
     s.audio_edid = 4;
     s.labels[2] = "Lectern";
-    agree("an outage with changes meanwhile");
+    QVERIFY(QTest::qWaitFor([&] { return rig.hub->link().up(); }, 5000));
+    since.start();
+    agree("a power cut with changes meanwhile");
     QStringList told;
     for (qsizetype i = before; i < events.records.size(); ++i)
       told << events.records[i]["event"].toString(events.records[i]["field"].toString());

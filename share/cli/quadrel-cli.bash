@@ -25,6 +25,7 @@ _quadrel_cli()
         case $line in
             ":files "*) _filedir "${line#:files }" ;;
             ":dirs") _filedir -d ;;
+            ":anyfile") _filedir ;;
             ":hosts") _known_hosts_real -- "$cur" ;;
             *) if [[ $quote ]]; then COMPREPLY+=("$quote$line$quote"); else COMPREPLY+=("$(printf '%q' "$line")"); fi ;;
         esac

@@ -14,6 +14,8 @@ function __quadrel_cli_complete
                 __fish_complete_suffix .(string replace ':files ' '' -- $line)
             case ':dirs'
                 __fish_complete_directories "$typed"
+            case ':anyfile'
+                __fish_complete_path "$typed"
             case ':hosts'
                 __fish_print_hostnames
             case '*'

@@ -85,6 +85,10 @@ QList<QCommandLineOption> LinkOptions::options() {
       {"serial", "Use the serial port DEVICE: a path such as /dev/ttyUSB0, or COM1 to COM9 as the panel maps them.",
        "DEVICE"},
       {"tcp", "Connect to the device at HOST, port 23 unless PORT is given.", "HOST[:PORT]"},
+      {"hub", "Go through the quadrel-hub at URL, [http://]HOST[:PORT] (port 8300 unless given), and its HTTP "
+              "API: the device's state as the hub holds it, with its token.", "URL"},
+      {"token-file", "Read the hub's token from FILE (default: $QUADREL_HUB_TOKEN, else "
+                     "~/.config/quadrel/hub-token when it is there).", "FILE"},
       {"panel-dir", "Read corvane.ini, com_ports.txt and output_reso.txt from DIR (default: where the panel keeps them).",
        "DIR"},
       {"timeout", "End the run after SECONDS (up to 86400) whatever it waits for: exit 2 (watch ends with 0).",
@@ -108,6 +112,8 @@ bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
     QString* field;
   } valued[] = {{"serial", "a DEVICE", &serial},
                 {"tcp", "a HOST[:PORT]", &tcp},
+                {"hub", "a [http://]HOST[:PORT]", &hub},
+                {"token-file", "a FILE", &token_file},
                 {"panel-dir", "a DIR", &panel_dir},
                 {"timeout", "SECONDS", nullptr}};
   for (const auto& [name, what, field] : valued) {
@@ -137,8 +143,12 @@ bool LinkOptions::take(const QCommandLineParser& parser, QString* error) {
     timeout_s = seconds;
   }
   verbose = verbose || parser.isSet("verbose");
-  if (!serial.isEmpty() && !tcp.isEmpty()) {
-    *error = QStringLiteral("--serial and --tcp exclude each other");
+  if (!serial.isEmpty() + !tcp.isEmpty() + !hub.isEmpty() > 1) {
+    *error = QStringLiteral("--serial, --tcp and --hub exclude each other");
+    return false;
+  }
+  if (!token_file.isEmpty() && hub.isEmpty()) {
+    *error = QStringLiteral("--token-file is the hub's: give --hub [http://]HOST[:PORT] too");
     return false;
   }
   return true;
@@ -313,7 +323,7 @@ Command::Command(QString name, QString description, QString arguments)
     : name_(std::move(name)), description_(std::move(description)), arguments_(std::move(arguments)) {}
 
 QString Command::help() const {
-  QString text = QStringLiteral("Usage: quadrel-cli [--serial DEVICE | --tcp HOST[:PORT]] %1%2%3\n%4\n")
+  QString text = QStringLiteral("Usage: quadrel-cli [--serial DEVICE | --tcp HOST[:PORT] | --hub URL] %1%2%3\n%4\n")
                      .arg(name_, options_.isEmpty() ? "" : " [options]",
                           arguments_.isEmpty() ? "" : " " + arguments_, description_);
   if (!options_.isEmpty()) text += "\nOptions:\n" + option_lines(options_);
@@ -344,6 +354,10 @@ QCoro::Task<int> Command::execute(const QStringList& arguments, LinkOptions link
   const qsizetype count = parser.positionalArguments().size();
   if (count < min_args_) co_return fail(QStringLiteral("missing arguments"));
   if (max_args_ >= 0 && count > max_args_) co_return fail(QStringLiteral("too many arguments"));
+  if (link.on_hub()) {
+    Context context(*this, parser, link, LinkTarget{});
+    co_return co_await run_on_hub(*this, context);
+  }
   const auto target = link.target(&error);
   if (!target) co_return fail(error);
   Context context(*this, parser, link, *target);
@@ -351,7 +365,14 @@ QCoro::Task<int> Command::execute(const QStringList& arguments, LinkOptions link
 }
 
 int report_failures(const Session& session, const ApplyReport& report) {
-  for (const DocumentError& error : report.errors) session.error(error.text());
+  return report_failures([&session](const QString& line) { session.error(line); },
+                         session.timed_out() ? session.timeout_reason() : QString(), report);
+}
+
+int report_failures(const std::function<void(const QString&)>& error, const QString& timeout_reason,
+                    const ApplyReport& report) {
+  const bool timed_out = !timeout_reason.isEmpty();
+  for (const DocumentError& problem : report.errors) error(problem.text());
   QMap<QString, QStringList> not_sent;  // by why
   for (const AppliedChange& applied : report.changes) {
     switch (applied.result) {
@@ -363,18 +384,17 @@ int report_failures(const Session& session, const ApplyReport& report) {
       case ChangeResult::NoAnswer:
       case ChangeResult::LinkLost:
         // Cut short by the run's limit, which ended every wait.
-        if (session.timed_out()) {
-          session.error(applied.change.path + QStringLiteral(": ") + applied.command + QStringLiteral(": ") +
-                        session.timeout_reason());
+        if (timed_out) {
+          error(applied.change.path + QStringLiteral(": ") + applied.command + QStringLiteral(": ") + timeout_reason);
           break;
         }
         [[fallthrough]];
-      default: session.error(applied.change.path + QStringLiteral(": ") + applied.message);
+      default: error(applied.change.path + QStringLiteral(": ") + applied.message);
     }
   }
   for (auto it = not_sent.begin(); it != not_sent.end(); ++it)
-    session.error(it.value().join(QStringLiteral(", ")) + QStringLiteral(": ") + it.key());
-  return session.timed_out() && report.exit_code > exit_code::NoAnswer ? exit_code::NoAnswer : report.exit_code;
+    error(it.value().join(QStringLiteral(", ")) + QStringLiteral(": ") + it.key());
+  return timed_out && report.exit_code > exit_code::NoAnswer ? exit_code::NoAnswer : report.exit_code;
 }
 
 QCoro::Task<int> run_commands(Session& session, const std::vector<std::string>& commands) {

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,8 @@ namespace quadrel::cli {
 struct LinkOptions {
   QString serial;     // --serial DEVICE (a path, or COM1..COM9)
   QString tcp;        // --tcp HOST[:PORT]
+  QString hub;        // --hub [http://]HOST[:PORT]: the hub's API instead of a link of its own
+  QString token_file; // --token-file FILE: the hub's token
   QString panel_dir;  // where corvane.ini, com_ports.txt and output_reso.txt are
   bool verbose = false;
   double timeout_s = 0;  // --timeout SECONDS: the whole run's limit; 0 none
@@ -36,6 +39,8 @@ struct LinkOptions {
   // Takes the options a parser found; false with a message when one is
   // empty, given twice (here or before the command), or contradicts another.
   bool take(const QCommandLineParser& parser, QString* error);
+  // The run goes through a hub's API.
+  bool on_hub() const { return !hub.isEmpty(); }
   // The link: from the options, or else from the panel's settings file.
   std::optional<LinkTarget> target(QString* error) const;
   // Where the panel keeps its files: all in panel_dir when given, else where
@@ -51,6 +56,9 @@ std::vector<std::string> resolution_names(const LinkOptions& link);
 
 class Command;
 
+// Document values a command's arguments set: each path with its value.
+using DocumentValues = std::vector<std::pair<QString, QJsonValue>>;
+
 // What a running command needs: its arguments, the link, the printing.
 class Context {
  public:
@@ -61,6 +69,7 @@ class Context {
 
   const QStringList& args() const { return args_; }
   const QCommandLineParser& parser() const { return parser_; }
+  const LinkOptions& link() const { return link_; }
 
   // Prints the message on stderr, in one line with where the usage is
   // described; returns the usage exit code.
@@ -99,6 +108,10 @@ class Command {
   const QStringList& notes() const { return notes_; }
   // The usage and options of this command.
   QString help() const;
+  // A setter's values, as its arguments give them (and checked as a
+  // document's are): nothing, with the reason in `error`, when they name
+  // none; nothing and no reason for a command that is no such setter.
+  virtual std::optional<DocumentValues> document_values(const Context&, QString* /*error*/) const { return std::nullopt; }
 
   // Parses the command's own arguments and runs it; returns the exit code.
   QCoro::Task<int> execute(const QStringList& arguments, LinkOptions link) const;
@@ -156,6 +169,17 @@ QString option_lines(const QList<QCommandLineOption>& options);
 // not held, unanswered, not sent) and for each problem of the document;
 // returns the report's exit code (2 when the run's time limit ran out).
 int report_failures(const Session& session, const ApplyReport& report);
+// The same, the error lines through `error`; `timeout_reason` is empty unless
+// the run's time limit ran out.
+int report_failures(const std::function<void(const QString&)>& error, const QString& timeout_reason,
+                    const ApplyReport& report);
+
+// apply's document: read from its file (or "-") and checked strictly, every
+// problem printed; nothing, with the exit code in `code`, when it does not do.
+std::optional<QByteArray> read_apply_document(const Context& c, int* code);
+
+// Runs a command through the hub's API (--hub) instead of a link of its own.
+QCoro::Task<int> run_on_hub(const Command& command, Context& context);
 
 // Sends the commands in order, stopping at the first that does not end with
 // its answer; returns the exit code (the error line printed).

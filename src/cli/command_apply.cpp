@@ -33,37 +33,13 @@ class Apply : public Command {
 
  protected:
   QCoro::Task<int> execImpl(Context& c) const override {
-    const QString path = c.args()[0];
-    QFile file;
-    const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
-                                    : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) co_return c.usage("cannot read " + path + ": " + file.errorString());
-    // Up to one byte more than a document may have: a pipe gives it in pieces.
-    QByteArray bytes;
-    while (bytes.size() <= kMaxDocumentBytes) {
-      const QByteArray piece = file.read(kMaxDocumentBytes + 1 - bytes.size());
-      if (piece.isEmpty()) break;
-      bytes += piece;
-    }
-    if (file.error() != QFileDevice::NoError) co_return c.usage("cannot read " + path + ": " + file.errorString());
-    if (bytes.trimmed().isEmpty())
-      co_return c.usage(path + ": the document is empty" + (path == "-" ? " (the standard input gave nothing)" : "") +
-                     ": give one such as status --json prints");
+    int code = exit_code::Done;
+    const std::optional<QByteArray> bytes = read_apply_document(c, &code);
+    if (!bytes) co_return code;
+    // Read and checked already.
     QString why;
-    const auto document = parse_document(bytes, &why);
-    if (!document) co_return c.usage(path + ": " + why);
     std::vector<DocumentError> errors;
-    const auto wanted = read_wanted(*document, &errors);
-    if (!wanted) {
-      // Every problem, each on its line.
-      for (int i = 0; i < static_cast<int>(errors.size()) && i < kListedProblems; ++i)
-        print_stderr(QStringLiteral("quadrel-cli: apply: %1: %2\n").arg(path, errors[i].text()));
-      if (errors.size() > kListedProblems)
-        print_stderr(QStringLiteral("quadrel-cli: apply: %1: and %2 more problems\n")
-                         .arg(path)
-                         .arg(errors.size() - kListedProblems));
-      co_return exit_code::Usage;
-    }
+    const auto wanted = read_wanted(*parse_document(*bytes, &why), &errors);
 
     Session* s = co_await c.open();
     if (!s) co_return exit_code::LinkError;
@@ -85,6 +61,46 @@ class Apply : public Command {
 };
 
 }  // namespace
+
+std::optional<QByteArray> read_apply_document(const Context& c, int* code) {
+  *code = exit_code::Usage;
+  auto refuse = [&c](const QString& message) -> std::optional<QByteArray> {
+    c.usage(message);
+    return std::nullopt;
+  };
+  const QString path = c.args()[0];
+  QFile file;
+  const bool opened = path == "-" ? file.open(stdin, QIODevice::ReadOnly)
+                                  : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+  if (!opened) return refuse("cannot read " + path + ": " + file.errorString());
+  // Up to one byte more than a document may have: a pipe gives it in pieces.
+  QByteArray bytes;
+  while (bytes.size() <= kMaxDocumentBytes) {
+    const QByteArray piece = file.read(kMaxDocumentBytes + 1 - bytes.size());
+    if (piece.isEmpty()) break;
+    bytes += piece;
+  }
+  if (file.error() != QFileDevice::NoError) return refuse("cannot read " + path + ": " + file.errorString());
+  if (bytes.trimmed().isEmpty())
+    return refuse(path + ": the document is empty" + (path == "-" ? " (the standard input gave nothing)" : "") +
+                  ": give one such as status --json prints");
+  QString why;
+  const auto document = parse_document(bytes, &why);
+  if (!document) return refuse(path + ": " + why);
+  std::vector<DocumentError> errors;
+  if (!read_wanted(*document, &errors)) {
+    // Every problem, each on its line.
+    for (int i = 0; i < static_cast<int>(errors.size()) && i < kListedProblems; ++i)
+      print_stderr(QStringLiteral("quadrel-cli: apply: %1: %2\n").arg(path, errors[i].text()));
+    if (errors.size() > kListedProblems)
+      print_stderr(QStringLiteral("quadrel-cli: apply: %1: and %2 more problems\n")
+                       .arg(path)
+                       .arg(errors.size() - kListedProblems));
+    return std::nullopt;
+  }
+  *code = exit_code::Done;
+  return bytes;
+}
 
 void add_apply(std::vector<std::unique_ptr<Command>>& list) { list.push_back(std::make_unique<Apply>()); }
 

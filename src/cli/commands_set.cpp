@@ -82,6 +82,16 @@ class FieldSetter : public Command {
  public:
   using Command::Command;
 
+  std::optional<DocumentValues> document_values(const Context& c, QString* error) const override {
+    Values list = values(c, error);
+    if (list.empty()) return std::nullopt;
+    if (const QString why = check(list); !why.isEmpty()) {
+      *error = why;
+      return std::nullopt;
+    }
+    return list;
+  }
+
  protected:
   // The values the arguments set, or nothing with the reason in `error`.
   virtual Values values(const Context& c, QString* error) const = 0;

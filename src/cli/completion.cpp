@@ -181,7 +181,8 @@ QStringList completions(const QStringList& words) {
         // The word typed is this option's value.
         if (option == QLatin1String("serial")) return serial_words(typed, link);
         if (option == QLatin1String("panel-dir")) return {QStringLiteral(":dirs")};
-        if (option == QLatin1String("tcp")) return {QStringLiteral(":hosts")};
+        if (option == QLatin1String("tcp") || option == QLatin1String("hub")) return {QStringLiteral(":hosts")};
+        if (option == QLatin1String("token-file")) return {QStringLiteral(":anyfile")};
         return {};
       }
       if (option == QLatin1String("panel-dir")) link.panel_dir = words[i + 1];

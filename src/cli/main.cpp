@@ -35,9 +35,10 @@ namespace {
 
 QString usage() {
   QString text = QStringLiteral(
-      "Usage: quadrel-cli [--serial DEVICE | --tcp HOST[:PORT]] COMMAND [ARGS]\n"
-      "Drives and reads a Corvane video processor over its serial port or TCP port 23.\n"
-      "Without --serial or --tcp the link is the one the panel was last left on (its corvane.ini).\n\n"
+      "Usage: quadrel-cli [--serial DEVICE | --tcp HOST[:PORT] | --hub URL] COMMAND [ARGS]\n"
+      "Drives and reads a Corvane video processor over its serial port or TCP port 23, or through a\n"
+      "quadrel-hub's API (--hub). Without --serial, --tcp or --hub the link is the one the panel was\n"
+      "last left on (its corvane.ini).\n\n"
       "Commands:\n");
   for (const auto& command : commands())
     text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(wrap(command->description(), 14));

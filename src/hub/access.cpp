@@ -1,5 +1,7 @@
 #include "hub/access.h"
 
+#include "settings/file_locations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -130,10 +132,7 @@ std::optional<QByteArray> Access::read_private(const QString& path, qint64 max_b
   return text;
 }
 
-QString Access::default_token_path() {
-  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-      .filePath(QStringLiteral("quadrel/hub-token"));
-}
+QString Access::default_token_path() { return hub_token_path(); }
 
 std::optional<QByteArray> Access::load_or_create(const QString& path, bool* created, QString* error) {
   *created = false;

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QUrlQuery>
 #include <memory>
 
 #include "hub/access.h"
@@ -292,12 +293,18 @@ void HttpApi::patch_state(const QHttpServerRequest& request, Reply&& reply) {
   // A precondition is weighed inside the job: against the model as it is
   // when the change would be made.
   const QByteArray if_match = request.value("If-Match");
+  // ?dry_run=true: the changes it would make, planned on the model; nothing is sent.
+  const QString dry = QUrlQuery(request.url()).queryItemValue(QStringLiteral("dry_run"));
+  if (!dry.isEmpty() && dry != QLatin1String("true") && dry != QLatin1String("false"))
+    return reply.problem(400, QStringLiteral("dry_run is true or false"), usage);
+  const bool dry_run = dry == QLatin1String("true");
   auto shared = std::make_shared<Reply>(std::move(reply));
   const void* origin = shared->socket.data();
-  link_.enqueue([this, shared, if_match, body = request.body()] { return patch_job(shared, if_match, body); }, origin);
+  link_.enqueue([this, shared, if_match, dry_run, body = request.body()] { return patch_job(shared, if_match, body, dry_run); },
+                origin);
 }
 
-QCoro::Task<> HttpApi::patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body) {
+QCoro::Task<> HttpApi::patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body, bool dry_run) {
   if (!if_match.isEmpty()) {
     const QByteArray now = etag(state_document());
     if (!names_tag(if_match, now)) {
@@ -309,7 +316,7 @@ QCoro::Task<> HttpApi::patch_job(std::shared_ptr<Reply> reply, QByteArray if_mat
       co_return;
     }
   }
-  const PatchOutcome outcome = co_await hub::patch_state(link_, body);
+  const PatchOutcome outcome = co_await hub::patch_state(link_, body, dry_run);
   const int status = http_status(outcome.exit_code);
   if (status == 200) reply->send(200, "application/json", json_text(outcome.report));
   else reply->problem(status, report_detail(outcome.report), report_members(outcome.report));

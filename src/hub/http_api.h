@@ -75,7 +75,7 @@ class HttpApi : public QAbstractHttpServer {
   void patch_state(const QHttpServerRequest& request, Reply&& reply);
   void send_line(const QHttpServerRequest& request, Reply&& reply);
   // The jobs of a PATCH and a POST /api/v1/send, on the link in their turn.
-  QCoro::Task<> patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body);
+  QCoro::Task<> patch_job(std::shared_ptr<Reply> reply, QByteArray if_match, QByteArray body, bool dry_run);
   QCoro::Task<> send_job(std::shared_ptr<Reply> reply, Command command);
   QByteArray state_document() const;
 

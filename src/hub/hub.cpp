@@ -316,6 +316,14 @@ bool Hub::start(QString* error) {
                        options_.mqtt.discovery ? QStringLiteral(", discovery under %1/").arg(options_.mqtt.ha_prefix)
                                                : QString()));
   }
+  // A panel or script thrown off the device by this hub can name it.
+  auto address = [](const QHostAddress& a, quint16 port) {
+    return (a.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]") : QStringLiteral("%1"))
+               .arg(a.toString()) + QStringLiteral(":%1").arg(port);
+  };
+  presence_ = std::make_unique<HubPresenceNote>(HubPresence{0, options_.target.describe(),
+                                                            address(options_.listen_address, port_->port()),
+                                                            "http://" + address(options_.http_address, http_->port())});
   link_->start();
   return true;
 }

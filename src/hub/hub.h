@@ -14,6 +14,7 @@
 #include "hub/http_guard.h"
 #include "hub/mqtt_bridge.h"
 #include "hub/shared_link.h"
+#include "link/hub_presence.h"
 
 namespace quadrel::hub {
 
@@ -73,6 +74,7 @@ class Hub {
   std::unique_ptr<HttpApi> http_;
   std::unique_ptr<EventStream> events_;
   std::unique_ptr<MqttBridge> mqtt_;
+  std::unique_ptr<HubPresenceNote> presence_;
 };
 
 }  // namespace quadrel::hub

@@ -39,6 +39,19 @@ ProtocolPort::ProtocolPort(SharedLink& link, int evict_after_ms, QObject* parent
       deliver(c, {line});
     }
   });
+  // The port stands for the device: while the link is down it is closed, as
+  // the device's own port is when the device is away. Its clients see the
+  // connection drop, as they would at the device, and connect again once
+  // it is back; a watch kept through the hub logs the outage.
+  connect(&link_, &SharedLink::link_state, this, [this](bool up, const QString& reason) {
+    if (up) return reopen();
+    for (Client* c : std::vector<Client*>(clients_))
+      cut_off(c, QStringLiteral("the link to the device closed (%1)").arg(reason));
+    if (server_.isListening()) {
+      log_event(QStringLiteral("protocol port: closed until the device is back"));
+      server_.close();
+    }
+  });
   connect(&link_, &SharedLink::confirmed, this, [this](const QByteArray& line, Change change, const void* origin) {
     // Each client has its own selected output: another's selection is not its business.
     if (change.aspect == Aspect::Channel) return;
@@ -69,9 +82,21 @@ ProtocolPort::~ProtocolPort() {
 bool ProtocolPort::listen(const QHostAddress& address, quint16 port, QString* error) {
   server_.setMaxPendingConnections(kMaxClients);
   server_.setListenBacklogSize(2 * kMaxClients);
-  if (server_.listen(address, port)) return true;
+  if (server_.listen(address, port)) {
+    address_ = address;
+    port_ = server_.serverPort();
+    // Taken, and open once the device is reached.
+    if (!link_.up()) server_.close();
+    return true;
+  }
   *error = server_.errorString();
   return false;
+}
+
+void ProtocolPort::reopen() {
+  if (server_.isListening() || port_ == 0) return;
+  if (server_.listen(address_, port_)) log_event(QStringLiteral("protocol port: open again"));
+  else log_event(QStringLiteral("protocol port: cannot listen again on %1: %2").arg(port_).arg(server_.errorString()));
 }
 
 void ProtocolPort::on_new_connection() {

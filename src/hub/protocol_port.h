@@ -30,7 +30,9 @@ class ProtocolPort : public QObject {
   ~ProtocolPort() override;
 
   bool listen(const QHostAddress& address, quint16 port, QString* error);
-  quint16 port() const { return server_.serverPort(); }
+  // The port it listens on (also while it is closed, the device's link being down).
+  quint16 port() const { return port_; }
+  bool listening() const { return server_.isListening(); }
   int clients() const { return static_cast<int>(clients_.size()); }
 
   // Limits that keep one client from harming the others.
@@ -47,6 +49,8 @@ class ProtocolPort : public QObject {
   class Client;
 
   void on_new_connection();
+  // Listens again where it listened (the device is back).
+  void reopen();
   // Cuts off the client quiet for longest, if long enough: false when none is.
   bool make_room();
   void on_ready_read(Client* client);
@@ -65,6 +69,8 @@ class ProtocolPort : public QObject {
   SharedLink& link_;
   int evict_after_ms_;
   QTcpServer server_;
+  QHostAddress address_;
+  quint16 port_ = 0;
   std::vector<Client*> clients_;
 };
 

@@ -67,9 +67,11 @@ void SharedLink::shut_down() {
 
 void SharedLink::schedule_follow_up() {
   if (follow_up_queued_ || stopped_ || device_.pending_reads().empty()) return;
-  // A burst of reports is read once, after it.
-  if (last_report_.isValid() && last_report_.elapsed() < kReportSettleMs) {
-    settle_.start(static_cast<int>(kReportSettleMs - last_report_.elapsed()));
+  // A burst of reports is read once, after it: a report on its own soon, a
+  // storm (each report close behind the one before) once it has passed.
+  const qint64 settle = storm_ ? kStormSettleMs : kReportSettleMs;
+  if (last_report_.isValid() && last_report_.elapsed() < settle) {
+    settle_.start(static_cast<int>(settle - last_report_.elapsed()));
     return;
   }
   follow_up_queued_ = true;
@@ -108,6 +110,9 @@ void SharedLink::on_changed(Aspect aspect, int index) {
   const QByteArray line = bytes(device_.link().rx_buf());
   if (device_.link().handler_path() != ReplyPath::Exchange) {
     // The device said it on its own (or late): every client hears it.
+    // Lines of one burst leave it as it was; a report after a short pause is a storm's.
+    const qint64 gap = last_report_.isValid() ? last_report_.elapsed() : kStormSettleMs;
+    if (gap >= kReportSettleMs) storm_ = gap < kStormSettleMs;
     last_report_.start();
     emit report(line, change);
   } else if (carrying_ && device_.reply_door() == Door::Set) {

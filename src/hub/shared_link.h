@@ -73,8 +73,15 @@ class SharedLink : public QObject {
   void shut_down();
 
   // Reads that reports ask for wait until the reports have been quiet this
-  // long: a burst of them is read once, after it.
-  static constexpr int kReportSettleMs = 200;
+  // long: a burst of lines a few ms apart is read once, after it, and what a
+  // report brings is every client's within 100 ms of it (a mode's reads take
+  // some 5 ms more).
+  static constexpr int kReportSettleMs = 30;
+  // A report that comes after a pause, but this soon after the one before,
+  // is part of a storm (a knob turned at the front panel): the reads wait
+  // until the reports have been quiet this long, and the storm is read once
+  // after it (and once at its start).
+  static constexpr int kStormSettleMs = 200;
 
   // The waits before the link is tried again, in ms; the last one repeats.
   static constexpr const auto& kRetryMs = LinkOpener::kRetryMs;
@@ -120,6 +127,7 @@ class SharedLink : public QObject {
   bool follow_up_queued_ = false;
   std::optional<int> follow_up_selected_;  // the output selected before the reads began
   QElapsedTimer last_report_;              // since the device last reported a change on its own
+  bool storm_ = false;                     // the last report came close behind the one before
   QTimer settle_;                          // the reports' quiet before their reads
   bool carrying_ = false;       // a client's command is being carried
   std::optional<Change> carried_;  // what its answer changed

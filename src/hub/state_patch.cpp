@@ -33,7 +33,7 @@ int http_status(int code) {
   }
 }
 
-QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body) {
+QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body, bool dry_run) {
   QString why;
   const std::optional<QJsonObject> document = parse_document(body, &why);
   if (!document) co_return refused({DocumentError{{}, why}});
@@ -54,6 +54,7 @@ QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body) {
       emit link.confirmed(QByteArray::fromStdString(device.link().rx_buf()), Change{aspect, index}, &link);
   });
   ApplyOptions options;
+  options.dry_run = dry_run;
   options.await_restart = [&link] { return link.await_reopen(kRestartWaitMs); };
   const ApplyReport report = co_await apply_state(device, *wanted, options);
   QObject::disconnect(watch);

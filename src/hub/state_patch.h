@@ -20,7 +20,8 @@ struct PatchOutcome {
 // key, a value out of range) ends with 64 and sends nothing. Otherwise, inside
 // one of the link's jobs, sends what differs from the model and reads back
 // what it changed; each change the device confirmed reaches every client.
-QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body);
+// `dry_run`: the changes are planned from the model and nothing is sent.
+QCoro::Task<PatchOutcome> patch_state(SharedLink& link, QByteArray body, bool dry_run = false);
 
 // The HTTP status of an exit code: 200, 409 refused or held otherwise, 504 no
 // answer, 503 link down, 422 the document does not fit.

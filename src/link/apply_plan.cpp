@@ -187,6 +187,38 @@ QJsonObject ApplyReport::to_json() const {
   return {{"dry_run", dry_run}, {"exit_code", exit_code}, {"changes", list}, {"errors", problems}};
 }
 
+ApplyReport ApplyReport::from_json(const QJsonObject& json) {
+  ApplyReport report;
+  report.dry_run = json.value(QLatin1String("dry_run")).toBool();
+  report.exit_code = json.value(QLatin1String("exit_code")).toInt(exit_code::LinkError);
+  for (const QJsonValue& value : json.value(QLatin1String("changes")).toArray()) {
+    const QJsonObject entry = value.toObject();
+    AppliedChange applied;
+    PlannedChange& c = applied.change;
+    c.path = entry.value(QLatin1String("path")).toString();
+    // The TV Wall's routing is one change of all its outputs.
+    c.field = document_field(c.path);
+    if (!c.field) c.field = document_field(c.path + QStringLiteral(".A"));
+    if (!c.field) continue;
+    c.from = entry.value(QLatin1String("from"));
+    c.to = entry.value(QLatin1String("to"));
+    for (const QJsonValue& command : entry.value(QLatin1String("commands")).toArray())
+      c.commands.push_back(command.toString().toStdString());
+    applied.result = ChangeResult::NotSent;
+    for (const ChangeResult r : {ChangeResult::Planned, ChangeResult::Held, ChangeResult::NotHeld, ChangeResult::Refused,
+                                 ChangeResult::NoAnswer, ChangeResult::LinkLost, ChangeResult::NotSent,
+                                 ChangeResult::Restarting})
+      if (result_name(r) == entry.value(QLatin1String("result")).toString()) applied.result = r;
+    applied.holds = entry.value(QLatin1String("holds"));
+    applied.command = entry.value(QLatin1String("command")).toString();
+    applied.message = entry.value(QLatin1String("message")).toString();
+    report.changes.push_back(std::move(applied));
+  }
+  for (const QJsonValue& value : json.value(QLatin1String("errors")).toArray())
+    report.errors.push_back(DocumentError{value[QLatin1String("path")].toString(), value[QLatin1String("message")].toString()});
+  return report;
+}
+
 namespace {
 
 // One run of a plan on a device.

@@ -94,6 +94,10 @@ struct ApplyReport {
   // {"dry_run", "exit_code", "changes": [{"path", "from", "to", "commands",
   // "result", "holds", "command", "message"}], "errors": [{"path", "message"}]}.
   QJsonObject to_json() const;
+  // The report again from what to_json() gave (a hub's answer): each change
+  // by its field, a value or a result that is none of the document's left as
+  // not known.
+  static ApplyReport from_json(const QJsonObject& json);
 };
 
 struct ApplyOptions {

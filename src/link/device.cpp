@@ -1,5 +1,7 @@
 #include "link/device.h"
 
+#include "link/hub_presence.h"
+
 #include <QAbstractSocket>
 #include <QHostAddress>
 #include <QMetaMethod>
@@ -100,6 +102,7 @@ Device::Device(QObject* parent) : QObject(parent) {
     tcp_.socket().setSocketOption(QAbstractSocket::LowDelayOption, 1);
     link_.state().eth_connected = true;
     connecting_ = false;
+    opened_.start();
     tcp_name_ = host_and_port(tcp_.socket().peerName().isEmpty() ? tcp_.socket().peerAddress().toString()
                                                                   : tcp_.socket().peerName(),
                               tcp_.socket().peerPort());
@@ -258,7 +261,27 @@ void Device::on_tcp_closed() {
   // What the device said before it closed (its "EXT", say) is handled first.
   link_.drain_tcp();
   if (!link_.state().eth_connected) return;
-  end_tcp(LinkEnd::Lost, QStringLiteral("the device closed the connection"));
+  const QString reason = closed_reason(opened_.elapsed(), QStringLiteral("tcp ") + tcp_name_, &taken_by_hub_);
+  end_tcp(LinkEnd::Lost, reason);
+}
+
+QString Device::closed_reason(qint64 open_ms, const QString& target, bool* by_hub) {
+  if (by_hub) *by_hub = false;
+  const QString closed = QStringLiteral("the device closed the connection");
+  if (open_ms > kThrownOffMs) return closed;
+  // The device serves one connection: a newcomer takes it from whoever had it.
+  const QString soon = QStringLiteral("%1 %2 s after it opened: ").arg(closed, QString::number(open_ms / 1000.0, 'f', 1));
+  const std::optional<HubPresence> hub = running_hub(target);
+  if (by_hub) *by_hub = hub && hub->target == target;
+  if (hub && hub->target == target)
+    return soon + QStringLiteral("another client took the device's one connection: the quadrel-hub on this machine "
+                                 "holds it; go through the hub's protocol port %1 or its API %2")
+                      .arg(hub->protocol, hub->api);
+  QString reason = soon + QStringLiteral("another client has likely taken the device's one connection");
+  if (hub)
+    reason += QStringLiteral(" (a quadrel-hub on this machine, protocol port %1, API %2, holds %3)")
+                  .arg(hub->protocol, hub->api, hub->target);
+  return reason;
 }
 
 bool Device::link_open() const {

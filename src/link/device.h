@@ -257,6 +257,16 @@ class Device : public QObject {
   static constexpr int kLateReplyMs = 5000;
   // The wait for one network answer: 51 passes of the 2 ms pause.
   static constexpr int kNetAnswerMs = 102;
+  // A connection the device closes this soon after it opened was taken by
+  // another client (the device serves one, the newest).
+  static constexpr int kThrownOffMs = 3000;
+  // Why the device closed a connection open for `open_ms` to `target`
+  // ("tcp 10.0.0.5:23"): when it was thrown off, by whom it likely was (a
+  // hub running on this machine, named with its doors).
+  // `by_hub` tells whether a hub on this machine holds that device.
+  static QString closed_reason(qint64 open_ms, const QString& target, bool* by_hub = nullptr);
+  // The last connection was taken by a hub that runs on this machine.
+  bool taken_by_hub() const { return taken_by_hub_; }
 
  signals:
   // The device reported `aspect` (of channel, row, input, ... `index`); the
@@ -326,6 +336,8 @@ class Device : public QObject {
   int audio_state_ = 254;
   int lock_state_ = 254;
   bool connecting_ = false;
+  QElapsedTimer opened_;     // since the TCP connection opened
+  bool taken_by_hub_ = false;
   bool restarting_ = false;  // the connection is expected to drop
   bool bytes_forwarded_ = false;
   int unanswered_ = 0;       // exchanges that got no answer, ever

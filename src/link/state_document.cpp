@@ -475,13 +475,32 @@ QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& re
   return o;
 }
 
-QJsonObject partial_document(const DeviceState& state, const QStringList& paths,
-                             const std::vector<std::string>& resolutions) {
+namespace {
+
+// The fields at `paths` (or below them), each with its value from `get`.
+QJsonObject partial_of(const QStringList& paths, const std::function<QJsonValue(const Field&)>& get) {
   QJsonObject o{{"schema", kDocumentSchema}};
   for (const Field& field : document_fields())
     for (const QString& path : paths)
-      if (field.path == path || field.path.startsWith(path + '.')) put(o, field.path, field.get(state, resolutions));
+      if (field.path == path || field.path.startsWith(path + '.')) put(o, field.path, get(field));
   return o;
+}
+
+}  // namespace
+
+QJsonObject partial_document(const DeviceState& state, const QStringList& paths,
+                             const std::vector<std::string>& resolutions) {
+  return partial_of(paths, [&](const Field& field) { return field.get(state, resolutions); });
+}
+
+QJsonValue value_at(const QJsonObject& document, const QString& path) {
+  QJsonValue value = document;
+  for (const QString& key : path.split(u'.')) value = value.toObject().value(key);
+  return value.isUndefined() ? QJsonValue() : value;
+}
+
+QJsonObject partial_document(const QJsonObject& document, const QStringList& paths) {
+  return partial_of(paths, [&](const Field& field) { return value_at(document, field.path); });
 }
 
 QJsonValue WantedState::value(const QString& path) const {
@@ -520,7 +539,10 @@ std::optional<WantedState> read_wanted(const QJsonObject& document, std::vector<
   return wanted;
 }
 
-QString to_text(const DeviceState& s, const std::vector<std::string>& resolutions) {
+namespace {
+
+// The readable lines of a document whose values `get` gives, in `mode` (0: not known).
+QString text_of(int mode, const std::function<QJsonValue(const Field&)>& get) {
   // One line for each part of the document, its values by their paths below it.
   QStringList lines;
   QString part;
@@ -530,7 +552,7 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
     lines << QStringLiteral("%1 %2").arg(part_title(part), -12).arg(values.isEmpty() ? QStringLiteral("- (not in this mode)") : values.join(", "));
     values.clear();
   };
-  const int mode = s.mode.value_or(0);
+  const QJsonValue name = get(*document_field(QStringLiteral("resolution_name")));
   for (const Field& field : document_fields()) {
     const QString top = field.path.section(u'.', 0, 0);
     if (top == u"resolution_name") continue;
@@ -540,7 +562,7 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
     }
     // What this mode has not, is not shown (unknown mode: all of it).
     if (mode != 0 && !field.exists_in(mode)) continue;
-    const QJsonValue value = field.get(s, resolutions);
+    const QJsonValue value = get(field);
     QString shown = field.text(value);
     if (field.kind == Field::Kind::Word && value.isString())
       shown = or_unknown(field.names->caption(*field.names->value_of_word(value.toString())));
@@ -548,13 +570,24 @@ QString to_text(const DeviceState& s, const std::vector<std::string>& resolution
       shown = value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
     else if (field.kind == Field::Kind::Text && value.isString())
       shown = value.toString();
-    if (field.path == u"resolution" && !document_field(QStringLiteral("resolution_name"))->get(s, resolutions).isNull())
-      shown += " (" + document_field(QStringLiteral("resolution_name"))->get(s, resolutions).toString() + ")";
+    if (field.path == u"resolution" && !name.isNull()) shown += " (" + name.toString() + ")";
     const QString below = field.path.section(u'.', 1);
     values << (below.isEmpty() ? shown : below + ' ' + shown);
   }
   flush();
   return lines.join('\n') + '\n';
+}
+
+}  // namespace
+
+QString to_text(const DeviceState& s, const std::vector<std::string>& resolutions) {
+  return text_of(s.mode.value_or(0), [&](const Field& field) { return field.get(s, resolutions); });
+}
+
+QString to_text(const QJsonObject& document) {
+  const QJsonValue mode = document.value(QLatin1String(row_of(Aspect::Mode).path));
+  const std::optional<int> number = mode.isString() ? names_of(row_of(Aspect::Mode)).value_of_word(mode.toString()) : std::nullopt;
+  return text_of(number.value_or(0), [&](const Field& field) { return value_at(document, field.path); });
 }
 
 }  // namespace quadrel

@@ -139,6 +139,11 @@ QJsonObject to_json(const DeviceState& state, const std::vector<std::string>& re
 QJsonObject partial_document(const DeviceState& state, const QStringList& paths,
                              const std::vector<std::string>& resolutions);
 
+// The same of a document as to_json() shows a state (a hub's, say).
+QJsonObject partial_document(const QJsonObject& document, const QStringList& paths);
+// The value at a path of a document ("bezel.h"); null when it has none.
+QJsonValue value_at(const QJsonObject& document, const QString& path);
+
 // What is wrong at one place of a document: its JSON path ("routing.E"; empty
 // for the document as a whole) and why.
 struct DocumentError {
@@ -171,6 +176,8 @@ std::optional<WantedState> read_wanted(const QJsonObject& document, std::vector<
 
 // The state as readable lines.
 QString to_text(const DeviceState& state, const std::vector<std::string>& resolutions);
+// The same of a document as to_json() shows a state.
+QString to_text(const QJsonObject& document);
 
 // An IP address as the device spells it ("192.168.001.010") without the zero
 // padding ("192.168.1.10"); other text as it is.

@@ -25,10 +25,15 @@ EthernetControl::EthernetControl(const PanelContext& context) : Piece(context) {
   });
   // The connection ended without this side closing it: the device said
   // "EXT", restarts, or the connection dropped (which the user is told).
-  QObject::connect(&device_, &Device::link_ended, &ctx_, [this](LinkEnd why) {
+  QObject::connect(&device_, &Device::link_ended, &ctx_, [this](LinkEnd why, const QString& reason) {
     if (device_.iface() != 1) return;
     show_closed();
-    if (why == LinkEnd::Lost) notifier_.message(kConnectionLost, MessageIcon::Error);
+    // Thrown off by the hub on this machine: the user is told why, and where to go instead.
+    if (why == LinkEnd::Lost)
+      notifier_.message(device_.taken_by_hub()
+                            ? (QString::fromLatin1(kConnectionLost) + QStringLiteral("\n\n") + reason).toStdString()
+                            : std::string(kConnectionLost),
+                        MessageIcon::Error);
   });
 }
 

@@ -67,4 +67,9 @@ void set_program_folder(const QString& folder) { folder_override() = folder; }
 
 FileLocations file_locations() { return FileLocations::for_program(program_folder()); }
 
+QString hub_token_path() {
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+      .filePath(QStringLiteral("quadrel/hub-token"));
+}
+
 }  // namespace quadrel

@@ -37,4 +37,9 @@ void set_program_folder(const QString& folder);
 // Where the program's files are for that folder.
 FileLocations file_locations();
 
+// The user's token for the hub's API: $XDG_CONFIG_HOME/quadrel/hub-token
+// (~/.config when the variable is not set), where the hub makes it and the
+// client looks for it.
+QString hub_token_path();
+
 }  // namespace quadrel

@@ -88,6 +88,8 @@ void verify_consistent(PanelFixture& fx) {
 // A well-behaved device again: the next refresh runs to its end.
 void verify_next_refresh_works(PanelFixture& fx) {
   fx.sim().set_faults({});
+  // What the last reply asked to read is read first.
+  QVERIFY(fx.idle(10000));
   fx.settle(30);
   fx.clear_received();
   fx.full_refresh();
@@ -373,11 +375,14 @@ class RobustnessTest : public QObject {
         if (keypad) QTest::keyClick(keypad, Qt::Key(keys[random.bounded(keys.size())]));
       }
       if (event % 500 == 0) {
+        // At rest: the clicks' sequences and the reads they asked for are over.
+        QVERIFY(fx.idle(10000));
         verify_consistent(fx);
         if (QTest::currentTestFailed()) return;
       }
     }
     fx.settle(50);
+    QVERIFY(fx.idle(10000));
     verify_consistent(fx);
     fx.power_on();
     verify_next_refresh_works(fx);

@@ -14,6 +14,7 @@
 #include "settings/settings_file.h"
 #include "ui/widgets.h"
 #include "await_task.h"
+#include "spin.h"
 
 namespace quadrel::test {
 
@@ -131,7 +132,9 @@ void PanelFixture::move(QScrollBar* slider, int value) {
 }
 
 bool PanelFixture::wait_for(const std::function<bool()>& pred, int ms) {
-  return QTest::qWaitFor(pred, ms);
+  // Each exchange resumes its sequence from the event loop: QTest's waits,
+  // sleeping between rounds, would slow every exchange down to their pace.
+  return spin_until(pred, ms);
 }
 
 bool PanelFixture::device_says(const QString& line) {

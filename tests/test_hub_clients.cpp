@@ -81,7 +81,9 @@ class TestHubClients : public QObject {
       return false;
     }, 2000));
 
-    // The panel selects an output; the script reads everything meanwhile.
+    // The panel selects an output (once it has read what the mode changed:
+    // a click during a wait is dropped); the script reads everything meanwhile.
+    QVERIFY(fx.idle());
     fx.click(fx.c().cmd_out[2]);
     QTRY_COMPARE(fx.model().state().channel, 2);
     const Run status = cli({"--tcp", QStringLiteral("127.0.0.1:%1").arg(hub.port), "status", "--json"});

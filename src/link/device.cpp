@@ -314,11 +314,6 @@ void Device::shut_down() {
   link_.shut_down();
 }
 
-QCoro::Task<bool> Device::ask(std::string command) {
-  co_await link_.tx_cmd(std::move(command));
-  co_return answered();
-}
-
 QCoro::Task<ExchangeOutcome> Device::await_late_reply() {
   // A reply that comes after the exchange gave up is handled by the receive
   // paths and sets the flag, which ends this wait.
@@ -436,8 +431,8 @@ QCoro::Task<bool> Device::await_device_back() {
   QElapsedTimer waited;
   waited.start();
   while (link_open() && !link_.shutting_down() && waited.elapsed() < kRestartWaitMs) {
-    const bool answered = co_await ask(query);
-    if (answered) co_return true;
+    co_await link_.tx_cmd(query);
+    if (answered()) co_return true;
     if (link_open()) co_await link_.waits().sleep(kRestartPollMs);
   }
   co_return false;
@@ -453,8 +448,8 @@ QCoro::Task<bool> Device::read(Read what) {
     case Read::Map:
       // After a mode change: the TV Wall shows one input, read through output A.
       if (disp_mode() == mode_no::TvWall) {
-        const bool selected = co_await ask(set_command(row_of(Aspect::Channel), 1));
-        if (selected) co_await ask(query_command(row_of(Aspect::Routing)));
+        co_await link_.tx_cmd(set_command(row_of(Aspect::Channel), 1));
+        if (answered()) co_await link_.tx_cmd(query_command(row_of(Aspect::Routing)));
         co_return answered();
       }
       co_return co_await map_refresh();
@@ -483,13 +478,13 @@ QCoro::Task<bool> Device::read_group(Read group) {
     const Parameter& p = *rows[i];
     if (!p.exists_in(mode)) continue;
     if (p.has_query(query::Current)) {
-      const bool answered = co_await ask(query_command(p));
-      if (!answered) co_return false;
+      co_await link_.tx_cmd(query_command(p));
+      if (!answered()) co_return false;
     }
     if (p.has_query(query::Channel)) {
       for (int ch = 1; ch <= p.channels; ++ch) {
-        const bool answered = co_await ask(query_command(p, ch));
-        if (!answered) co_return false;
+        co_await link_.tx_cmd(query_command(p, ch));
+        if (!answered()) co_return false;
       }
     }
   }
@@ -556,10 +551,10 @@ QCoro::Task<bool> Device::map_refresh() {
   const Parameter& out = row_of(Aspect::Channel);
   const std::string input = query_command(row_of(Aspect::Routing));
   for (int ch = 1; ch <= 4; ++ch) {
-    const bool selected = co_await ask(set_command(out, ch));
-    if (!selected) co_return false;
-    const bool routed = co_await ask(input);
-    if (!routed) co_return false;
+    co_await link_.tx_cmd(set_command(out, ch));
+    if (!answered()) co_return false;
+    co_await link_.tx_cmd(input);
+    if (!answered()) co_return false;
   }
   co_return true;
 }
@@ -570,8 +565,8 @@ QCoro::Task<bool> Device::picture_refresh() {
   switch (disp_mode()) {
     case mode_no::Matrix:
       for (int which = 0; which < 4; ++which) {
-        const bool answered = co_await ask(query_command(picture_row(which)));
-        if (!answered && which != 3) break;
+        co_await link_.tx_cmd(query_command(picture_row(which)));
+        if (!answered() && which != 3) break;
       }
       break;
     case mode_no::DualPop:
@@ -582,8 +577,8 @@ QCoro::Task<bool> Device::picture_refresh() {
         for (int which = 0; which < 4; ++which) {
           // An unanswered saturation query does not stop the next output's
           // queries, unless the link has closed.
-          const bool answered = co_await ask(query_command(picture_row(which), n));
-          if (!answered && (which != 3 || !link_open())) {
+          co_await link_.tx_cmd(query_command(picture_row(which), n));
+          if (!answered() && (which != 3 || !link_open())) {
             stop = true;
             break;
           }
@@ -695,7 +690,7 @@ QCoro::Task<std::optional<ExchangeOutcome>> Device::select_output(int channel) {
   const Hold hold(*this);
   emit output_chosen(channel);
   const ExchangeOutcome outcome = co_await exchange(set_command(row_of(Aspect::Channel), channel));
-  co_await ask(query_command(row_of(Aspect::Routing)));
+  co_await link_.tx_cmd(query_command(row_of(Aspect::Routing)));
   co_return outcome;
 }
 

@@ -315,8 +315,6 @@ class Device : public QObject {
   void handle_reply(std::string_view code);
   void on_tcp_closed();
   void end_tcp(LinkEnd why, const QString& reason);
-  // Sends the command; true when the chain may go on.
-  QCoro::Task<bool> ask(std::string command);
   // The reads of one group of the table, in its order, for the current mode.
   QCoro::Task<bool> read_group(Read group);
   // Adds reads to the pending set; `restart`: the device restarts first.

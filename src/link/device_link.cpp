@@ -155,25 +155,30 @@ bool DeviceLink::link_open() const {
   return true;
 }
 
-QCoro::Task<bool> DeviceLink::send_bytes(std::string line) {
+bool DeviceLink::port_draining() const {
+  return st_.iface == 0 && serial_ && serial_->is_open() && serial_->bytes_to_write() > 0;
+}
+
+Waits::Until DeviceLink::port_drained() {
+  // A port that never hands its bytes on is dead.
+  return waits_.until([this] { return !serial_->is_open() || serial_->bytes_to_write() == 0; }, kDrainLimitMs);
+}
+
+bool DeviceLink::send_line(const std::string& line) {
   if (st_.iface == 0) {
-    // The port must have handed its earlier bytes on; one that never does is dead.
-    bool drained = serial_ && serial_->is_open();
-    if (drained && serial_->bytes_to_write() > 0)
-      drained = co_await waits_.until([this] { return !serial_->is_open() || serial_->bytes_to_write() == 0; },
-                                      kDrainLimitMs);
-    drained = drained && !closing_ && serial_->is_open();
+    // The port must have handed its earlier bytes on (see port_drained()).
+    const bool drained = serial_ && serial_->is_open() && serial_->bytes_to_write() == 0 && !closing_;
     if (!drained || !serial_->write(line)) {
       st_.tx_busy = false;
       // A port lost meanwhile has been reported already.
       if (st_.serial_open && !closing_)
         lose_serial(drained ? "the port refused the bytes" : "the port sends nothing");
-      co_return false;
+      return false;
     }
-    co_return true;
+    return true;
   }
   if (st_.iface == 1 && tcp_) tcp_->write(line);
-  co_return true;
+  return true;
 }
 
 void DeviceLink::lose_serial(const std::string& reason) {
@@ -216,9 +221,10 @@ QCoro::Task<ExchangeOutcome> DeviceLink::tx_cmd(std::string tx_str) {
   waiting_code_ = reply::code_of(tx_str);
 
   int limit = 0;
+  // Awaited here, not in a coroutine of its own: one frame per exchange.
+  if (port_draining()) co_await port_drained();
   if (st_.iface == 0) {
-    const bool sent = co_await send_bytes(tx_str + "\r");
-    if (!sent) {
+    if (!send_line(tx_str + "\r")) {
       waiting_ = false;
       sending_.clear();
       co_return end_exchange(tx_str, ExchangeOutcome::LinkLost);
@@ -226,7 +232,7 @@ QCoro::Task<ExchangeOutcome> DeviceLink::tx_cmd(std::string tx_str) {
     limit = kSerialPasses;
     set_tim_rx_enabled(true);
   } else if (st_.iface == 1) {
-    co_await send_bytes(tx_str + "\r");
+    send_line(tx_str + "\r");
     if (is_reboot_command(tx_str)) {
       // The device restarts: what it still says within a second is taken,
       // then the connection ends (the listeners of `ethernet_reboot`).
@@ -298,12 +304,8 @@ QCoro::Task<bool> DeviceLink::tx_nowait(std::string p) {
   framer_.clear_line();
   line_held_ = false;
 
-  if (st_.iface == 0) {
-    const bool sent = co_await send_bytes(p + "\r");
-    if (!sent) co_return false;
-  } else if (st_.iface == 1) {
-    co_await send_bytes(p + "\r");
-  }
+  if (port_draining()) co_await port_drained();
+  if (!send_line(p + "\r")) co_return false;
   st_.tx_busy = false;
   if (closing_) co_return true;
 

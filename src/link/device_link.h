@@ -170,7 +170,11 @@ class DeviceLink : public QObject {
  private:
   bool link_ready_or_report();
   bool link_open() const;
-  QCoro::Task<bool> send_bytes(std::string line);
+  // The serial port still holds bytes of an earlier send; port_drained() awaits them.
+  bool port_draining() const;
+  Waits::Until port_drained();
+  // Writes a command line (the port must have drained); false: the port is lost.
+  bool send_line(const std::string& line);
   // Hands bytes read from the link to the framer (and to whoever listens for them).
   void take_bytes(const std::string& bytes);
   void process_input(ReplyPath path);

@@ -1,6 +1,7 @@
 #include "link/waits.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace quadrel {
 
@@ -24,15 +25,19 @@ void Waits::add(Until* wait) {
 }
 
 void Waits::arm() {
-  if (waiting_.empty()) {
-    timer_.stop();
-    return;
-  }
-  qint64 first = waiting_.front()->deadline_.remainingTime();
-  for (const Until* wait : waiting_) first = std::min(first, wait->deadline_.remainingTime());
+  // With nothing waiting the timer is left as it is: a wait comes with every
+  // exchange, and stopping and starting the timer for each costs more than the
+  // one pass with nothing over that it may bring.
+  if (waiting_.empty()) return;
+  qint64 first = waiting_.front()->deadline_.deadlineNSecs();
+  for (const Until* wait : waiting_) first = std::min(first, wait->deadline_.deadlineNSecs());
+  if (first == std::numeric_limits<qint64>::max()) return;  // no deadline
+  // Armed for that deadline or an earlier one: it is looked at in time.
+  if (timer_.isActive() && armed_for_ <= first) return;
+  armed_for_ = first;
   // The clock moves in whole milliseconds: a deadline is over once it has passed.
-  const int ms = static_cast<int>(std::max<qint64>(first, 0));
-  if (!timer_.isActive() || timer_.remainingTime() > ms) timer_.start(ms);
+  const qint64 ms = (first - QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs() + 999'999) / 1'000'000;
+  timer_.start(static_cast<int>(std::clamp<qint64>(ms, 0, std::numeric_limits<int>::max())));
 }
 
 void Waits::poke() {

@@ -71,7 +71,8 @@ class Waits : public QObject {
   void arm();
 
   std::vector<Until*> waiting_;
-  QTimer timer_;  // the earliest deadline of those waiting
+  QTimer timer_;  // at the latest at the earliest deadline of those waiting
+  qint64 armed_for_ = 0;  // the deadline timer_ was started for
   QTimer poke_;
   bool ended_ = false;
   // False once this is gone: a resumed sequence may end what owns it.

@@ -94,7 +94,7 @@ void fill_background(QWidget* w, const QColor& c) {
   legible_when_disabled(pal, c);
   w->setPalette(pal);
   w->setAutoFillBackground(true);
-  w->setProperty("backColor", c);
+  keep_back_color(w, c);
 }
 
 namespace {

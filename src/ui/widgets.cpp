@@ -56,6 +56,21 @@ const QPalette& palette_for(const QColor& c) {
   return prepared.emplace(c.rgb(), p).first->second;
 }
 
+// The back colour of each widget that has one. A dynamic property would do,
+// but looking one up by name first compares the name with every property of
+// the widget's classes: a refresh sets and reads colours hundreds of times.
+std::unordered_map<const QObject*, QColor>& back_colors() {
+  // Never destroyed: a widget may outlive the program's static objects.
+  static auto* colours = new std::unordered_map<const QObject*, QColor>;
+  return *colours;
+}
+
+const QColor* stored_back_color(const QObject* w) {
+  const auto& colours = back_colors();
+  const auto it = colours.find(w);
+  return it == colours.end() ? nullptr : &it->second;
+}
+
 // Paints push buttons in their back colour. A button keeps its own palette;
 // the style paints it with one palette per colour (and per palette the button
 // inherits), made once: the style's pixmap cache, which keys button faces by
@@ -66,14 +81,14 @@ class BackColorStyle : public QProxyStyle {
   void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                    const QWidget* widget) const override {
     const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
-    const QVariant colour = widget ? widget->property("backColor") : QVariant();
-    if (element != CE_PushButton || !button || !colour.isValid()) {
+    const QColor* colour = widget ? stored_back_color(widget) : nullptr;
+    if (element != CE_PushButton || !button || !colour) {
       QProxyStyle::drawControl(element, option, painter, widget);
       return;
     }
     QStyleOptionButton coloured(*button);
     const QPalette::ColorGroup group = coloured.palette.currentColorGroup();
-    coloured.palette = palette_for(coloured.palette, colour.value<QColor>());
+    coloured.palette = palette_for(coloured.palette, *colour);
     coloured.palette.setCurrentColorGroup(group);
     QProxyStyle::drawControl(element, &coloured, painter, widget);
   }
@@ -130,12 +145,22 @@ void legible_when_disabled(QPalette& palette, const QColor& background) {
     palette.setColor(QPalette::Disabled, role, dim);
 }
 
+void keep_back_color(QWidget* w, const QColor& c) {
+  auto& colours = back_colors();
+  const auto [it, added] = colours.try_emplace(w, c);
+  if (!added) {
+    it->second = c;
+    return;
+  }
+  QObject::connect(w, &QObject::destroyed, [w] { back_colors().erase(w); });
+}
+
 void set_back_color(QWidget* w, const QColor& c) {
   if (qobject_cast<QPushButton*>(w)) {
-    const QVariant now = w->property("backColor");
-    if (now.isValid() && now.value<QColor>() == c) return;  // the look does not change
+    const QColor* now = stored_back_color(w);
+    if (now && *now == c) return;  // the look does not change
     if (w->style() != back_color_style()) w->setStyle(back_color_style());
-    w->setProperty("backColor", c);
+    keep_back_color(w, c);
     w->update();
     return;
   }
@@ -147,10 +172,13 @@ void set_back_color(QWidget* w, const QColor& c) {
   // Text boxes paint their own faces from the palette; labels and plain
   // widgets fill their background with it.
   if (!qobject_cast<QLineEdit*>(w)) w->setAutoFillBackground(true);
-  w->setProperty("backColor", c);
+  keep_back_color(w, c);
 }
 
-QColor back_color(const QWidget* w) { return w->property("backColor").value<QColor>(); }
+QColor back_color(const QWidget* w) {
+  const QColor* colour = stored_back_color(w);
+  return colour ? *colour : QColor();
+}
 
 void set_accessible_name(QWidget* w, const QString& name) {
   if (w && w->accessibleName() != name) w->setAccessibleName(name);

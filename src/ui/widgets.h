@@ -36,9 +36,11 @@ void place(QWidget* w, int left, int top, int width, int height);
 // Background colour of a button, label or box; disabled text on it stays
 // legible. A change repaints the control and nothing more (no style sheet, no
 // new style objects); setting the colour a control already has costs nothing.
-// The colour is kept in the widget's "backColor" property.
 void set_back_color(QWidget* w, const QColor& c);
+// The colour last given to set_back_color() or keep_back_color() (invalid: none).
 QColor back_color(const QWidget* w);
+// Notes `c` as the widget's back colour, for a widget that paints it itself.
+void keep_back_color(QWidget* w, const QColor& c);
 
 // Contrast of two colours, 1 to 21 (the web accessibility guidelines' formula).
 double contrast_ratio(const QColor& a, const QColor& b);

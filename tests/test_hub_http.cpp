@@ -226,7 +226,7 @@ class TestHubHttp : public QObject {
     auto agree = [&](const char* after) {
       // The three agree, and GET says so too.
       const bool agreed = test::spin_until([&] { return disagreement(false).isEmpty(); },
-                                           static_cast<int>(std::max<qint64>(0, 100 - since.elapsed()))) &&
+                                           static_cast<int>(std::max<qint64>(0, 100 * test::kSlowdown - since.elapsed()))) &&
                           disagreement().isEmpty();
       QVERIFY2(agreed, qPrintable(QStringLiteral("after %1 (%2 ms): %3")
                                       .arg(after)

@@ -471,14 +471,16 @@ class TestHubMqtt : public QObject {
     hub::MqttClient& client = rig.hub->mqtt()->client();
     QVERIFY(QTest::qWaitFor([&] { return client.connected() && client.queued() == 0; }, 3000));
     broker_->pause();
-    for (int round = 0; round < 40 && client.dropped() == 0; ++round) {
+    for (int round = 0; round < 40 * test::kSlowdown && client.dropped() == 0; ++round) {
       rig.sim.flood_lines(20000, {"AUD000", "AUD001"});
       QTest::qWait(50);
       QVERIFY(client.queued_bytes() <= hub::MqttClient::kMaxQueuedBytes);
     }
     QVERIFY(client.dropped() > 0);
     rig.sim.front_panel("MOD005");
-    QVERIFY(QTest::qWaitFor([&] { return rig.hub->http().state_json().value("mode") == "quad"; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return rig.hub->http().state_json().value("mode") == "quad"; }, 2000 * test::kSlowdown));
+    // What the mode asks to read is read: the state to come is the last.
+    QVERIFY(test::spin_until([&] { return rig.hub->link().queued() == 0; }, 5000 * test::kSlowdown));
     QTest::qWait(hub::MqttBridge::kStateIntervalMs * 2);
     QVERIFY(client.queued_bytes() <= hub::MqttClient::kMaxQueuedBytes);
     broker_->resume();

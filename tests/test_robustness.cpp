@@ -17,6 +17,7 @@
 #include "panel/routing.h"
 #include "expected_commands.h"
 #include "panel_fixture.h"
+#include "spin.h"
 #include "ui/widgets.h"
 #include "await_task.h"
 
@@ -28,13 +29,9 @@ using quadrel::test::refresh_commands;
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
 // The sanitized build runs the simulator in this process and the window ten
 // times slower: a tenth of each flood still outruns the handlers many times over.
-constexpr int kFloodScale = 10;
-#else
-constexpr int kFloodScale = 1;
-#endif
+constexpr int kFloodScale = quadrel::test::kSlowdown;
 
 void set_faults(PanelFixture& fx, const std::function<void(corvane::Faults&)>& change) {
   corvane::Faults faults;

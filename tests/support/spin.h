@@ -12,6 +12,14 @@
 
 namespace quadrel::test {
 
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitized build runs about ten times slower: its time bounds grow with
+// it (the release build holds the real figures).
+constexpr int kSlowdown = 10;
+#else
+constexpr int kSlowdown = 1;
+#endif
+
 // True once `done`, false when `ms` have passed first.
 inline bool spin_until(const std::function<bool()>& done, int ms) {
   QDeadlineTimer deadline(ms);

@@ -468,6 +468,8 @@ class TestHubMqtt : public QObject {
       o.mqtt.id = "stage";
       o.mqtt.send_buffer = 4096;
     });
+    if (test::kSlowdown > 1)
+      QSKIP("the sanitized hub reads a flood too slowly to fill the queue; the release build holds the cap");
     hub::MqttClient& client = rig.hub->mqtt()->client();
     QVERIFY(QTest::qWaitFor([&] { return client.connected() && client.queued() == 0; }, 3000));
     broker_->pause();
